@@ -1,0 +1,34 @@
+# The two entry points: `make run` and `make check`.  Both install the Debian
+# packages they need first (scripts/install-deps.sh, idempotent).
+JOBS ?= $(shell nproc)
+CHECK := build/check
+ASAN := build/asan
+RUN := build/run
+
+.PHONY: all deps run check unit asan fuzz clean
+
+all: $(RUN)/Makefile
+	cmake --build $(RUN) -j$(JOBS)
+
+deps:
+	sh scripts/install-deps.sh
+
+$(RUN)/Makefile:
+	cmake -S . -B $(RUN) -DQIR_TESTS=OFF -DQIR_BENCH=OFF
+
+run: deps
+	cmake -S . -B $(RUN) -DQIR_TESTS=OFF -DQIR_BENCH=OFF
+	cmake --build $(RUN) -j$(JOBS)
+	cmake --install $(RUN)
+	$(RUN)/app/qir
+
+check: deps
+	cmake -S . -B $(CHECK) -DQIR_DATA_PREFIX=$(CURDIR)/$(CHECK)/data
+	cmake --build $(CHECK) -j$(JOBS)
+	cd $(CHECK) && ctest -j$(JOBS) --output-on-failure --timeout 600
+	cmake -S . -B $(ASAN) -DQIR_SANITIZE=ON -DQIR_GUI=OFF -DQIR_BENCH=OFF -DQIR_DATA_PREFIX=$(CURDIR)/$(ASAN)/data
+	cmake --build $(ASAN) -j$(JOBS)
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 ctest -j$(JOBS) -L unit --output-on-failure --timeout 600
+
+clean:
+	rm -rf build

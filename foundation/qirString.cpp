@@ -1,0 +1,319 @@
+#include "qirString.h"
+
+#include <cctype>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+char qirFormatBuffer[qirFormatBufferSize];
+
+static char* Dup(const char* s, size_t n)
+{
+    char* p = static_cast<char*>(malloc(n + 1));
+    if (!p) abort();
+    memcpy(p, s, n);
+    p[n] = 0;
+    return p;
+}
+
+qirString::qirString(const char* text) : qirObject(8)
+{
+    if (text) text_ = Dup(text, strlen(text));
+}
+
+qirString::qirString(const char* text, int n) : qirObject(8)
+{
+    if (!text || n <= 0) return;
+    size_t len = strnlen(text, static_cast<size_t>(n));
+    text_ = Dup(text, len);
+}
+
+qirString::qirString(const qirString& other) : qirObject(other)
+{
+    if (other.text_) text_ = Dup(other.text_, strlen(other.text_));
+}
+
+qirString::qirString(qirString&& other) noexcept : qirObject(other), text_(other.text_) { other.text_ = nullptr; }
+
+qirString::qirString(const qirString* other) : qirObject(8)
+{
+    if (other && other->text_) text_ = Dup(other->text_, strlen(other->text_));
+}
+
+qirString::~qirString() { free(text_); }
+
+void qirString::Take(char* buffer)
+{
+    free(text_);
+    text_ = buffer;
+}
+
+qirString& qirString::operator=(qirString&& s) noexcept
+{
+    if (this != &s) {
+        free(text_);
+        text_ = s.text_;
+        s.text_ = nullptr;
+    }
+    return *this;
+}
+
+qirString& qirString::Assign(const qirString& s)
+{
+    if (this != &s) Assign(s.text_);
+    return *this;
+}
+
+qirString& qirString::Assign(const char* s)
+{
+    if (s == text_) return *this;
+    Take(s ? Dup(s, strlen(s)) : nullptr);
+    return *this;
+}
+
+const char* qirString::SetText(const char* s)
+{
+    Assign(s);
+    return text_;
+}
+
+qirString& qirString::Format(const char* format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    int n = vsnprintf(qirFormatBuffer, sizeof qirFormatBuffer, format ? format : "", ap);
+    va_end(ap);
+    if (n < 0) qirFormatBuffer[0] = 0;
+    Assign(qirFormatBuffer);
+    return *this;
+}
+
+int qirString::operator==(const qirString& s) const
+{
+    if (!text_ || !s.text_) return !text_ && !s.text_;
+    return strcmp(text_, s.text_) == 0;
+}
+
+int qirString::operator==(const char* s) const
+{
+    if (!text_ || !s) return 0;
+    return strcmp(text_, s) == 0;
+}
+
+// Orders by unsigned bytes; a null text sorts as "".
+static int Compare(const char* a, const char* b) { return strcmp(a ? a : "", b ? b : ""); }
+
+int qirString::operator>(const qirString& s) const { return Compare(text_, s.text_) > 0; }
+int qirString::operator>=(const qirString& s) const { return Compare(text_, s.text_) >= 0; }
+int qirString::operator<(const qirString& s) const { return Compare(text_, s.text_) < 0; }
+int qirString::operator<=(const qirString& s) const { return Compare(text_, s.text_) <= 0; }
+int qirString::operator>(const char* s) const { return s ? Compare(text_, s) > 0 : 1; }
+int qirString::operator>=(const char* s) const { return s ? Compare(text_, s) >= 0 : 1; }
+int qirString::operator<(const char* s) const { return s ? Compare(text_, s) < 0 : 0; }
+int qirString::operator<=(const char* s) const { return s ? Compare(text_, s) <= 0 : 0; }
+
+qirString& qirString::Append(const char* s)
+{
+    if (!s) return *this;
+    size_t a = text_ ? strlen(text_) : 0, b = strlen(s);
+    char* p = static_cast<char*>(malloc(a + b + 1));
+    if (!p) abort();
+    if (a) memcpy(p, text_, a);
+    memcpy(p + a, s, b + 1);
+    Take(p);
+    return *this;
+}
+
+qirString& qirString::Append(const qirString& s)
+{
+    if (&s == this) {
+        qirString copy(s);
+        return Append(copy.text_);
+    }
+    return Append(s.text_);
+}
+
+qirString& qirString::Append(char c)
+{
+    char buf[2] = {c, 0};
+    if (c == 0) {
+        // A NUL cannot live inside the text; appending it leaves the text.
+        if (!text_) Assign("");
+        return *this;
+    }
+    return Append(buf);
+}
+
+qirString qirString::Concat(const char* s) const
+{
+    qirString r(*this);
+    r.Append(s);
+    return r;
+}
+
+qirString qirString::Concat(const qirString& s) const
+{
+    qirString r(*this);
+    r.Append(s);
+    return r;
+}
+
+qirString qirString::Concat(char c) const
+{
+    qirString r(*this);
+    r.Append(c);
+    return r;
+}
+
+int qirString::EqualsIgnoreCase(const qirString& s) const { return EqualsIgnoreCase(s.text_); }
+
+int qirString::EqualsIgnoreCase(const char* s) const
+{
+    if (!text_ || !s) return 0;
+    return strcasecmp(text_, s) == 0;
+}
+
+int qirString::Length() const { return text_ ? static_cast<int>(strlen(text_)) : 0; }
+
+qirString qirString::Substring(int from, int count) const
+{
+    int len = Length();
+    if (from >= len || from < -len) return *this;
+    int start = from < 0 ? len + from : from;
+    if (count >= 0 && start + count > len) return *this;
+    int n = count < 0 ? len - start : count;
+    return qirString(text_ + start, n);
+}
+
+void qirString::Cut(int from, int count)
+{
+    if (!text_) return;
+    int len = Length();
+    if (from > len || from < -len) return;
+    int start = from < 0 ? len + from : from;
+    if (count >= 0 && start + count > len) return;
+    int n = count < 0 ? len - start : count;
+    Take(Dup(text_ + start, static_cast<size_t>(n)));
+}
+
+int qirString::Find(int from, char c) const
+{
+    int len = Length();
+    if (from >= len || from < -len) return -1;
+    const unsigned char* t = reinterpret_cast<const unsigned char*>(text_);
+    unsigned char uc = static_cast<unsigned char>(c);
+    if (from >= 0) {
+        const void* p = memchr(t + from, uc, static_cast<size_t>(len - from));
+        return p ? static_cast<int>(static_cast<const unsigned char*>(p) - t) : -1;
+    }
+    for (int i = len + from; i >= 0; --i)
+        if (t[i] == uc) return i;
+    return -1;
+}
+
+qirString qirString::TailFromChar(char c) const
+{
+    int i = Find(0, c);
+    return i < 0 ? qirString() : qirString(text_ + i);
+}
+
+qirString qirString::TailFromLastChar(char c) const
+{
+    int i = Find(-1, c);
+    return i < 0 ? qirString() : qirString(text_ + i);
+}
+
+int qirString::ToLong(long* out) const
+{
+    if (!text_) return 0;
+    char* end = nullptr;
+    long v = strtol(text_, &end, 0);
+    if (end == text_) return 0;
+    if (out) *out = v;
+    return 1;
+}
+
+int qirString::ToInt(int* out) const
+{
+    long v;
+    if (!ToLong(&v)) return 0;
+    if (out) *out = static_cast<int>(v);
+    return 1;
+}
+
+int qirString::ToFloat(float* out) const
+{
+    double v;
+    if (!ToDouble(&v)) return 0;
+    if (out) *out = static_cast<float>(v);
+    return 1;
+}
+
+int qirString::ToDouble(double* out) const
+{
+    if (!text_) return 0;
+    char* end = nullptr;
+    double v = strtod(text_, &end);
+    if (end == text_) return 0;
+    if (out) *out = v;
+    return 1;
+}
+
+char qirString::CharAt(int i) const
+{
+    if (!text_ || i < 0 || i >= Length()) return 0;
+    return text_[i];
+}
+
+void qirString::ToLower()
+{
+    if (!text_) return;
+    for (char* p = text_; *p; ++p) *p = static_cast<char>(tolower(static_cast<unsigned char>(*p)));
+}
+
+void qirString::ToUpper()
+{
+    if (!text_) return;
+    for (char* p = text_; *p; ++p) *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
+}
+
+void qirString::TrimRight()
+{
+    if (!text_ || !*text_) return;
+    size_t n = strlen(text_);
+    while (n > 0 && strchr(" \t\r\n", text_[n - 1])) --n;
+    text_[n] = 0;
+    Take(Dup(text_, n));
+}
+
+void qirString::ChopNewline()
+{
+    if (!text_) return;
+    size_t n = strlen(text_);
+    size_t end = n;
+    while (end > 1 && (text_[end - 1] == '\n' || text_[end - 1] == '\r')) --end;
+    if (end != n) Take(Dup(text_, end));
+}
+
+int qirString::Write(FILE* stream) const
+{
+    if (!text_) return fputc(0, stream) == EOF ? 1 : 0;
+    size_t n = strlen(text_);
+    return fwrite(text_, 1, n, stream) == n ? 0 : 1;
+}
+
+int qirString::ReadLine(FILE* stream)
+{
+    char buf[4096];
+    int n = 0, c = 0;
+    while (n < 4095) {
+        c = getc_unlocked(stream);
+        if (c == EOF || c == '\n' || c == 0) break;
+        buf[n++] = static_cast<char>(c);
+    }
+    if (c == EOF) return 1;
+    buf[n] = 0;
+    Assign(buf);
+    return 0;
+}
