@@ -81,10 +81,13 @@ int qirCopyFile(const char* source, const char* target)
         close(in);
         return -1;
     }
+    struct stat st;
+    int regular = fstat(out, &st) == 0 && S_ISREG(st.st_mode);
     int rc = Pump(in, out);
     close(in);
     if (close(out) != 0) rc = -1;
-    if (rc != 0) unlink(target);
+    // The partial copy goes; a device or fifo named as target stays.
+    if (rc != 0 && regular) unlink(target);
     return rc;
 }
 
