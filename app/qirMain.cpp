@@ -1,2 +1,69 @@
-// Program entry; filled in by the start-up code.
-int main() { return 0; }
+// Program entry: configuration, first run, log, the optional delivery
+// process, options, then the window session.
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include "qirConfiguration.h"
+#include "qirError.h"
+#include "qirLanguageGroup.h"
+#include "qirStartup.h"
+
+static qirObjectCounterGuard qirCounterGuard;
+
+int main(int argc, char** argv)
+{
+    qir_read_configuration();
+    qir_first_run_setup();
+
+    qirString folderDir = qirConfig.Get("FolderDir");
+    qirString logPath = folderDir.Concat("/QIR.log");
+    qirString serverLogPath = folderDir.Concat("/QIR-server.log");
+    int limit = 0;
+    if (qirConfig.GetInt("Debug.LogFileLimit", &limit) != 0) limit = -1;
+
+    qirLog = new qirError();
+    qirLog->Open(logPath.Text(), qirLogDebug, limit);
+
+    int pipeFds[2] = {-1, -1};
+    pid_t child = -1;
+    if (qirConfig.Get("UseBackgroundDeliverAgent").EqualsIgnoreCase("Yes")) {
+        if (pipe(pipeFds) == 0) {
+            for (int fd : pipeFds) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+            fflush(nullptr); // nothing buffered may be written twice
+            child = fork();
+        }
+    } else {
+        qirLog->Write(qirLogDebug, "No one backgound deliver agent started");
+    }
+
+    int status = 0;
+    if (child == 0) {
+        qirLog->Abandon();
+        delete qirLog;
+        qirLog = new qirError();
+        qirLog->Open(serverLogPath.Text(), qirLogDebug, limit);
+        status = qirRunDeliveryProcess(pipeFds[0]);
+        delete qirLog;
+        qirLog = nullptr;
+        return status;
+    }
+
+    signal(SIGFPE, SIG_IGN);
+    qirOptions options;
+    if (options.Parse(argc, argv) == 0) {
+        // The window session starts here.
+    }
+
+    qirConfig.Remove(nullptr);
+    qirLanguage.Clear();
+    if (child > 0) {
+        char stop = 1;
+        if (write(pipeFds[1], &stop, 1) != 1) qirLog->Write(qirLogWarning, "Could not tell the delivery process to stop");
+    }
+    delete qirLog;
+    qirLog = nullptr;
+    return status;
+}

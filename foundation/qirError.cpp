@@ -111,6 +111,14 @@ int qirError::Close()
     return qirOK;
 }
 
+void qirError::Abandon()
+{
+    if (stream_) fclose(stream_); // every line was flushed when written
+    stream_ = nullptr;
+    path_ = "";
+    count_ = 0;
+}
+
 void qirError::Write(int level, const char* text)
 {
     if (!text) text = "";

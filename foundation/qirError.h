@@ -39,6 +39,8 @@ public:
     // A limit above 0 keeps the file to its last limit + 1 lines at Close.
     virtual int Open(const char* path, int level, int limit);
     virtual int Close(); // 0, or -6 when not open
+    // Closes without trimming: a forked process lets go of its parent's log.
+    void Abandon();
     virtual int IsOpen() const { return stream_ != nullptr; }
     // Writes "%c %s\n".  Level 0 also prints "Critical error: %s" on
     // standard error and exits with status 1, open or not.
