@@ -1,0 +1,42 @@
+// Replacing a file without ever leaving it half written: the new contents go
+// to a temporary file in the same directory, and only when every write and
+// the close succeeded is it renamed over the old file.
+#ifndef QIR_ATOMIC_FILE_H
+#define QIR_ATOMIC_FILE_H
+
+#include <cstdio>
+#include <string>
+
+class qirAtomicFile {
+public:
+    // Nothing happens until Open; the path is copied.
+    explicit qirAtomicFile(const char* path);
+    // An uncommitted temporary file is removed; the old file stays.
+    ~qirAtomicFile();
+
+    // Creates "<path>.tmpXXXXXX" next to the target (mode of the old file
+    // when there is one, else 0666 less the umask): 0, or -7 when it cannot
+    // be created (missing or unwritable directory, null path).
+    int Open();
+    // The stream to write the new contents to; null when not open.
+    FILE* Stream() const { return stream_; }
+    // Flushes and closes the stream, then renames the temporary file over the
+    // target: 0; -12 when a write, the flush, the close or the rename failed
+    // (the temporary file is then removed and the old file is left intact);
+    // -6 when not open.
+    int Commit();
+    // Closes and removes the temporary file; the target is not touched.
+    void Abort();
+
+    const char* TempPath() const { return temp_.c_str(); }
+
+private:
+    qirAtomicFile(const qirAtomicFile&) = delete;
+    qirAtomicFile& operator=(const qirAtomicFile&) = delete;
+    std::string path_;
+    std::string temp_;
+    FILE* stream_ = nullptr;
+    int valid_ = 0; // a path was given
+};
+
+#endif

@@ -1,0 +1,546 @@
+#include "qirConfiguration.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "qirAtomicFile.h"
+#include "qirStatus.h"
+
+qirConfigTokenizer qirTokenizerState;
+qirConfiguration qirConfig;
+
+// Deeper nesting than this is not something the system writes; refusing it
+// keeps the recursive walks (write, copy, merge, delete) on a bounded stack.
+enum { qirConfigMaxDepth = 1000 };
+
+// ---------------------------------------------------------------- value list
+
+qirStringList::qirStringList(const qirStringList& other) : qirList()
+{
+    for (qirString* s = other.First(); s; s = Next(s)) qirList::Append(new qirString(*s));
+}
+
+qirString qirStringList::Get(int index) const
+{
+    qirString* s = static_cast<qirString*>(Nth(index));
+    return s ? qirString(*s) : qirString();
+}
+
+int qirStringList::Set(const qirString& value, int index)
+{
+    if (index < 0) return qirBadValue;
+    qirString* p = First();
+    for (int i = 0; i < index; ++i) {
+        if (!p) {
+            qirList::Append(new qirString());
+        } else {
+            p = Next(p);
+        }
+    }
+    if (p)
+        *p = value;
+    else
+        qirList::Append(new qirString(value));
+    return qirOK;
+}
+
+void qirStringList::Overlay(const std::vector<qirString>& values)
+{
+    qirString* p = First();
+    for (const qirString& v : values) {
+        if (p) {
+            *p = v;
+            p = Next(p);
+        } else {
+            qirList::Append(new qirString(v));
+        }
+    }
+}
+
+// ----------------------------------------------------------------- tokenizer
+
+int qirConfigTokenizer::Open(const char* path)
+{
+    if (stream_) return qirAlreadyOpen;
+    if (!path) return qirCannotOpen;
+    FILE* f = fopen(path, "r");
+    if (!f) return qirCannotOpen;
+    stream_ = f;
+    owned_ = 1;
+    needLine_ = 1;
+    tokens_.clear();
+    cursor_ = 0;
+    return qirOK;
+}
+
+int qirConfigTokenizer::Open(FILE* stream)
+{
+    if (stream_) return qirAlreadyOpen;
+    if (!stream) return qirCannotOpen;
+    stream_ = stream;
+    owned_ = 0;
+    needLine_ = 1;
+    tokens_.clear();
+    cursor_ = 0;
+    return qirOK;
+}
+
+void qirConfigTokenizer::Close()
+{
+    if (stream_ && owned_) fclose(stream_);
+    stream_ = nullptr;
+    owned_ = 0;
+    needLine_ = 1;
+    tokens_.clear();
+    cursor_ = 0;
+    line_.clear();
+    line_.shrink_to_fit();
+}
+
+int qirConfigTokenizer::ReadPhysicalLine()
+{
+    // Any length: a long value must not come back as a second line.
+    line_.clear();
+    int c = 0;
+    while ((c = getc(stream_)) != EOF && c != '\n') line_.push_back(static_cast<char>(c));
+    if (c == EOF && line_.empty()) return -1;
+    return 0;
+}
+
+static char Unescape(char c)
+{
+    if (c == 'n') return '\n';
+    if (c == 'r') return '\r';
+    return c;
+}
+
+int qirConfigTokenizer::Split(std::vector<Token>* out) const
+{
+    const std::string& s = line_;
+    size_t i = 0, n = s.size();
+    int lastBareBackslash = 0;
+    while (true) {
+        while (i < n && (s[i] == ' ' || s[i] == '\t')) ++i;
+        if (i >= n || s[i] == ';') break;
+        Token t{std::string(), 0, 0};
+        int escaped = 0;
+        lastBareBackslash = 0;
+        if (s[i] == '"') {
+            ++i;
+            while (i < n && s[i] != '"') {
+                if (s[i] == '\\' && i + 1 < n) {
+                    if (s[i + 1] == '.') t.literal = 1;
+                    t.text.push_back(Unescape(s[i + 1]));
+                    i += 2;
+                } else {
+                    t.text.push_back(s[i++]);
+                }
+            }
+            if (i < n) ++i; // the closing quote; an open one ends with the line
+        } else {
+            while (i < n && s[i] != ' ' && s[i] != '\t' && s[i] != ';') {
+                if (s[i] == '\\' && i + 1 < n && s[i + 1] != ' ' && s[i + 1] != '\t') {
+                    if (s[i + 1] == '.') t.literal = 1;
+                    t.text.push_back(Unescape(s[i + 1]));
+                    escaped = 1;
+                    i += 2;
+                } else {
+                    t.text.push_back(s[i++]);
+                }
+            }
+            if (!escaped && t.text.size() == 1) {
+                char c = t.text[0];
+                if (c == '{' || c == '}') t.marker = c;
+                if (c == '\\') lastBareBackslash = 1;
+            }
+        }
+        out->push_back(t);
+    }
+    if (lastBareBackslash) {
+        out->pop_back();
+        return 1;
+    }
+    return 0;
+}
+
+int qirConfigTokenizer::ReadLogicalLine()
+{
+    tokens_.clear();
+    cursor_ = 0;
+    while (true) {
+        if (ReadPhysicalLine() < 0) return tokens_.empty() ? -1 : 0;
+        int more = Split(&tokens_);
+        if (more || tokens_.empty()) continue;
+        return 0;
+    }
+}
+
+int qirConfigTokenizer::Next(qirString* token, int* marker, int* literal)
+{
+    if (!stream_) return -2;
+    if (needLine_ || cursor_ >= tokens_.size()) {
+        if (ReadLogicalLine() < 0) return -1;
+        needLine_ = 0;
+    }
+    const Token& t = tokens_[cursor_++];
+    if (token) token->Assign(t.text.c_str());
+    if (marker) *marker = t.marker;
+    if (literal) *literal = t.literal;
+    if (cursor_ >= tokens_.size()) {
+        needLine_ = 1;
+        return 2;
+    }
+    return 1;
+}
+
+// ------------------------------------------------------------- configuration
+
+qirConfiguration::qirConfiguration(const qirConfiguration* other)
+{
+    if (!other) return;
+    name_ = other->name_;
+    origin_ = other->origin_;
+    for (qirString* s = other->values_.First(); s; s = qirStringList::Next(s)) values_.Set(*s, values_.Count());
+    for (qirConfiguration* c = other->FirstChild(); c; c = NextChild(c)) Append(new qirConfiguration(c));
+}
+
+qirConfiguration::~qirConfiguration() { Remove(nullptr); }
+
+static const char* Str(const qirString& s) { return s.Text() ? s.Text() : ""; }
+
+qirConfiguration* qirConfiguration::ChildN(const char* name, size_t length) const
+{
+    for (qirConfiguration* c = FirstChild(); c; c = NextChild(c)) {
+        const char* n = Str(c->name_);
+        if (strlen(n) == length && memcmp(n, name, length) == 0) return c;
+    }
+    return nullptr;
+}
+
+qirConfiguration* qirConfiguration::Child(const char* name) const
+{
+    return name ? ChildN(name, strlen(name)) : nullptr;
+}
+
+qirConfiguration* qirConfiguration::FindAt(const char* path, size_t length) const
+{
+    const qirConfiguration* node = this;
+    while (true) {
+        const char* dot = static_cast<const char*>(memchr(path, '.', length));
+        size_t seg = dot ? static_cast<size_t>(dot - path) : length;
+        qirConfiguration* child = node->ChildN(path, seg);
+        if (!child || !dot || seg + 1 >= length) return child;
+        node = child;
+        path += seg + 1;
+        length -= seg + 1;
+    }
+}
+
+qirConfiguration* qirConfiguration::Find(const char* path) const
+{
+    return path ? FindAt(path, strlen(path)) : nullptr;
+}
+
+qirStringList* qirConfiguration::Values(const char* path) const
+{
+    qirConfiguration* c = Find(path);
+    return c ? &c->values_ : nullptr;
+}
+
+qirString qirConfiguration::Get(const char* path, int index) const
+{
+    qirConfiguration* c = Find(path);
+    return c ? c->values_.Get(index) : qirString();
+}
+
+int qirConfiguration::GetLong(const char* path, long* out, int index) const
+{
+    qirString s = Get(path, index);
+    if (!s.Text()) return qirNotOpen;
+    char* end = nullptr;
+    errno = 0;
+    long v = strtol(s.Text(), &end, 10);
+    int range = errno == ERANGE;
+    if (out) *out = v;
+    return (*end || range) ? qirBadValue : qirOK;
+}
+
+int qirConfiguration::GetInt(const char* path, int* out, int index) const
+{
+    long v = 0;
+    int r = GetLong(path, &v, index);
+    if (r == qirNotOpen) return r;
+    if (v > INT_MAX || v < INT_MIN) {
+        v = v > INT_MAX ? INT_MAX : INT_MIN;
+        r = qirBadValue;
+    }
+    if (out) *out = static_cast<int>(v);
+    return r;
+}
+
+int qirConfiguration::GetDouble(const char* path, double* out, int index) const
+{
+    qirString s = Get(path, index);
+    if (!s.Text()) return qirNotOpen;
+    char* end = nullptr;
+    double v = strtod(s.Text(), &end);
+    if (out) *out = v;
+    return *end ? qirBadValue : qirOK;
+}
+
+int qirConfiguration::SetAt(const char* path, size_t length, const qirString& value, int index)
+{
+    qirConfiguration* node = this;
+    qirConfiguration* existing = FindAt(path, length);
+    if (existing) {
+        if (existing->origin_) return qirFailed;
+        return existing->values_.Set(value, index);
+    }
+    while (true) {
+        const char* dot = static_cast<const char*>(memchr(path, '.', length));
+        size_t seg = dot ? static_cast<size_t>(dot - path) : length;
+        qirConfiguration* child = node->ChildN(path, seg);
+        if (!child) {
+            child = new qirConfiguration(qirString(std::string(path, seg).c_str()));
+            node->Append(child);
+        }
+        if (!dot || seg + 1 >= length) return child->values_.Set(value, index);
+        node = child;
+        path += seg + 1;
+        length -= seg + 1;
+    }
+}
+
+int qirConfiguration::Set(const char* path, const qirString& value, int index)
+{
+    if (!path || index < 0) return qirFailed;
+    return SetAt(path, strlen(path), value, index);
+}
+
+int qirConfiguration::Set(const char* path, const char* value, int index)
+{
+    return Set(path, qirString(value), index);
+}
+
+int qirConfiguration::SetInt(const char* path, int value, int index)
+{
+    char buf[32];
+    snprintf(buf, sizeof buf, "%d", value);
+    return Set(path, buf, index);
+}
+
+int qirConfiguration::SetLong(const char* path, long value, int index)
+{
+    char buf[32];
+    snprintf(buf, sizeof buf, "%ld", value);
+    return Set(path, buf, index);
+}
+
+int qirConfiguration::SetDouble(const char* path, double value, int index)
+{
+    qirString s;
+    s.Format("%f", value);
+    return Set(path, s, index);
+}
+
+// -------------------------------------------------------------------- reading
+
+int qirConfiguration::Parse()
+{
+    qirConfigTokenizer& tok = qirTokenizerState;
+    std::vector<qirConfiguration*> stack;
+    std::vector<qirString> values;
+    qirConfiguration* cur = this;
+    qirConfiguration* node = nullptr; // the node the current line addresses
+    qirString text;
+    int marker = 0, literal = 0, atStart = 1;
+    auto flush = [&]() {
+        if (node && !values.empty()) node->values_.Overlay(values);
+        values.clear();
+    };
+    while (true) {
+        int r = tok.Next(&text, &marker, &literal);
+        if (r < 0) {
+            flush();
+            return r == -1 ? qirOK : qirFailed;
+        }
+        if (atStart) {
+            if (marker == '{') return qirFailed;
+            if (marker == '}') {
+                // A closing brace at the top ends the load; the rest is not read.
+                if (stack.empty()) return qirOK;
+                cur = stack.back();
+                stack.pop_back();
+                continue;
+            }
+            // An escaped dot marks a name that holds dots itself; a plain
+            // token is a dotted path, made as one name when it does not resolve.
+            node = literal ? nullptr : cur->Find(text.Text());
+            if (!node) {
+                node = new qirConfiguration(text);
+                cur->Append(node);
+            }
+            atStart = r == 2;
+            continue;
+        }
+        if (marker == '{' || marker == '}') {
+            flush();
+            if (marker == '{') {
+                if (stack.size() >= qirConfigMaxDepth) return qirFailed;
+                stack.push_back(cur);
+                cur = node;
+            } else {
+                if (stack.empty()) return qirOK;
+                cur = stack.back();
+                stack.pop_back();
+            }
+            node = nullptr;
+            atStart = 1;
+            continue;
+        }
+        values.push_back(text);
+        if (r == 2) {
+            flush();
+            node = nullptr;
+            atStart = 1;
+        }
+    }
+}
+
+int qirConfiguration::Load(const char* path)
+{
+    int r = qirTokenizerState.Open(path);
+    if (r != qirOK) return r;
+    r = Parse();
+    qirTokenizerState.Close();
+    return r;
+}
+
+int qirConfiguration::Load(FILE* stream, void* origin)
+{
+    if (!stream) return qirCannotOpen;
+    int r = qirTokenizerState.Open(stream);
+    if (r != qirOK) return r;
+    r = Parse();
+    qirTokenizerState.Close();
+    if (r == qirOK) origin_ = origin;
+    return r;
+}
+
+// -------------------------------------------------------------------- writing
+
+// Quoted when the bare form would not read back as one token of this text.
+static std::string Escape(const qirString& s, int isName)
+{
+    const char* p = s.Text();
+    std::string out;
+    int quote = !p || !*p;
+    for (; p && *p; ++p) {
+        switch (*p) {
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; quote = 1; break;
+        case '\n': out += "\\n"; quote = 1; break;
+        case '\r': out += "\\r"; break;
+        case '{': out += "\\{"; quote = 1; break;
+        case '}': out += "\\}"; quote = 1; break;
+        case ' ': case '\t': case ';': out += *p; quote = 1; break;
+        case '.':
+            if (isName) out += '\\';
+            out += '.';
+            break;
+        default: out += *p;
+        }
+    }
+    if (quote) return "\"" + out + "\"";
+    return out;
+}
+
+static int Put(FILE* f, const std::string& s) { return fwrite(s.data(), 1, s.size(), f) == s.size() ? 0 : 1; }
+
+static int Indent(FILE* f, int depth)
+{
+    for (int i = 0; i < depth; ++i)
+        if (fputs("    ", f) == EOF) return 1;
+    return 0;
+}
+
+int qirConfiguration::WriteNode(FILE* f, int depth) const
+{
+    int failed = Put(f, Escape(name_, 1));
+    for (qirString* v = values_.First(); v; v = qirStringList::Next(v)) {
+        failed |= putc(' ', f) == EOF;
+        failed |= Put(f, Escape(*v, 0));
+    }
+    if (FirstChild()) {
+        failed |= fputs(" {\n", f) == EOF;
+        for (qirConfiguration* c = FirstChild(); c && !failed; c = NextChild(c)) {
+            failed |= Indent(f, depth + 1);
+            failed |= c->WriteNode(f, depth + 1);
+            failed |= putc('\n', f) == EOF;
+        }
+        failed |= Indent(f, depth);
+        failed |= putc('}', f) == EOF;
+    }
+    return failed;
+}
+
+int qirConfiguration::Write(FILE* stream) const
+{
+    if (!stream) return qirCannotOpen;
+    int failed = 0;
+    for (qirConfiguration* c = FirstChild(); c && !failed; c = NextChild(c)) {
+        failed |= c->WriteNode(stream, 0);
+        failed |= putc('\n', stream) == EOF;
+    }
+    failed |= putc('\n', stream) == EOF;
+    return failed || ferror(stream) ? qirWriteError : qirOK;
+}
+
+int qirConfiguration::Save(const char* path) const
+{
+    qirAtomicFile file(path);
+    int r = file.Open();
+    if (r != qirOK) return r;
+    if (Write(file.Stream()) != qirOK) {
+        file.Abort();
+        return qirWriteError;
+    }
+    return file.Commit();
+}
+
+int qirConfiguration::Merge(const qirConfiguration* other)
+{
+    if (!other) return qirOK;
+    for (qirConfiguration* c = other->FirstChild(); c; c = NextChild(c)) {
+        // Names are matched level by level, so a name holding dots stays one node.
+        qirConfiguration* node = Child(Str(c->name_));
+        if (!node) {
+            node = new qirConfiguration(c->name_);
+            Append(node);
+        }
+        if (!node->origin_) {
+            int i = 0;
+            for (qirString* v = c->values_.First(); v; v = qirStringList::Next(v), ++i)
+                if (v->Text()) node->values_.Set(*v, i);
+        }
+        node->Merge(c);
+    }
+    return qirOK;
+}
+
+int qirConfiguration::UpdateFile(const char* path) const
+{
+    if (!path) return qirCannotOpen;
+    qirConfiguration fresh;
+    int r = fresh.Load(path);
+    // Rewriting a file that exists but could not be read completely would
+    // drop the keys this tree does not hold.
+    if (r == qirCannotOpen && access(path, F_OK) == 0) return qirCannotOpen;
+    if (r == qirFailed) return qirUnreadable;
+    if (r == qirAlreadyOpen) return r;
+    fresh.Merge(this);
+    return fresh.Save(path);
+}

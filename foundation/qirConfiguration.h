@@ -1,0 +1,154 @@
+// The hierarchical configuration store and its block file syntax, used for
+// the user's configuration, message summaries, filters and the layout.
+#ifndef QIR_CONFIGURATION_H
+#define QIR_CONFIGURATION_H
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "qirList.h"
+#include "qirString.h"
+
+// The values of a node: an ordered list that owns its strings.
+class qirStringList : public qirList {
+public:
+    qirStringList() {}
+    qirStringList(const qirStringList& other);
+    ~qirStringList() override { Remove(nullptr); }
+
+    // A copy of the string at the index, or a null string.
+    qirString Get(int index) const;
+    // Stores a copy at the index, appending null strings up to it: 0.
+    int Set(const qirString& value, int index);
+    // Replaces the first values by the given ones, keeping the rest: one walk.
+    void Overlay(const std::vector<qirString>& values);
+
+    qirString* First() const { return static_cast<qirString*>(qirList::First()); }
+    static qirString* Next(const qirString* s) { return static_cast<qirString*>(qirList::Next(s)); }
+
+private:
+    qirStringList& operator=(const qirStringList&) = delete;
+};
+
+// The one reading state of the syntax, shared by every load (loads therefore
+// never nest). Next answers, with the token in *token:
+//   1 more tokens follow on the logical line, 2 this was its last token,
+//   -1 end of the input, -2 no input open.
+// *marker is '{' or '}' for a bare, unescaped lone brace (a block marker),
+// 0 for any other token; *literal is 1 when the token held an escaped dot,
+// which makes it a plain name rather than a dotted path.
+class qirConfigTokenizer {
+public:
+    qirConfigTokenizer() {}
+    ~qirConfigTokenizer() {}
+
+    // 0, -7 when the file cannot be opened, -20 while another load runs.
+    int Open(const char* path);
+    // Takes a stream the caller keeps open: 0, -7 for null, -20 when busy.
+    int Open(FILE* stream);
+    // Closes a file opened here; leaves a caller's stream open.
+    void Close();
+    int IsOpen() const { return stream_ != nullptr; }
+
+    int Next(qirString* token, int* marker, int* literal);
+
+private:
+    struct Token {
+        std::string text;
+        int marker;
+        int literal;
+    };
+    int ReadLogicalLine();
+    int ReadPhysicalLine();
+    // Splits the physical line; answers 1 when it ends in a continuation.
+    int Split(std::vector<Token>* out) const;
+
+    FILE* stream_ = nullptr;
+    int owned_ = 0;          // the stream was opened here
+    std::string line_;       // current physical line, any length
+    std::vector<Token> tokens_; // the logical line being handed out
+    size_t cursor_ = 0;      // next token of tokens_
+    int needLine_ = 1;
+};
+
+extern qirConfigTokenizer qirTokenizerState;
+
+class qirConfiguration : public qirList {
+public:
+    // A root: null name, no values, no children.
+    qirConfiguration() {}
+    explicit qirConfiguration(const char* name) : name_(name) {}
+    explicit qirConfiguration(const qirString& name) : name_(name) {}
+    // Deep copy: name, origin, values and every child.
+    explicit qirConfiguration(const qirConfiguration* other);
+    ~qirConfiguration() override;
+
+    // Parses a file into this node: 0; -7 cannot open; -1 syntax error (what
+    // was read before it stays); -20 when another load is running.
+    int Load(const char* path);
+    // Parses from a stream that stays open; records origin on this node when
+    // the end of the input is reached: 0, -1, -7 for a null stream.
+    int Load(FILE* stream, void* origin);
+    // Writes every child in the syntax: 0; -7 null stream; -12 write failure.
+    int Write(FILE* stream) const;
+    // Replaces the file through a temporary file renamed over it: 0; -7 no
+    // temporary file can be made; -12 a write, the close or the rename
+    // failed, the old file then left as it was.
+    int Save(const char* path) const;
+    // Saves this tree laid over the file's present contents: the result of
+    // the save; -7 or -13 when the file exists but cannot be read or does not
+    // parse, in which case it is left alone.
+    int UpdateFile(const char* path) const;
+    // Lays the other node's children and values over this node: 0 or -1.
+    int Merge(const qirConfiguration* other);
+
+    // Dotted-path lookups below this node (exact case); null when missing.
+    qirConfiguration* Find(const char* path) const;
+    qirStringList* Values(const char* path) const;
+    qirString Get(const char* path, int index = 0) const;
+    // 0; -6 missing value; -9 not wholly a number or out of range (*out then
+    // holds what the leading part gave).
+    int GetInt(const char* path, int* out, int index = 0) const;
+    int GetLong(const char* path, long* out, int index = 0) const;
+    int GetDouble(const char* path, double* out, int index = 0) const;
+
+    // Stores a value, making the nodes of the path: 0; -1 when the node is
+    // protected (it carries an origin).
+    int Set(const char* path, const qirString& value, int index = 0);
+    int Set(const char* path, const char* value, int index = 0);
+    int SetInt(const char* path, int value, int index = 0);
+    int SetLong(const char* path, long value, int index = 0);
+    int SetDouble(const char* path, double value, int index = 0);
+
+    qirConfiguration* FirstChild() const { return static_cast<qirConfiguration*>(First()); }
+    qirConfiguration* LastChild() const { return static_cast<qirConfiguration*>(Last()); }
+    static qirConfiguration* NextChild(const qirConfiguration* c) { return static_cast<qirConfiguration*>(qirList::Next(c)); }
+    static qirConfiguration* PrevChild(const qirConfiguration* c) { return static_cast<qirConfiguration*>(qirList::Prev(c)); }
+    // The direct child of exactly this name (dots are not separators).
+    qirConfiguration* Child(const char* name) const;
+
+    qirString Name() const { return name_; }
+    qirString Value(int index = 0) const { return values_.Get(index); }
+    qirStringList* ValueList() { return &values_; }
+    const qirStringList* ValueList() const { return &values_; }
+    void* Origin() const { return origin_; }
+
+private:
+    qirConfiguration(const qirConfiguration&) = delete;
+    qirConfiguration& operator=(const qirConfiguration&) = delete;
+    int Parse();
+    int WriteNode(FILE* stream, int depth) const;
+    int SetAt(const char* path, size_t length, const qirString& value, int index);
+    qirConfiguration* FindAt(const char* path, size_t length) const;
+    qirConfiguration* ChildN(const char* name, size_t length) const;
+
+    qirString name_;
+    qirStringList values_;
+    void* origin_ = nullptr; // not owned; recorded by a stream load
+};
+
+// The user's configuration, read at start-up and never written back.
+extern qirConfiguration qirConfig;
+
+#endif
