@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -147,6 +148,39 @@ TEST_F(qirFiles, ShortWriteFailsAndKeepsUserFile)
     EXPECT_FALSE(IsThere(P("copy")));
     EXPECT_EQ(ReadAll(P("mbox")), old); // cut back, not deleted
     EXPECT_FALSE(IsThere(P("fresh")));
+}
+
+void OnAlarm(int) {}
+
+TEST_F(qirFiles, CopyRetriesInterruptedReads)
+{
+    // A slow writer on a fifo keeps the copy blocked in read while alarms
+    // without SA_RESTART interrupt it.
+    ASSERT_EQ(mkfifo(P("fifo").c_str(), 0600), 0);
+    std::string first = Pattern(5000), second = Pattern(7000);
+    pid_t writer = fork();
+    if (writer == 0) {
+        FILE* f = fopen(P("fifo").c_str(), "w");
+        if (!f) _exit(1);
+        fwrite(first.data(), 1, first.size(), f);
+        fflush(f);
+        usleep(150000);
+        fwrite(second.data(), 1, second.size(), f);
+        fclose(f);
+        _exit(0);
+    }
+    struct sigaction sa, old;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = OnAlarm;
+    sigaction(SIGALRM, &sa, &old);
+    struct itimerval tick = {{0, 20000}, {0, 20000}}, stop = {{0, 0}, {0, 0}};
+    setitimer(ITIMER_REAL, &tick, nullptr);
+    int rc = qirCopyFile(P("fifo").c_str(), P("dst").c_str());
+    setitimer(ITIMER_REAL, &stop, nullptr);
+    sigaction(SIGALRM, &old, nullptr);
+    waitpid(writer, nullptr, 0);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(ReadAll(P("dst")), first + second);
 }
 
 class qirTrees : public qirFiles {
