@@ -133,13 +133,26 @@ static std::string Join(const char* dir, const char* name)
 
 static int IsDotEntry(const char* n) { return n[0] == '.' && (!n[1] || (n[1] == '.' && !n[2])); }
 
+// Opens a directory for a walk; with follow 0 a link swapped in after the
+// lstat is refused rather than walked.
+static DIR* OpenWalk(const char* dir, int follow)
+{
+    int fd = OpenRetry(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
+    if (fd < 0) return nullptr;
+    DIR* d = fdopendir(fd);
+    if (!d) close(fd);
+    return d;
+}
+
 int qirRemoveDirectory(const char* dir, int verbose)
 {
     struct stat st;
-    if (!dir || stat(dir, &st) != 0) return qirTreeCannotExamine;
+    // A link to a directory is not a directory here: removing through it
+    // would empty a tree that lies elsewhere.
+    if (!dir || lstat(dir, &st) != 0) return qirTreeCannotExamine;
     if (!S_ISDIR(st.st_mode)) return qirTreeNotDirectory;
     if (verbose) fprintf(stderr, "Removing directory: <%s>\n", dir);
-    DIR* d = opendir(dir);
+    DIR* d = OpenWalk(dir, 0);
     if (!d) return qirTreeCannotOpen;
     int code = qirTreeDone;
     while (struct dirent* e = readdir(d)) {
@@ -189,16 +202,21 @@ static int CopyEntry(const char* source, const char* target, const struct stat& 
 }
 
 // The copy and the move share the walk; move removes what was copied.
-static int CopyTree(const char* source, const char* target, int verbose, int move)
+// The top of a copy may be a link to a directory; the top of a move may
+// not, since the move removes what it walks.  Below the top links are
+// copied as links.
+static int CopyTree(const char* source, const char* target, int verbose, int move, int follow)
 {
     struct stat st;
-    if (!source || !target || stat(source, &st) != 0) return qirTreeCannotExamine;
+    if (!source || !target || (follow ? stat(source, &st) : lstat(source, &st)) != 0) return qirTreeCannotExamine;
     if (!S_ISDIR(st.st_mode)) return qirTreeNotDirectory;
     if (verbose) fprintf(stderr, move ? "Moving directory: <%s>=><%s>\n" : "Copying directory: <%s>=><%s>\n", source, target);
-    DIR* d = opendir(source);
+    DIR* d = OpenWalk(source, follow);
     if (!d) return qirTreeCannotOpen;
     struct stat ts;
-    if (mkdir(target, st.st_mode & 07777) != 0 || stat(target, &ts) != 0) {
+    // Writable while it fills; the source's bits are set at the end, so a
+    // read-only source directory still copies.
+    if (mkdir(target, 0700) != 0 || stat(target, &ts) != 0) {
         fprintf(stderr, "Error creating directory: <%s>\n", target);
         closedir(d);
         return qirTreeCannotCreate;
@@ -216,7 +234,7 @@ static int CopyTree(const char* source, const char* target, int verbose, int mov
         // A target made inside the source must not be walked into.
         if (es.st_dev == ts.st_dev && es.st_ino == ts.st_ino) continue;
         if (S_ISDIR(es.st_mode)) {
-            if (CopyTree(from.c_str(), to.c_str(), verbose, move) != 0) {
+            if (CopyTree(from.c_str(), to.c_str(), verbose, move, 0) != 0) {
                 code = qirTreeSubdirFailed;
                 fprintf(stderr, move ? "Error moving directory: <%s>=><%s>\n" : "Error copying directory: <%s>=><%s>\n",
                         from.c_str(), to.c_str());
@@ -236,6 +254,7 @@ static int CopyTree(const char* source, const char* target, int verbose, int mov
         }
     }
     closedir(d);
+    chmod(target, st.st_mode & 07777);
     if (move && code == qirTreeDone && rmdir(source) != 0) {
         code = qirTreeCannotRemove;
         fprintf(stderr, "Error moving directory: <%s>=><%s>\n", source, target);
@@ -246,12 +265,12 @@ static int CopyTree(const char* source, const char* target, int verbose, int mov
 int qirMoveDirectory(const char* source, const char* target, int verbose)
 {
     if (source && target && rename(source, target) == 0) return qirTreeDone;
-    return CopyTree(source, target, verbose, 1);
+    return CopyTree(source, target, verbose, 1, 0);
 }
 
 int qirCopyDirectory(const char* source, const char* target, int verbose)
 {
-    return CopyTree(source, target, verbose, 0);
+    return CopyTree(source, target, verbose, 0, 1);
 }
 
 int qirFileSize(const char* path)
