@@ -1,8 +1,12 @@
 /* Preloaded into the program under test: the program takes its home
    directory from the password database, so tests point that entry's home at
-   a temporary directory (QIR_TEST_HOME) instead of touching the real one. */
+   a temporary directory (QIR_TEST_HOME) instead of touching the real one.
+   QIR_TEST_HIDE names one file that fopen pretends is missing, so a test can
+   take the shipped global configuration away. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#include <errno.h>
+#include <stdio.h>
 #include <pwd.h>
 #include <stdlib.h>
 #include <string.h>
@@ -28,4 +32,32 @@ int getpwuid_r(uid_t uid, struct passwd* pwd, char* buf, size_t len, struct pass
     int rc = real(uid, pwd, buf, len, result);
     if (rc == 0) patch(*result);
     return rc;
+}
+
+static int hidden(const char* path)
+{
+    const char* hide = getenv("QIR_TEST_HIDE");
+    return hide && path && strcmp(path, hide) == 0;
+}
+
+FILE* fopen(const char* path, const char* mode)
+{
+    static FILE* (*real)(const char*, const char*);
+    if (!real) real = (FILE * (*)(const char*, const char*)) dlsym(RTLD_NEXT, "fopen");
+    if (hidden(path)) {
+        errno = ENOENT;
+        return NULL;
+    }
+    return real(path, mode);
+}
+
+FILE* fopen64(const char* path, const char* mode)
+{
+    static FILE* (*real)(const char*, const char*);
+    if (!real) real = (FILE * (*)(const char*, const char*)) dlsym(RTLD_NEXT, "fopen64");
+    if (hidden(path)) {
+        errno = ENOENT;
+        return NULL;
+    }
+    return real(path, mode);
 }
