@@ -92,6 +92,9 @@ public:
     int Load(FILE* stream, void* origin);
     // Writes every child in the syntax: 0; -7 null stream; -12 write failure.
     int Write(FILE* stream) const;
+    // Writes this node alone (name, values, block of children indented for
+    // the given depth) without a final LF: 0, or 1 when a write failed.
+    int WriteNode(FILE* stream, int depth = 0) const;
     // Replaces the file through a temporary file renamed over it: 0; -7 no
     // temporary file can be made; -12 a write, the close or the rename
     // failed, the old file then left as it was.
@@ -138,7 +141,6 @@ private:
     qirConfiguration(const qirConfiguration&) = delete;
     qirConfiguration& operator=(const qirConfiguration&) = delete;
     int Parse();
-    int WriteNode(FILE* stream, int depth) const;
     int SetAt(const char* path, size_t length, const qirString& value, int index);
     qirConfiguration* FindAt(const char* path, size_t length) const;
     qirConfiguration* ChildN(const char* name, size_t length) const;

@@ -123,6 +123,15 @@ TEST_F(qirLanguageSelect, WithoutLanguagesNode)
     EXPECT_STREQ(group.Text(110), kMissing);
 }
 
+TEST_F(qirLanguageSelect, RelativeFileIsBelowTheDataPrefix)
+{
+    if (std::string(QIR_DATA_PREFIX) != QIR_BUILD_DATA) GTEST_SKIP() << "data prefix is not the build tree's data";
+    qirConfig.Set("LanguageGroup.Languages.English", "QIR/Languages/English");
+    qirLanguageGroup group;
+    EXPECT_EQ(group.Select("English"), 0);
+    EXPECT_STRNE(group.Text(110), kMissing);
+}
+
 TEST(qirLanguageGroup, ShippedEnglishCatalogueHasTheCommonButtons)
 {
     qirLanguageGroup group;
