@@ -1,0 +1,147 @@
+#include "qirError.h"
+
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "qirStatus.h"
+
+char qirReportBuffer[qirReportBufferSize];
+qirError* qirLog = nullptr;
+
+static const char* const levelNames[qirLogLevelCount] = {
+    "Critical", "Error", "Warning", "Statistics", "Info", "Debug"};
+
+char qirLogLevelLetter(int level)
+{
+    return level >= 0 && level < qirLogLevelCount ? "CEWSID"[level] : '?';
+}
+
+const char* qirLogLevelName(int level)
+{
+    return level >= 0 && level < qirLogLevelCount ? levelNames[level] : "Unknown";
+}
+
+qirError::qirError() : qirObject(0), path_("") {}
+
+qirError::qirError(qirError* other) : qirObject(0), path_("")
+{
+    if (!other) return;
+    stream_ = other->stream_;
+    count_ = other->count_;
+    level_ = other->level_;
+    limit_ = other->limit_;
+    path_ = other->path_;
+    other->stream_ = nullptr;
+    other->count_ = 0;
+}
+
+qirError::~qirError() { Close(); }
+
+int qirError::Open(const char* path, int level, int limit)
+{
+    level_ = level;
+    limit_ = limit;
+    time_t now = time(nullptr);
+    if (stream_) return qirAlreadyOpen;
+    count_ = 0;
+    if (!path) path = "";
+    if (limit > 0) {
+        stream_ = fopen(path, "r+");
+        if (stream_) {
+            int c;
+            while ((c = getc(stream_)) != EOF)
+                if (c == '\n') ++count_;
+            clearerr(stream_);
+            // A stream switching from reading to writing needs a seek.
+            fseek(stream_, 0, SEEK_END);
+        }
+    }
+    if (!stream_) {
+        count_ = 0;
+        stream_ = fopen(path, "w");
+    }
+    if (!stream_) {
+        fprintf(stderr, "Can't open LOG file: <%s>\n", path);
+        fprintf(stderr, "You may want to remove it!\n");
+        return qirCannotOpen;
+    }
+    path_ = path;
+    fprintf(stream_, "\n---> QIR Session from %s", ctime(&now));
+    fflush(stream_);
+    return qirOK;
+}
+
+// Keeps the last limit + 1 lines; on any failure the file stays as it is.
+void qirError::Trim()
+{
+    FILE* tmp = tmpfile();
+    if (!tmp) return;
+    fflush(stream_);
+    rewind(stream_);
+    long skip = long(count_) - limit_ + 1;
+    int c;
+    while (skip > 0 && (c = getc(stream_)) != EOF)
+        if (c == '\n') --skip;
+    char buf[4096];
+    size_t n;
+    int ok = 1;
+    while ((n = fread(buf, 1, sizeof buf, stream_)) > 0)
+        if (fwrite(buf, 1, n, tmp) != n) ok = 0;
+    if (ferror(stream_)) ok = 0;
+    if (fflush(tmp) != 0) ok = 0;
+    if (ok && freopen(path_.Text(), "w", stream_)) {
+        rewind(tmp);
+        while ((n = fread(buf, 1, sizeof buf, tmp)) > 0)
+            fwrite(buf, 1, n, stream_);
+    }
+    fclose(tmp);
+}
+
+int qirError::Close()
+{
+    if (!stream_) return qirNotOpen;
+    if (limit_ > 0 && count_ > limit_) Trim();
+    if (stream_) fclose(stream_);
+    stream_ = nullptr;
+    path_ = "";
+    count_ = 0;
+    return qirOK;
+}
+
+void qirError::Write(int level, const char* text)
+{
+    if (!text) text = "";
+    if (stream_) {
+        ++count_;
+        fprintf(stream_, "%c %s\n", qirLogLevelLetter(level), text);
+        fflush(stream_);
+    }
+    if (level == qirLogCritical) {
+        fprintf(stderr, "Critical error: %s\n", text);
+        exit(1);
+    }
+}
+
+void qirError::Report(int level, const char* format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    // Bounded: a longer report is cut to the buffer.
+    int n = vsnprintf(qirReportBuffer, sizeof qirReportBuffer, format ? format : "", ap);
+    va_end(ap);
+    if (n < 0) qirReportBuffer[0] = 0;
+    Write(level, qirReportBuffer);
+}
+
+void qirError::Debug(const char* text, const char* file, int line)
+{
+    std::string s = text ? text : "";
+    s += " at ";
+    s += file ? file : "";
+    s += ':';
+    s += std::to_string(line);
+    Write(qirLogDebug, s.c_str());
+}

@@ -1,0 +1,71 @@
+// The session log: a text file to which every subsystem reports through
+// qirLog at one of six levels.  A level-0 report ends the process.
+#ifndef QIR_ERROR_H
+#define QIR_ERROR_H
+
+#include <cstdio>
+
+#include "qirObject.h"
+#include "qirPath.h"
+
+enum {
+    qirLogCritical = 0,
+    qirLogError = 1,
+    qirLogWarning = 2,
+    qirLogStatistics = 3,
+    qirLogInfo = 4,
+    qirLogDebug = 5,
+    qirLogLevelCount = 6,
+};
+
+// "C" "E" "W" "S" "I" "D"; '?' for a level outside 0..5.
+char qirLogLevelLetter(int level);
+// "Critical" ... "Debug"; "Unknown" for a level outside 0..5.
+const char* qirLogLevelName(int level);
+
+// Shared by every Report; a formatted report is cut to 8,191 characters.
+enum { qirReportBufferSize = 8192 };
+extern char qirReportBuffer[qirReportBufferSize];
+
+class qirError : public qirObject {
+public:
+    qirError();
+    // Takes over the other log's open file; the other is left closed, so its
+    // own Close does nothing.  Null: as the plain constructor.
+    explicit qirError(qirError* other);
+    ~qirError() override;
+
+    // -20 already open (only level and limit change); 0, or -7.
+    // A limit above 0 keeps the file to its last limit + 1 lines at Close.
+    virtual int Open(const char* path, int level, int limit);
+    virtual int Close(); // 0, or -6 when not open
+    virtual int IsOpen() const { return stream_ != nullptr; }
+    // Writes "%c %s\n".  Level 0 also prints "Critical error: %s" on
+    // standard error and exits with status 1, open or not.
+    virtual void Write(int level, const char* text);
+    virtual void Report(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    // Writes the text with " at file:line" at level 5.
+    virtual void Debug(const char* text, const char* file, int line);
+
+    void SetLevel(int level) { level_ = level; }
+    int Level() const { return level_; }
+    int Limit() const { return limit_; }
+    const qirPath& Path() const { return path_; }
+
+protected:
+    int count_ = 0;          // lines the file is taken to hold, banner excluded
+    FILE* stream_ = nullptr; // owned; null while closed
+    int level_ = 0;          // display threshold, for the log window
+    int limit_ = -1;         // 0 or less: no limit
+    qirPath path_;           // "" while closed
+
+private:
+    qirError(const qirError&) = delete;
+    qirError& operator=(const qirError&) = delete;
+    void Trim();
+};
+
+// The process's log; the application object deletes whatever it points to.
+extern qirError* qirLog;
+
+#endif

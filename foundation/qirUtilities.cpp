@@ -1,0 +1,387 @@
+#include "qirUtilities.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <pwd.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include "qirStatus.h"
+
+enum { copyBlock = 10240 };
+
+static int ReadSome(int fd, char* buf, size_t n)
+{
+    for (;;) {
+        ssize_t r = read(fd, buf, n);
+        if (r >= 0 || errno != EINTR) return int(r);
+    }
+}
+
+// Stores every byte or fails: a full disk must never pass as a copy.
+static int WriteAll(int fd, const char* buf, size_t n)
+{
+    while (n > 0) {
+        ssize_t w = write(fd, buf, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (w == 0) return -1;
+        buf += w;
+        n -= size_t(w);
+    }
+    return 0;
+}
+
+static int OpenRetry(const char* path, int flags, mode_t mode = 0)
+{
+    for (;;) {
+        int fd = open(path, flags, mode);
+        if (fd >= 0 || errno != EINTR) return fd;
+    }
+}
+
+static int Pump(int in, int out)
+{
+    char buf[copyBlock];
+    for (;;) {
+        int n = ReadSome(in, buf, sizeof buf);
+        if (n < 0) return -1;
+        if (n == 0) return 0;
+        if (WriteAll(out, buf, size_t(n)) != 0) return -1;
+    }
+}
+
+static int SameFile(int fd, const char* path)
+{
+    struct stat a, b;
+    return fstat(fd, &a) == 0 && stat(path, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int qirCopyFile(const char* source, const char* target)
+{
+    if (!source || !target) return -1;
+    int in = OpenRetry(source, O_RDONLY);
+    if (in < 0) return -1;
+    // Truncating the source itself would lose it.
+    if (SameFile(in, target)) {
+        close(in);
+        return -1;
+    }
+    int out = OpenRetry(target, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0) {
+        close(in);
+        return -1;
+    }
+    struct stat st;
+    int regular = fstat(out, &st) == 0 && S_ISREG(st.st_mode);
+    int rc = Pump(in, out);
+    close(in);
+    if (close(out) != 0) rc = -1;
+    // The partial copy goes; a device or fifo named as target stays.
+    if (rc != 0 && regular) unlink(target);
+    return rc;
+}
+
+int qirAppendFile(const char* source, const char* target)
+{
+    if (!source || !target) return -1;
+    int in = OpenRetry(source, O_RDONLY);
+    if (in < 0) return -1;
+    if (SameFile(in, target)) {
+        close(in);
+        return -1;
+    }
+    int out = OpenRetry(target, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    int created = out >= 0;
+    if (!created) out = OpenRetry(target, O_WRONLY | O_CREAT, 0644);
+    struct stat st;
+    if (out < 0 || fstat(out, &st) != 0) {
+        if (out >= 0) close(out);
+        close(in);
+        return -1;
+    }
+    off_t oldSize = st.st_size;
+    int rc = lseek(out, 0, SEEK_END) < 0 ? -1 : Pump(in, out);
+    close(in);
+    if (close(out) != 0) rc = -1;
+    if (rc != 0) {
+        // Give the user's file back as it was.
+        if (created) unlink(target);
+        else if (truncate(target, oldSize) != 0) rc = -1;
+    }
+    return rc;
+}
+
+// Directory trees
+
+static std::string Join(const char* dir, const char* name)
+{
+    std::string s(dir);
+    s += '/';
+    s += name;
+    return s;
+}
+
+static int IsDotEntry(const char* n) { return n[0] == '.' && (!n[1] || (n[1] == '.' && !n[2])); }
+
+int qirRemoveDirectory(const char* dir, int verbose)
+{
+    struct stat st;
+    if (!dir || stat(dir, &st) != 0) return qirTreeCannotExamine;
+    if (!S_ISDIR(st.st_mode)) return qirTreeNotDirectory;
+    if (verbose) fprintf(stderr, "Removing directory: <%s>\n", dir);
+    DIR* d = opendir(dir);
+    if (!d) return qirTreeCannotOpen;
+    int code = qirTreeDone;
+    while (struct dirent* e = readdir(d)) {
+        if (IsDotEntry(e->d_name)) continue;
+        std::string path = Join(dir, e->d_name);
+        struct stat es;
+        // lstat: a link is removed as a link, its target left alone.
+        if (lstat(path.c_str(), &es) != 0) {
+            closedir(d);
+            return qirTreeCannotCreate;
+        }
+        if (S_ISDIR(es.st_mode)) {
+            if (qirRemoveDirectory(path.c_str(), verbose) != 0) {
+                code = qirTreeSubdirFailed;
+                fprintf(stderr, "Error removing directory: <%s>\n", path.c_str());
+            }
+        } else if (unlink(path.c_str()) != 0) {
+            code = qirTreeFileFailed;
+            fprintf(stderr, "Error removing file: <%s>\n", path.c_str());
+        } else if (verbose) {
+            fprintf(stderr, "File: <%s> removed OK!\n", path.c_str());
+        }
+    }
+    closedir(d);
+    if (code == qirTreeDone && rmdir(dir) != 0) {
+        code = qirTreeCannotRemove;
+        fprintf(stderr, "Error removing directory: <%s>\n", dir);
+    }
+    return code;
+}
+
+// Recreates a link at the target instead of copying what it points to.
+static int CopyLink(const char* source, const char* target)
+{
+    char buf[PATH_MAX];
+    ssize_t n = readlink(source, buf, sizeof buf - 1);
+    if (n < 0) return -1;
+    buf[n] = 0;
+    return symlink(buf, target) == 0 ? 0 : -1;
+}
+
+static int CopyEntry(const char* source, const char* target, const struct stat& st)
+{
+    if (S_ISLNK(st.st_mode)) return CopyLink(source, target);
+    if (S_ISREG(st.st_mode)) return qirCopyFile(source, target);
+    return -1; // devices, fifos and sockets are not copied
+}
+
+// The copy and the move share the walk; move removes what was copied.
+static int CopyTree(const char* source, const char* target, int verbose, int move)
+{
+    struct stat st;
+    if (!source || !target || stat(source, &st) != 0) return qirTreeCannotExamine;
+    if (!S_ISDIR(st.st_mode)) return qirTreeNotDirectory;
+    if (verbose) fprintf(stderr, move ? "Moving directory: <%s>=><%s>\n" : "Copying directory: <%s>=><%s>\n", source, target);
+    DIR* d = opendir(source);
+    if (!d) return qirTreeCannotOpen;
+    struct stat ts;
+    if (mkdir(target, st.st_mode & 07777) != 0 || stat(target, &ts) != 0) {
+        fprintf(stderr, "Error creating directory: <%s>\n", target);
+        closedir(d);
+        return qirTreeCannotCreate;
+    }
+    int code = qirTreeDone;
+    while (struct dirent* e = readdir(d)) {
+        if (IsDotEntry(e->d_name)) continue;
+        std::string from = Join(source, e->d_name);
+        std::string to = Join(target, e->d_name);
+        struct stat es;
+        if (lstat(from.c_str(), &es) != 0) {
+            closedir(d);
+            return qirTreeCannotCreate;
+        }
+        // A target made inside the source must not be walked into.
+        if (es.st_dev == ts.st_dev && es.st_ino == ts.st_ino) continue;
+        if (S_ISDIR(es.st_mode)) {
+            if (CopyTree(from.c_str(), to.c_str(), verbose, move) != 0) {
+                code = qirTreeSubdirFailed;
+                fprintf(stderr, move ? "Error moving directory: <%s>=><%s>\n" : "Error copying directory: <%s>=><%s>\n",
+                        from.c_str(), to.c_str());
+            }
+            continue;
+        }
+        // The source goes only after its copy is complete and checked.
+        int failed = CopyEntry(from.c_str(), to.c_str(), es) != 0;
+        if (!failed && move && unlink(from.c_str()) != 0) failed = 1;
+        if (failed) {
+            code = qirTreeFileFailed;
+            fprintf(stderr, move ? "Error moving file: <%s>=><%s>\n" : "Error copying file: <%s>=><%s>\n", from.c_str(),
+                    to.c_str());
+        } else if (verbose) {
+            fprintf(stderr, move ? "File: <%s>=><%s> moved OK!\n" : "File: <%s>=><%s> copied OK!\n", from.c_str(),
+                    to.c_str());
+        }
+    }
+    closedir(d);
+    if (move && code == qirTreeDone && rmdir(source) != 0) {
+        code = qirTreeCannotRemove;
+        fprintf(stderr, "Error moving directory: <%s>=><%s>\n", source, target);
+    }
+    return code;
+}
+
+int qirMoveDirectory(const char* source, const char* target, int verbose)
+{
+    if (source && target && rename(source, target) == 0) return qirTreeDone;
+    return CopyTree(source, target, verbose, 1);
+}
+
+int qirCopyDirectory(const char* source, const char* target, int verbose)
+{
+    return CopyTree(source, target, verbose, 0);
+}
+
+int qirFileSize(const char* path)
+{
+    FILE* f = path ? fopen(path, "r") : nullptr;
+    if (!f) return -1;
+    int size = -1;
+    if (fseek(f, 0, SEEK_END) == 0) {
+        long pos = ftell(f);
+        size = pos < 0 || pos > INT_MAX ? -1 : int(pos);
+    }
+    fclose(f);
+    return size;
+}
+
+int qirIs7BitFile(const char* path)
+{
+    int fd = path ? OpenRetry(path, O_RDONLY) : -1;
+    if (fd < 0) return qirCannotOpen;
+    unsigned char buf[copyBlock];
+    int result = 1;
+    for (;;) {
+        int n = ReadSome(fd, reinterpret_cast<char*>(buf), sizeof buf);
+        if (n <= 0) break;
+        for (int i = 0; i < n; ++i)
+            if (buf[i] > 127) {
+                result = 0;
+                break;
+            }
+        if (!result) break;
+    }
+    close(fd);
+    return result;
+}
+
+int qirFlock(int fd, int operation) { return flock(fd, operation); }
+
+int qirStat(const char* path, struct stat* buf) { return stat(path, buf); }
+
+char* qirStrdup(const char* s)
+{
+    if (!s) return nullptr;
+    size_t n = strlen(s);
+    char* p = new char[n + 1];
+    memcpy(p, s, n + 1);
+    return p;
+}
+
+// User facts
+
+char* qirHomeDirectory()
+{
+    setpwent();
+    struct passwd* pw = getpwuid(geteuid());
+    char* home = pw && pw->pw_dir ? qirStrdup(pw->pw_dir) : nullptr;
+    endpwent();
+    return home;
+}
+
+char* qirUserHomeDirectory(const char* user)
+{
+    if (!user) return nullptr;
+    setpwent();
+    struct passwd* pw = getpwnam(user);
+    char* home = pw && pw->pw_dir ? qirStrdup(pw->pw_dir) : nullptr;
+    endpwent();
+    return home;
+}
+
+char* qirUserAddress()
+{
+    setpwent();
+    struct passwd* pw = getpwuid(geteuid());
+    std::string login = pw && pw->pw_name ? pw->pw_name : "";
+    endpwent();
+    if (login.empty()) return nullptr;
+    char host[1024];
+    if (gethostname(host, sizeof host) != 0) return nullptr;
+    host[sizeof host - 1] = 0;
+    struct addrinfo hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_flags = AI_CANONNAME;
+    struct addrinfo* info = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &info) != 0 || !info) return nullptr;
+    std::string address = login + "@" + (info->ai_canonname ? info->ai_canonname : host);
+    freeaddrinfo(info);
+    return qirStrdup(address.c_str());
+}
+
+char* qirUserFullName()
+{
+    setpwent();
+    struct passwd* pw = getpwuid(geteuid());
+    if (!pw) {
+        endpwent();
+        return nullptr;
+    }
+    std::string gecos = pw->pw_gecos ? pw->pw_gecos : "";
+    std::string name;
+    if (!gecos.empty() && gecos[0] == '&') {
+        name = pw->pw_name ? pw->pw_name : "";
+        if (!name.empty() && name[0] >= 'a' && name[0] <= 'z') name[0] = char(name[0] - 'a' + 'A');
+    } else {
+        name = gecos.substr(0, gecos.find(','));
+    }
+    endpwent();
+    if (name.size() > 1023) name.resize(1023);
+    return qirStrdup(name.c_str());
+}
+
+qirList* qirSplitText(const qirString& text, int n, const char* separators)
+{
+    if (!separators || text.IsEmpty() || n < 1) return nullptr;
+    qirList* list = new qirList;
+    const char* t = text.Text();
+    size_t len = strlen(t);
+    size_t pos = 0;
+    while (pos < len) {
+        size_t piece = len - pos < size_t(n) ? len - pos : size_t(n);
+        if (piece == size_t(n)) {
+            for (size_t i = piece - 1; i >= 1; --i)
+                if (strchr(separators, t[pos + i]) && t[pos + i]) {
+                    piece = i + 1;
+                    break;
+                }
+        }
+        list->Append(new qirString(t + pos, int(piece)));
+        pos += piece;
+    }
+    return list;
+}
+
+qirString qirVersionString() { return qirString("Quorvane. version 1.0 Beta3"); }

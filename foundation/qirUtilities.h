@@ -1,0 +1,56 @@
+// Whole files, directory trees, facts about the user and small helpers.
+// They call only the C library; the tree functions report on standard
+// error, so they work before a log exists and in any process.
+#ifndef QIR_UTILITIES_H
+#define QIR_UTILITIES_H
+
+#include <sys/stat.h>
+
+#include "qirList.h"
+#include "qirString.h"
+
+// Copies the source into the target (created or truncated, mode 0644):
+// 0, or -1.  Refuses a target that is the source itself.  A failed copy
+// removes the partial target; the source is never touched.
+int qirCopyFile(const char* source, const char* target);
+// Appends the source to the target (created with mode 0644 when missing):
+// 0, or -1.  A failure cuts the target back to its old size (or removes it
+// when this call created it), so the user's file is never lost.
+int qirAppendFile(const char* source, const char* target);
+
+// Directory trees: 0 done, -100 cannot examine, -1 not a directory,
+// -101 cannot open, -102 target cannot be made or an entry cannot be
+// examined, 1 a subdirectory failed, 2 a file failed, 3 the directory
+// itself could not be removed (remove and move).  Symbolic links inside a
+// tree are handled as links and never followed.
+int qirRemoveDirectory(const char* dir, int verbose);
+// Renames when it can; otherwise copies, removing each source file only
+// after its copy is complete, and the source directory only when all went.
+int qirMoveDirectory(const char* source, const char* target, int verbose);
+int qirCopyDirectory(const char* source, const char* target, int verbose);
+
+int qirFileSize(const char* path);   // bytes, or -1
+int qirIs7BitFile(const char* path); // 1, 0 when a byte is above 127, -7
+int qirFlock(int fd, int operation); // flock, passed through
+
+// New arrays (delete[]) or null.
+char* qirHomeDirectory();
+char* qirUserHomeDirectory(const char* user);
+char* qirUserAddress();  // "login@canonical-host"
+char* qirUserFullName(); // GECOS name; "&" stands for the capitalised login
+
+// Pieces of at most n characters, each cut just after the last separator
+// found past its first character.  A new list of new qirString (the caller
+// empties it with Remove(nullptr) and deletes it); null when the separator
+// set is null, the text empty or n below 1.
+qirList* qirSplitText(const qirString& text, int n, const char* separators);
+
+// "Quorvane. version 1.0 Beta3"
+qirString qirVersionString();
+
+char* qirStrdup(const char* s); // new[] copy, null for null
+inline int qirMax(int a, int b) { return a > b ? a : b; }
+inline int qirMin(int a, int b) { return a < b ? a : b; }
+int qirStat(const char* path, struct stat* buf);
+
+#endif
