@@ -113,8 +113,6 @@ TEST(qirSockClient, MailServicesWithoutServicesDatabase)
 
 TEST(qirSockClient, ConstructionFailuresAreReportedAndReadsFail)
 {
-    Listener unused; // a port known to be free once this closes
-    std::string freePort = unused.Port();
     const struct {
         const char* host;
         const char* service;
