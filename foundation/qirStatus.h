@@ -18,6 +18,7 @@ enum {
     qirNoTempFile = -18,
     qirLockNotHeld = -19,
     qirAlreadyOpen = -20,
+    qirLockHeld = -21, // a lock file held by another live process
     qirUnknownUser = -25,
     qirHistoryOverflow = -29,
 };

@@ -1,0 +1,3 @@
+#include "qirProgress.h"
+
+qirProgress* qirProgressReporter = nullptr;
