@@ -9,6 +9,7 @@
 #include "qirConfiguration.h"
 #include "qirError.h"
 #include "qirLanguageGroup.h"
+#include "qirProcessId.h"
 #include "qirStartup.h"
 
 static qirObjectCounterGuard qirCounterGuard;
@@ -58,6 +59,7 @@ int main(int argc, char** argv)
     }
 
     qirConfig.Remove(nullptr);
+    qirChildList.Remove(nullptr);
     qirLanguage.Clear();
     if (child > 0) {
         char stop = 1;

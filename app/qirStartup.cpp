@@ -11,11 +11,15 @@
 #include "qirConfiguration.h"
 #include "qirLanguageGroup.h"
 #include "qirPath.h"
+#include "qirProcessId.h"
 #include "qirUtilities.h"
 
 #ifndef QIR_DATA_PREFIX
 #define QIR_DATA_PREFIX "/usr/local/lib"
 #endif
+
+// The children started from the window process (editors, viewers).
+qirList qirChildList;
 
 qirString qirGlobalConfigPath() { return qirString(QIR_DATA_PREFIX "/QIR.cfg"); }
 
