@@ -3,6 +3,8 @@
 JOBS ?= $(shell nproc)
 CHECK := build/check
 ASAN := build/asan
+FUZZ := build/fuzz
+FUZZ_SECONDS ?= 12
 RUN := build/run
 
 .PHONY: all deps run check unit asan fuzz clean
@@ -29,6 +31,13 @@ check: deps
 	cmake -S . -B $(ASAN) -DQIR_SANITIZE=ON -DQIR_GUI=OFF -DQIR_BENCH=OFF -DQIR_DATA_PREFIX=$(CURDIR)/$(ASAN)/data
 	cmake --build $(ASAN) -j$(JOBS)
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 ctest -j$(JOBS) -L unit --output-on-failure --timeout 600
+	$(MAKE) fuzz
+
+# Bounded libFuzzer runs of the parsers and decoders under AddressSanitizer.
+fuzz:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DQIR_FUZZ=ON -DQIR_SANITIZE=ON -DQIR_GUI=OFF -DQIR_TESTS=OFF -DQIR_BENCH=OFF
+	cmake --build $(FUZZ) -j$(JOBS)
+	sh tests/fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build
