@@ -233,13 +233,13 @@ const char* DateText(const char* p)
     return q;
 }
 
-struct FieldName {
+struct KnownField {
     const char* name;
     int token;
     int mode;
 };
 
-const FieldName fieldNames[] = {
+const KnownField fieldNames[] = {
     {"REPLY-TO", qirTokReplyTo, AddressList},
     {"FROM", qirTokFrom, MailboxList},
     {"SENDER", qirTokSender, MailboxList},
@@ -293,7 +293,7 @@ int ScanFieldName(const char*& p)
     const char* q = runEnd;
     if (IsBlank(*q)) ++q;
     if (*q == ':') {
-        for (const FieldName& f : fieldNames) {
+        for (const KnownField& f : fieldNames) {
             if (strlen(f.name) == n && memcmp(f.name, p, n) == 0) {
                 mode = f.mode;
                 return Token(p, q + 1, f.token);
