@@ -1,5 +1,7 @@
 #include "qirAddress.h"
 
+#include "qirStatus.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -127,16 +129,16 @@ static int ScanNumbers(const char* text, const char* seps, int* numbers, int max
 
 int qirAddress::IsFidoNet(const char* text)
 {
-    if (!text) return -6;
+    if (!text) return qirStatusMissingValue;
     int v[4];
-    return ScanNumbers(text, ":/.", v, 4) >= 3 ? 0 : -1;
+    return ScanNumbers(text, ":/.", v, 4) >= 3 ? qirStatusOk : qirStatusFailed;
 }
 
 int qirAddress::IsCompuServe(const char* text)
 {
-    if (!text) return -6;
+    if (!text) return qirStatusMissingValue;
     int v[2];
-    return ScanNumbers(text, ",", v, 2) == 2 ? 0 : -1;
+    return ScanNumbers(text, ",", v, 2) == 2 ? qirStatusOk : qirStatusFailed;
 }
 
 static bool IsDotAtom(const char* s)
@@ -162,9 +164,9 @@ static void AppendQuoted(std::string& out, const char* s)
 
 int qirAddress::FromFidoNet(const char* fido, const char* user)
 {
-    if (!fido) return -6;
+    if (!fido) return qirStatusMissingValue;
     int v[4] = {0, 0, 0, 0}; // zone, net, node, point
-    if (ScanNumbers(fido, ":/.", v, 4) < 3) return -1;
+    if (ScanNumbers(fido, ":/.", v, 4) < 3) return qirStatusFailed;
     const char* who = (user && *user) ? user : !fullName_.IsEmpty() ? fullName_.Text() : "root";
     std::string out;
     // A point address is always quoted; a node address only when the user
@@ -177,18 +179,18 @@ int qirAddress::FromFidoNet(const char* fido, const char* user)
     out += domain;
     out += qirFidoNetGateway;
     mailbox_ = out.c_str();
-    return 0;
+    return qirStatusOk;
 }
 
 int qirAddress::FromCompuServe(const char* id)
 {
-    if (!id) return -6;
+    if (!id) return qirStatusMissingValue;
     int v[2];
-    if (ScanNumbers(id, ",", v, 2) != 2) return -1;
+    if (ScanNumbers(id, ",", v, 2) != 2) return qirStatusFailed;
     char buf[64];
     snprintf(buf, sizeof buf, "%d.%d@", v[0], v[1]);
     std::string out = buf;
     out += qirCompuServeGateway;
     mailbox_ = out.c_str();
-    return 0;
+    return qirStatusOk;
 }

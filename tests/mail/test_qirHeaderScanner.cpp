@@ -149,7 +149,8 @@ TEST(qirHeaderScanner, EndRepeatsAndNewInputRestarts)
     EXPECT_EQ(qirHeaderScanner::nextToken(), qirTokTo);
     EXPECT_EQ(qirHeaderScanner::nextToken(), qirTokMailbox);
     // Abandoned in the middle: a moved input pointer starts a fresh field.
-    EXPECT_EQ(Scan("SUBJECT:x"), "17=SUBJECT:|28=x|39");
+    std::string next = "SUBJECT:x";
+    EXPECT_EQ(Scan(next), "17=SUBJECT:|28=x|39");
     EXPECT_EQ(qirHeaderScanner::nextToken(), qirTokEnd);
     EXPECT_EQ(qirHeaderScanner::nextToken(), qirTokEnd);
     qirScanInput = nullptr;
