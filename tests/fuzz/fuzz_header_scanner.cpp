@@ -1,6 +1,10 @@
 // libFuzzer target: any header text, under any field name, scans to its end
 // token without reading out of bounds, and the comment buffer is either null
 // or a whole comment.
+// Build by hand (not yet part of the CMake build):
+//   clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -Ifoundation -Imail \
+//     tests/fuzz/fuzz_header_scanner.cpp mail/*.cpp foundation/*.cpp -o fuzz_header_scanner
+//   ./fuzz_header_scanner -max_total_time=30 -max_len=4096 <copy of tests/fuzz/corpus/header_scanner>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
