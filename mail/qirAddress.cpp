@@ -129,16 +129,16 @@ static int ScanNumbers(const char* text, const char* seps, int* numbers, int max
 
 int qirAddress::IsFidoNet(const char* text)
 {
-    if (!text) return qirStatusMissingValue;
+    if (!text) return qirNotOpen;
     int v[4];
-    return ScanNumbers(text, ":/.", v, 4) >= 3 ? qirStatusOk : qirStatusFailed;
+    return ScanNumbers(text, ":/.", v, 4) >= 3 ? qirOK : qirFailed;
 }
 
 int qirAddress::IsCompuServe(const char* text)
 {
-    if (!text) return qirStatusMissingValue;
+    if (!text) return qirNotOpen;
     int v[2];
-    return ScanNumbers(text, ",", v, 2) == 2 ? qirStatusOk : qirStatusFailed;
+    return ScanNumbers(text, ",", v, 2) == 2 ? qirOK : qirFailed;
 }
 
 static bool IsDotAtom(const char* s)
@@ -164,9 +164,9 @@ static void AppendQuoted(std::string& out, const char* s)
 
 int qirAddress::FromFidoNet(const char* fido, const char* user)
 {
-    if (!fido) return qirStatusMissingValue;
+    if (!fido) return qirNotOpen;
     int v[4] = {0, 0, 0, 0}; // zone, net, node, point
-    if (ScanNumbers(fido, ":/.", v, 4) < 3) return qirStatusFailed;
+    if (ScanNumbers(fido, ":/.", v, 4) < 3) return qirFailed;
     const char* who = (user && *user) ? user : !fullName_.IsEmpty() ? fullName_.Text() : "root";
     std::string out;
     // A point address is always quoted; a node address only when the user
@@ -179,18 +179,18 @@ int qirAddress::FromFidoNet(const char* fido, const char* user)
     out += domain;
     out += qirFidoNetGateway;
     mailbox_ = out.c_str();
-    return qirStatusOk;
+    return qirOK;
 }
 
 int qirAddress::FromCompuServe(const char* id)
 {
-    if (!id) return qirStatusMissingValue;
+    if (!id) return qirNotOpen;
     int v[2];
-    if (ScanNumbers(id, ",", v, 2) != 2) return qirStatusFailed;
+    if (ScanNumbers(id, ",", v, 2) != 2) return qirFailed;
     char buf[64];
     snprintf(buf, sizeof buf, "%d.%d@", v[0], v[1]);
     std::string out = buf;
     out += qirCompuServeGateway;
     mailbox_ = out.c_str();
-    return qirStatusOk;
+    return qirOK;
 }
