@@ -4,6 +4,7 @@
 //   clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined \
 //     -Ifoundation -Imail tests/fuzz/fuzz_xface.cpp mail/qirXFace.cpp \
 //     foundation/qirObject.cpp foundation/qirAtomicFile.cpp -lcompface -o fuzz_xface
+//   ./fuzz_xface -max_total_time=20 -max_len=3000 tests/fuzz/corpus/xface
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
