@@ -105,7 +105,10 @@ int qirConfigTokenizer::ReadPhysicalLine()
     // Any length: a long value must not come back as a second line.
     line_.clear();
     int c = 0;
-    while ((c = getc(stream_)) != EOF && c != '\n') line_.push_back(static_cast<char>(c));
+    // A NUL cannot live in a stored text: drop it here, so that a token
+    // holding one is the same token on every read.
+    while ((c = getc(stream_)) != EOF && c != '\n')
+        if (c != 0) line_.push_back(static_cast<char>(c));
     if (c == EOF && line_.empty()) return -1;
     return 0;
 }

@@ -249,6 +249,21 @@ TEST(qirConfigurationRead, LinesOfAnyLength)
     EXPECT_EQ(tree.Find("vvvv"), nullptr);
 }
 
+TEST(qirConfigurationRead, NulBytesAreDroppedSoTokensReadAlikeTwice)
+{
+    // "E\0\." and "E" once named different nodes that wrote back alike.
+    qirScratchDir dir;
+    std::string path = dir.File("nul.cfg");
+    static const char text[] = "E\0x 1\nE\0\\.\0\\. 2\n";
+    ASSERT_EQ(qirScratchDir::WriteFile(path, std::string(text, sizeof text - 1)), 0);
+    qirConfiguration tree;
+    ASSERT_EQ(tree.Load(path.c_str()), 0);
+    EXPECT_EQ(T(tree.Get("Ex")), "1");
+    ASSERT_NE(tree.Child("E.."), nullptr);
+    qirConfiguration back;
+    EXPECT_EQ(SaveAndReload(tree, &back, dir), "");
+}
+
 TEST(qirConfigurationRead, StreamLoadProtectsItsNode)
 {
     qirScratchDir dir;
