@@ -106,14 +106,14 @@ private:
 class qirEnrichedOut {
 public:
     explicit qirEnrichedOut(qirOutput& out) : out_(out) {}
-    void Tag(int code, int times = 1) {
+    void Tag(int code, long times = 1) {
         if (times <= 0)
             return;
         char buf[qirTagTextSize];
         if (TagText(code, buf) != 0)
             return;
         Breaks();
-        for (int i = 0; i < times; ++i)
+        for (long i = 0; i < times; ++i)
             out_.Put(buf);
     }
     void Raw(const char* s) {
@@ -155,6 +155,107 @@ int AlignTag(char code) {
     default: return 0;   // flush left is the default and has no tag
     }
 }
+
+// The writer's open tags.  A segment's tags are the ones of its run and
+// mark; rather than closing and reopening all of them at every boundary,
+// only what changes is closed and opened, keeping the nesting proper.  The
+// reader only counts tags, so the order of nesting does not matter to it,
+// and this keeps the output linear in the document: deep indents do not
+// repeat at every paragraph.
+enum {
+    qirSlotBigger, qirSlotSmaller, qirSlotIndent, qirSlotIndentRight, qirSlotAlign,
+    qirSlotFixed, qirSlotBold, qirSlotItalic, qirSlotUnderline, qirSlotColor, qirSlotCount
+};
+
+const int qirSlotTag[qirSlotCount] = {
+    qirTagBigger, qirTagSmaller, qirTagIndent, qirTagIndentRight, 0,
+    qirTagFixed, qirTagBold, qirTagItalic, qirTagUnderline, qirTagColor};
+
+struct qirTagState {
+    long count[qirSlotCount] = {};
+    int align = 0;                  // the alignment slot's tag
+    const char* color = nullptr;    // the colour slot's name
+};
+
+class qirTagStack {
+public:
+    explicit qirTagStack(qirEnrichedOut& w) : w_(w) {}
+
+    void Become(const qirTagState& want) {
+        // Close from the top until nothing open is too much or different.
+        while (!stack_.empty() && Violations(want)) {
+            Entry& e = stack_.back();
+            long n = e.count;
+            if (Same(e.slot, want) && open_.count[e.slot] > want.count[e.slot] &&
+                Violations(want) == 1)
+                n = std::min(n, open_.count[e.slot] - want.count[e.slot]);
+            Close(e.slot, n);
+            e.count -= n;
+            open_.count[e.slot] -= n;
+            if (e.count == 0)
+                stack_.pop_back();
+        }
+        // Open what is missing, the most repeated first so that it lies
+        // below the tags that change more often.
+        int order[qirSlotCount];
+        for (int s = 0; s < qirSlotCount; ++s)
+            order[s] = s;
+        std::stable_sort(order, order + qirSlotCount, [&](int a, int b) {
+            return want.count[a] - open_.count[a] > want.count[b] - open_.count[b];
+        });
+        for (int s : order) {
+            long n = want.count[s] - open_.count[s];
+            if (n <= 0)
+                continue;
+            if (s == qirSlotAlign)
+                open_.align = want.align;
+            if (s == qirSlotColor)
+                open_.color = want.color;
+            Open(s, n);
+            open_.count[s] += n;
+            if (!stack_.empty() && stack_.back().slot == s)
+                stack_.back().count += n;
+            else
+                stack_.push_back({s, n});
+        }
+    }
+
+private:
+    struct Entry {
+        int slot;
+        long count;
+    };
+    bool Same(int s, const qirTagState& want) const {
+        if (s == qirSlotAlign)
+            return open_.align == want.align;
+        if (s == qirSlotColor)
+            return open_.color && want.color && strcmp(open_.color, want.color) == 0;
+        return true;
+    }
+    int Violations(const qirTagState& want) const {
+        int v = 0;
+        for (int s = 0; s < qirSlotCount; ++s)
+            if (open_.count[s] > 0 && (open_.count[s] > want.count[s] || !Same(s, want)))
+                ++v;
+        return v;
+    }
+    int Tag(int s) const { return s == qirSlotAlign ? open_.align : qirSlotTag[s]; }
+    void Open(int s, long n) {
+        if (s == qirSlotColor) {
+            w_.Tag(qirTagColor);
+            w_.Tag(qirTagParam);
+            w_.Raw(open_.color);
+            w_.Tag(qirTagParam + qirTagClose);
+            return;
+        }
+        w_.Tag(Tag(s), n);
+    }
+    void Close(int s, long n) { w_.Tag(Tag(s) + qirTagClose, n); }
+
+    qirEnrichedOut& w_;
+    qirTagState open_;
+    std::vector<Entry> stack_;
+};
 
 }  // namespace
 
@@ -313,10 +414,28 @@ int qirRTFReaderWriter::ReadEnriched(qirRTFSource& src, std::string& text,
             marks[++w] = marks[k];
         }
         marks.resize(w + 1);
+        // A mark right before a paragraph's own "\n" (a closing tag just
+        // ahead of the line break) moves behind that "\n" rather than
+        // making an empty paragraph.
         std::vector<int> breaks;   // old positions that get a "\n" before them
-        for (size_t k = 1; k < marks.size(); ++k)
-            if (!IsParagraphStart(text, marks[k].start))
-                breaks.push_back(marks[k].start);
+        const int oldLen = static_cast<int>(text.size());
+        for (size_t k = 1; k < marks.size(); ++k) {
+            int at = marks[k].start;
+            if (IsParagraphStart(text, at))
+                continue;
+            if (at < oldLen && text[at] == '\n')
+                marks[k].start = at + 1;
+            else
+                breaks.push_back(at);
+        }
+        w = 0;
+        for (size_t k = 1; k < marks.size(); ++k) {
+            if (marks[k].start == marks[w].start)
+                marks[w] = marks[k];
+            else
+                marks[++w] = marks[k];
+        }
+        marks.resize(w + 1);
         if (!breaks.empty()) {
             std::string grown;
             grown.reserve(text.size() + breaks.size());
@@ -395,6 +514,7 @@ int qirRTFReaderWriter::WriteEnriched(const qirRTFDocument& doc, FILE* f) {
         return 1;
     qirOutput out(f);
     qirEnrichedOut w(out);
+    qirTagStack tags(w);
     const std::string& text = doc.Text();
     const std::vector<qirRTFStyle>& runs = doc.Runs();
     const std::vector<qirRTFAlign>& marks = doc.Marks();
@@ -416,48 +536,31 @@ int qirRTFReaderWriter::WriteEnriched(const qirRTFDocument& doc, FILE* f) {
         if (next <= p)
             next = len;   // records out of order: write the rest as one
         const qirRTFStyle& run = runs.empty() ? plain : runs[ri];
-        const int alignTag = marks.empty() ? 0 : AlignTag(marks[mi].code);
         const char* colorName = nullptr;
         if (run.color && run.color != def) {
             colorName = res_.ColorName(run.color);
             if (colorName && !*colorName)
                 colorName = nullptr;
         }
-        const int bigger = std::max(0, run.size), smaller = std::max(0, -run.size);
-
-        w.Tag(qirTagBigger, bigger);
-        w.Tag(qirTagSmaller, smaller);
-        w.Tag(qirTagIndent, run.left);
-        w.Tag(qirTagIndentRight, run.right);
-        if (alignTag)
-            w.Tag(alignTag);
-        w.Tag(qirTagFixed, (run.bits & qirRTFFixed) ? 1 : 0);
-        w.Tag(qirTagBold, (run.bits & qirRTFBold) ? 1 : 0);
-        w.Tag(qirTagItalic, (run.bits & qirRTFItalic) ? 1 : 0);
-        w.Tag(qirTagUnderline, (run.bits & qirRTFUnderline) ? 1 : 0);
-        if (colorName) {
-            w.Tag(qirTagColor);
-            w.Tag(qirTagParam);
-            w.Raw(colorName);
-            w.Tag(qirTagParam + qirTagClose);
-        }
-
+        qirTagState want;
+        want.count[qirSlotBigger] = std::max(0, run.size);
+        want.count[qirSlotSmaller] = std::max(0, -run.size);
+        want.count[qirSlotIndent] = std::max(0, run.left);
+        want.count[qirSlotIndentRight] = std::max(0, run.right);
+        int alignTag = marks.empty() ? 0 : AlignTag(marks[mi].code);
+        want.count[qirSlotAlign] = alignTag ? 1 : 0;
+        want.align = alignTag;
+        want.count[qirSlotFixed] = (run.bits & qirRTFFixed) ? 1 : 0;
+        want.count[qirSlotBold] = (run.bits & qirRTFBold) ? 1 : 0;
+        want.count[qirSlotItalic] = (run.bits & qirRTFItalic) ? 1 : 0;
+        want.count[qirSlotUnderline] = (run.bits & qirRTFUnderline) ? 1 : 0;
+        want.count[qirSlotColor] = colorName ? 1 : 0;
+        want.color = colorName;
+        tags.Become(want);
         w.Text(text.data() + p, static_cast<size_t>(next - p));
-
-        if (colorName)
-            w.Tag(qirTagColor + qirTagClose);
-        w.Tag(qirTagUnderline + qirTagClose, (run.bits & qirRTFUnderline) ? 1 : 0);
-        w.Tag(qirTagItalic + qirTagClose, (run.bits & qirRTFItalic) ? 1 : 0);
-        w.Tag(qirTagBold + qirTagClose, (run.bits & qirRTFBold) ? 1 : 0);
-        w.Tag(qirTagFixed + qirTagClose, (run.bits & qirRTFFixed) ? 1 : 0);
-        if (alignTag)
-            w.Tag(alignTag + qirTagClose);
-        w.Tag(qirTagIndentRight + qirTagClose, run.right);
-        w.Tag(qirTagIndent + qirTagClose, run.left);
-        w.Tag(qirTagSmaller + qirTagClose, smaller);
-        w.Tag(qirTagBigger + qirTagClose, bigger);
         p = next;
     }
+    tags.Become(qirTagState());
     w.Breaks();
     return out.Finish();
 }
