@@ -341,4 +341,10 @@ TEST(EnrichedReader, NestedColoursAndParamsStayLinear) {
     e.Load(in);
     EXPECT_EQ(e.res.ColorCount(), 2);   // the default and red
     EXPECT_GT(e.doc.Length(), 5000);
+    // Many "<" that no ">" closes: each is text, and none searches the rest.
+    std::string open;
+    while (open.size() < 400000)
+        open += "<a ";
+    e.Load(open);
+    EXPECT_EQ(e.doc.Text(), open + "\n");
 }
