@@ -4,9 +4,9 @@
 #include <cctype>
 #include <cstring>
 
-namespace {
+#include "qirEnrichedScanner.h"
 
-const size_t kTagKept = 69;   // bytes of a tag name that count
+namespace {
 
 bool IsBlank(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
@@ -18,59 +18,25 @@ bool WriteAll(FILE* out, const char* data, size_t n) {
 
 }  // namespace
 
+namespace {
+
+// Keeps the text, drops tags and parameters.
+class qirPlainSink : public qirEnrichedSink {
+public:
+    explicit qirPlainSink(std::string& out) : out_(out) {}
+    void Text(unsigned char c) override { out_.push_back(static_cast<char>(c)); }
+
+private:
+    std::string& out_;
+};
+
+}  // namespace
+
 std::string qirEnrichedToText(const std::string& in) {
     std::string out;
     out.reserve(in.size() + 5);
-    int pending = 0, paramDepth = 0, nofillDepth = 0;
-    const size_t n = in.size();
-    size_t i = 0;
-    while (i < n) {
-        unsigned char c = static_cast<unsigned char>(in[i++]);
-        if (c == '<') {
-            if (pending == 1)
-                out.push_back(' ');
-            pending = 0;
-            if (i < n && in[i] == '<') {
-                ++i;
-                if (paramDepth <= 0)
-                    out.push_back('<');
-                continue;
-            }
-            size_t close = in.find('>', i);
-            if (close == std::string::npos) {
-                // A "<" that opens no tag: keep it and what follows as text
-                // rather than losing the rest of the body.
-                if (paramDepth <= 0)
-                    out.push_back('<');
-                continue;
-            }
-            std::string name = in.substr(i, std::min(close - i, kTagKept));
-            for (char& ch : name)
-                ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-            i = close + 1;
-            // Unbalanced closing tags never drive a depth below 0.
-            if (name == "param")
-                ++paramDepth;
-            else if (name == "/param")
-                paramDepth = std::max(0, paramDepth - 1);
-            else if (name == "nofill")
-                ++nofillDepth;
-            else if (name == "/nofill")
-                nofillDepth = std::max(0, nofillDepth - 1);
-            continue;
-        }
-        if (paramDepth > 0)
-            continue;
-        if (c == '\n' && nofillDepth < 1) {
-            if (++pending > 1)
-                out.push_back('\n');
-            continue;
-        }
-        if (pending == 1)
-            out.push_back(' ');
-        pending = 0;
-        out.push_back(static_cast<char>(c));
-    }
+    qirPlainSink sink(out);
+    qirScanEnriched(in.data(), in.size(), sink);
     out.push_back('\n');
     return out;
 }
