@@ -1,6 +1,7 @@
 #include "qirDialog.h"
 
 #include <InterViews/display.h>
+#include <InterViews/event.h>
 #include <InterViews/session.h>
 #include <InterViews/style.h>
 #include <OS/string.h>
@@ -64,8 +65,35 @@ bool qirDialog::post_at_aligned(Coord x, Coord y, float xalign, float yalign) {
     return post_window(w, nullptr);
 }
 
+bool qirDialog::run() {
+    Session* s = Session::instance();
+    done_ = false;
+    accepted_ = false;
+    while (!done_) {
+        if (s->done())
+            return false;
+        Event e;
+        s->read(e);
+        if (s->done())
+            return false;
+        // Pointer input to other windows is dropped; keys anywhere go to
+        // the dialog.
+        if (e.grabber() || inside(e))
+            e.handle();
+        else if (e.type() == Event::key)
+            keystroke(e);
+    }
+    return accepted_;
+}
+
+void qirDialog::dismiss(bool accept) {
+    accepted_ = accept;
+    done_ = true;
+    Dialog::dismiss(accept);
+}
+
 bool qirDialogCloseHandler::event(Event&) {
     if (dialog_)
-        dialog_->Dialog::dismiss(false);
+        dialog_->dismiss(false);
     return true;
 }

@@ -27,6 +27,11 @@ public:
     // window manager's close request cancels it here as well.
     bool post_at_aligned(Coord x, Coord y, float xalign, float yalign) override;
 
+    // The modal loop: handles input until dismiss, or answers false when
+    // the session ends meanwhile (InterViews' own loop spins forever then).
+    bool run() override;
+    void dismiss(bool accept) override;
+
     // The window while the dialog is posted, null otherwise; actions run
     // during the post use it as the parent of nested dialogs.
     TransientWindow* window() const { return window_; }
@@ -43,6 +48,8 @@ private:
     bool post_window(TransientWindow* w, Window* parent);
 
     TransientWindow* window_ = nullptr;
+    bool done_ = false;
+    bool accepted_ = false;
     Style* style_;       // referenced; the style of every post's window
     qirString title_;
 };
