@@ -27,8 +27,9 @@ void qirListItem::press(const Event& e) {
     owner_->Press(this, e.control_is_down());
 }
 
+// Not ActiveHandler::drag: it would take the motion as a move over the
+// pressed row.
 void qirListItem::drag(const Event& e) {
-    ActiveHandler::drag(e);
     // Let go of the grab so that motion reaches the rows under the pointer.
     if (owner_ && owner_->MultiSelect())
         e.ungrab(handler());

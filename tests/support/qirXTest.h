@@ -11,6 +11,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <cstring>
@@ -153,6 +154,29 @@ inline void SendKey(XWin w, KeySym sym, unsigned int state = 0) {
         ev.xkey.keycode = XKeysymToKeycode(dpy, sym);
         XSendEvent(dpy, w, False, NoEventMask, &ev);
     }
+    XSync(dpy, False);
+}
+
+// Real pointer input through the XTEST extension, for what synthetic events
+// cannot show: InterViews asks the server where the pointer is and which
+// buttons are down.  Coordinates are pixels of window w.
+inline void PointerTo(XWin w, int x, int y) {
+    XDisplay* dpy = Connection();
+    int rx, ry;
+    XWin child;
+    XTranslateCoordinates(dpy, w, DefaultRootWindow(dpy), x, y, &rx, &ry, &child);
+    XTestFakeMotionEvent(dpy, DefaultScreen(dpy), rx, ry, CurrentTime);
+    XSync(dpy, False);
+}
+
+inline void PointerButton(unsigned int button, bool press) {
+    XTestFakeButtonEvent(Connection(), button, press, CurrentTime);
+    XSync(Connection(), False);
+}
+
+inline void ControlKey(bool press) {
+    XDisplay* dpy = Connection();
+    XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, XK_Control_L), press, CurrentTime);
     XSync(dpy, False);
 }
 
