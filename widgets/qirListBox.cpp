@@ -3,6 +3,8 @@
 #include "qirListItem.h"
 
 #include <InterViews/canvas.h>
+#include <InterViews/event.h>
+#include <InterViews/session.h>
 #include <InterViews/geometry.h>
 
 qirListBox::qirListBox(int multiSelect, Glyph* placeholder)
@@ -89,6 +91,14 @@ int qirListBox::remove(qirListItem* item) {
     if (anchor_ == item) {
         anchor_ = nullptr;
         drag_ = 0;
+    }
+    // A row pressed and not yet released holds the pointer grab: InterViews
+    // would go on sending it motion after its deletion.
+    if (Session* session = Session::instance()) {
+        Event e;
+        e.display(session->default_display());
+        if (e.is_grabbing(item->handler()))
+            e.ungrab(item->handler());
     }
     if (row >= 0)
         TBScrollBox::remove(row);

@@ -12,7 +12,11 @@
 #include <InterViews/geometry.h>
 #include <InterViews/session.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include <string>
 
@@ -72,6 +76,25 @@ inline qirx::XWin WaitWindow(const std::string& title) {
         usleep(10000);
     }
     return 0;
+}
+
+// For tests/screenshots.sh: with QIR_SHOT_DIR set, announces name.ready
+// there and keeps the windows painted until the script has written
+// name.png (ten seconds at most).  No child process from here: the
+// InterViews dispatcher reaps every child with waitpid(-1).
+inline void Shot(const char* name) {
+    const char* dir = getenv("QIR_SHOT_DIR");
+    if (!dir)
+        return;
+    Pump();
+    std::string base = std::string(dir) + "/" + name;
+    if (FILE* f = fopen((base + ".ready").c_str(), "w"))
+        fclose(f);
+    struct stat st;
+    for (int i = 0; i < 1000 && stat((base + ".png").c_str(), &st) != 0; i++) {
+        Pump();
+        usleep(10000);
+    }
 }
 
 }  // namespace qirgui

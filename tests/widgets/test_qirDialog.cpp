@@ -182,6 +182,7 @@ TEST_F(DialogTest, ButtonAcceptsAndOtherWindowsGetNoPointerInput) {
     OkDialog* d = new OkDialog(qirString(title.c_str()));
     Resource::ref(d);
     answer = [&p, d](qirDialog*) {
+        qirgui::Shot("dialog");
         int x, y;
         qirgui::Centre(p.button->canvas(), p.button->allocation(), &x, &y);
         qirx::Click(p.xwin(), x, y);

@@ -170,6 +170,7 @@ TEST_F(ListBoxTest, MultiSelectClicksAndDrags) {
         EXPECT_EQ(Selected(box), s.selected) << s.what;
     }
     EXPECT_EQ(box->FirstSelected(), rows[1]);
+    qirgui::Shot("listbox");
 }
 
 TEST_F(ListBoxTest, DraggingBackOnlyAdds) {
@@ -245,6 +246,8 @@ TEST_F(ListBoxTest, PlaceholderWhileEmpty) {
     EXPECT_EQ(box->remove(box->Item(0)), 0);
     EXPECT_TRUE(box->PlaceholderShown());
     EXPECT_EQ(box->count(), 1) << "the placeholder is the only row";
+    qirgui::Pump();
+    qirgui::Shot("listbox-empty");
     EXPECT_EQ(destroyed, 7);
     rows.clear();
     destroyed = 0;
