@@ -7,7 +7,7 @@ set -eu
 PACKAGES="
 build-essential cmake pkg-config
 libgtest-dev libgmock-dev
-libinterviews-dev libx11-dev libxext-dev libtiff-dev libcompfaceg1-dev
+libinterviews-dev libx11-dev libxext-dev libxtst-dev libtiff-dev libcompfaceg1-dev
 xvfb xdotool x11-utils imagemagick
 xfonts-base xfonts-75dpi xfonts-100dpi fonts-urw-base35 ghostscript
 dovecot-pop3d python3-aiosmtpd

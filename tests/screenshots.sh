@@ -1,0 +1,37 @@
+#!/bin/sh
+# Takes a screenshot of each window the GUI tests open, on an Xvfb of its
+# own:  tests/screenshots.sh BUILD_DIR [OUT_DIR] [DISPLAY_NUMBER]
+# The tests announce NAME.ready in OUT_DIR once a window is painted and
+# wait until NAME.png is there.
+set -eu
+build=${1:?usage: screenshots.sh BUILD_DIR [OUT_DIR] [DISPLAY_NUMBER]}
+out=${2:-$build/screenshots}
+num=${3:-97}
+here=$(cd "$(dirname "$0")" && pwd)
+mkdir -p "$out"
+rm -f "$out"/*.ready "$out"/*.png
+pidfile=$out/xvfb.pid
+sh "$here/xvfb.sh" start "$num" "$pidfile"
+trap 'sh "$here/xvfb.sh" stop "$num" "$pidfile"' EXIT
+
+shoot() {
+    # Runs one test and photographs every window it announces.
+    DISPLAY=:$num QIR_SHOT_DIR=$out "$build/tests/test_widgets" --gtest_filter="$1" >"$out/run.log" 2>&1 &
+    test_pid=$!
+    while kill -0 "$test_pid" 2>/dev/null; do
+        for ready in "$out"/*.ready; do
+            [ -e "$ready" ] || continue
+            name=${ready%.ready}
+            rm -f "$ready"
+            import -display ":$num" -window root "$name.tmp.png"
+            mv "$name.tmp.png" "$name.png"
+            echo "$name.png"
+        done
+        sleep 0.1
+    done
+    wait "$test_pid" || { cat "$out/run.log" >&2; return 1; }
+}
+
+shoot 'ListBoxTest.MultiSelectClicksAndDrags'
+shoot 'ListBoxTest.PlaceholderWhileEmpty'
+shoot 'DialogTest.ButtonAcceptsAndOtherWindowsGetNoPointerInput'

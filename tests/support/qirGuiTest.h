@@ -1,0 +1,102 @@
+// The InterViews side of GUI tests: one session per test process, an event
+// pump, and where a glyph of a window lies in X pixels (72 dpi: a point is
+// a pixel).
+#ifndef QIR_GUI_TEST_H
+#define QIR_GUI_TEST_H
+
+#include "qirXTest.h"
+
+#include <InterViews/canvas.h>
+#include <InterViews/display.h>
+#include <InterViews/event.h>
+#include <InterViews/geometry.h>
+#include <InterViews/session.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <string>
+
+// gtest has a Message of its own; the tests use no InterViews Message.
+#undef Message
+
+namespace qirgui {
+
+inline Session* TheSession() {
+    static Session* session = [] {
+        static int argc = 1;
+        static char name[] = "qir-test";
+        static char* argv[] = {name, nullptr};
+        return new Session("QIR", argc, argv);
+    }();
+    return session;
+}
+
+// Handles everything the server has for this client, the events another
+// connection has just sent included.
+inline void Pump() {
+    Session* s = TheSession();
+    ::Display* d = s->default_display();
+    for (int round = 0; round < 3; round++) {
+        d->sync();
+        // Not pending(): it takes window-level events (the close request)
+        // once more before read() takes them again.
+        Event e;
+        while (s->read(0, 0, e))
+            e.handle();
+    }
+    d->flush();
+}
+
+// A title no other test process on the same server uses.
+inline std::string Title(const char* base) {
+    return std::string(base) + " [" + std::to_string(getpid()) + "]";
+}
+
+// Points to X pixels.  InterViews takes 75 dpi unless told otherwise, so
+// this is not the identity even on a 72 dpi server.
+inline int Px(Coord c) { return TheSession()->default_display()->to_pixels(c); }
+
+// Centre of a handler's allocation in X pixels of its window.
+inline void Centre(Canvas* c, const Allocation& a, int* x, int* y) {
+    *x = Px((a.left() + a.right()) / 2);
+    *y = Px(c->height() - (a.bottom() + a.top()) / 2);
+}
+
+// Waits (pumping this client's events) until a window of the title is
+// mapped; 0 after two seconds.
+inline qirx::XWin WaitWindow(const std::string& title) {
+    for (int i = 0; i < 200; i++) {
+        Pump();
+        if (qirx::XWin w = qirx::FindWindow(title.c_str()))
+            return w;
+        usleep(10000);
+    }
+    return 0;
+}
+
+// For tests/screenshots.sh: with QIR_SHOT_DIR set, announces name.ready
+// there and keeps the windows painted until the script has written
+// name.png (ten seconds at most).  No child process from here: the
+// InterViews dispatcher reaps every child with waitpid(-1).
+inline void Shot(const char* name) {
+    const char* dir = getenv("QIR_SHOT_DIR");
+    if (!dir)
+        return;
+    Pump();
+    std::string base = std::string(dir) + "/" + name;
+    if (FILE* f = fopen((base + ".ready").c_str(), "w"))
+        fclose(f);
+    struct stat st;
+    for (int i = 0; i < 1000 && stat((base + ".png").c_str(), &st) != 0; i++) {
+        Pump();
+        usleep(10000);
+    }
+}
+
+}  // namespace qirgui
+
+#endif

@@ -1,0 +1,99 @@
+#include "qirDialog.h"
+
+#include <InterViews/display.h>
+#include <InterViews/event.h>
+#include <InterViews/session.h>
+#include <InterViews/style.h>
+#include <OS/string.h>
+#include <InterViews/window.h>
+
+void (*qirDialog::MappedHook)(qirDialog*) = nullptr;
+
+qirDialog::qirDialog(Glyph* body, Style* parent, qirString title)
+    : Dialog(body, MakeStyle(parent, title)), qirObject(59), title_(title) {
+    style_ = Dialog::style();
+    Resource::ref(style_);
+}
+
+qirDialog::~qirDialog() {
+    Resource::unref(style_);
+}
+
+Style* qirDialog::MakeStyle(Style* parent, qirString title) {
+    Style* style = new Style(String("qirWindow"), parent);
+    style->attribute(String("name"), String(title.Data() ? title.Data() : ""), 0);
+    return style;
+}
+
+bool qirDialog::post_window(TransientWindow* w, Window* parent) {
+    window_ = w;
+    w->style(style_);
+    if (parent)
+        w->transient_for(parent);
+    // InterViews' own post_at window has no such handler, and a close
+    // request there would end the whole session.
+    w->wm_delete(new qirDialogCloseHandler(this));
+    w->map();
+    if (MappedHook)
+        MappedHook(this);
+    bool accepted = run();
+    w->unmap();
+    Display* d = w->display();
+    if (!d)
+        d = Session::instance()->default_display();
+    if (d)
+        d->sync();
+    window_ = nullptr;
+    delete w;
+    return accepted;
+}
+
+bool qirDialog::post_for_aligned(Window* parent, float xalign, float yalign) {
+    TransientWindow* w = new TransientWindow(this);
+    if (parent) {
+        w->place(parent->left() + parent->width() * 0.5f,
+                 parent->bottom() + parent->height() * 0.5f);
+        w->align(xalign, yalign);
+    }
+    return post_window(w, parent);
+}
+
+bool qirDialog::post_at_aligned(Coord x, Coord y, float xalign, float yalign) {
+    TransientWindow* w = new TransientWindow(this);
+    w->place(x, y);
+    w->align(xalign, yalign);
+    return post_window(w, nullptr);
+}
+
+bool qirDialog::run() {
+    Session* s = Session::instance();
+    done_ = false;
+    accepted_ = false;
+    while (!done_) {
+        if (s->done())
+            return false;
+        Event e;
+        s->read(e);
+        if (s->done())
+            return false;
+        // Pointer input to other windows is dropped; keys anywhere go to
+        // the dialog.
+        if (e.grabber() || inside(e))
+            e.handle();
+        else if (e.type() == Event::key)
+            keystroke(e);
+    }
+    return accepted_;
+}
+
+void qirDialog::dismiss(bool accept) {
+    accepted_ = accept;
+    done_ = true;
+    Dialog::dismiss(accept);
+}
+
+bool qirDialogCloseHandler::event(Event&) {
+    if (dialog_)
+        dialog_->dismiss(false);
+    return true;
+}

@@ -1,0 +1,3 @@
+#include "qirLauncher.h"
+
+qirLauncher::~qirLauncher() {}

@@ -1,0 +1,60 @@
+// Scrolling list of selectable rows, kept also as a qirList in row order.
+#ifndef QIR_LIST_BOX_H
+#define QIR_LIST_BOX_H
+
+#include "qirList.h"
+
+#include <InterViews/scrbox.h>
+
+class qirListItem;
+
+class qirListBox : public TBScrollBox {
+public:
+    // placeholder (may be null) is shown as the only row while the box is
+    // empty; the box takes a reference to it.
+    qirListBox(int multiSelect, Glyph* placeholder);
+    ~qirListBox() override;
+
+    // Puts item right before `before` (first when before is null or not
+    // here).  Null items are ignored.
+    virtual void InsertBefore(qirListItem* item, qirListItem* before);
+    virtual void append(qirListItem* item);
+    // Takes the item's row away; an item nobody else references is deleted.
+    // Answers the rows left, or -1 when the item is not in the box.
+    virtual int remove(qirListItem* item);
+
+    void UnselectAll();
+    qirListItem* FirstSelected() const;
+
+    // The items in row order; each node is an item's qirObject part.
+    const qirList& Items() const { return items_; }
+    int Count() const { return items_.Count(); }
+    qirListItem* Item(int n) const;
+    int MultiSelect() const { return multi_; }
+    int PlaceholderShown() const { return placeholderShown_; }
+    int Dragging() const { return drag_; }
+
+    // Pointer input from the rows.
+    void Press(qirListItem* item, int control);
+    void DragOver(qirListItem* item, int leftDown);
+    void EndDrag() { drag_ = 0; }
+
+    void allocate(Canvas*, const Allocation&, Extension&) override;
+    void undraw() override;
+
+private:
+    void ShowPlaceholder();
+    void HidePlaceholder();
+    int RowOf(qirListItem* item) const;
+    void Changed();
+
+    qirList items_;
+    int drag_ = 0;
+    qirListItem* anchor_ = nullptr;  // cleared when its row goes
+    int multi_;
+    int placeholderShown_ = 0;
+    Glyph* placeholder_;             // referenced
+    Canvas* canvas_ = nullptr;
+};
+
+#endif
