@@ -267,7 +267,9 @@ int QIRPOP3::ReadIdList(int xtnd)
 int QIRPOP3::ReadTopIds()
 {
     for (QIRPOP3_MSG_INFO* r : records_) {
-        if (Command("TOP", r->Number()) != 0) {
+        char argument[24];
+        snprintf(argument, sizeof argument, "%d 1", r->Number());
+        if (Command("TOP", argument) != 0) {
             if (status_ == qirPOP3Refused)
                 continue;
             return status_;

@@ -188,7 +188,7 @@ qirFakeReply qirFakeMailbox::Answer(const std::string& command)
         return {out + ".\r\n"};
     }
     if (verb == "TOP" && top) {
-        if (!valid)
+        if (!valid || arg.find(' ') == std::string::npos)
             return {"-ERR no such message\r\n"};
         const std::string& m = messages[n - 1];
         size_t end = m.find("\n\n");
