@@ -7,6 +7,8 @@ enum {
     qirFailed = -1,
     qirNoMemory = -2,
     qirNotFound = -3,
+    qirPOP3Refused = -4,    // the POP3 server answered "-ERR"
+    qirConnectionFailed = -5, // or an unexpected POP3 reply
     qirNotOpen = -6,
     qirCannotOpen = -7,
     qirCannotCreate = -8,
