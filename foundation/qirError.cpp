@@ -1,11 +1,13 @@
 #include "qirError.h"
 
+
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
 
+#include "qirAtomicFile.h"
 #include "qirStatus.h"
 
 char qirReportBuffer[qirReportBufferSize];
@@ -75,29 +77,27 @@ int qirError::Open(const char* path, int level, int limit)
 }
 
 // Keeps the last limit + 1 lines; on any failure the file stays as it is.
+// Keeps the last limit + 1 lines.  The kept lines go to a new file that
+// replaces the log only when it was written whole, so a full disk leaves
+// the longer log rather than none.
 void qirError::Trim()
 {
-    FILE* tmp = tmpfile();
-    if (!tmp) return;
     fflush(stream_);
     rewind(stream_);
     long skip = long(count_) - limit_ + 1;
     int c;
     while (skip > 0 && (c = getc(stream_)) != EOF)
         if (c == '\n') --skip;
+    qirAtomicFile out(path_.Text());
+    if (out.Open() != 0) return;
     char buf[4096];
     size_t n;
-    int ok = 1;
     while ((n = fread(buf, 1, sizeof buf, stream_)) > 0)
-        if (fwrite(buf, 1, n, tmp) != n) ok = 0;
-    if (ferror(stream_)) ok = 0;
-    if (fflush(tmp) != 0) ok = 0;
-    if (ok && freopen(path_.Text(), "w", stream_)) {
-        rewind(tmp);
-        while ((n = fread(buf, 1, sizeof buf, tmp)) > 0)
-            fwrite(buf, 1, n, stream_);
-    }
-    fclose(tmp);
+        if (fwrite(buf, 1, n, out.Stream()) != n) break;
+    if (ferror(stream_) || ferror(out.Stream()))
+        out.Abort();
+    else
+        out.Commit();
 }
 
 int qirError::Close()
