@@ -1,6 +1,5 @@
 #include "qirError.h"
 
-
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
