@@ -4,7 +4,7 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "qirPath.h"
+#include "qirAtomicFile.h"
 #include "qirStatus.h"
 
 // ---------------------------------------------------------------- base
@@ -65,23 +65,17 @@ static size_t ReadBlock(FILE* in, unsigned char* buf, size_t n)
 int qirCoder::DecodeToFile(qirCoder* coder, FILE* in, const char* path)
 {
     if (!coder || !path) return qirCannotOpen;
-    // A hidden name: stored part names never begin with ".".
-    qirPath target(path);
-    qirString dir = target.Dirname();
-    qirString temp = dir.IsEmpty() && target.IndexOf('/') < 0 ? qirString("") : dir.Concat('/');
-    temp.Append('.').Append(target.Basename()).Append(".tmp");
-    FILE* out = fopen(temp.Text(), "w");
-    if (!out) return qirCannotOpen;
+    qirAtomicFile file(path);
+    if (file.Open() != qirOK) return qirCannotOpen;
     static char buffer[1 << 16];
-    setvbuf(out, buffer, _IOFBF, sizeof buffer);
-    int result = coder->Decode(in, out);
-    int writeFailed = result == qirWriteError || fflush(out) != 0 || ferror(out);
-    if (fclose(out) != 0) writeFailed = 1;
-    if (!writeFailed && rename(temp.Text(), path) != 0) writeFailed = 1;
-    if (writeFailed) {
-        unlink(temp.Text());
+    setvbuf(file.Stream(), buffer, _IOFBF, sizeof buffer);
+    int result = coder->Decode(in, file.Stream());
+    if (result == qirWriteError) {
+        file.Abort();
         return qirWriteError;
     }
+    // A part that fails its checks keeps what was decoded of it.
+    if (file.Commit() != qirOK) return qirWriteError;
     return result < 0 ? qirFailed : result;
 }
 

@@ -27,9 +27,8 @@ public:
     // identity; any other code: null.  The caller owns the coder.  boundary
     // may be null; status (may be null) follows the reader's end state.
     static qirCoder* Create(int encoding, const char* boundary, int* status);
-    // Decodes into the file at path.  The bytes go to a hidden temporary
-    // file in the same directory that is renamed over path once every
-    // write and the close succeeded.  0 or 1 (as Decode); -7 the file cannot
+    // Decodes into the file at path, through a temporary file renamed over
+    // it once every write and the close succeeded (qirAtomicFile).  0 or 1 (as Decode); -7 the file cannot
     // be made; -12 a write failed (path then keeps its old contents); -1 a
     // failed decode (what was decoded is kept at path).
     static int DecodeToFile(qirCoder* coder, FILE* in, const char* path);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <dirent.h>
 #include <cstdlib>
 #include <string>
 #include <sys/resource.h>
@@ -333,6 +334,16 @@ TEST(CoderReader, EndOfInputWhileABoundaryIsExpected)
 
 // ------------------------------------------------------------ files and failed writes
 
+int Entries(const std::string& dir)
+{
+    int n = 0;
+    DIR* d = opendir(dir.c_str());
+    while (struct dirent* e = readdir(d))
+        if (e->d_name[0] != '.') ++n;
+    closedir(d);
+    return n;
+}
+
 class CoderFiles : public ::testing::Test {
 protected:
     void SetUp() override
@@ -356,7 +367,7 @@ TEST_F(CoderFiles, DecodeToFileReplacesTheFile)
     delete coder;
     fclose(in);
     EXPECT_EQ(FileContents(path), "Man");
-    EXPECT_EQ(FileContents(dir_ + "/.part.txt.tmp"), "<missing>");
+    EXPECT_EQ(Entries(dir_), 1);
 
     coder = qirCoder::Create(qirEncBase64, nullptr, nullptr);
     in = StreamOf("TWFu\n");
@@ -398,7 +409,7 @@ TEST_F(CoderFiles, AFullDiskIsAnErrorAndKeepsTheOldFile)
     fclose(in);
     EXPECT_EQ(result, qirWriteError);
     EXPECT_EQ(FileContents(path), "old");
-    EXPECT_EQ(FileContents(dir_ + "/.part.txt.tmp"), "<missing>");
+    EXPECT_EQ(Entries(dir_), 1);
 }
 
 TEST(CoderFull, WritesToAFullDeviceFail)
