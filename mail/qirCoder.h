@@ -46,14 +46,22 @@ public:
 
 protected:
     qirCoder(const char* boundary, int* status);
-    // Writes and remembers a failure, so coders check once at the end.
+    // Buffered writes that remember a failure, so coders check once at the
+    // end; DecodeResult and EncodeResult flush.
     void Put(FILE* out, const void* data, size_t n);
     void Put(FILE* out, const char* text);
-    int DecodeResult() const;
-    int EncodeResult(FILE* in) const;
+    void Flush();
+    int DecodeResult();
+    int EncodeResult(FILE* in);
 
     qirRFile* reader_; // owned
     int failed_ = 0;
+
+private:
+    enum { bufferSize = 1 << 16 };
+    unsigned char buffer_[bufferSize];
+    size_t buffered_ = 0;
+    FILE* bufferStream_ = nullptr; // where buffer_ goes; not owned
 
 private:
     qirCoder(const qirCoder&) = delete;

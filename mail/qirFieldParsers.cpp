@@ -5,10 +5,12 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <string>
 
 #include "qirAddress.h"
 #include "qirConfiguration.h"
+#include "qirContentType.h"
 #include "qirHeaderScanner.h"
 #include "qirList.h"
 #include "qirStatus.h"
@@ -128,6 +130,82 @@ int qirParseAddressList(qirList* list, int end)
             return qirBadValue;
         }
     }
+}
+
+// ----------------------------------------------------------- MIME fields
+
+int qirParseTransferEncoding(qirContentType* ct)
+{
+    if (Next() != qirTokMimeToken) return qirNotFound;
+    ct->encodingName = qirScanText;
+    // Mail writes the names in any case ("Base64", "7BIT").
+    ct->encoding = qirEncUnknown;
+    for (int i = 0; i < qirEncodingTableSize; ++i) {
+        if (strcasecmp(qirEncodingTable[i].name, qirScanText) == 0) {
+            ct->encoding = qirEncodingTable[i].code;
+            break;
+        }
+    }
+    return qirOK;
+}
+
+namespace {
+
+// The parameters after the ";" that follows a type: each attribute and
+// value goes to store; 0 at the end of the field.  Empty parameters (";;",
+// and a ";" at the very end, both common in real mail) are passed over.
+template <typename Store>
+int ParseParameters(Store store)
+{
+    for (;;) {
+        int t = Next();
+        if (t == qirTokEnd) return qirOK;
+        if (t == qirTokSemicolon) continue;
+        if (t != qirTokAttribute) return qirNotFound;
+        std::string attribute = qirScanText;
+        if (Next() != qirTokValue) return qirNotFound;
+        // The scanner leaves a quoted value's quoted pairs as written; an
+        // unquoted one cannot hold a backslash, so this changes only those.
+        std::string value;
+        for (const char* v = qirScanText; *v; ++v) {
+            if (*v == '\\' && !*++v) break;
+            value += *v;
+        }
+        store(attribute.c_str(), value.c_str());
+        t = Next();
+        if (t == qirTokEnd) return qirOK;
+        if (t != qirTokSemicolon) return qirNotFound;
+    }
+}
+
+} // namespace
+
+int qirParseContentType(qirContentType* ct)
+{
+    if (Next() != qirTokMimeToken) return qirNotFound;
+    ct->type = qirScanText;
+    int t = Next();
+    if (t == qirTokEnd) return qirOK; // no subtype: it keeps its value
+    if (t != qirTokSlash || Next() != qirTokMimeToken) return qirNotFound;
+    ct->subtype = qirScanText;
+    if (Next() != qirTokSemicolon) return qirOK;
+    return ParseParameters([ct](const char* attribute, const char* value) {
+        if (strcasecmp(attribute, "boundary") == 0)
+            ct->boundary = value;
+        else if (strcasecmp(attribute, "name") == 0)
+            ct->partName = value;
+        else if (strcasecmp(attribute, "charset") == 0)
+            ct->charset = value;
+    });
+}
+
+int qirParseContentDisposition(qirContentType* ct)
+{
+    if (Next() != qirTokMimeToken) return qirNotFound; // the type itself is not kept
+    if (Next() != qirTokSemicolon) return qirOK;
+    return ParseParameters([ct](const char* attribute, const char* value) {
+        if (strcasecmp(attribute, "filename") == 0) ct->partName = value;
+    });
 }
 
 // -------------------------------------------------------------------- dates

@@ -10,12 +10,14 @@
 #include <string>
 
 #include "qirAddress.h"
+#include "qirContentType.h"
 #include "qirFieldParsers.h"
 #include "qirHeaderScanner.h"
 #include "qirList.h"
 
 static const char* const names[] = {
     "TO:", "CC:", "BCC:", "REPLY-TO:", "FROM:", "SENDER:", "DATE:", "SUBJECT:", "X-FACE:", "X-OTHER:",
+    "CONTENT-TYPE:", "CONTENT-DISPOSITION:", "CONTENT-TRANSFER-ENCODING:",
 };
 
 static void Drain(size_t limit)
@@ -36,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     qirScanInput = text;
     int t = qirHeaderScanner::nextToken();
     qirList list;
+    qirContentType ct;
     switch (t) {
     case qirTokTo: case qirTokCc: case qirTokBcc: case qirTokReplyTo:
         qirParseAddressList(&list, qirTokEnd);
@@ -52,6 +55,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         free(rest);
         break;
     }
+    case qirTokContentType:
+        qirParseContentType(&ct);
+        break;
+    case qirTokContentDisposition:
+        qirParseContentDisposition(&ct);
+        break;
+    case qirTokTransferEncoding:
+        qirParseTransferEncoding(&ct);
+        if (ct.encoding < 0 || ct.encoding > 7) abort();
+        break;
     default:
         break;
     }

@@ -7,6 +7,7 @@
 
 #include "qirAddress.h"
 #include "qirConfiguration.h"
+#include "qirContentType.h"
 #include "qirFieldParsers.h"
 #include "qirHeaderScanner.h"
 #include "qirList.h"
@@ -179,6 +180,103 @@ TEST(qirFieldParsers, RestAsText)
     char* text = qirScanRestAsText();
     EXPECT_EQ(strlen(text), 200000u);
     free(text);
+}
+
+// The stored fields of a content type, "-" for null.
+std::string Describe(const qirContentType& ct)
+{
+    auto f = [](const qirString& s) { return std::string(s.Text() ? s.Text() : "-"); };
+    return f(ct.type) + "/" + f(ct.subtype) + " b=" + f(ct.boundary) + " n=" + f(ct.partName) + " c=" +
+           f(ct.charset) + " e=" + std::to_string(ct.encoding) + ":" + f(ct.encodingName);
+}
+
+struct MimeCase {
+    const char* field;
+    int status;
+    const char* stored;
+};
+
+void CheckMime(int (*parse)(qirContentType*), const MimeCase* cases, size_t n)
+{
+    for (size_t i = 0; i < n; ++i) {
+        std::string field = cases[i].field;
+        qirScanInput = field.c_str();
+        qirHeaderScanner::nextToken();
+        qirContentType ct;
+        int r = parse(&ct);
+        ScanToEnd();
+        EXPECT_EQ(r, cases[i].status) << field;
+        EXPECT_EQ(Describe(ct), cases[i].stored) << field;
+    }
+}
+
+TEST(qirFieldParsers, ContentTypes)
+{
+    const MimeCase cases[] = {
+        {"CONTENT-TYPE: text/html", qirOK, "text/html b=- n=- c=- e=5:8bit"},
+        {"CONTENT-TYPE: image", qirOK, "image/plain b=- n=- c=- e=5:8bit"},
+        {"CONTENT-TYPE: text/plain; charset=us-ascii; name=\"a b.txt\"", qirOK,
+         "text/plain b=- n=a b.txt c=us-ascii e=5:8bit"},
+        {"CONTENT-TYPE: multipart/mixed;\n boundary=\"==x==\" (c)", qirOK, "multipart/mixed b===x== n=- c=- e=5:8bit"},
+        {"CONTENT-TYPE: Multipart/Mixed; BOUNDARY=abc; Name=n; ChArSeT=UTF-8", qirOK,
+         "Multipart/Mixed b=abc n=n c=UTF-8 e=5:8bit"},
+        {"CONTENT-TYPE: application/vnd.ms-excel; name=report.xls", qirOK,
+         "application/vnd.ms-excel b=- n=report.xls c=- e=5:8bit"},
+        // Other parameters (RFC 2231 pieces included) are dropped, not parsed.
+        {"CONTENT-TYPE: text/plain; format=flowed; name*0=\"a\"; name*1=\"b\"", qirOK,
+         "text/plain b=- n=- c=- e=5:8bit"},
+        {"CONTENT-TYPE: text/plain; name=\"say \\\"hi\\\"\"", qirOK, "text/plain b=- n=say \"hi\" c=- e=5:8bit"},
+        {"CONTENT-TYPE: multipart/mixed; boundary=\"a\\\\b\\\"c\"", qirOK, "multipart/mixed b=a\\b\"c n=- c=- e=5:8bit"},
+        {"CONTENT-TYPE: text/plain; name=\"\"", qirOK, "text/plain b=- n= c=- e=5:8bit"},
+        // Empty parameters, at the end above all, are common and harmless.
+        {"CONTENT-TYPE: text/plain;", qirOK, "text/plain b=- n=- c=- e=5:8bit"},
+        {"CONTENT-TYPE: text/plain; charset=x;; name=y;", qirOK, "text/plain b=- n=y c=x e=5:8bit"},
+        // Broken forms keep what was read before the fault.
+        {"CONTENT-TYPE:", qirNotFound, "text/plain b=- n=- c=- e=5:8bit"},
+        {"CONTENT-TYPE: text/", qirNotFound, "text/plain b=- n=- c=- e=5:8bit"},
+        {"CONTENT-TYPE: text plain", qirNotFound, "text/plain b=- n=- c=- e=5:8bit"},
+        {"CONTENT-TYPE: text/html; charset", qirNotFound, "text/html b=- n=- c=- e=5:8bit"},
+        {"CONTENT-TYPE: text/html; charset=a b", qirNotFound, "text/html b=- n=- c=a e=5:8bit"},
+        {"CONTENT-TYPE: text/html; charset=x; name=\"unclosed", qirNotFound, "text/html b=- n=- c=x e=5:8bit"},
+        {"CONTENT-TYPE: text/html; name=a?b", qirNotFound, "text/html b=- n=a c=- e=5:8bit"},
+        {"CONTENT-TYPE: text/html garbage", qirOK, "text/html b=- n=- c=- e=5:8bit"},
+    };
+    CheckMime(qirParseContentType, cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST(qirFieldParsers, Dispositions)
+{
+    const MimeCase cases[] = {
+        {"CONTENT-DISPOSITION: inline", qirOK, "text/plain b=- n=- c=- e=5:8bit"},
+        {"CONTENT-DISPOSITION: attachment; filename=\"../../.profile\"", qirOK,
+         "text/plain b=- n=../../.profile c=- e=5:8bit"},
+        {"CONTENT-DISPOSITION: attachment; FileName=a.pdf; size=3", qirOK, "text/plain b=- n=a.pdf c=- e=5:8bit"},
+        {"CONTENT-DISPOSITION: attachment; filename (c) = x", qirOK, "text/plain b=- n=x c=- e=5:8bit"},
+        {"CONTENT-DISPOSITION: attachment;", qirOK, "text/plain b=- n=- c=- e=5:8bit"},
+        {"CONTENT-DISPOSITION: attachment; name=x", qirOK, "text/plain b=- n=- c=- e=5:8bit"},
+        {"CONTENT-DISPOSITION:", qirNotFound, "text/plain b=- n=- c=- e=5:8bit"},
+        {"CONTENT-DISPOSITION: attachment; filename", qirNotFound, "text/plain b=- n=- c=- e=5:8bit"},
+        {"CONTENT-DISPOSITION: attachment; filename=a b", qirNotFound, "text/plain b=- n=a c=- e=5:8bit"},
+        {"CONTENT-DISPOSITION: inline/x", qirOK, "text/plain b=- n=- c=- e=5:8bit"},
+    };
+    CheckMime(qirParseContentDisposition, cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST(qirFieldParsers, TransferEncodings)
+{
+    const MimeCase cases[] = {
+        {"CONTENT-TRANSFER-ENCODING: Base64 (c)", qirOK, "text/plain b=- n=- c=- e=0:Base64"},
+        {"CONTENT-TRANSFER-ENCODING: 7BIT", qirOK, "text/plain b=- n=- c=- e=1:7BIT"},
+        {"CONTENT-TRANSFER-ENCODING: quoted-printable", qirOK, "text/plain b=- n=- c=- e=2:quoted-printable"},
+        {"CONTENT-TRANSFER-ENCODING: X-UUENCODE", qirOK, "text/plain b=- n=- c=- e=3:X-UUENCODE"},
+        {"CONTENT-TRANSFER-ENCODING: x-btoa", qirOK, "text/plain b=- n=- c=- e=4:x-btoa"},
+        {"CONTENT-TRANSFER-ENCODING: binary", qirOK, "text/plain b=- n=- c=- e=6:binary"},
+        {"CONTENT-TRANSFER-ENCODING: x-gzip64", qirOK, "text/plain b=- n=- c=- e=7:x-gzip64"},
+        {"CONTENT-TRANSFER-ENCODING: base64x", qirOK, "text/plain b=- n=- c=- e=7:base64x"},
+        {"CONTENT-TRANSFER-ENCODING:", qirNotFound, "text/plain b=- n=- c=- e=5:8bit"},
+        {"CONTENT-TRANSFER-ENCODING: ;", qirNotFound, "text/plain b=- n=- c=- e=5:8bit"},
+    };
+    CheckMime(qirParseTransferEncoding, cases, sizeof cases / sizeof cases[0]);
 }
 
 // Dates need the shipped TimeZones section and must not depend on the
