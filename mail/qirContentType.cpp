@@ -1,0 +1,104 @@
+#include "qirContentType.h"
+
+#include <cstring>
+#include <ctime>
+#include <unistd.h>
+
+const qirEncodingName qirEncodingTable[] = {
+    {"base64", qirEncBase64},
+    {"7bit", qirEnc7bit},
+    {"quoted-printable", qirEncQuotedPrintable},
+    {"uue", qirEncUUEncode},
+    {"uuencode", qirEncUUEncode},
+    {"x-uue", qirEncUUEncode},
+    {"x-uuencode", qirEncUUEncode},
+    {"x-btoa", qirEncBTOA},
+    {"8bit", qirEnc8bit},
+    {"binary", qirEncBinary},
+};
+const int qirEncodingTableSize = sizeof qirEncodingTable / sizeof qirEncodingTable[0];
+
+int qirEncodingCode(const char* name)
+{
+    if (!name) return -1;
+    for (int i = 0; i < qirEncodingTableSize; ++i)
+        if (!strcmp(qirEncodingTable[i].name, name)) return qirEncodingTable[i].code;
+    return -1;
+}
+
+qirContentType::qirContentType()
+    : qirObject(57), type("text"), subtype("plain"), encoding(qirEnc8bit), encodingName("8bit") {}
+
+qirContentType::qirContentType(const qirContentType& other)
+    : qirObject(57), type(other.type), subtype(other.subtype), encoding(other.encoding),
+      encodingName(other.encodingName), boundary(other.boundary), partName(other.partName),
+      charset(other.charset), header(other.header) {}
+
+qirContentType& qirContentType::operator=(const qirContentType& other)
+{
+    if (this == &other) return *this;
+    type = other.type;
+    subtype = other.subtype;
+    encoding = other.encoding;
+    encodingName = other.encodingName;
+    boundary = other.boundary;
+    partName = other.partName;
+    charset = other.charset;
+    header = other.header;
+    return *this;
+}
+
+qirContentType::~qirContentType() {}
+
+int qirContentType::IsText() const { return type.EqualsIgnoreCase("text"); }
+
+int qirContentType::IsMultipart() const { return type.EqualsIgnoreCase("multipart"); }
+
+int qirContentType::IsEnriched() const
+{
+    return IsText() && (subtype.EqualsIgnoreCase("richtext") || subtype.EqualsIgnoreCase("enriched"));
+}
+
+static const char* Str(const qirString& s) { return s.Text() ? s.Text() : ""; }
+
+// A name from mail must not end the header line or the quoted string.
+static qirString Quoted(const qirString& name, int quote)
+{
+    qirString out;
+    out.Assign("");
+    for (const char* p = Str(name); *p; ++p) {
+        if (*p == '\r' || *p == '\n') out.Append(' ');
+        else {
+            if (quote && (*p == '"' || *p == '\\')) out.Append('\\');
+            out.Append(*p);
+        }
+    }
+    return out;
+}
+
+void qirContentType::BuildHeader()
+{
+    int named = !partName.IsEmpty();
+    qirString quoted = Quoted(partName, 1);
+    qirString h("Content-Type: ");
+    h.Append(Str(type)).Append('/').Append(Str(subtype));
+    if (named) h.Append("; name=\"").Append(quoted).Append('"');
+    if (IsMultipart()) {
+        boundary.Format("*---*---*---*---Quorvane---*---*---*---*%ld %ld", (long)time(nullptr), (long)getpid());
+        h.Append(";\n\tboundary=\"").Append(boundary).Append('"');
+    }
+    if (named) {
+        h.Append("\nContent-Disposition: attachment; filename=\"").Append(quoted).Append('"');
+        h.Append("\nContent-Description: ").Append(Quoted(partName, 0));
+    }
+    h.Append("\nContent-Transfer-Encoding: ").Append(Str(encodingName)).Append('\n');
+    header = h;
+}
+
+void qirContentType::SetEncoding(const char* name)
+{
+    encodingName = name;
+    int code = qirEncodingCode(name);
+    if (code >= 0) encoding = code;
+    BuildHeader();
+}

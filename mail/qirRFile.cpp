@@ -1,0 +1,179 @@
+#include "qirRFile.h"
+
+#include <cstring>
+#include <utility>
+
+#include "qirError.h"
+
+qirRFile::qirRFile(const char* boundary, int* status) : qirObject(37), status_(status)
+{
+    if (boundary) {
+        hasBoundary_ = 1;
+        separator_ = qirString("--").Concat(boundary).Concat('\n');
+        closing_ = qirString("--").Concat(boundary).Concat("--\n");
+    }
+}
+
+qirRFile::~qirRFile() { Drain(); }
+
+void qirRFile::Drain()
+{
+    if (hasBoundary_ && stream_)
+        while (!endState_) ReadLine();
+}
+
+void qirRFile::SetStream(FILE* stream)
+{
+    stream_ = stream;
+    position_ = length_ = 0;
+    haveAhead_ = 0;
+    startsLine_ = endsLine_ = nextStartsLine_ = 1;
+    atEnd_ = 0;
+    endState_ = qirRFileReading;
+    if (status_) *status_ = 0;
+}
+
+void qirRFile::SetEnd(int state)
+{
+    endState_ = state;
+    if (status_) *status_ = state;
+}
+
+// One raw piece: through the next line feed, at most 999 bytes.  On glibc
+// the bytes are taken straight from the stream's buffer (as gnulib's
+// freadptr does); decoding a large part is otherwise dominated by getc.
+int qirRFile::ReadPiece(Piece* piece)
+{
+    const int room = qirRFileLineSize - 1;
+    unsigned char* out = piece->bytes;
+    int n = 0, lineEnd = 0;
+    if (!stream_ || atEnd_) return -1;
+    while (n < room) {
+#ifdef __GLIBC__
+        long avail = stream_->_IO_read_end - stream_->_IO_read_ptr;
+        if (avail > 0) {
+            int take = avail < room - n ? (int)avail : room - n;
+            const char* from = stream_->_IO_read_ptr;
+            const void* lf = memchr(from, '\n', take);
+            if (lf) take = (int)((const char*)lf - from) + 1;
+            memcpy(out + n, from, take);
+            stream_->_IO_read_ptr += take;
+            n += take;
+            if (lf) { lineEnd = 1; break; }
+            continue;
+        }
+#endif
+        int c = getc_unlocked(stream_);
+        if (c == EOF) { atEnd_ = 1; break; }
+        out[n++] = (unsigned char)c;
+        if (c == '\n') { lineEnd = 1; break; }
+    }
+    if (n == 0) return -1;
+    if (!lineEnd && !atEnd_) {
+        // A full piece: find out whether the input ends right behind it.
+        int c = getc_unlocked(stream_);
+        if (c == EOF) atEnd_ = 1;
+        else ungetc(c, stream_);
+    }
+    piece->length = n;
+    piece->startsLine = nextStartsLine_;
+    nextStartsLine_ = lineEnd;
+    return n;
+}
+
+// A boundary line is a whole line equal to the separator or the closing
+// line; blanks, TABs and a CR before its line end do not count.
+int qirRFile::Classify(const Piece* piece) const
+{
+    if (!piece->startsLine) return 0;
+    int n = piece->length;
+    const unsigned char* p = piece->bytes;
+    if (p[n - 1] == '\n') --n;
+    else if (!atEnd_ && n == qirRFileLineSize - 1) return 0;
+    if (n < 2 || p[0] != '-' || p[1] != '-') return 0;
+    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\t' || p[n - 1] == '\r')) --n;
+    if (n == separator_.Length() - 1 && !memcmp(p, separator_.Data(), n)) return qirRFileSeparator;
+    if (n == closing_.Length() - 1 && !memcmp(p, closing_.Data(), n)) return qirRFileClosing;
+    return 0;
+}
+
+int qirRFile::ReadLine()
+{
+    position_ = length_ = 0;
+    lineEndTaken_ = 0;
+    if (endState_) return -1;
+    if (haveAhead_) {
+        std::swap(line_, ahead_);
+        haveAhead_ = 0;
+    } else if (ReadPiece(line_) < 0) {
+        if (hasBoundary_) {
+            SetEnd(qirRFileClosing);
+            if (qirLog) qirLog->Write(qirLogWarning, "Error in message!!! EOF found!!");
+        }
+        return -1;
+    }
+    startsLine_ = line_->startsLine;
+    if (hasBoundary_) {
+        int kind = Classify(line_);
+        if (kind) {
+            SetEnd(kind);
+            if (qirLog)
+                qirLog->Write(qirLogDebug, kind == qirRFileSeparator ? "Boundary found!" : "LastBoundary found!");
+            return -1;
+        }
+    }
+    length_ = line_->length;
+    int hasLineEnd = line_->bytes[length_ - 1] == '\n';
+    endsLine_ = hasLineEnd || atEnd_;
+    // The line end before a boundary line belongs to the boundary: look at
+    // the next line before handing this one out.
+    if (hasBoundary_ && hasLineEnd && ReadPiece(ahead_) >= 0) {
+        haveAhead_ = 1;
+        if (Classify(ahead_)) {
+            lineEndTaken_ = 1;
+            --length_;
+            if (length_ > 0 && line_->bytes[length_ - 1] == '\r') --length_;
+        }
+    }
+    return length_;
+}
+
+int qirRFile::GetChar()
+{
+    while (position_ >= length_)
+        if (ReadLine() < 0) return -1;
+    return line_->bytes[position_++];
+}
+
+int qirRFile::NextPiece(const unsigned char** data)
+{
+    if (position_ >= length_ && ReadLine() < 0) {
+        *data = line_->bytes;
+        return -1;
+    }
+    *data = line_->bytes + position_;
+    int n = length_ - position_;
+    position_ = length_;
+    return n;
+}
+
+qirString qirRFile::RestOfLine()
+{
+    const unsigned char* data;
+    int n;
+    do n = NextPiece(&data);
+    while (n == 0);
+    if (n < 0) return qirString("");
+    return qirString((const char*)data, n);
+}
+
+int qirRFile::HasMore()
+{
+    if (endState_ || !stream_) return 0;
+    if (position_ < length_ || haveAhead_) return 1;
+    if (atEnd_) return 0;
+    int c = getc_unlocked(stream_);
+    if (c == EOF) { atEnd_ = 1; return 0; }
+    ungetc(c, stream_);
+    return 1;
+}
