@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "qirMsg.h"
 #include "qirStatus.h"
 
 namespace {
@@ -47,6 +48,23 @@ int WriteField(FILE* stream, const qirString& text)
 qirAddrBookEntry::qirAddrBookEntry() : qirObject(11) {}
 
 qirAddrBookEntry::qirAddrBookEntry(const qirAddrBookEntry& other) : qirObject(11) { Assign(other); }
+
+qirAddrBookEntry::qirAddrBookEntry(const qirMsg& msg) : qirObject(11)
+{
+    const qirList* list = msg.ReplyTo() && msg.ReplyTo()->First() ? msg.ReplyTo() : msg.From();
+    const qirAddress* sender = list ? static_cast<const qirAddress*>(list->First()) : nullptr;
+    qirString organisation("");
+    static const char* const names[] = {"Organization:", "Organisation:", "X-Organization:", "X-Organisation:"};
+    if (const qirHeaderFields* fields = msg.Fields()) {
+        for (const char* name : names) {
+            if (const qirString* value = fields->FindValue(name)) {
+                organisation = *value;
+                break;
+            }
+        }
+    }
+    SetFromSender(sender ? *sender : qirAddress("", ""), organisation);
+}
 
 qirAddrBookEntry::~qirAddrBookEntry() {}
 

@@ -9,6 +9,8 @@
 #include "qirObject.h"
 #include "qirString.h"
 
+class qirMsg;
+
 class qirAddrBookEntry : public qirObject {
 public:
     enum Kind { Mailbox = 0, CompuServe = 1, FidoNet = 2 };
@@ -16,6 +18,9 @@ public:
     // Empty texts, every number 0.
     qirAddrBookEntry();
     qirAddrBookEntry(const qirAddrBookEntry& other);
+    // From a message's sender: its first Reply-To address, else its first
+    // From address, and its organisation field (see SetFromSender).
+    explicit qirAddrBookEntry(const qirMsg& msg);
     ~qirAddrBookEntry() override;
 
     virtual void Assign(const qirAddrBookEntry& other);

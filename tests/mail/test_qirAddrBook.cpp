@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "qirAddrBook.h"
+#include "qirMsg.h"
 #include "qirScratchDir.h"
 #include "qirSmallFileLimit.h"
 #include "qirStatus.h"
@@ -220,4 +221,34 @@ TEST(qirAddrBookEntry, FromSender)
     EXPECT_EQ(Text(e.Organisation()), "Example Ltd");
     e.SetFromSender(qirAddress("localuser", nullptr), "");
     EXPECT_EQ(Text(e.Alias()), "nobody");
+}
+
+TEST(qirAddrBookEntry, FromMessage)
+{
+    struct Case {
+        const char* header;
+        const char *alias, *name, *address, *organisation;
+    };
+    const Case cases[] = {
+        {"From: Joe Bloggs <joe@example.org>\nSubject: hi\n", "joe", "Joe Bloggs", "joe@example.org", ""},
+        {"From: Joe <joe@example.org>\nReply-To: Desk <desk@example.com>\nX-Organisation: Desk Co\n"
+         "Organization: First Ltd\n",
+         "desk", "Desk", "desk@example.com", "First Ltd"},
+        {"From: root\nX-Organization: Lab\n", "nobody", "", "root", "Lab"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.header);
+        qirScratchDir dir;
+        qirMsg m(qirPath(dir.File("Message1").c_str()));
+        std::string text = std::string(c.header) + "\nbody\n";
+        FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+        ASSERT_EQ(m.ImportRFC822(in), 0);
+        fclose(in);
+        qirAddrBookEntry e(m);
+        EXPECT_EQ(Text(e.Alias()), c.alias);
+        EXPECT_EQ(Text(e.FullName()), c.name);
+        EXPECT_EQ(Text(e.Address()), c.address);
+        EXPECT_EQ(Text(e.Organisation()), c.organisation);
+        EXPECT_EQ(e.AddressKind(), 0);
+    }
 }

@@ -339,7 +339,7 @@ TEST_F(MsgTest, MultipartLoadKeepsMissingPartsWithoutMakingThem)
         ASSERT_EQ(m.MakeMultipart(), qirOK);
         ASSERT_EQ(m.Save(), qirOK);
     }
-    auto* multi = [&] {
+    int multi = [&] {
         qirMsg m(qirPath(Dir().c_str()));
         return static_cast<qirMsgMultipartComponent*>(m.Body())->First() ? 1 : 0;
     }();
