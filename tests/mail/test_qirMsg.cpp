@@ -222,7 +222,9 @@ TEST_F(MsgTest, FailedWritesAreReportedAndLeaveTheOldMessage)
         ASSERT_EQ(m.Save(), qirOK);
     }
     qirMsg m(qirPath(Dir().c_str()));
-    m.Fields()->Add("X-Big:", std::string(200000, 'x').c_str());
+    qirHeaderFields big(*m.Fields());
+    big.Add("X-Big:", std::string(200000, 'x').c_str());
+    m.SetFields(&big);
     struct rlimit old;
     getrlimit(RLIMIT_FSIZE, &old);
     struct rlimit small = old;
@@ -339,7 +341,7 @@ TEST_F(MsgTest, MultipartLoadKeepsMissingPartsWithoutMakingThem)
         ASSERT_EQ(m.MakeMultipart(), qirOK);
         ASSERT_EQ(m.Save(), qirOK);
     }
-    auto* multi = [&] {
+    int multi = [&] {
         qirMsg m(qirPath(Dir().c_str()));
         return static_cast<qirMsgMultipartComponent*>(m.Body())->First() ? 1 : 0;
     }();
