@@ -236,7 +236,9 @@ int qirMsg::Load()
         lists[i]->Remove(nullptr);
         for (qirConfiguration* c = group->FirstChild(); c; c = qirConfiguration::NextChild(c)) {
             qirString mailbox = c->Value(0), name = c->Value(1);
-            lists[i]->Append(new qirAddress(&mailbox, &name));
+            // The copy keeps only non-empty strings: an empty name is none.
+            qirAddress read(&mailbox, &name);
+            lists[i]->Append(new qirAddress(read));
         }
     }
     *subject_ = Str(tree.Get("SUBJ"));
@@ -516,10 +518,28 @@ int qirMsg::ImportRFC822(FILE* in)
     ParseFields();
     if (DropBody("msg body", __LINE__) != qirOK) return qirFailed;
 
-    qirPath path = qirMsgComponent::StoredPath(Str(directory_), nullptr, contentType_);
-    const char* boundary = contentType_.boundary.Text();
-    if (contentType_.IsMultipart()) body_ = new qirMsgMultipartComponent(path, contentType_);
-    else body_ = new qirMsgComponent(path, contentType_);
+    // Only a multipart is split: a boundary parameter on a single body must
+    // not cut it short at a line that looks like a separator.
+    const char* boundary = contentType_.IsMultipart() ? contentType_.boundary.Text() : nullptr;
+    qirContentType ct(contentType_);
+    if (ct.IsMultipart() && (!boundary || !*boundary)) {
+        // A multipart that cannot be split is kept whole as text: nothing is
+        // lost, and the reader still sees it.
+        ct.type = "text";
+        ct.subtype = "plain";
+        contentType_.type = ct.type;
+        contentType_.subtype = ct.subtype;
+    }
+    qirPath path = qirMsgComponent::StoredPath(Str(directory_), nullptr, ct);
+    if (ct.IsMultipart()) {
+        body_ = new qirMsgMultipartComponent(path, ct);
+    } else {
+        // The decoder makes the file itself.
+        qirContentType placeholder(ct);
+        placeholder.type = "multipart";
+        body_ = new qirMsgComponent(path, placeholder);
+        body_->ContentType() = ct;
+    }
     if (body_->ImportBody(in, boundary) < 0) {
         QIR_REPORT(qirLogError, "Error(<%s>,%d): Error importing message", sourceName, __LINE__);
         return qirFailed;

@@ -32,13 +32,15 @@ static qirContentType Mixed(const qirContentType& type)
 }
 
 qirMsgMultipartComponent::qirMsgMultipartComponent(const qirPath& directory, const qirContentType& type)
-    : qirMsgComponent(directory, Mixed(type)), partFields_(new qirHeaderFields)
+    : qirMsgComponent(directory, Mixed(type)), partFields_(new qirHeaderFields),
+      digest_(type.subtype.EqualsIgnoreCase("digest"))
 {
     if (!path_->IsEmpty() && access(path_->Text(), W_OK) != 0) mkdir(path_->Text(), 0700);
 }
 
 // A part object on a file that is not touched: the plain constructor would
-// create a missing file, and loading must not write.
+// create a missing file, which loading must not do and which an import
+// would only replace.
 static qirMsgComponent* LoadedPart(const qirPath& path, const qirContentType& type)
 {
     qirContentType placeholder(type);
@@ -56,7 +58,7 @@ static qirMsgComponent* CopyPart(const qirMsgComponent* part)
 }
 
 qirMsgMultipartComponent::qirMsgMultipartComponent(const qirMsgMultipartComponent& other)
-    : qirMsgComponent(other), partFields_(new qirHeaderFields(*other.partFields_))
+    : qirMsgComponent(other), partFields_(new qirHeaderFields(*other.partFields_)), digest_(other.digest_)
 {
     for (qirMsgComponent* p = other.First(); p; p = Next(p)) parts_.Append(CopyPart(p));
 }
@@ -159,6 +161,7 @@ int qirMsgMultipartComponent::ImportBody(FILE* in, const char* boundary)
 
     // Preamble: up to the first separator.  Without an enclosing boundary
     // a line of ours is all that can end it.
+    long start = outer ? -1 : ftell(in);
     RawLines lines;
     ssize_t n;
     int kind = 0;
@@ -169,7 +172,13 @@ int qirMsgMultipartComponent::ImportBody(FILE* in, const char* boundary)
             if (k) return k == 1 ? 0 : 1;
         }
     }
-    if (kind == 0) return outer ? 1 : 0;
+    if (kind == 0) {
+        if (outer) return 1;
+        // Not one separator: rather than lose the text, keep it whole as one
+        // text part.
+        if (start >= 0 && fseek(in, start, SEEK_SET) == 0) return ImportWhole(in);
+        return 0;
+    }
     int r = kind == 2 ? 1 : ImportParts(in, own);
     if (r < 0) return r;
     if (!outer) return r;
@@ -180,6 +189,21 @@ int qirMsgMultipartComponent::ImportBody(FILE* in, const char* boundary)
     }
     // The input ended inside our parts.
     return 1;
+}
+
+int qirMsgMultipartComponent::ImportWhole(FILE* in)
+{
+    qirContentType ct;
+    ct.encoding = contentType_.encoding;
+    ct.encodingName = contentType_.encodingName;
+    ct.charset = contentType_.charset;
+    qirMsgComponent* part = LoadedPart(StoredPath(Str(*path_), nullptr, ct), ct);
+    if (part->ImportBody(in, nullptr) < 0) {
+        delete part;
+        return qirFailed;
+    }
+    parts_.Append(part);
+    return 0;
 }
 
 // The parts after the first separator: 1 after the closing line, 0 at the
@@ -195,6 +219,12 @@ int qirMsgMultipartComponent::ImportParts(FILE* in, const char* own)
 
         partFields_->Remove(nullptr);
         qirContentType ct;
+        if (digest_) {
+            // The parts of a digest are messages unless they say otherwise.
+            ct.type = "message";
+            ct.subtype = "rfc822";
+        }
+        long before = ftell(in);
         if (partFields_->Read(in) != qirOK) {
             QIR_REPORT(qirLogError, "Error FieldsSplit(<%s>,%d)", sourceName, __LINE__);
             return qirFailed;
@@ -207,20 +237,29 @@ int qirMsgMultipartComponent::ImportParts(FILE* in, const char* own)
         }
         // The stored name is made safe and unique; the part name stays as
         // received.
+        int headerRead = before >= 0 && ftell(in) != before;
         qirPath path = StoredPath(dir.c_str(), ct.partName.Text(), ct);
         qirMsgComponent* part;
         if (ct.IsMultipart()) {
             part = new qirMsgMultipartComponent(path, ct);
         } else {
             ct.boundary = own;
-            part = new qirMsgComponent(path, ct);
+            // The decoder makes the file; an empty one made first would
+            // only be replaced.
+            part = LoadedPart(path, ct);
         }
         int r = part->ImportBody(in, own);
         if (r < 0) {
             delete part;
             return qirFailed;
         }
-        parts_.Append(part);
+        // Two separator lines in a row hold no part at all.
+        if (!headerRead && !part->IsMultipart() && part->Size() == 0) {
+            part->RemoveFromDisk();
+            delete part;
+        } else {
+            parts_.Append(part);
+        }
         if (r == 1) return 1;
     }
 }

@@ -29,6 +29,7 @@ public:
     // boundary (the argument when the type has none); for a multipart inside
     // a multipart the argument is the enclosing boundary, and after its own
     // closing line the rest is read up to the enclosing boundary line.
+    // A body without any separator line is kept whole as one text part.
     // 0 the enclosing separator or the end of the input; 1 the closing line;
     // -1 a part failed; -6 no boundary at all.
     int ImportBody(FILE* in, const char* boundary) override;
@@ -68,10 +69,12 @@ private:
     qirMsgMultipartComponent& operator=(const qirMsgMultipartComponent&) = delete;
     int RemoveParts();
     int ImportParts(FILE* in, const char* own);
+    int ImportWhole(FILE* in);
     int ExportParts(FILE* out, const char* boundary, int depth);
 
     qirList parts_;                // owned qirMsgComponent objects
     qirHeaderFields* partFields_;  // owned
+    int digest_;                   // declared multipart/digest: parts default to message/rfc822
 };
 
 // The eight "MsgBody.*" keys that describe a body (single or multipart)

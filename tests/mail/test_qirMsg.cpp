@@ -222,7 +222,9 @@ TEST_F(MsgTest, FailedWritesAreReportedAndLeaveTheOldMessage)
         ASSERT_EQ(m.Save(), qirOK);
     }
     qirMsg m(qirPath(Dir().c_str()));
-    m.Fields()->Add("X-Big:", std::string(200000, 'x').c_str());
+    qirHeaderFields big(*m.Fields());
+    big.Add("X-Big:", std::string(200000, 'x').c_str());
+    m.SetFields(&big);
     struct rlimit old;
     getrlimit(RLIMIT_FSIZE, &old);
     struct rlimit small = old;

@@ -218,8 +218,12 @@ TEST_F(ImportTest, HostilePartNamesStayInsideTheDirectory)
 
 TEST_F(ImportTest, FailuresOfTheBody)
 {
-    // multipart without a boundary
-    Import("Content-Type: multipart/mixed\n\n--x\n\ny\n", qirFailed);
+    // A multipart without a boundary, or without one separator line, is
+    // kept whole as text rather than lost.
+    auto whole = Import("Content-Type: multipart/mixed\n\n--x\n\ny\n");
+    EXPECT_EQ(Leaves(whole.get()), (std::vector<std::string>{"text/plain=--x\n\ny\n"}));
+    whole = Import("Content-Type: multipart/mixed; boundary=q\n\nno parts\n--qq\n");
+    EXPECT_EQ(Leaves(whole.get()), (std::vector<std::string>{"text/plain=no parts\n--qq\n"}));
     // a missing closing boundary ends with the last part
     auto m = Import("Content-Type: multipart/mixed; boundary=q\n\n--q\n\nlast\n");
     EXPECT_EQ(Leaves(m.get()), (std::vector<std::string>{"text/plain=last\n"}));
@@ -236,13 +240,13 @@ TEST_F(ImportTest, ExportWritesEveryPartBetweenBoundaryLines)
     fclose(out);
     std::string s(buf, len);
     free(buf);
-    EXPECT_EQ(s.rfind("--ZZ\nContent-Type: text/plain\nContent-Transfer-Encoding: 8bit\n\none\n\n--ZZ\n", 0), 0u) << s;
-    EXPECT_NE(s.find("Content-Transfer-Encoding: base64\n\nAAEC\n\n--ZZ--\n"), std::string::npos) << s;
+    EXPECT_EQ(s.rfind("--ZZ\nContent-Type: text/plain\nContent-Transfer-Encoding: 8bit\n\none\n--ZZ\n", 0), 0u) << s;
+    EXPECT_NE(s.find("Content-Transfer-Encoding: base64\n\nAAEC\n--ZZ--\n"), std::string::npos) << s;
 
     // What was exported imports back to the same parts.
     std::string again = "Content-Type: multipart/mixed; boundary=ZZ\n\n" + s;
     m = Import(again);
-    EXPECT_EQ(Leaves(m.get()), (std::vector<std::string>{"text/plain=one\n", std::string("application/octet-stream=\0\1\2", 28)}));
+    EXPECT_EQ(Leaves(m.get()), (std::vector<std::string>{"text/plain=one", std::string("application/octet-stream=\0\1\2", 28)}));
 }
 
 } // namespace
