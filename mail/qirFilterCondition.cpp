@@ -1,0 +1,55 @@
+#include "qirFilterCondition.h"
+
+#include "qirAddress.h"
+#include "qirHeaderFields.h"
+#include "qirMsg.h"
+#include "qirStatus.h"
+
+namespace {
+
+int AnyMailbox(const qirList* list, const qirWildcard& pattern)
+{
+    if (!list) return 0;
+    for (qirObject* o = list->First(); o; o = qirList::Next(o))
+        if (pattern.Match(static_cast<const qirAddress*>(o)->Mailbox().Text())) return 1;
+    return 0;
+}
+
+} // namespace
+
+qirFilterCondition::qirFilterCondition() : qirObject(31) {}
+
+qirFilterCondition::qirFilterCondition(int fields, qirWildcard pattern, qirString otherFieldName)
+    : qirObject(31), fields_(fields), otherFieldName_(otherFieldName), pattern_(pattern)
+{
+    if ((fields_ & OtherField) && otherFieldName_.IsEmpty()) status_ = qirNotOpen;
+}
+
+qirFilterCondition::qirFilterCondition(const qirFilterCondition& other)
+    : qirObject(31), fields_(other.fields_), otherFieldName_(other.otherFieldName_), pattern_(other.pattern_),
+      status_(other.status_)
+{
+}
+
+qirFilterCondition& qirFilterCondition::operator=(const qirFilterCondition& other)
+{
+    fields_ = other.fields_;
+    pattern_ = other.pattern_;
+    otherFieldName_ = other.otherFieldName_;
+    return *this;
+}
+
+qirFilterCondition::~qirFilterCondition() {}
+
+int qirFilterCondition::Matches(const qirMsg& msg) const
+{
+    if ((fields_ & SubjectField) && pattern_.Match(msg.Subject() ? msg.Subject()->Text() : "")) return 1;
+    if ((fields_ & OtherField) && !otherFieldName_.IsEmpty() && msg.Fields()) {
+        const qirString* value = msg.Fields()->FindValue(otherFieldName_.Text());
+        if (value && pattern_.Match(value->Text())) return 1;
+    }
+    if ((fields_ & ToField) && AnyMailbox(msg.To(), pattern_)) return 1;
+    if ((fields_ & FromField) && AnyMailbox(msg.From(), pattern_)) return 1;
+    if ((fields_ & ReplyToField) && AnyMailbox(msg.ReplyTo(), pattern_)) return 1;
+    return 0;
+}
