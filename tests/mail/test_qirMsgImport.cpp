@@ -207,7 +207,9 @@ TEST_F(ImportTest, HostilePartNamesStayInsideTheDirectory)
         EXPECT_NE(base, "Body.PARSED");
         EXPECT_EQ(base.find_first_of(";| `~/"), std::string::npos) << base;
         EXPECT_EQ(qirScratchDir::ReadFile(path), std::string("data of ") + names[i]) << names[i];
-        if (*names[i]) EXPECT_EQ(T(p->ContentType().partName), names[i]);
+        if (*names[i]) {
+            EXPECT_EQ(T(p->ContentType().partName), names[i]);
+        }
         seen.push_back(base);
     }
     EXPECT_EQ(seen[6], "same.txt");
