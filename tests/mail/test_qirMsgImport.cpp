@@ -117,7 +117,9 @@ TEST_F(ImportTest, SingleBodiesAreDecodedIntoFilesNamedByType)
         const std::string& stored = c.stored;
         ASSERT_EQ(Leaves(m.get()).size(), 1u) << c.name;
         EXPECT_EQ(qirScratchDir::ReadFile(T(m->Body()->Path())), stored) << c.name;
-        if (*c.extension) EXPECT_EQ(T(m->Body()->Path().Extension()), c.extension) << c.name;
+        if (*c.extension) {
+            EXPECT_EQ(T(m->Body()->Path().Extension()), c.extension) << c.name;
+        }
         EXPECT_EQ(T(m->Body()->Path().Dirname()), dir) << c.name;
         m->RemoveFromDisk();
     }
