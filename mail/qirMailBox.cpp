@@ -318,6 +318,7 @@ qirMsgInfo* qirMailBox::NextMessage()
         status_ = spoolSize_ == -1 ? 0 : qirNotOpen;
         return nullptr;
     }
+    if (status_ != qirUnreadable) status_ = 0;
     // Whatever is left of the current message, or text before the first.
     SkipToMessageStart(nullptr);
     FinishCurrent();
