@@ -47,7 +47,8 @@ const char* KeyValue(const qirConfiguration* node, const std::string& key, qirSt
 
 qirRTFEditor::qirRTFEditor(const qirConfiguration* tree, const char* fontSection, int mode,
                            Menu* menu)
-    : mode_(mode), display_(Session::instance()->default_display()) {
+    : mode_(mode),
+      display_(Session::instance() ? Session::instance()->default_display() : nullptr) {
     const qirConfiguration* node = tree ? tree->Child("RTFEditor") : nullptr;
     showCursor_ = mode == qirRTFEdit ? 1 : 0;
     if (mode != qirRTFEdit && node) {
@@ -105,7 +106,7 @@ void qirRTFEditor::LoadFonts(const qirConfiguration* section) {
         if (!style)
             continue;
         auto& list = fonts_[s];
-        auto known = [this](const char* name) { return IVFont::exists(display_, name); };
+        auto known = [this](const char* name) { return display_ && IVFont::exists(display_, name); };
         auto entry = [this](const char* name) {
             return std::unique_ptr<qirRTFEditorFont>(new qirRTFEditorFont(name, display_));
         };
@@ -196,7 +197,7 @@ const qirRTFEditorColor* qirRTFEditor::ColorByName(const char* name) {
         if (std::string(c->Name()) == name)
             return c.get();
     ColorIntensity r, g, b;
-    if (!*name || !IVColor::find(display_, name, r, g, b))
+    if (!*name || !display_ || !IVColor::find(display_, name, r, g, b))
         return DefaultColor();
     colors_.emplace_back(new qirRTFEditorColor(name));
     colorsToRealize_ = true;
@@ -433,7 +434,7 @@ void qirRTFEditor::clear() {
 }
 
 void qirRTFEditor::EndDrag() {
-    if (drag_) {
+    if (drag_ && display_) {
         // The grab goes first, so that no later pointer event reaches an
         // editor whose text has changed under the drag.
         display_->ungrab(drag_);

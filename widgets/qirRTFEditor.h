@@ -8,8 +8,12 @@
 #ifndef QIR_RTF_EDITOR_H
 #define QIR_RTF_EDITOR_H
 
-// The display-free core first: its names (Font, Text) must not be renamed
-// by the InterViews macros.
+// The display-free core keeps its own names (Font, Text), which the
+// InterViews macros would rename when their headers came first.
+#pragma push_macro("Font")
+#pragma push_macro("Text")
+#undef Font
+#undef Text
 #include "qirKeyMap.h"
 #include "qirKeyboard.h"
 #include "qirRTFDocument.h"
@@ -18,6 +22,8 @@
 #include "qirRTFResources.h"
 #include "qirRTFSource.h"
 #include "qirRTFStyle.h"
+#pragma pop_macro("Text")
+#pragma pop_macro("Font")
 
 #include <cstdio>
 #include <memory>

@@ -14,7 +14,7 @@ qirRTFEditorColor::~qirRTFEditorColor() {
 }
 
 void qirRTFEditorColor::Realize(Canvas* canvas) {
-    if (!canvas)
+    if (!canvas || !Session::instance())
         return;
     if (color_)
         Resource::unref(color_);

@@ -25,7 +25,8 @@ void qirRTFEditorFont::Load() const {
     metrics_.maxWidth = 6;
     for (int& w : metrics_.widths)
         w = 6;
-    Display* d = display_ ? display_ : Session::instance()->default_display();
+    Display* d = display_ ? display_
+                          : Session::instance() ? Session::instance()->default_display() : nullptr;
     if (!d)
         return;
     const ::Font* f = ::Font::lookup(name_.c_str());

@@ -129,7 +129,7 @@ qirRTFXlib::Painter::Painter(Canvas* canvas) {
         return;
     rep_ = c;
     ok_ = true;
-    if (c->xfont_) {
+    if (c->font_ && c->xfont_ && c->xfont_->fid) {
         hadFont_ = true;
         oldFont_ = c->xfont_->fid;
     }
@@ -184,7 +184,7 @@ void qirRTFXlib::Painter::Line(int x0, int y0, int x1, int y1, unsigned long pix
 
 void qirRTFXlib::Painter::Char(int x, int baseline, unsigned char ch, unsigned long fid,
                                unsigned long pixel) {
-    if (!ok_)
+    if (!ok_ || !fid)
         return;
     CanvasRep* c = static_cast<CanvasRep*>(rep_);
     if (!fontSet_ || fid != font_) {
