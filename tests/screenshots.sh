@@ -35,3 +35,4 @@ shoot() {
 shoot 'ListBoxTest.MultiSelectClicksAndDrags'
 shoot 'ListBoxTest.PlaceholderWhileEmpty'
 shoot 'DialogTest.ButtonAcceptsAndOtherWindowsGetNoPointerInput'
+shoot 'qirRTFEditor.ShowsStyledText'
