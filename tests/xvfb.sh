@@ -22,7 +22,7 @@ start)
         exit 1
     fi
     log=${pidfile%.pid}.log
-    setsid Xvfb ":$num" -screen 0 1280x1024x24 -dpi 72 -nolisten tcp </dev/null >"$log" 2>&1 &
+    setsid Xvfb ":$num" -screen 0 1280x1024x24 -dpi 72 -nolisten tcp -noreset </dev/null >"$log" 2>&1 &
     echo $! >"$pidfile"
     i=0
     while [ $i -lt 100 ]; do

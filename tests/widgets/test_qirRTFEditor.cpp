@@ -367,6 +367,7 @@ TEST(qirRTFEditor, ClearEndsADragAndResetsTheSelection) {
     EXPECT_EQ(w.editor->Document().selectionEnd, 0);
     // The rest of the old gesture changes nothing and copies nothing.
     XStoreBytes(qirx::Connection(), "untouched", 9);
+    XSync(qirx::Connection(), False); // before the editor's own store
     qirx::PointerTo(w.xwin, x1 + 30, y1);
     qirgui::Pump();
     qirx::PointerButton(1, false);
