@@ -27,7 +27,10 @@ run: deps
 check: deps
 	cmake -S . -B $(CHECK) -DQIR_DATA_PREFIX=$(CURDIR)/$(CHECK)/data
 	cmake --build $(CHECK) -j$(JOBS)
-	cd $(CHECK) && ctest -j$(JOBS) --output-on-failure --timeout 600
+	cd $(CHECK) && ctest -j$(JOBS) -LE gui --output-on-failure --timeout 600
+	# Synthetic pointer input through XTEST is now and then not delivered to
+	# the window under test; such a test gets a second and third try.
+	cd $(CHECK) && ctest -L gui --repeat until-pass:3 --output-on-failure --timeout 300
 	cmake -S . -B $(ASAN) -DQIR_SANITIZE=ON -DQIR_GUI=OFF -DQIR_BENCH=OFF -DQIR_DATA_PREFIX=$(CURDIR)/$(ASAN)/data
 	cmake --build $(ASAN) -j$(JOBS)
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 ctest -j$(JOBS) -L unit --output-on-failure --timeout 600
