@@ -560,6 +560,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
     // from storing them twice.
     std::vector<int> toDelete;
     uint64_t bytes = 0;
+    FILE* text = nullptr;
     const int n = pop->Count();
     for (int i = 0; i < n; ++i) {
         QIRPOP3_MSG_INFO* info = pop->Info(i);
@@ -574,14 +575,21 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
             continue;
         }
         QIR_REPORT(qirLogStatistics, "POP: Receiving message %d of %d", i + 1, n);
-        FILE* text = tmpfile();
-        if (!text) {
+        // One temporary file serves the whole fetch: making one per message
+        // costs more than the copy itself.
+        if (text) {
+            rewind(text);
+            if (ftruncate(fileno(text), 0) != 0) {
+                fclose(text);
+                text = nullptr;
+            }
+        }
+        if (!text && !(text = tmpfile())) {
             QIR_REPORT(qirLogInfo, "POP3: Can't create temporary files, skipping  message %d", i);
             continue;
         }
         int r = pop->RetrieveTo(i, text);
         if (r != qirOK || fflush(text) != 0) {
-            fclose(text);
             QIR_REPORT(qirLogInfo, "POP3: Can't receive message %d - skipping", i);
             if (r == qirConnectionFailed) break; // nothing more can come
             continue;
@@ -591,12 +599,12 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
         ImportContext context{text};
         int status;
         qirPath path = StoreNew(ImportAndSave, &context, &status);
-        fclose(text);
         if (status != qirOK) continue;
         Remember(history, info->Id());
         if (loaded_) Append(NewMessage(&path));
         if (!keep) toDelete.push_back(i);
     }
+    if (text) fclose(text);
     if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
     if (!toDelete.empty()) {
         if (SyncFolder(directory_) != 0) {
