@@ -31,7 +31,6 @@ inline std::function<void(qirDialog*)>& answer() {
 inline void Hook(qirDialog* d) {
     posted().posts++;
     posted().xwin = qirgui::WaitWindow(d->title().Data());
-    if (getenv("QIR_TEST_DEBUG")) fprintf(stderr, "hook %s -> %lx\n", d->title().Data(), posted().xwin);
     if (answer())
         answer()(d);
 }
@@ -66,6 +65,18 @@ inline unsigned long Pixel(qirx::XWin w, int x, int y) {
     unsigned long p = XGetPixel(img, 0, 0) & 0xffffff;
     XDestroyImage(img);
     return p;
+}
+
+// Handles what was sent so far as the dialog's modal loop would (keys to
+// its keystroke operation), before a screenshot pumps events itself.
+inline void DeliverKeys(qirDialog* d) {
+    XSync(qirx::Connection(), False);
+    Event e;
+    while (qirgui::TheSession()->read(0, 0, e))
+        if (e.type() == Event::key)
+            d->keystroke(e);
+        else
+            e.handle();
 }
 
 inline void Type(qirx::XWin w, const char* text) {
