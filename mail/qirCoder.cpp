@@ -82,10 +82,10 @@ static size_t ReadBlock(FILE* in, unsigned char* buf, size_t n)
     return got;
 }
 
-int qirCoder::DecodeToFile(qirCoder* coder, FILE* in, const char* path)
+int qirCoder::DecodeToFile(qirCoder* coder, FILE* in, const char* path, int direct)
 {
     if (!coder || !path) return qirCannotOpen;
-    qirAtomicFile file(path);
+    qirAtomicFile file(path, direct);
     if (file.Open() != qirOK) return qirCannotOpen;
     static char buffer[1 << 16];
     setvbuf(file.Stream(), buffer, _IOFBF, sizeof buffer);
