@@ -53,6 +53,10 @@ protected:
     void Put(FILE* out, const void* data, size_t n);
     void Put(FILE* out, const char* text);
     void Flush();
+    // Decoding straight into the output buffer: room for n bytes (at most
+    // 64 KB) at the returned place, then Wrote with how many were filled.
+    unsigned char* Room(FILE* out, size_t n);
+    void Wrote(size_t n) { buffered_ += n; }
     int DecodeResult();
     int EncodeResult(FILE* in);
 
