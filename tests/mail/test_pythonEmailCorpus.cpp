@@ -147,7 +147,6 @@ void Leaves(qirMsgComponent* c, std::vector<std::pair<std::string, std::string>>
 const std::map<std::string, std::string> kKnown = {
     {"msg_15.txt", "a multipart inside a multipart with the same boundary: the inner one cannot be told apart"},
     {"msg_39.txt", "a multipart inside a multipart with the same boundary: the inner one cannot be told apart"},
-    {"msg_33.txt", "RFC 2231 parameters (boundary*=) are not decoded: the body is kept whole as text"},
     {"msg_38.txt", "Python also ends parts at boundary lines of enclosing multiparts inside the text; here only "
                    "the part's own boundary ends it, which gives the nested structure"},
 };
