@@ -1,13 +1,15 @@
 #include "qirAtomicFile.h"
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstdint>
+#include <ctime>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "qirStatus.h"
 
-qirAtomicFile::qirAtomicFile(const char* path)
+qirAtomicFile::qirAtomicFile(const char* path, int direct) : direct_(direct ? 1 : 0)
 {
     if (path && *path) {
         path_ = path;
@@ -17,32 +19,63 @@ qirAtomicFile::qirAtomicFile(const char* path)
 
 qirAtomicFile::~qirAtomicFile() { Abort(); }
 
-static mode_t DefaultMode()
+// Letters for temporary names; uniqueness comes from O_EXCL, the letters only
+// make collisions rare.
+static void TempLetters(char* out)
 {
-    mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static uint64_t state = 0;
+    if (!state) {
+        struct timespec ts;
+        clock_gettime(CLOCK_REALTIME, &ts);
+        state = ((uint64_t)getpid() << 32) ^ (uint64_t)ts.tv_nsec ^ ((uint64_t)ts.tv_sec << 20) ^ (uintptr_t)&ts;
+        if (!state) state = 1;
+    }
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    uint64_t v = state;
+    for (int i = 0; i < 6; ++i, v /= 62) out[i] = letters[v % 62];
 }
 
 int qirAtomicFile::Open()
 {
     Abort();
     if (!valid_) return qirCannotOpen;
-    std::string name = path_ + ".tmpXXXXXX";
-    int fd = mkstemp(&name[0]);
-    if (fd < 0) return qirCannotOpen;
-    // mkstemp makes 0600; a replaced file keeps its mode, a new one gets what
-    // a plain fopen would have given it.
-    struct stat st;
-    mode_t mode = stat(path_.c_str(), &st) == 0 ? (st.st_mode & 07777) : DefaultMode();
-    fchmod(fd, mode);
+    int fd = -1;
+    inPlace_ = 0;
+    if (direct_) {
+        // The caller vouches that nobody reads the directory yet; a file
+        // that is there after all is replaced the safe way.
+        fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) inPlace_ = 1;
+        else if (errno != EEXIST) return qirCannotOpen;
+    }
+    std::string name;
+    if (fd < 0) {
+        // A replaced file keeps its mode; a new one gets what a plain fopen
+        // would have given it (0666 less the umask, applied by open).
+        struct stat st;
+        int replacing = stat(path_.c_str(), &st) == 0;
+        name = path_ + ".tmpXXXXXX";
+        for (int tries = 0; fd < 0 && tries < 100; ++tries) {
+            TempLetters(&name[name.size() - 6]);
+            fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, replacing ? 0600 : 0666);
+            if (fd < 0 && errno != EEXIST) return qirCannotOpen;
+        }
+        if (fd < 0) return qirCannotOpen;
+        if (replacing) fchmod(fd, st.st_mode & 07777);
+    }
     stream_ = fdopen(fd, "w");
     if (!stream_) {
         close(fd);
-        unlink(name.c_str());
+        unlink(inPlace_ ? path_.c_str() : name.c_str());
+        inPlace_ = 0;
         return qirCannotOpen;
     }
-    temp_ = name;
+    // A buffer of our own spares the stream the stat it makes to size one.
+    setvbuf(stream_, buffer_, _IOFBF, sizeof buffer_);
+    temp_ = inPlace_ ? path_ : name;
     return qirOK;
 }
 
@@ -52,13 +85,17 @@ int qirAtomicFile::Commit()
     int failed = fflush(stream_) != 0 || ferror(stream_);
     if (fclose(stream_) != 0) failed = 1;
     stream_ = nullptr;
-    if (!failed && rename(temp_.c_str(), path_.c_str()) != 0) failed = 1;
+    if (!failed && !inPlace_ && rename(temp_.c_str(), path_.c_str()) != 0) failed = 1;
     if (failed) {
+        // A file written in place is removed too: a half-written file must
+        // not pass for a whole one.
         unlink(temp_.c_str());
         temp_.clear();
+        inPlace_ = 0;
         return qirWriteError;
     }
     temp_.clear();
+    inPlace_ = 0;
     return qirOK;
 }
 
@@ -72,4 +109,5 @@ void qirAtomicFile::Abort()
         unlink(temp_.c_str());
         temp_.clear();
     }
+    inPlace_ = 0;
 }

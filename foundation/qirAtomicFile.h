@@ -1,6 +1,12 @@
 // Replacing a file without ever leaving it half written: the new contents go
 // to a temporary file in the same directory, and only when every write and
 // the close succeeded is it renamed over the old file.
+//
+// In a directory that is itself new and not yet read by anyone (a message
+// directory being made), the rename buys nothing: "direct" writes the file in
+// place, created exclusively, and removes it again when a write fails.  What
+// marks such a directory as complete must still be written the normal way,
+// last.
 #ifndef QIR_ATOMIC_FILE_H
 #define QIR_ATOMIC_FILE_H
 
@@ -10,7 +16,8 @@
 class qirAtomicFile {
 public:
     // Nothing happens until Open; the path is copied.
-    explicit qirAtomicFile(const char* path);
+    // direct: write in place (see above) when the file does not exist yet.
+    explicit qirAtomicFile(const char* path, int direct = 0);
     // An uncommitted temporary file is removed; the old file stays.
     ~qirAtomicFile();
 
@@ -28,6 +35,7 @@ public:
     // Closes and removes the temporary file; the target is not touched.
     void Abort();
 
+    // The file being written: the temporary one, or the target in place.
     const char* TempPath() const { return temp_.c_str(); }
 
 private:
@@ -36,7 +44,10 @@ private:
     std::string path_;
     std::string temp_;
     FILE* stream_ = nullptr;
-    int valid_ = 0; // a path was given
+    int valid_ = 0;   // a path was given
+    int direct_ = 0;  // may write in place
+    int inPlace_ = 0; // writing the target itself
+    char buffer_[8192];
 };
 
 #endif

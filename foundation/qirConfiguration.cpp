@@ -502,9 +502,9 @@ int qirConfiguration::Write(FILE* stream) const
     return failed || ferror(stream) ? qirWriteError : qirOK;
 }
 
-int qirConfiguration::Save(const char* path) const
+int qirConfiguration::Save(const char* path, int direct) const
 {
-    qirAtomicFile file(path);
+    qirAtomicFile file(path, direct);
     int r = file.Open();
     if (r != qirOK) return r;
     if (Write(file.Stream()) != qirOK) {

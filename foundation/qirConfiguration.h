@@ -97,8 +97,9 @@ public:
     int WriteNode(FILE* stream, int depth = 0) const;
     // Replaces the file through a temporary file renamed over it: 0; -7 no
     // temporary file can be made; -12 a write, the close or the rename
-    // failed, the old file then left as it was.
-    int Save(const char* path) const;
+    // failed, the old file then left as it was.  direct: as qirAtomicFile's
+    // (a new file in a directory nobody reads yet is written in place).
+    int Save(const char* path, int direct = 0) const;
     // Saves this tree laid over the file's present contents: the result of
     // the save; -7 or -13 when the file exists but cannot be read or does not
     // parse, in which case it is left alone.

@@ -45,6 +45,16 @@ void qirCoder::Put(FILE* out, const void* data, size_t n)
     buffered_ += n;
 }
 
+unsigned char* qirCoder::Room(FILE* out, size_t n)
+{
+    if (out != bufferStream_) {
+        Flush();
+        bufferStream_ = out;
+    }
+    if (buffered_ + n > bufferSize) Flush();
+    return buffer_ + buffered_;
+}
+
 void qirCoder::Put(FILE* out, const char* text) { Put(out, text, strlen(text)); }
 
 void qirCoder::Flush()
@@ -82,10 +92,10 @@ static size_t ReadBlock(FILE* in, unsigned char* buf, size_t n)
     return got;
 }
 
-int qirCoder::DecodeToFile(qirCoder* coder, FILE* in, const char* path)
+int qirCoder::DecodeToFile(qirCoder* coder, FILE* in, const char* path, int direct)
 {
     if (!coder || !path) return qirCannotOpen;
-    qirAtomicFile file(path);
+    qirAtomicFile file(path, direct);
     if (file.Open() != qirOK) return qirCannotOpen;
     static char buffer[1 << 16];
     setvbuf(file.Stream(), buffer, _IOFBF, sizeof buffer);
@@ -249,7 +259,6 @@ int qirQPCoder::Decode(FILE* in, FILE* out)
     failed_ = 0;
     reader_->SetStream(in);
     unsigned char text[qirRFileLineSize + 4];
-    unsigned char bytes[qirRFileLineSize + 4];
     int held = 0; // an "=" or "=X" at the end of a piece whose line goes on
     const unsigned char* p;
     int n;
@@ -262,17 +271,14 @@ int qirQPCoder::Decode(FILE* in, FILE* out)
             held = 0;
         }
         int endsLine = reader_->PieceEndsLine();
-        const char* lineEnd = "";
         int lineEndLength = 0;
         int soft = 0;
         if (endsLine) {
             if (n > 0 && s[n - 1] == '\n') {
                 --n;
-                lineEnd = "\n";
                 lineEndLength = 1;
                 if (n > 0 && s[n - 1] == '\r') {
                     --n;
-                    lineEnd = "\r\n";
                     lineEndLength = 2;
                 }
             }
@@ -283,6 +289,9 @@ int qirQPCoder::Decode(FILE* in, FILE* out)
                 --n;
             }
         }
+        // Decoded straight into the output buffer: never longer than the
+        // text, plus its line end.
+        unsigned char* bytes = Room(out, (size_t)n + 2);
         int o = 0, i = 0;
         while (i < n) {
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -312,18 +321,23 @@ int qirQPCoder::Decode(FILE* in, FILE* out)
                 memmove(text, s + i, held);
                 break;
             }
-            int hi = i + 1 < n ? hexDigits.value[s[i + 1]] : -1;
-            int lo = i + 2 < n ? hexDigits.value[s[i + 2]] : -1;
-            if (hi >= 0 && lo >= 0) {
-                bytes[o++] = (unsigned char)(hi << 4 | lo);
-                i += 3;
-            } else {
-                bytes[o++] = '=';
-                ++i;
+            {
+                int hi = i + 1 < n ? hexDigits.value[s[i + 1]] : -1;
+                int lo = i + 2 < n ? hexDigits.value[s[i + 2]] : -1;
+                if (hi >= 0 && lo >= 0) {
+                    bytes[o++] = (unsigned char)(hi << 4 | lo);
+                    i += 3;
+                } else {
+                    bytes[o++] = '=';
+                    ++i;
+                }
             }
         }
-        Put(out, bytes, o);
-        if (endsLine && !soft) Put(out, lineEnd, lineEndLength);
+        if (endsLine && !soft) {
+            if (lineEndLength == 2) bytes[o++] = '\r';
+            if (lineEndLength) bytes[o++] = '\n';
+        }
+        Wrote(o);
     }
     if (held) Put(out, text, held);
     return DecodeResult();

@@ -31,7 +31,9 @@ public:
     // it once every write and the close succeeded (qirAtomicFile).  0 or 1 (as Decode); -7 the file cannot
     // be made; -12 a write failed (path then keeps its old contents); -1 a
     // failed decode (what was decoded is kept at path).
-    static int DecodeToFile(qirCoder* coder, FILE* in, const char* path);
+    // direct: path is new in a directory nobody reads yet, so the file is
+    // written in place (qirAtomicFile's direct mode).
+    static int DecodeToFile(qirCoder* coder, FILE* in, const char* path, int direct = 0);
 
     // Deletes the reader, which drains the part to its boundary.
     ~qirCoder() override;
@@ -51,6 +53,10 @@ protected:
     void Put(FILE* out, const void* data, size_t n);
     void Put(FILE* out, const char* text);
     void Flush();
+    // Decoding straight into the output buffer: room for n bytes (at most
+    // 64 KB) at the returned place, then Wrote with how many were filled.
+    unsigned char* Room(FILE* out, size_t n);
+    void Wrote(size_t n) { buffered_ += n; }
     int DecodeResult();
     int EncodeResult(FILE* in);
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+#include <map>
 #include <string>
 
 #include "qirAddress.h"
@@ -151,11 +152,87 @@ int qirParseTransferEncoding(qirContentType* ct)
 
 namespace {
 
+// RFC 2231 values: "%XX" escapes decoded (a broken one stays as written).
+std::string PercentDecoded(const std::string& v)
+{
+    auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    std::string out;
+    for (size_t i = 0; i < v.size(); ++i) {
+        int hi = v[i] == '%' && i + 2 < v.size() ? digit(v[i + 1]) : -1;
+        int lo = hi >= 0 ? digit(v[i + 2]) : -1;
+        if (hi >= 0 && lo >= 0) {
+            out += (char)(hi << 4 | lo);
+            i += 2;
+        } else {
+            out += v[i];
+        }
+    }
+    return out;
+}
+
+// The pieces of RFC 2231 parameters ("name*=charset'lang'value",
+// "name*0=", "name*1*=", ...), put together when the field ends.  The
+// charset is not converted: the bytes are kept.
+struct ExtendedParameters {
+    // attribute (lower case) -> piece number -> (encoded, text)
+    std::map<std::string, std::map<int, std::pair<bool, std::string>>> pieces;
+
+    // Takes the attribute when it is an RFC 2231 one.
+    bool Take(const std::string& attribute, const std::string& value)
+    {
+        size_t star = attribute.find('*');
+        if (star == std::string::npos || star == 0) return false;
+        std::string rest = attribute.substr(star + 1);
+        // "name*" is one encoded value; "name*N" and "name*N*" are pieces.
+        bool encoded = rest.empty() || rest.back() == '*';
+        if (!rest.empty() && rest.back() == '*') rest.pop_back();
+        int number = 0;
+        if (!rest.empty()) {
+            if (rest.size() > 3 || rest.find_first_not_of("0123456789") != std::string::npos) return false;
+            number = atoi(rest.c_str());
+        }
+        std::string name = attribute.substr(0, star);
+        for (char& c : name) c = (char)tolower((unsigned char)c);
+        pieces[name][number] = {encoded, value};
+        return true;
+    }
+
+    template <typename Store>
+    void StoreAll(Store& store)
+    {
+        for (auto& attribute : pieces) {
+            std::string value;
+            int expected = 0;
+            for (auto& piece : attribute.second) {
+                if (piece.first != expected) break; // a gap ends the value
+                ++expected;
+                std::string text = piece.second.second;
+                if (piece.second.first) {
+                    // The first encoded piece starts with charset'language'.
+                    if (piece.first == 0) {
+                        size_t q1 = text.find('\'');
+                        size_t q2 = q1 == std::string::npos ? q1 : text.find('\'', q1 + 1);
+                        if (q2 != std::string::npos) text = text.substr(q2 + 1);
+                    }
+                    text = PercentDecoded(text);
+                }
+                value += text;
+            }
+            if (expected > 0) store(attribute.first.c_str(), value.c_str());
+        }
+        pieces.clear();
+    }
+};
+
 // The parameters after the ";" that follows a type: each attribute and
 // value goes to store; 0 at the end of the field.  Empty parameters (";;",
 // and a ";" at the very end, both common in real mail) are passed over.
+// RFC 2231 forms reach store put together and decoded, after the plain
+// ones (so they win), also when the field breaks off later.
 template <typename Store>
-int ParseParameters(Store store)
+int ParseParametersOf(Store& store, ExtendedParameters& extended)
 {
     for (;;) {
         int t = Next();
@@ -171,11 +248,20 @@ int ParseParameters(Store store)
             if (*v == '\\' && !*++v) break;
             value += *v;
         }
-        store(attribute.c_str(), value.c_str());
+        if (!extended.Take(attribute, value)) store(attribute.c_str(), value.c_str());
         t = Next();
         if (t == qirTokEnd) return qirOK;
         if (t != qirTokSemicolon) return qirNotFound;
     }
+}
+
+template <typename Store>
+int ParseParameters(Store store)
+{
+    ExtendedParameters extended;
+    int r = ParseParametersOf(store, extended);
+    extended.StoreAll(store);
+    return r;
 }
 
 } // namespace

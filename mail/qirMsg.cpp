@@ -72,11 +72,13 @@ void qirMsg::Init()
 qirMsg::qirMsg(const qirPath& path) : qirObject(3), directory_(path)
 {
     Init();
-    if (access(Str(directory_), W_OK) != 0) {
-        if (mkdir(Str(directory_), 0700) != 0) return;
+    // The exclusive mkdir tells a new message from an existing one.
+    if (mkdir(Str(directory_), 0700) == 0) {
+        fresh_ = 1;
         body_ = new qirMsgComponent(qirPath(directory_.Concat("/MsgBody.txt")), contentType_);
         return;
     }
+    if (errno != EEXIST || access(Str(directory_), W_OK) != 0) return;
     if (Load() != qirOK)
         QIR_REPORT(qirLogError, "Error loading(<%s>,%d):path:<%s>", sourceName, __LINE__, Str(directory_));
 }
@@ -299,9 +301,9 @@ int qirMsg::Load()
 }
 
 // Writes "Header.822" through a temporary file.
-int qirMsg::WriteHeader() const
+int qirMsg::WriteHeader(int direct) const
 {
-    qirAtomicFile file((std::string(Str(directory_)) + "/Header.822").c_str());
+    qirAtomicFile file((std::string(Str(directory_)) + "/Header.822").c_str(), direct);
     if (file.Open() != qirOK) return qirCannotCreate;
     if (fields_->Write(file.Stream()) != qirOK) {
         file.Abort();
@@ -330,15 +332,23 @@ int qirMsg::Save()
 {
     if (!modified_) return qirOK;
     std::string dir = Str(directory_);
-    if (access(dir.c_str(), W_OK) != 0 && mkdir(dir.c_str(), 0700) != 0) return qirFailed;
+    // Only the first attempt counts as new: after a failed one, files may be
+    // there.
+    const int fresh = fresh_;
+    fresh_ = 0;
+    if (!fresh && access(dir.c_str(), W_OK) != 0 && mkdir(dir.c_str(), 0700) != 0) return qirFailed;
     if (!fields_) return qirNotOpen;
-    int r = WriteHeader();
+    // A directory made by this object is no message until its "Body.PARSED"
+    // is renamed in, last: a crash before leaves a directory that does not
+    // load, never a message with a half-written file.  So the other files
+    // need no temporary names, and nothing old is there to merge or remove.
+    int r = WriteHeader(fresh);
     if (r != qirOK) return r;
 
     std::string pbm = dir + "/XFace.pbm";
     if (!face_->IsEmpty()) {
         if (face_->WritePBM(pbm.c_str()) != qirOK) return qirFailed;
-    } else if (unlink(pbm.c_str()) != 0 && errno != ENOENT) {
+    } else if (!fresh && unlink(pbm.c_str()) != 0 && errno != ENOENT) {
         // A picture removed from the message must not come back on Load.
         return qirFailed;
     }
@@ -347,7 +357,7 @@ int qirMsg::Save()
     // others stay.  Nodes are built directly, so long lists stay linear.
     std::string parsed = dir + "/Body.PARSED";
     qirConfiguration tree;
-    if (access(parsed.c_str(), F_OK) == 0 && tree.Load(parsed.c_str()) != qirOK) return qirFailed;
+    if (!fresh && access(parsed.c_str(), F_OK) == 0 && tree.Load(parsed.c_str()) != qirOK) return qirFailed;
     const qirList* lists[5] = {to_, cc_, bcc_, from_, replyTo_};
     for (int i = 0; i < 5; ++i) {
         qirConfiguration* group = new qirConfiguration(groupNames[i]);
@@ -436,6 +446,7 @@ int qirMsg::RemoveFromDisk()
         return qirUnlinkFailed;
     }
     modified_ = 1;
+    fresh_ = 0;
     return qirOK;
 }
 
@@ -540,6 +551,7 @@ int qirMsg::ImportRFC822(FILE* in)
         body_ = new qirMsgComponent(path, placeholder);
         body_->ContentType() = ct;
     }
+    body_->SetInNewDirectory(fresh_);
     if (body_->ImportBody(in, boundary) < 0) {
         QIR_REPORT(qirLogError, "Error(<%s>,%d): Error importing message", sourceName, __LINE__);
         return qirFailed;

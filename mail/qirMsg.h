@@ -5,7 +5,9 @@
 // (the parsed summary in configuration syntax), "XFace.pbm" when there is a
 // picture, and the body: one file or one multipart directory, named by the
 // key "MsgBody.NAME".  Every file is replaced through a temporary file, so a
-// failed save leaves the old message readable.
+// failed save leaves the old message readable.  A directory is a message once
+// its "Body.PARSED" is there: in a directory this object has just made, the
+// other files are written in place, and "Body.PARSED" comes last.
 #ifndef QIR_MSG_H
 #define QIR_MSG_H
 
@@ -119,7 +121,8 @@ private:
     qirMsg& operator=(const qirMsg&) = delete;
     void Init();
     int DropBody(const char* what, int line);
-    int WriteHeader() const;
+    // direct: written in place (a directory not yet a message).
+    int WriteHeader(int direct = 0) const;
 
 protected:
     qirList* to_;
@@ -138,6 +141,9 @@ protected:
     int isRead_ = 0;
     int isRemoved_ = 0;
     int modified_ = 1;
+    // The directory was made by this object and has not been saved yet, so
+    // it is no message: nobody reads it, and files go in place (Save).
+    int fresh_ = 0;
 };
 
 // Every address of the source list (of qirAddress) copied to the end of the

@@ -20,8 +20,8 @@ static const char* Str(const qirString& s) { return s.Text() ? s.Text() : ""; }
 qirMsgComponent::qirMsgComponent(const qirPath& path, const qirContentType& type)
     : qirObject(7), path_(new qirPath(path)), contentType_(type)
 {
-    if (!contentType_.IsMultipart() && !path_->IsEmpty() && access(path_->Text(), W_OK) != 0) {
-        // Never truncates: an existing file that is not writable stays as it is.
+    if (!contentType_.IsMultipart() && !path_->IsEmpty()) {
+        // Never truncates: an existing file stays as it is.
         int fd = open(path_->Text(), O_WRONLY | O_CREAT | O_EXCL, 0666);
         if (fd >= 0) close(fd);
     }
@@ -43,7 +43,7 @@ int qirMsgComponent::ImportBody(FILE* in, const char* boundary)
                            Str(contentType_.encodingName), contentType_.encoding);
         return qirFailed;
     }
-    int r = qirCoder::DecodeToFile(coder, in, path_->Text());
+    int r = qirCoder::DecodeToFile(coder, in, path_->Text(), inNewDirectory_);
     delete coder; // the reader reads on to the boundary line
     if (r < 0) {
         if (qirLog) qirLog->Report(qirLogError, "Error decoding(<%s>,%d):", sourceName, __LINE__);

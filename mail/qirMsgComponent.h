@@ -69,12 +69,18 @@ public:
     // show a name: the last segment with unsafe bytes mapped to "_".
     static qirString SafeName(const char* name, int limit);
 
+    // The part's directory is new and not yet a message (see qirMsg): its
+    // files are then written in place instead of renamed in.  Not copied.
+    void SetInNewDirectory(int on) { inNewDirectory_ = on ? 1 : 0; }
+    int InNewDirectory() const { return inNewDirectory_; }
+
 private:
     qirMsgComponent& operator=(const qirMsgComponent&) = delete;
 
 protected:
     qirPath* path_;              // owned
     qirContentType contentType_;
+    int inNewDirectory_ = 0;
 };
 
 #endif

@@ -35,7 +35,8 @@ qirMsgMultipartComponent::qirMsgMultipartComponent(const qirPath& directory, con
     : qirMsgComponent(directory, Mixed(type)), partFields_(new qirHeaderFields),
       digest_(type.subtype.EqualsIgnoreCase("digest"))
 {
-    if (!path_->IsEmpty() && access(path_->Text(), W_OK) != 0) mkdir(path_->Text(), 0700);
+    // An existing directory makes mkdir fail harmlessly.
+    if (!path_->IsEmpty()) mkdir(path_->Text(), 0700);
 }
 
 // A part object on a file that is not touched: the plain constructor would
@@ -198,6 +199,7 @@ int qirMsgMultipartComponent::ImportWhole(FILE* in)
     ct.encodingName = contentType_.encodingName;
     ct.charset = contentType_.charset;
     qirMsgComponent* part = LoadedPart(StoredPath(Str(*path_), nullptr, ct), ct);
+    part->SetInNewDirectory(inNewDirectory_);
     if (part->ImportBody(in, nullptr) < 0) {
         delete part;
         return qirFailed;
@@ -248,6 +250,7 @@ int qirMsgMultipartComponent::ImportParts(FILE* in, const char* own)
             // only be replaced.
             part = LoadedPart(path, ct);
         }
+        part->SetInNewDirectory(inNewDirectory_);
         int r = part->ImportBody(in, own);
         if (r < 0) {
             delete part;
@@ -351,7 +354,7 @@ void qirPutBodyKeys(qirConfiguration* tree, const qirMsgComponent* part)
 int qirMsgMultipartComponent::SaveParts()
 {
     const char* dir = Str(*path_);
-    if (access(dir, W_OK) != 0 && mkdir(dir, 0700) != 0) return qirFailed;
+    if (!inNewDirectory_ && access(dir, W_OK) != 0 && mkdir(dir, 0700) != 0) return qirFailed;
     qirConfiguration tree;
     qirConfiguration* rows = new qirConfiguration("MsgBody");
     tree.Append(rows);
@@ -373,7 +376,9 @@ int qirMsgMultipartComponent::SaveParts()
         for (int i = 0; i < 8; ++i) v->Set(values[i], i);
         rows->Append(row);
     }
-    return tree.Save((std::string(dir) + "/Body.PARSED").c_str()) == qirOK ? qirOK : qirFailed;
+    // In a new message directory the message's own "Body.PARSED", written
+    // last, is what makes the parts a message; this one can go in place.
+    return tree.Save((std::string(dir) + "/Body.PARSED").c_str(), inNewDirectory_) == qirOK ? qirOK : qirFailed;
 }
 
 int qirMsgMultipartComponent::Save()

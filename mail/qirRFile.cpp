@@ -83,11 +83,9 @@ int qirRFile::ReadPiece(Piece* piece)
 
 // A boundary line is a whole line equal to the separator or the closing
 // line; blanks, TABs and a CR before its line end do not count.
-int qirRFile::Classify(const Piece* piece) const
+int qirRFile::Classify(const unsigned char* p, int n, int startsLine) const
 {
-    if (!piece->startsLine) return 0;
-    int n = piece->length;
-    const unsigned char* p = piece->bytes;
+    if (!startsLine) return 0;
     if (p[n - 1] == '\n') --n;
     else if (!atEnd_ && n == qirRFileLineSize - 1) return 0;
     if (n < 2 || p[0] != '-' || p[1] != '-') return 0;
@@ -97,14 +95,43 @@ int qirRFile::Classify(const Piece* piece) const
     return 0;
 }
 
+// A whole line (through its line feed, at most 999 bytes) that is in the
+// stream's buffer: its length, else 0.  Nothing is consumed.
+int qirRFile::BufferedLine(const unsigned char** data) const
+{
+#ifdef __GLIBC__
+    long avail = stream_->_IO_read_end - stream_->_IO_read_ptr;
+    if (avail <= 0) return 0;
+    int take = avail < qirRFileLineSize - 1 ? (int)avail : qirRFileLineSize - 1;
+    const char* from = stream_->_IO_read_ptr;
+    const void* lf = memchr(from, '\n', take);
+    if (!lf) return 0;
+    *data = (const unsigned char*)from;
+    return (int)((const char*)lf - from) + 1;
+#else
+    (void)data;
+    return 0;
+#endif
+}
+
 int qirRFile::ReadLine()
 {
     position_ = length_ = 0;
     lineEndTaken_ = 0;
     if (endState_) return -1;
+    const unsigned char* p = nullptr;
+    int n = 0;
     if (haveAhead_) {
         std::swap(line_, ahead_);
         haveAhead_ = 0;
+    } else if (stream_ && !atEnd_ && (n = BufferedLine(&p)) > 0) {
+        // The common case: a whole line in the stream's buffer is handed out
+        // from there, without a copy.  It stays valid until the next read.
+#ifdef __GLIBC__
+        stream_->_IO_read_ptr += n;
+#endif
+        line_->startsLine = nextStartsLine_;
+        nextStartsLine_ = 1;
     } else if (ReadPiece(line_) < 0) {
         if (hasBoundary_) {
             SetEnd(qirRFileClosing);
@@ -112,9 +139,14 @@ int qirRFile::ReadLine()
         }
         return -1;
     }
+    if (!p) {
+        p = line_->bytes;
+        n = line_->length;
+    }
+    data_ = p;
     startsLine_ = line_->startsLine;
     if (hasBoundary_) {
-        int kind = Classify(line_);
+        int kind = Classify(p, n, startsLine_);
         if (kind) {
             SetEnd(kind);
             if (qirLog)
@@ -122,17 +154,34 @@ int qirRFile::ReadLine()
             return -1;
         }
     }
-    length_ = line_->length;
-    int hasLineEnd = line_->bytes[length_ - 1] == '\n';
+    length_ = n;
+    int hasLineEnd = p[n - 1] == '\n';
     endsLine_ = hasLineEnd || atEnd_;
     // The line end before a boundary line belongs to the boundary: look at
     // the next line before handing this one out.
-    if (hasBoundary_ && hasLineEnd && ReadPiece(ahead_) >= 0) {
-        haveAhead_ = 1;
-        if (Classify(ahead_)) {
+    if (hasBoundary_ && hasLineEnd) {
+        const unsigned char* next;
+        int m = stream_ && !atEnd_ ? BufferedLine(&next) : 0;
+        int taken;
+        if (m > 0) {
+            // Left in the buffer: the next ReadLine takes it from there.
+            taken = Classify(next, m, 1) != 0;
+        } else {
+            // Reading on may refill the buffer under the current line.
+            if (p != line_->bytes) {
+                memcpy(line_->bytes, p, n);
+                data_ = p = line_->bytes;
+            }
+            taken = 0;
+            if (ReadPiece(ahead_) >= 0) {
+                haveAhead_ = 1;
+                taken = Classify(ahead_->bytes, ahead_->length, ahead_->startsLine) != 0;
+            }
+        }
+        if (taken) {
             lineEndTaken_ = 1;
             --length_;
-            if (length_ > 0 && line_->bytes[length_ - 1] == '\r') --length_;
+            if (length_ > 0 && p[length_ - 1] == '\r') --length_;
         }
     }
     return length_;
@@ -142,7 +191,7 @@ int qirRFile::GetChar()
 {
     while (position_ >= length_)
         if (ReadLine() < 0) return -1;
-    return line_->bytes[position_++];
+    return data_[position_++];
 }
 
 int qirRFile::NextPiece(const unsigned char** data)
@@ -151,7 +200,7 @@ int qirRFile::NextPiece(const unsigned char** data)
         *data = line_->bytes;
         return -1;
     }
-    *data = line_->bytes + position_;
+    *data = data_ + position_;
     int n = length_ - position_;
     position_ = length_;
     return n;

@@ -34,7 +34,8 @@ public:
     // The unread rest of the current line, or the next line; "" at the end.
     // Text only: a NUL byte cuts it.  Decoders use NextPiece.
     qirString RestOfLine();
-    // Binary form of RestOfLine: the bytes stay valid until the next read;
+    // Binary form of RestOfLine: the bytes (often in the stream's own
+    // buffer) stay valid until the next read of the reader or the stream;
     // -1 at the end.  A piece may be empty.
     int NextPiece(const unsigned char** data);
     int HasMore();
@@ -60,7 +61,8 @@ private:
         int startsLine;
     };
     int ReadPiece(Piece* piece);
-    int Classify(const Piece* piece) const;
+    int Classify(const unsigned char* p, int n, int startsLine) const;
+    int BufferedLine(const unsigned char** data) const;
     void SetEnd(int state);
 
     FILE* stream_ = nullptr;      // not owned
@@ -71,6 +73,7 @@ private:
     Piece* line_ = &pieces_[0];
     Piece* ahead_ = &pieces_[1];
     int haveAhead_ = 0;
+    const unsigned char* data_ = pieces_[0].bytes; // the current line's bytes
     int position_ = 0;
     int length_ = 0;
     int startsLine_ = 1;

@@ -280,6 +280,25 @@ TEST(CoderBoundary, BoundaryLinesAndTheLineEndBeforeThem)
     EXPECT_EQ(d.bytes, longLine + "--b\nrest");
 }
 
+// Lines are taken from the stream's buffer where they lie whole in it; the
+// line and the separator after it must come out the same wherever the
+// buffer's edge falls (around 4 KB for a file).
+TEST(CoderBoundary, LinesAcrossTheStreamBufferEdge)
+{
+    for (int shift = 4060; shift <= 4110; ++shift) {
+        std::string filler(shift - shift / 50, 'f');
+        for (size_t i = 49; i < filler.size(); i += 50) filler[i] = '\n';
+        std::string text = filler + "\nlast=\r\n--b\r\nnext\n";
+        Decoded plain = Decode(qirEnc8bit, text, "b");
+        EXPECT_EQ(plain.bytes, filler + "\nlast=") << shift;
+        EXPECT_EQ(plain.after, "next\n") << shift;
+        // A soft line break before the separator joins nothing.
+        Decoded qp = Decode(qirEncQuotedPrintable, text, "b");
+        EXPECT_EQ(qp.bytes, filler + "\nlast") << shift;
+        EXPECT_EQ(qp.after, "next\n") << shift;
+    }
+}
+
 TEST(CoderBoundary, DrainsThePartWhenTheDecoderStopsEarly)
 {
     // base64 stops at its padding; the reader still reads to the boundary.

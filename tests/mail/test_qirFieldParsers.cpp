@@ -222,9 +222,19 @@ TEST(qirFieldParsers, ContentTypes)
          "Multipart/Mixed b=abc n=n c=UTF-8 e=5:8bit"},
         {"CONTENT-TYPE: application/vnd.ms-excel; name=report.xls", qirOK,
          "application/vnd.ms-excel b=- n=report.xls c=- e=5:8bit"},
-        // Other parameters (RFC 2231 pieces included) are dropped, not parsed.
+        // Other parameters are dropped; RFC 2231 ones are put together and
+        // decoded (the charset is not converted), and win over plain ones.
         {"CONTENT-TYPE: text/plain; format=flowed; name*0=\"a\"; name*1=\"b\"", qirOK,
-         "text/plain b=- n=- c=- e=5:8bit"},
+         "text/plain b=- n=ab c=- e=5:8bit"},
+        {"CONTENT-TYPE: multipart/signed; micalg*=ansi-x3.4-1968''pgp-md5;\n\tboundary*=\"ansi-x3.4-1968''EeQf\"",
+         qirOK, "multipart/signed b=EeQf n=- c=- e=5:8bit"},
+        {"CONTENT-TYPE: text/plain; name*1*=%20b%2; name*0*=utf-8'en'%C3%A9; name*2=c%41", qirOK,
+         "text/plain b=- n=\xC3\xA9 b%2c%41 c=- e=5:8bit"},
+        {"CONTENT-TYPE: text/plain; name=plain; NAME*=''wins", qirOK, "text/plain b=- n=wins c=- e=5:8bit"},
+        // A gap ends the value; a piece without a number 0 gives none.
+        {"CONTENT-TYPE: text/plain; name*0=a; name*2=c; charset*1=x", qirOK, "text/plain b=- n=a c=- e=5:8bit"},
+        // Pieces read before a fault still count.
+        {"CONTENT-TYPE: text/plain; name*0=a; name*1=b; x=a b", qirNotFound, "text/plain b=- n=ab c=- e=5:8bit"},
         {"CONTENT-TYPE: text/plain; name=\"say \\\"hi\\\"\"", qirOK, "text/plain b=- n=say \"hi\" c=- e=5:8bit"},
         {"CONTENT-TYPE: multipart/mixed; boundary=\"a\\\\b\\\"c\"", qirOK, "multipart/mixed b=a\\b\"c n=- c=- e=5:8bit"},
         {"CONTENT-TYPE: text/plain; name=\"\"", qirOK, "text/plain b=- n= c=- e=5:8bit"},
@@ -258,6 +268,10 @@ TEST(qirFieldParsers, Dispositions)
         {"CONTENT-DISPOSITION: attachment; filename", qirNotFound, "text/plain b=- n=- c=- e=5:8bit"},
         {"CONTENT-DISPOSITION: attachment; filename=a b", qirNotFound, "text/plain b=- n=a c=- e=5:8bit"},
         {"CONTENT-DISPOSITION: inline/x", qirOK, "text/plain b=- n=- c=- e=5:8bit"},
+        {"CONTENT-DISPOSITION: attachment; filename*=UTF-8''..%2F..%2Fx.txt", qirOK,
+         "text/plain b=- n=../../x.txt c=- e=5:8bit"},
+        {"CONTENT-DISPOSITION: attachment; filename*0=\"long \"; filename*1=\"name.pdf\"", qirOK,
+         "text/plain b=- n=long name.pdf c=- e=5:8bit"},
     };
     CheckMime(qirParseContentDisposition, cases, sizeof cases / sizeof cases[0]);
 }

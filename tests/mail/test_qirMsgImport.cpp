@@ -1,8 +1,12 @@
 // Import of RFC 822 and MIME text into a message directory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <dirent.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "qirAddress.h"
@@ -251,6 +255,65 @@ TEST_F(ImportTest, ExportWritesEveryPartBetweenBoundaryLines)
     std::string again = "Content-Type: multipart/mixed; boundary=ZZ\n\n" + s;
     m = Import(again);
     EXPECT_EQ(Leaves(m.get()), (std::vector<std::string>{"text/plain=one", std::string("application/octet-stream=\0\1\2", 28)}));
+}
+
+// Entries of a directory and its subdirectories, as relative paths.
+void Tree(const std::string& dir, const std::string& prefix, std::vector<std::string>* out)
+{
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        out->push_back(prefix + n);
+        struct stat st;
+        if (lstat((dir + "/" + n).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) Tree(dir + "/" + n, prefix + n + "/", out);
+    }
+    closedir(d);
+    std::sort(out->begin(), out->end());
+}
+
+// A new message directory is written without temporary files, and it is no
+// message until its "Body.PARSED" is in place, written last: a save that
+// fails before leaves a directory that does not load.
+TEST_F(ImportTest, NewMessageIsNoMessageUntilItsBodyParsedIsIn)
+{
+    const std::string text = "Subject: s\nContent-Type: multipart/mixed; boundary=B\n\n--B\n\none\n--B\n"
+                             "Content-Type: application/octet-stream; name=a.bin\nContent-Transfer-Encoding: base64\n\n"
+                             "AAEC\n--B--\n";
+    {
+        qirMsg m(qirPath(dir.c_str()));
+        FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+        ASSERT_EQ(m.ImportRFC822(in), qirOK);
+        fclose(in);
+        // In the way of the last file: the save fails.
+        ASSERT_EQ(mkdir((dir + "/Body.PARSED").c_str(), 0700), 0);
+        EXPECT_NE(m.Save(), qirOK);
+        EXPECT_NE(qirMsg(qirPath(dir.c_str())).Load(), qirOK);
+        // The next save goes the careful way over what the first one left.
+        ASSERT_EQ(rmdir((dir + "/Body.PARSED").c_str()), 0);
+        EXPECT_EQ(m.Save(), qirOK);
+    }
+    std::vector<std::string> entries;
+    Tree(dir, "", &entries);
+    EXPECT_EQ(entries, (std::vector<std::string>{"Body.PARSED", "Header.822", "Part_1.mixed", "Part_1.mixed/Body.PARSED",
+                                                 "Part_1.mixed/Part_1.txt", "Part_1.mixed/a.bin"}));
+    qirMsg m(qirPath(dir.c_str()));
+    EXPECT_EQ(T(m.Subject()), "s");
+    EXPECT_EQ(Leaves(&m), (std::vector<std::string>{"text/plain=one", std::string("application/octet-stream=\0\1\2", 28)}));
+
+    // Imported again into the saved message: files are replaced through
+    // temporary ones, and none is left over.
+    {
+        qirMsg again(qirPath(dir.c_str()));
+        FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+        ASSERT_EQ(again.ImportRFC822(in), qirOK);
+        fclose(in);
+        EXPECT_EQ(again.Save(), qirOK);
+    }
+    entries.clear();
+    Tree(dir, "", &entries);
+    for (const std::string& e : entries) EXPECT_EQ(e.find(".tmp"), std::string::npos) << e;
 }
 
 } // namespace
