@@ -61,6 +61,7 @@ private:
 };
 
 struct Cycle {
+    explicit Cycle(qirDovecot& s) : server(s) {}
     qirDovecot& server;
     qirScratchDir scratch;
     std::string dir = scratch.File("Incoming.QIR");
@@ -97,7 +98,7 @@ TEST(FolderFetchDovecot, KeepOnTwiceThenKeepOff)
 {
     qirDovecot server(Messages(4));
     ASSERT_EQ(server.Error(), "");
-    Cycle c{server};
+    Cycle c(server);
     ASSERT_EQ(c.Fetch(1), 0);
     ASSERT_EQ(c.Fetch(1), 0);
     EXPECT_EQ(Subjects(c.dir), Expected(4));
@@ -115,7 +116,7 @@ TEST(FolderFetchDovecot, KeepOffTwice)
 {
     qirDovecot server(Messages(3));
     ASSERT_EQ(server.Error(), "");
-    Cycle c{server};
+    Cycle c(server);
     ASSERT_EQ(c.Fetch(0), 0);
     EXPECT_EQ(server.Mailbox().find("Subject: m"), std::string::npos);
     ASSERT_EQ(c.Fetch(0), 0);
@@ -127,7 +128,7 @@ TEST(FolderFetchDovecot, KilledFetchRefetchesNothingStored)
     for (int keep : {1, 0}) {
         qirDovecot server(Messages(6));
         ASSERT_EQ(server.Error(), "");
-        Cycle c{server};
+        Cycle c(server);
         c.FetchKilled(keep, 2);
         EXPECT_EQ(Subjects(c.dir).size(), 2u) << "keep " << keep;
         // Nothing was deleted: the killed session never said QUIT.
@@ -135,7 +136,9 @@ TEST(FolderFetchDovecot, KilledFetchRefetchesNothingStored)
         c.FetchKilled(keep, 5 - 2); // three more, then killed again
         ASSERT_EQ(c.Fetch(keep), 0);
         EXPECT_EQ(Subjects(c.dir), Expected(6)) << "keep " << keep;
-        if (!keep) EXPECT_EQ(server.Mailbox().find("Subject: m"), std::string::npos);
+        if (!keep) {
+            EXPECT_EQ(server.Mailbox().find("Subject: m"), std::string::npos);
+        }
         ASSERT_EQ(c.Fetch(keep), 0);
         EXPECT_EQ(Subjects(c.dir), Expected(6)) << "keep " << keep;
     }
