@@ -117,6 +117,20 @@ qirString qirShortHeader::Format(const qirMsg* message) const
     return qirString(line.c_str());
 }
 
+qirString qirShortHeader::RowText(const qirMsg* message) const
+{
+    if (!message) return qirString("");
+    if (!defined_) {
+        const qirAddress* a = message->From() ? static_cast<const qirAddress*>(message->From()->First()) : nullptr;
+        return a ? a->Format() : qirString("");
+    }
+    qirString line = Format(message);
+    const char* text = line.Data() ? line.Data() : "";
+    int n = int(strlen(text));
+    while (n > 0 && strchr(" \t\r\n", text[n - 1])) n--;
+    return n > 0 ? qirString(text, n) : qirString("");
+}
+
 std::string qirShortHeader::FormatDate(const char* format, const struct tm& t)
 {
     std::string out;

@@ -28,6 +28,11 @@ public:
     // for a null message or when there was no node.
     qirString Format(const qirMsg* message) const;
 
+    // The text of a message's row in its list: the summary line without
+    // trailing blanks, tabs, CR and LF; without the node, the first sender
+    // as "name <mailbox>", or "" when the message has none.
+    qirString RowText(const qirMsg* message) const;
+
     // The text of a date column before it is cut or padded: the system's
     // own codes (not strftime's), a newline starting the column afresh.
     static std::string FormatDate(const char* format, const struct tm& when);

@@ -191,6 +191,21 @@ TEST_F(ShortHeaderTest, CatalogueFormatsAreCheckedBeforeUse)
     EXPECT_EQ(Date("%a", 2024, 12, 1, 0, 0, 0), "%s%n");
 }
 
+TEST_F(ShortHeaderTest, RowTextIsTheTrimmedLineOrTheSender)
+{
+    qirConfiguration node("Short-Header-Format");
+    Columns(&node, {{"1", {"Name", "6", "a\tb"}}, {"2", {"Name", "3", " \t\r"}}, {"3", {"Subj", "5", nullptr}}});
+    EXPECT_STREQ(qirShortHeader(&node).RowText(msg).Data(), "a\tb");
+    Columns(&node, {{"1", {"Name", "2", " "}}});
+    EXPECT_STREQ(qirShortHeader(&node).RowText(msg).Data(), "");
+
+    qirShortHeader none(nullptr);
+    EXPECT_STREQ(none.RowText(msg).Data(), "");
+    qirAddress from("joe@example.org", "Joe Bloggs");
+    msg->AddFrom(&from);
+    EXPECT_STREQ(none.RowText(msg).Data(), "Joe Bloggs <joe@example.org>");
+}
+
 TEST_F(ShortHeaderTest, ShippedConfigurationHasAWorkingLayout)
 {
     qirConfiguration config;
