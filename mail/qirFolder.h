@@ -1,0 +1,129 @@
+// A folder: a directory of message directories "Message0", "Message1", ...
+// kept without gaps.  Message objects are loaded on demand; new mail is
+// fetched into the folder from a POP3 server or a local mailbox.
+//
+// The message list window derives from the folder and overrides NewMessage,
+// Unload, Flush and CopyIn to keep its rows current; everybody else sees
+// only qirFolder.
+#ifndef QIR_FOLDER_H
+#define QIR_FOLDER_H
+
+#include <string>
+#include <vector>
+
+#include "qirList.h"
+#include "qirMsg.h"
+#include "qirPath.h"
+#include "qirString.h"
+
+class qirHistory;
+
+class qirFolder : public qirList {
+public:
+    // Binds the folder to its directory (created with mode 0700 when
+    // missing), reads "Name.txt", chooses the icon and renumbers the message
+    // directories on disk.  A directory that cannot be made leaves an empty
+    // folder with no directory.
+    explicit qirFolder(const qirPath& directory);
+    // Deletes the loaded message objects; never touches the disk.
+    ~qirFolder() override;
+
+    // The loaded messages (the list owns them).
+    virtual qirMsg* First() const;
+    virtual qirMsg* Last() const;
+    virtual qirMsg* Next(const qirMsg* message) const;
+    virtual qirMsg* Prev(const qirMsg* message) const;
+
+    // Saves every loaded message: 0; -6 when noDirectoryOk is 0 and there is
+    // no directory; -1 at the first failure (the rest are not saved).
+    virtual int SaveAll(int noDirectoryOk);
+    // Appends a message object for every message directory of the given
+    // directory (the folder's own when null): 0; -6 no directory; -1 it
+    // cannot be made or opened.  Keeps the directory stream's order.
+    virtual int Load(const qirDirectory* directory = nullptr);
+    // Deletes every loaded message and counts the directories on disk again.
+    virtual void Unload();
+    // Removes every message and the folder directory: 0; -6; -1 a message
+    // could not be removed; -11 the directory could not be removed.
+    virtual int Destroy();
+    // Copies the message's directory into this folder as a new message
+    // directory, then flushes: 0, or -1.
+    virtual int CopyIn(qirMsg* message);
+    // Saves, removes the messages marked removed, renumbers: 0, or -1 when a
+    // removal or the renumbering failed (failed saves are only reported).
+    virtual int Flush();
+    // Moves every loaded message to a new directory (which must not exist)
+    // and removes the old one: 0; -1; -8 the new directory cannot be made.
+    virtual int MoveTo(const qirPath& newDirectory);
+    // A new message object for the message directory path; null asks for the
+    // next free one (NextMessagePath).  The caller appends it to the list.
+    virtual qirMsg* NewMessage(const qirPath* path);
+
+    // Copies several messages in with a single flush at the end: the number
+    // copied, or -1 when none could be.
+    int CopyIn(qirMsg* const* messages, int n);
+
+    // Closes the gaps: "Message" 0, 1, 2, ... in the order of the numbers the
+    // directories carry (each moved by its real name, so odd spellings such
+    // as "message4" or "Message010" keep their contents): 0, or -1 when the
+    // directory cannot be read.  Failed moves are reported and skipped.
+    int Renumber();
+    // Counts the message directories on disk into count: the count (0 when
+    // the directory cannot be opened).
+    int CountOnDisk();
+    // The folder directory "/Message" count; the count is taken from the disk
+    // first when the loaded list disagrees with it.
+    qirDirectory* NextMessagePath();
+
+    // Fetches new mail from a POP3 server (see qirFolder.cpp): 0; the
+    // connection's status (-4, -5) when login or listing failed; -12 when
+    // the final flush failed.  Each message is stored once: identifiers go
+    // into the history (saved after each stored message), DELE is sent only
+    // after the stored messages are on disk, and only when keep is 0.
+    int FetchPOP3(qirString server, qirString service, qirString user, qirString password,
+                  qirHistory* history, int keep);
+
+    const qirDirectory* Directory() const { return directory_; }
+    const qirString& Name() const { return name_; }
+    const qirPath& Icon() const { return icon_; }
+    int Count() const { return count_; }
+    int IsIncoming() const { return incoming_; }
+    int IsOutgoing() const { return outgoing_; }
+    int IsLoaded() const { return loaded_; }
+
+    // The order key of a message directory name ("Message" and a number):
+    // the number read with the C library's automatic base ("Message010" 8),
+    // or in decimal when only that reads the whole rest ("Message08" 8);
+    // names without a number sort after every number.
+    static unsigned long long NumberKey(const char* baseName);
+    // 1 when the base name counts as a message directory name ("Message*",
+    // case ignored).
+    static int IsMessageName(const char* baseName);
+
+protected:
+    // A fresh message directory of this folder holding a message made by
+    // fill (import and save); published under the first free "Message" N at
+    // or above the count, never over an existing entry.  A failure removes
+    // whatever was made.  The path, or "" on failure (status in *status).
+    qirPath StoreNew(int (*fill)(qirMsg* message, void* context), void* context, int* status);
+    // Directories under the folder left by fetches whose process is gone.
+    void RemoveStaleStaging();
+
+    qirDirectory* directory_ = nullptr; // owned; null when it cannot be made
+    qirString name_;
+    qirPath icon_;
+    int count_ = 0;
+    int incoming_ = 0;
+    int outgoing_ = 0;
+    int loaded_ = 0;
+
+private:
+    qirFolder(const qirFolder&) = delete;
+    qirFolder& operator=(const qirFolder&) = delete;
+    int RenumberLoaded();
+    int RenumberDisk();
+    int MessageNames(const char* dir, std::vector<std::string>* names) const;
+    std::string staging_; // this process's private staging directory, or ""
+};
+
+#endif
