@@ -1,0 +1,7 @@
+#include "qirUiText.h"
+
+#include "qirLanguageGroup.h"
+
+const char* qirUiText(int number) {
+    return qirLanguage.Text(number);
+}
