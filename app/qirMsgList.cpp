@@ -95,7 +95,10 @@ void qirMsgList::RefreshIcon() {
     BuildRow();
 }
 
-void qirMsgList::RefreshCount() { BuildRow(); }
+void qirMsgList::RefreshCount() {
+    BuildRow();
+    SetCounter(0, qirFolder::Count());
+}
 
 void qirMsgList::toggle() {
     qirListItem::toggle();
@@ -175,7 +178,8 @@ Glyph* qirMsgList::BuildWindowBody() {
     face_ = new Patch(lk->hspace(48));
     faceShown_ = 0;
     ShowFace(nullptr);
-    Glyph* list = kit->inset_frame(lk->hbox(msgRows_, kit->vscroll_bar(msgRows_)));
+    // Wide enough for the shipped summary layout (about 110 characters).
+    Glyph* list = kit->inset_frame(lk->hbox(lk->hnatural(msgRows_, 720), kit->vscroll_bar(msgRows_)));
     PolyGlyph* column = lk->vbox();
     column->append(kit->inset_frame(lk->hbox(lk->hglue(), face_, lk->hglue())));
     static const int labels[4] = {54, 53, 52, 51};   // selected, deleted, read, total

@@ -86,7 +86,8 @@ public:
     // Re-reads the row from the folder: name, count and icon (an icon that
     // cannot be read leaves the old one), then redraws it.
     void RefreshIcon();
-    // The count label " %3d" from the folder's count.
+    // The count label " %3d" from the folder's count, and the total
+    // counter while the window is open.
     void RefreshCount();
 
     // The folder dialog's results (the caller writes Name.txt and the icon).

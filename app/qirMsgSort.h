@@ -12,7 +12,7 @@ public:
     // Methods, by their place in the sort menu.  Unsorted and Arrival
     // compare nothing: sorting by them keeps the present order.
     enum Method {
-        Unsorted = 0,
+        ByNothing = 0,
         ByDate = 1,
         Arrival = 2,
         BySenderName = 3,

@@ -101,7 +101,7 @@ TEST_F(MsgSortTest, OrdersOfTheMethods)
         int method;
         std::vector<int> want;
     } cases[] = {
-        {qirMsgSort::Unsorted, {0, 1, 2, 3, 4}},
+        {qirMsgSort::ByNothing, {0, 1, 2, 3, 4}},
         {qirMsgSort::Arrival, {0, 1, 2, 3, 4}},
         {qirMsgSort::ByDate, {4, 1, 3, 2, 0}},          // oldest first, ties in loaded order
         {qirMsgSort::BySize, {3, 1, 2, 0, 4}},
@@ -125,7 +125,7 @@ TEST_F(MsgSortTest, OrdersOfTheMethods)
     // Sorting by nothing after a subject sort keeps the subject order.
     qirMsgSort::Sort(&list, qirMsgSort::BySubject);
     std::string bySubject = Subjects();
-    qirMsgSort::Sort(&list, qirMsgSort::Unsorted);
+    qirMsgSort::Sort(&list, qirMsgSort::ByNothing);
     EXPECT_EQ(Subjects(), bySubject);
     EXPECT_EQ(bySubject, "alpha  Alpha Zeta beta ");
 }
