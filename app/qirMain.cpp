@@ -11,7 +11,9 @@
 #include "qirLanguageGroup.h"
 #include "qirLock.h"
 #include "qirStatus.h"
+#ifdef QIR_GUI
 #include "qirMainWindow.h"
+#endif
 #include "qirProcessId.h"
 #include "qirStartup.h"
 
@@ -67,19 +69,30 @@ int main(int argc, char** argv)
     }
 
     signal(SIGFPE, SIG_IGN);
+#ifdef QIR_GUI
     status = qir_window_session(argc, argv);
+#else
+    // Built without the X11 layers: only the version and usage requests.
+    qirOptions options;
+    status = options.Parse(argc, argv) != 0 ? 0 : 1;
+    if (status) fprintf(stderr, "QIR: built without display support\n");
+#endif
 
     qirConfig.Remove(nullptr);
     qirChildList.Remove(nullptr);
+#ifdef QIR_GUI
     qirApp->Filters()->Remove(nullptr);
+#endif
     qirLanguage.Clear();
     if (child > 0) {
         char stop = 1;
         if (write(pipeFds[1], &stop, 1) != 1) qirLog->Write(qirLogWarning, "Could not tell the delivery process to stop");
     }
     // The application object closes and deletes the log.
+#ifdef QIR_GUI
     delete qirApp;
     qirApp = nullptr;
+#endif
     delete qirLog;
     qirLog = nullptr;
     return status;

@@ -16,6 +16,7 @@
 #include "qirUiText.h"
 
 #include <cstdio>
+#include <vector>
 
 #include <IV-look/kit.h>
 #include <InterViews/border.h>
@@ -117,8 +118,10 @@ void qirMsgList::OpenWindow() {
         return;
     open_ = 1;
     CountOnDisk();
-    Glyph* body = BuildWindowBody();
+    // Rows first, then the scroll bar that watches them: a bar attached
+    // before would be told of every one of ten thousand rows.
     Load();
+    Glyph* body = BuildWindowBody();
     // A long folder would make the window taller than the screen.
     WidgetKit* kit = WidgetKit::instance();
     ::Display* display = Session::instance()->default_display();
@@ -256,16 +259,20 @@ qirMsg* qirMsgList::NewMessage(const qirPath* path) {
         item = new qirMsgListItem(*next, this);
         delete next;
     }
-    if (item->RowItem())
+    if (item->RowItem()) {
         msgRows_->append(item->RowItem());
+        item->SetRowShown(1);
+    }
     counts_.Add(item->CountMark(), item->IsRead(), item->IsRemoved(), 0);
     return item;
 }
 
 void qirMsgList::RowGone(qirMsgListItem* item) {
     counts_.Remove(item->CountMark());
-    if (item->RowItem() && msgRows_->Items().Contains(item->RowItem()))
+    if (item->RowItem() && item->RowShown()) {
+        item->SetRowShown(0);
         msgRows_->remove(item->RowItem());
+    }
 }
 
 void qirMsgList::RowSelected(qirMsgListItem* item, int selected) {
@@ -280,13 +287,14 @@ void qirMsgList::RowChanged(qirMsgListItem* item) {
 }
 
 void qirMsgList::Unload() {
-    // One walk from the head: every row leaves the box before its message
-    // is deleted, so no message is looked for in a long list.
-    while (qirObject* n = msgRows_->Items().First())
-        msgRows_->remove(qirListItem::FromNode(n));
+    // Every row leaves the box at once before the messages are deleted.
+    msgRows_->RemoveAll();
     counts_.Clear();
-    for (qirMsg* m = qirFolder::First(); m; m = qirFolder::Next(m))
-        static_cast<qirMsgListItem*>(m)->CountMark()->counted = 0;
+    for (qirMsg* m = qirFolder::First(); m; m = qirFolder::Next(m)) {
+        qirMsgListItem* item = static_cast<qirMsgListItem*>(m);
+        item->CountMark()->counted = 0;
+        item->SetRowShown(0);
+    }
     qirFolder::Unload();
 }
 
@@ -332,21 +340,15 @@ void qirMsgList::Sort(int method) {
         method = 0;
     sortMethod_ = method;
     qirMsgSort::Sort(this, method);
-    // The rows follow the folder's new order; selections stay.
+    // The rows follow the folder's new order in one step; selections stay.
+    std::vector<qirListItem*> order;
     for (qirMsg* m = qirFolder::First(); m; m = qirFolder::Next(m)) {
         qirMsgListItem* item = static_cast<qirMsgListItem*>(m);
-        if (qirListItem* row = item->RowItem()) {
-            Resource::ref(row);
-            msgRows_->remove(row);
-        }
+        if (item->RowItem() && item->RowShown())
+            order.push_back(item->RowItem());
     }
-    for (qirMsg* m = qirFolder::First(); m; m = qirFolder::Next(m)) {
-        qirMsgListItem* item = static_cast<qirMsgListItem*>(m);
-        if (qirListItem* row = item->RowItem()) {
-            msgRows_->append(row);
-            Resource::unref(row);
-        }
-    }
+    if (msgRows_->SetOrder(order.data(), (int)order.size()) != 0 && qirLog)
+        qirLog->Report(qirLogWarning, "Rows of <%s> could not follow the sort", Name().Data() ? Name().Data() : "");
     RedrawList();
 }
 

@@ -35,12 +35,16 @@ public:
     // 0 unread, 1 read, 2 deleted: the card the status button shows.
     int StatusCard() const { return IsRemoved() ? 2 : IsRead() ? 1 : 0; }
     const qirString& RowText() const { return text_; }
+    // Whether the row is in the owner's list box (kept by the owner).
+    int RowShown() const { return rowShown_; }
+    void SetRowShown(int shown) { rowShown_ = shown; }
 
 private:
     qirMsgList* owner_;
     qirMsgRow* row_ = nullptr; // referenced
     qirString text_;
     qirMsgCounts::Mark mark_;
+    int rowShown_ = 0;
 };
 
 #endif
