@@ -31,6 +31,7 @@
 #include <InterViews/stencil.h>
 #include <InterViews/window.h>
 
+qirLayout* qirMsgList::layoutStore_ = nullptr;
 Color* qirMsgList::grey_ = nullptr;
 Color* qirMsgList::black_ = nullptr;
 int qirMsgList::rows_ = 0;
@@ -132,11 +133,12 @@ void qirMsgList::OpenWindow() {
         body = LayoutKit::instance()->vnatural(body, limit);
     window_ = new TopLevelWindow(body);
     int missing = 0;
-    qirLayout* layout = qirApp ? qirApp->LayoutStore() : nullptr;
+    qirLayout* layout = LayoutStore();
     int method = layout ? layout->MenuInt(SortKey(".Sort.Method").Data(), &missing) : 0;
     if (missing || method < 0 || method >= qirMsgSort::MethodCount)
         method = 0;
-    reverse_ = layout ? layout->MenuFlag(SortKey(".Sort.ReverseOrder").Data()) : 0;
+    int reverse = layout ? layout->MenuFlag(SortKey(".Sort.ReverseOrder").Data(), &missing) : 0;
+    reverse_ = missing ? 0 : reverse;
     Sort(method);
     const char* title = Name().Data() ? Name().Data() : "";
     qir_set_window_style(window_, title, Session::instance()->style());
@@ -352,8 +354,14 @@ void qirMsgList::Sort(int method) {
     RedrawList();
 }
 
+qirLayout* qirMsgList::LayoutStore() {
+    if (layoutStore_)
+        return layoutStore_;
+    return qirApp ? qirApp->LayoutStore() : nullptr;
+}
+
 void qirMsgList::SaveSort() {
-    qirLayout* layout = qirApp ? qirApp->LayoutStore() : nullptr;
+    qirLayout* layout = LayoutStore();
     if (!layout)
         return;
     layout->SetMenuInt(SortKey(".Sort.Method").Data(), sortMethod_);

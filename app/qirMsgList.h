@@ -23,6 +23,7 @@ class Patch;
 class PolyGlyph;
 class TelltaleState;
 class TopLevelWindow;
+class qirLayout;
 class qirListBox;
 class qirMsgListItem;
 
@@ -63,6 +64,11 @@ public:
     int SortMethod() const { return sortMethod_; }
     // Stores the method and the reverse flag in the layout store.
     void SaveSort();
+    int ReverseOrder() const { return reverse_; }
+    // The layout store of the sort settings: the application's, or the one
+    // given here (not owned; null gives the application's back).
+    static qirLayout* LayoutStore();
+    static void SetLayoutStore(qirLayout* layout) { layoutStore_ = layout; }
 
     // Counter labels from the kept counts (only while the window is open).
     void UpdateReadCount();
@@ -120,6 +126,7 @@ private:
     int sortMethod_ = 0;
     int reverse_ = 0;
 
+    static qirLayout* layoutStore_;
     static Color* grey_;       // shared by every folder row
     static Color* black_;
     static int rows_;

@@ -7,6 +7,7 @@
 #include "qirConfiguration.h"
 #include "qirHeaderFields.h"
 #include "qirLanguageGroup.h"
+#include "qirLayout.h"
 #include "qirMsgListItem.h"
 #include "qirMsgSort.h"
 #include "qirScratchDir.h"
@@ -236,6 +237,41 @@ TEST_F(MsgListTest, ClosingFlushesUnloadsAndClosesTheWindow)
     ExpectCounters("reopen");
     EXPECT_EQ(list->close_request(), 1);
     EXPECT_TRUE(list->IsOpen());
+}
+
+TEST_F(MsgListTest, SortSettingsComeFromTheLayoutStoreAndGoBackToIt)
+{
+    std::string file = dir.File("layout.cfg");
+    struct Case {
+        const char* text;
+        int method, reverse;
+    } cases[] = {
+        {"", 0, 0},
+        {"Menu {\n Work { Sort { Method 9\n ReverseOrder YES\n } }\n}\n", 0, 1},
+        {"Menu {\n Work { Sort { Method 5\n ReverseOrder no\n } }\n}\n", 5, 0},
+        {"Menu {\n Work { Sort { Method -1\n } }\n}\n", 0, 0},
+    };
+    for (const Case& c : cases) {
+        qirScratchDir::WriteFile(file, c.text);
+        qirLayout layout(qirPath(file.c_str()));
+        qirMsgList::SetLayoutStore(&layout);
+        list->OpenWindow();
+        EXPECT_EQ(list->SortMethod(), c.method) << c.text;
+        EXPECT_EQ(list->ReverseOrder(), c.reverse) << c.text;
+        if (c.method == qirMsgSort::BySubject) {
+            std::vector<qirMsgListItem*> now = Items();
+            int wrong = 0;
+            for (size_t i = 0; i + 1 < now.size(); i++) wrong += qirMsgSort::Compare(c.method, now[i], now[i + 1]) > 0;
+            EXPECT_EQ(wrong, 0);
+        }
+        list->Sort(qirMsgSort::BySize);
+        list->CloseWindow();
+        EXPECT_EQ(layout.MenuInt("Work.Sort.Method"), int(qirMsgSort::BySize));
+        int missing = 1;
+        EXPECT_EQ(layout.MenuFlag("Work.Sort.ReverseOrder", &missing), c.reverse);
+        EXPECT_EQ(missing, 0);
+        qirMsgList::SetLayoutStore(nullptr);
+    }
 }
 
 } // namespace
