@@ -1,11 +1,10 @@
 #include "qirMsgListItem.h"
 
 #include "qirConfiguration.h"
-#include "qirIconImage.h"
-#include "qirListBox.h"
-#include "qirMarkedItem.h"
-#include "qirMsgList.h"
 #include "qirShortHeader.h"
+
+#include "qirIconImage.h"
+#include "qirMsgRow.h"
 
 #include <IV-look/kit.h>
 #include <InterViews/action.h>
@@ -13,42 +12,6 @@
 #include <InterViews/layout.h>
 #include <InterViews/session.h>
 #include <InterViews/style.h>
-
-// The row glyph of a message; it points back to its message until the
-// message lets go of it.
-class qirMsgRow : public qirMarkedItem {
-public:
-    qirMsgRow(qirMsgListItem* message, const qirString& text, qirListBox* box, Glyph* label)
-        : qirMarkedItem(text, box, Session::instance()->style(), WidgetKit::instance(), LayoutKit::instance(), label),
-          message_(message) {}
-    void Detach() { message_ = nullptr; }
-    void SetStatus(Deck* d) { status_ = d; }
-    void FlipTo(int card)
-    {
-        if (!status_) return;
-        status_->flip_to(card);
-        redraw();
-    }
-    qirMsgListItem* Message() const { return message_; }
-
-    void toggle() override
-    {
-        qirMarkedItem::toggle();
-        if (message_ && message_->Owner()) message_->Owner()->RowSelected(message_, Selected());
-    }
-    void right_press() override
-    {
-        if (message_) message_->RightPressed();
-    }
-    void hook() override
-    {
-        if (message_ && message_->Owner()) message_->Owner()->ShowFace(message_->XFaceBits());
-    }
-
-private:
-    qirMsgListItem* message_;
-    Deck* status_ = nullptr; // inside the row
-};
 
 namespace {
 
@@ -87,11 +50,11 @@ qirMsgListItem::qirMsgListItem(const qirPath& path, qirMsgList* owner) : qirMsg(
     status->flip_to(StatusCard());
     kit->begin_style("QIRSmallButtonStyle");
     kit->style()->attribute("*PushButton*minimumWidth", "20.0");
-    Glyph* button = kit->push_button(status, new StatusAction(this));
+    Button* button = kit->push_button(status, new StatusAction(this));
     kit->end_style();
     Glyph* label = lk->hbox(button, lk->hspace(5), kit->label(text_.Data() ? text_.Data() : ""));
     row_ = new qirMsgRow(this, text_, owner_->MessageRows(), label);
-    row_->SetStatus(status);
+    row_->SetStatus(status, button);
     Resource::ref(row_);
 }
 

@@ -20,6 +20,7 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 #include "qirListBox.h"
 #include "qirMarkedItem.h"
 #include "qirMsgList.h"
+#include "qirMsgRow.h"
 
 #include <InterViews/layout.h>
 #include <InterViews/window.h>
@@ -237,6 +238,45 @@ TEST_F(MsgListTest, ClosingFlushesUnloadsAndClosesTheWindow)
     ExpectCounters("reopen");
     EXPECT_EQ(list->close_request(), 1);
     EXPECT_TRUE(list->IsOpen());
+}
+
+TEST_F(MsgListTest, PointerOnTheStatusButtonAndTheRow)
+{
+    list->OpenWindow();
+    qirx::XWin xwin = qirgui::WaitWindow(title);
+    ASSERT_NE(xwin, 0ul);
+    qirgui::Pump();
+    std::vector<qirMsgListItem*> items = Items();
+    // The first rows are on screen: one read, one unread, then a right click.
+    qirMsgListItem* m = items[0];
+    Button* button = m->Row()->StatusButton();
+    ASSERT_NE(button, nullptr);
+    ASSERT_NE(button->canvas(), nullptr);
+    int read = m->IsRead(), deleted = list->Counts().Deleted();
+    int x, y;
+    qirgui::Centre(button->canvas(), button->allocation(), &x, &y);
+    qirx::PointerTo(xwin, x, y);
+    qirgui::Pump();
+    qirx::PointerButton(Button1, true);
+    qirgui::Pump();
+    qirx::PointerButton(Button1, false);
+    qirgui::Pump();
+    EXPECT_NE(m->IsRead(), read) << "the status button did not flip the read flag";
+    EXPECT_EQ(m->StatusCard(), m->IsRead() ? 1 : 0);
+    ExpectCounters("status button");
+
+    usleep(1000 * 300);
+    qirMsgListItem* r = items[1];
+    qirgui::Centre(r->RowItem()->canvas(), r->RowItem()->allocation(), &x, &y);
+    qirx::PointerTo(xwin, x + 100, y);
+    qirgui::Pump();
+    qirx::PointerButton(Button3, true);
+    qirgui::Pump();
+    qirx::PointerButton(Button3, false);
+    qirgui::Pump();
+    EXPECT_EQ(list->Counts().Deleted(), deleted + (r->IsRemoved() ? 1 : -1));
+    EXPECT_EQ(r->StatusCard(), r->IsRemoved() ? 2 : r->IsRead() ? 1 : 0);
+    ExpectCounters("right button");
 }
 
 TEST_F(MsgListTest, SortSettingsComeFromTheLayoutStoreAndGoBackToIt)
