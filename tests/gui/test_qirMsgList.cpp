@@ -6,6 +6,7 @@
 #include "qirAddress.h"
 #include "qirConfiguration.h"
 #include "qirHeaderFields.h"
+#include "qirHistory.h"
 #include "qirLanguageGroup.h"
 #include "qirLayout.h"
 #include "qirMsgListItem.h"
@@ -25,6 +26,7 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 #include <InterViews/layout.h>
 #include <InterViews/window.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -277,6 +279,32 @@ TEST_F(MsgListTest, PointerOnTheStatusButtonAndTheRow)
     EXPECT_EQ(list->Counts().Deleted(), deleted + (r->IsRemoved() ? 1 : -1));
     EXPECT_EQ(r->StatusCard(), r->IsRemoved() ? 2 : r->IsRead() ? 1 : 0);
     ExpectCounters("right button");
+}
+
+TEST_F(MsgListTest, FetchIntoTheOpenWindowAppendsRows)
+{
+    list->OpenWindow();
+    // The fetch ends in a flush, which also purges the deleted messages.
+    const int kept = messages - list->Counts().Deleted();
+    std::string spool = dir.File("spool");
+    qirScratchDir::WriteFile(spool,
+                             "From a@example.org Mon Jan  1 00:00:00 2024\n"
+                             "From: New One <new1@example.org>\nSubject: fresh one\n\nbody\n\n"
+                             "From b@example.org Mon Jan  1 00:00:01 2024\n"
+                             "From: new2@example.org\nSubject: fresh two\n\nbody\n");
+    qirHistory history(dir.File("history").c_str(), 100);
+    ASSERT_EQ(list->FetchMailbox(qirPath(spool.c_str()), &history, 1), 0);
+    std::vector<qirMsgListItem*> items = Items();
+    ASSERT_EQ(int(items.size()), kept + 2);
+    std::vector<std::string> last = {SubjectOf(items[kept]), SubjectOf(items[kept + 1])};
+    std::sort(last.begin(), last.end());
+    EXPECT_EQ(last, (std::vector<std::string>{"fresh one", "fresh two"}));
+    for (int i = kept; i < kept + 2; i++) {
+        EXPECT_EQ(list->MessageRows()->Item(i), items[i]->RowItem());
+        EXPECT_NE(std::string(items[i]->RowText().Data()).find("fresh"), std::string::npos);
+    }
+    ExpectCounters("fetch");
+    EXPECT_NE(std::string(list->CountText().Data()).find(std::to_string(kept + 2)), std::string::npos);
 }
 
 TEST_F(MsgListTest, SortSettingsComeFromTheLayoutStoreAndGoBackToIt)
