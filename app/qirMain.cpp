@@ -9,6 +9,11 @@
 #include "qirConfiguration.h"
 #include "qirError.h"
 #include "qirLanguageGroup.h"
+#include "qirLock.h"
+#include "qirStatus.h"
+#ifdef QIR_GUI
+#include "qirMainWindow.h"
+#endif
 #include "qirProcessId.h"
 #include "qirStartup.h"
 
@@ -25,8 +30,19 @@ int main(int argc, char** argv)
     int limit = 0;
     if (qirConfig.GetInt("Debug.LogFileLimit", &limit) != 0) limit = -1;
 
+    // One window process per folder directory: two would write Incoming
+    // and the log at once.  Taken before the log is opened, so that a
+    // second process never trims the first one's log.
+    qirLock windowLock(folderDir.Concat("/QIR.LOCK"));
+    if (windowLock.Lock() == qirLockHeld) {
+        qirOptions options;
+        if (options.Parse(argc, argv) != 0) return 0; // version or usage only
+        fprintf(stderr, "QIR: another QIR is already running on the folder directory %s\n", folderDir.Data());
+        return 1;
+    }
+
     qirLog = new qirError();
-    qirLog->Open(logPath.Text(), qirLogDebug, limit);
+    qirLog->Open(logPath.Data(), qirLogDebug, limit);
 
     int pipeFds[2] = {-1, -1};
     pid_t child = -1;
@@ -45,7 +61,7 @@ int main(int argc, char** argv)
         qirLog->Abandon();
         delete qirLog;
         qirLog = new qirError();
-        qirLog->Open(serverLogPath.Text(), qirLogDebug, limit);
+        qirLog->Open(serverLogPath.Data(), qirLogDebug, limit);
         status = qirRunDeliveryProcess(pipeFds[0]);
         delete qirLog;
         qirLog = nullptr;
@@ -53,18 +69,30 @@ int main(int argc, char** argv)
     }
 
     signal(SIGFPE, SIG_IGN);
+#ifdef QIR_GUI
+    status = qir_window_session(argc, argv);
+#else
+    // Built without the X11 layers: only the version and usage requests.
     qirOptions options;
-    if (options.Parse(argc, argv) == 0) {
-        // The window session starts here.
-    }
+    status = options.Parse(argc, argv) != 0 ? 0 : 1;
+    if (status) fprintf(stderr, "QIR: built without display support\n");
+#endif
 
     qirConfig.Remove(nullptr);
     qirChildList.Remove(nullptr);
+#ifdef QIR_GUI
+    qirApp->Filters()->Remove(nullptr);
+#endif
     qirLanguage.Clear();
     if (child > 0) {
         char stop = 1;
         if (write(pipeFds[1], &stop, 1) != 1) qirLog->Write(qirLogWarning, "Could not tell the delivery process to stop");
     }
+    // The application object closes and deletes the log.
+#ifdef QIR_GUI
+    delete qirApp;
+    qirApp = nullptr;
+#endif
     delete qirLog;
     qirLog = nullptr;
     return status;

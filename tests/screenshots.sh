@@ -15,8 +15,9 @@ sh "$here/xvfb.sh" start "$num" "$pidfile"
 trap 'sh "$here/xvfb.sh" stop "$num" "$pidfile"' EXIT
 
 shoot() {
-    # Runs one test and photographs every window it announces.
-    DISPLAY=:$num QIR_SHOT_DIR=$out "$build/tests/test_widgets" --gtest_filter="$1" >"$out/run.log" 2>&1 &
+    # Runs one test (of test_widgets unless named) and photographs every
+    # window it announces.
+    DISPLAY=:$num QIR_SHOT_DIR=$out "$build/tests/${2:-test_widgets}" --gtest_filter="$1" >"$out/run.log" 2>&1 &
     test_pid=$!
     while kill -0 "$test_pid" 2>/dev/null; do
         for ready in "$out"/*.ready; do
@@ -44,3 +45,5 @@ shoot 'StandardDialogTest.SearchCancelRestoresTheAcceptedSearch'
 shoot 'ProgressTest.ShowsPercentageAndBar'
 shoot 'ProgressTest.CountModeAndEmptyTotal'
 shoot 'ColorDialogTest.SwatchesShowTheirColours'
+shoot 'MsgListTest.OpensWithOneRowPerMessageAndItsCounters' test_gui
+shoot 'MsgListTest.SortReordersRowsWithTheFolderAndKeepsSelections' test_gui

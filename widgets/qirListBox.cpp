@@ -7,6 +7,8 @@
 #include <InterViews/session.h>
 #include <InterViews/geometry.h>
 
+#include <unordered_set>
+
 qirListBox::qirListBox(int multiSelect, Glyph* placeholder)
     : TBScrollBox(10), multi_(multiSelect), placeholder_(placeholder) {
     Resource::ref(placeholder_);
@@ -57,8 +59,14 @@ qirListItem* qirListBox::Item(int n) const {
     return node ? qirListItem::FromNode(node) : nullptr;
 }
 
+// An item's node is only ever in its owner's list, so it is in this one
+// when it has a predecessor or is the first: one step, not a walk.
+int qirListBox::Listed(const qirListItem* item) const {
+    return item && item->Owner() == this && (item->qirObject::Prev() || items_.First() == item);
+}
+
 void qirListBox::append(qirListItem* item) {
-    if (!item || items_.Contains(item))
+    if (!item || Listed(item))
         return;
     HidePlaceholder();
     items_.Append(item);
@@ -67,7 +75,7 @@ void qirListBox::append(qirListItem* item) {
 }
 
 void qirListBox::InsertBefore(qirListItem* item, qirListItem* before) {
-    if (!item || items_.Contains(item))
+    if (!item || Listed(item))
         return;
     HidePlaceholder();
     int row = (before && before != item) ? RowOf(before) : -1;
@@ -110,6 +118,55 @@ int qirListBox::remove(qirListItem* item) {
     }
     Changed();
     return (int)TBScrollBox::count() - (placeholderShown_ ? 1 : 0);
+}
+
+int qirListBox::SetOrder(qirListItem* const* items, int n) {
+    if (placeholderShown_ || n != (int)TBScrollBox::count() || n != items_.Count())
+        return -1;
+    std::unordered_set<const qirObject*> present;
+    for (qirObject* node = items_.First(); node; node = qirList::Next(node))
+        present.insert(node);
+    for (int i = 0; i < n; i++)
+        if (!items[i] || present.erase(items[i]) != 1)
+            return -1;
+    // Held while the box lets go of them, so that none is deleted.
+    for (int i = 0; i < n; i++)
+        Resource::ref(items[i]);
+    while (qirObject* node = items_.First())
+        items_.Unlink(node);
+    while (GlyphIndex c = TBScrollBox::count())
+        TBScrollBox::remove(c - 1);
+    for (int i = 0; i < n; i++) {
+        items_.Append(items[i]);
+        TBScrollBox::append(items[i]);
+    }
+    for (int i = 0; i < n; i++)
+        Resource::unref(items[i]);
+    Changed();
+    return 0;
+}
+
+void qirListBox::RemoveAll() {
+    if (items_.IsEmpty())
+        return;
+    anchor_ = nullptr;
+    drag_ = 0;
+    Session* session = Session::instance();
+    Event e;
+    if (session)
+        e.display(session->default_display());
+    while (qirObject* node = items_.First()) {
+        qirListItem* item = qirListItem::FromNode(node);
+        items_.Unlink(node);
+        if (session && e.is_grabbing(item->handler()))
+            e.ungrab(item->handler());
+    }
+    // From the end: each removal is then one step.
+    while (GlyphIndex c = TBScrollBox::count())
+        TBScrollBox::remove(c - 1);
+    placeholderShown_ = 0;
+    ShowPlaceholder();
+    Changed();
 }
 
 void qirListBox::UnselectAll() {

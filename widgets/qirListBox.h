@@ -23,6 +23,11 @@ public:
     // Answers the rows left, or -1 when the item is not in the box.
     virtual int remove(qirListItem* item);
 
+    // Bulk forms for long lists, with one change notice at the end: the
+    // rows in exactly the given order (a permutation of the present items,
+    // else nothing happens: answers -1), and every row taken away.
+    int SetOrder(qirListItem* const* items, int n);
+    void RemoveAll();
     void UnselectAll();
     qirListItem* FirstSelected() const;
 
@@ -46,6 +51,7 @@ private:
     void ShowPlaceholder();
     void HidePlaceholder();
     int RowOf(qirListItem* item) const;
+    int Listed(const qirListItem* item) const;
     void Changed();
 
     qirList items_;

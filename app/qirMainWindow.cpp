@@ -1,0 +1,580 @@
+#include "qirAddrBook.h"
+#include "qirConfiguration.h"
+#include "qirFilterList.h"
+#include "qirFolder.h"
+#include "qirLayout.h"
+#include "qirMailcap.h"
+#include "qirStartup.h"
+#include "qirError.h"
+#include "qirLanguageGroup.h"
+#include "qirProgress.h"
+#include "qirStatus.h"
+#include "qirUtilities.h"
+#include "qirXFace.h"
+#include "qirMsgList.h"
+
+#include "qirMainWindow.h"
+
+#include "qirAbout.h"
+#include "qirChoiceDialog.h"
+#include "qirCloseHandler.h"
+#include "qirFolderDialog.h"
+#include "qirFolderListView.h"
+#include "qirImagePath.h"
+#include "qirListBox.h"
+#include "qirMainMenu.h"
+#include "qirMessageBox.h"
+#include "qirMsgList.h"
+#include "qirProgressIndicator.h"
+#include "qirQuestionDialog.h"
+#include "qirUiText.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <IV-X11/Xlib.h>
+#include <IV-look/dialogs.h>
+#include <IV-look/fchooser.h>
+#include <IV-look/field.h>
+#include <IV-look/kit.h>
+#include <InterViews/bitmap.h>
+#include <InterViews/color.h>
+#include <InterViews/display.h>
+#include <InterViews/layout.h>
+#include <InterViews/patch.h>
+#include <InterViews/session.h>
+#include <InterViews/stencil.h>
+#include <InterViews/style.h>
+#include <InterViews/window.h>
+#include <OS/string.h>
+
+qirMainWindow* qirApp = nullptr;
+
+int (*qirMainWindow::ChooseFile)(const char*, const qirString&, const qirString&, const char*, Window*,
+                                 qirString*) = qirMainWindow::PostFileChooser;
+
+namespace {
+
+const char* Str(const qirString& s) { return s.Data() ? s.Data() : ""; }
+
+int IsDirectory(const qirString& path) {
+    struct stat st;
+    return stat(Str(path), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int FileExists(const qirString& path) {
+    struct stat st;
+    return !path.IsEmpty() && stat(Str(path), &st) == 0;
+}
+
+// The directory part of a chosen path, "" when it has none.
+qirString DirectoryOf(const qirString& path) {
+    int slash = path.LastIndexOf('/');
+    if (slash < 0)
+        return qirString("");
+    return slash == 0 ? qirString("/") : path.Left(slash);
+}
+
+// Writes a folder's display name, without a line feed.
+int WriteName(const qirString& dir, const qirString& name) {
+    qirString file = dir.Concat("/Name.txt");
+    FILE* f = fopen(Str(file), "w");
+    if (!f)
+        return -1;
+    int ok = fputs(Str(name), f) >= 0;
+    return (fclose(f) == 0 && ok) ? 0 : -1;
+}
+
+void CopyIcon(const qirString& from, const qirString& to) {
+    if (qirCopyFile(Str(from), Str(to)) != 0) {
+        if (qirLog)
+            qirLog->Report(qirLogError, "Can't copy %s -> %s\n", Str(from), Str(to));
+        unlink(Str(to));
+    }
+}
+
+// The display is gone: nothing may be drawn any more, but the user's data
+// is still saved before the process ends.
+int DisplayLost(XDisplay*) {
+    static int once = 0;
+    if (!once++ && qirApp)
+        qirApp->SaveForLostDisplay();
+    _exit(1);
+}
+
+}  // namespace
+
+qirMainWindow::qirMainWindow() : lastDir_("~") {
+    memset(faceRaster_, 0, sizeof faceRaster_);
+}
+
+qirMainWindow::~qirMainWindow() {
+    if (qirLog) {
+        if (qirLog->IsOpen())
+            qirLog->Close();
+        delete qirLog;
+        qirLog = nullptr;
+    }
+    if (qirProgressReporter == progress_)
+        qirProgressReporter = nullptr;
+    delete progress_;
+    progress_ = nullptr;
+    delete about_;
+    about_ = nullptr;
+    // The main window goes only now: the quit action runs inside its menu.
+    delete window_;
+    window_ = nullptr;
+    Resource::unref(faceStencil_);
+    Resource::unref(faceColor_);
+    composeDocks_.Remove(nullptr);
+    qirFreeArguments(args_, argCount_);
+    delete[] argv_;
+    if (ownSession_)
+        delete session_;
+}
+
+int qirMainWindow::ParseOptions(int argc, char** argv) { return options_.Parse(argc, argv); }
+
+int qirMainWindow::run(int argc, char** argv) {
+    args_ = options_.SessionArguments(argc, argv, &argCount_);
+    session_ = Session::instance();
+    if (!session_) {
+        // The session may take words out of the vector it is given.
+        argv_ = new char*[argCount_ + 1];
+        for (int i = 0; i < argCount_; i++)
+            argv_[i] = args_[i];
+        argv_[argCount_] = nullptr;
+        int n = argCount_;
+        session_ = new Session("QIR", n, argv_);
+        ownSession_ = 1;
+    }
+    if (Start() != 0)
+        return 1;
+    XSetIOErrorHandler(DisplayLost);
+    return session_->run_window(window_);
+}
+
+void qirMainWindow::LoadDefaultFace() {
+    qirXFace face;
+    qirString logo = qirImagePath("logo.pbm");
+    if (face.ReadPBM(Str(logo)) == 0 && face.XbmBits())
+        memcpy(faceRaster_, face.XbmBits(), 288);
+    else
+        memset(faceRaster_, 0, sizeof faceRaster_);
+    Bitmap* bitmap = new Bitmap(faceRaster_, 48, 48);
+    faceStencil_ = new Stencil(bitmap, faceColor_);
+    Resource::ref(faceStencil_);
+}
+
+int qirMainWindow::Start() {
+    session_ = Session::instance();
+    kit_ = WidgetKit::instance();
+    dialogKit_ = DialogKit::instance();
+    layoutKit_ = LayoutKit::instance();
+    style_ = session_ ? session_->style() : nullptr;
+    if (!session_ || !kit_ || !dialogKit_ || !layoutKit_ || !style_) {
+        fprintf(stderr, "QIR: Can't initialise session!\n");
+        return 1;
+    }
+
+    mailcap_.LoadConfigured();
+
+    qirString bookPath = qirConfig.Get("AddrBook");
+    book_ = new qirAddrBook(bookPath);
+    if (book_->Load() != 0) {
+        fprintf(stderr, "Can't load address book: %s\n", Str(bookPath));
+        delete book_;
+        book_ = nullptr;
+    }
+
+    layout_ = new qirLayout(qirPath(qirConfig.Get("Layout")));
+
+    faceColor_ = new Color(0.0, 0.0, 0.0, 1.0);
+    Resource::ref(faceColor_);
+    LoadDefaultFace();
+
+    if (!qirConfig.Get("Debug.ProgressIndicator").EqualsIgnoreCase("Off")) {
+        progress_ = new qirProgressIndicator();
+        qirProgressReporter = progress_;
+    }
+
+    qirString folderDir = qirConfig.Get("FolderDir");
+    for (const char* name : {"Incoming", "Outgoing"}) {
+        qirString dir = folderDir.Concat("/").Concat(name).Concat(".QIR");
+        if (!IsDirectory(dir)) {
+            unlink(Str(dir));
+            mkdir(Str(dir), 0700);
+        }
+    }
+
+    folders_ = new qirFolderListView(qirDirectory(folderDir));
+    folders_->Load();
+
+    // Seam: the session-log window takes over the log file here; until it
+    // is built the log stays the plain file log.
+
+    String value;
+    int titled = style_->find_attribute("name", value) || style_->find_attribute("title", value);
+
+    LayoutKit* lk = layoutKit_;
+    Glyph* menubar = qir_build_main_menubar(this, kit_, lk);
+    qirListBox* rows = folders_->Rows();
+    folderPatch_ = new Patch(lk->hbox(rows, kit_->vscroll_bar(rows)));
+    Coord height = session_->default_display()->height() * 0.75f;
+    Glyph* area = lk->flexible(lk->natural_span_dimension(kit_->inset_frame(folderPatch_), Dimension_Y, height),
+                               10000000, 10000000);
+    window_ = new ApplicationWindow(lk->vbox(kit_->bright_inset_frame(menubar), area));
+    if (!titled)
+        qir_set_window_style(window_, "Quorvane", style_);
+    window_->wm_delete(new qirCloseHandler(this));
+
+    qirString iconPath = qirImagePath("QIR.xbm");
+    if (Bitmap* icon = Bitmap::open(Str(iconPath)))
+        window_->icon_bitmap(icon);
+    else
+        fprintf(stderr, "Can't load bitmap %s\n", Str(iconPath));
+
+    // Seam: the log panel below the folder list when Debug.Window is "Yes"
+    // comes with the session-log window.
+
+    if (qirLog)
+        qirLog->Write(qirLogStatistics, "QIR Startting");
+
+    if (filters_.Load() != 0) {
+        if (qirLog)
+            qirLog->Write(qirLogWarning, "Can't load filter file!");
+        filters_.Remove(nullptr);
+    }
+
+    qirString check = qirConfig.Get("CheckMailOnStartup");
+    if (check.EqualsIgnoreCase("yes") || check.EqualsIgnoreCase("true"))
+        CheckNewMail();
+    return 0;
+}
+
+void qirMainWindow::Quit() {
+    Shutdown();
+    if (session_)
+        session_->quit();
+}
+
+void qirMainWindow::Shutdown() {
+    if (shutDown_)
+        return;
+    shutDown_ = 1;
+    // Seam: the log window writes its level toggles into the layout here.
+    if (window_ && window_->is_mapped())
+        window_->unmap();
+    if (about_)
+        about_->close();
+    // Seam: the address book window is deleted here.
+    if (book_) {
+        book_->Save();
+        delete book_;
+        book_ = nullptr;
+    }
+    if (folders_) {
+        // Each folder closes its window and is flushed.
+        delete folders_;
+        folders_ = nullptr;
+    }
+    // Seam: the filter book dock is deleted here.
+    filters_.Remove(nullptr);
+    // Seam: the compose docks are deleted here (an editor gets SIGTERM).
+    composeDocks_.Remove(nullptr);
+    delete layout_; // saves the layout file
+    layout_ = nullptr;
+}
+
+void qirMainWindow::SaveForLostDisplay() {
+    if (shutDown_)
+        return;
+    shutDown_ = 1;
+    if (qirLog)
+        qirLog->Write(qirLogError, "The X display is gone: saving and ending");
+    if (book_)
+        book_->Save();
+    if (folders_)
+        for (qirFolder* f = folders_->First(); f; f = qirFolderList::Next(f))
+            static_cast<qirMsgList*>(f)->CloseWindow();
+    if (layout_)
+        layout_->Save();
+    if (qirLog && qirLog->IsOpen())
+        qirLog->Close();
+}
+
+// ---------------------------------------------------------------- folders
+
+Window* qirMainWindow::Parent(Window* given) const { return given ? given : window_; }
+
+void qirMainWindow::Warn(const qirString& text) {
+    qirMessageBox* box = new qirMessageBox(kit_, layoutKit_, style_, "Warning", qirImagePath("warning.tif"), &text);
+    Resource::ref(box);
+    box->post_for(window_);
+    Resource::unref(box);
+}
+
+void qirMainWindow::OpenFolder() {
+    if (qirMsgList* folder = folders_ ? folders_->Selected() : nullptr)
+        folder->activate();
+}
+
+qirPath qirMainWindow::NewFolderPath(const qirString& folderDir) {
+    for (int n = 0;; n++) {
+        qirString path;
+        path.Format("%s/Folder_%d.QIR", Str(folderDir), n);
+        struct stat st;
+        if (lstat(Str(path), &st) != 0)
+            return qirPath(path);
+    }
+}
+
+void qirMainWindow::NewFolder() {
+    if (!folders_)
+        return;
+    qirString name("");
+    qirPath icon("");
+    qirFolderDialog* dialog = new qirFolderDialog(&name, &icon, 0, 1);
+    Resource::ref(dialog);
+    bool accepted = dialog->post_for(window_);
+    Resource::unref(dialog);
+    if (!accepted)
+        return;
+    qirPath dir = NewFolderPath(qirConfig.Get("FolderDir"));
+    if (mkdir(Str(dir), 0700) != 0) {
+        if (qirLog)
+            qirLog->Report(qirLogError, "Can't create folder dir: %s", Str(dir));
+        return;
+    }
+    if (!name.IsEmpty() && WriteName(dir, name) != 0 && qirLog)
+        qirLog->Report(qirLogError, "Can't write the name of folder %s", Str(dir));
+    if (!icon.IsEmpty())
+        CopyIcon(icon, dir.Concat("/Icon.tif"));
+    folders_->Append(static_cast<qirFolder*>(folders_->CreateFolder(qirDirectory(dir))));
+}
+
+void qirMainWindow::FolderProperties() {
+    qirMsgList* folder = folders_ ? folders_->Selected() : nullptr;
+    if (!folder)
+        return;
+    qirString name = folder->Name();
+    qirPath icon = folder->Icon();
+    qirPath oldIcon = icon;
+    qirFolderDialog* dialog = new qirFolderDialog(&name, &icon, folder->IsIncoming(), 0);
+    Resource::ref(dialog);
+    bool accepted = dialog->post_for(window_);
+    Resource::unref(dialog);
+    if (!accepted)
+        return;
+    qirString dir = qirFolderDirectory(folder) ? qirString(*qirFolderDirectory(folder)) : qirString("");
+    if (name != folder->Name()) {
+        folder->SetName(name);
+        if (WriteName(dir, name) != 0 && qirLog)
+            qirLog->Report(qirLogError, "Can't write the name of folder %s", Str(dir));
+    }
+    if (icon != oldIcon && FileExists(icon)) {
+        qirPath target = dir.Concat("/Icon.tif");
+        // Copy through a fresh file: the chosen icon may be the old one.
+        if (icon != target) {
+            unlink(Str(target));
+            CopyIcon(icon, target);
+        }
+        folder->SetIcon(target);
+    }
+    folder->RefreshIcon();
+}
+
+void qirMainWindow::DeleteFolder() {
+    qirMsgList* folder = folders_ ? folders_->Selected() : nullptr;
+    if (!folder)
+        return;
+    if (folder->IsIncoming() || folder->IsOutgoing()) {
+        Warn(qirUiText(635));
+        return;
+    }
+    qirString l1(qirUiText(636)), l2(folder->Name()), l3(qirUiText(637));
+    qirQuestionDialog* question = new qirQuestionDialog(kit_, layoutKit_, style_, "Confirm", &l1, &l2, &l3);
+    Resource::ref(question);
+    bool yes = question->post_for(window_);
+    Resource::unref(question);
+    if (!yes)
+        return;
+    if (folders_->DeleteFolder(folder) != 0 && qirLog)
+        qirLog->Write(qirLogError, "Can't remove the whole folder directory");
+    if (folderPatch_) {
+        folderPatch_->reallocate();
+        folderPatch_->redraw();
+    }
+}
+
+// ---------------------------------------------------------------- file dialogs
+
+int qirMainWindow::PostFileChooser(const char* title, const qirString& dir, const qirString& suggested,
+                                   const char* acceptLabel, Window* parent, qirString* chosen) {
+    Style* parentStyle = qirApp ? qirApp->AppStyle() : Session::instance()->style();
+    Style* style = new Style(String("qirWindow"), parentStyle);
+    style->attribute(String("name"), String(title), 0);
+    style->attribute(String("open"), String(acceptLabel), 0);
+    Resource::ref(style);
+    FileChooser* chooser = DialogKit::instance()->file_chooser(String(Str(dir)), style);
+    Resource::ref(chooser);
+    if (!suggested.IsEmpty() && chooser->input_handler_count() > 0)
+        if (FieldEditor* field = dynamic_cast<FieldEditor*>(chooser->input_handler(0)))
+            field->field(Str(suggested));
+    bool accepted = chooser->post_for(parent);
+    if (accepted) {
+        const String* s = chooser->selected();
+        *chosen = s ? qirString(s->string(), s->length()) : qirString("");
+    }
+    Resource::unref(chooser);
+    Resource::unref(style);
+    return accepted ? 1 : 0;
+}
+
+int qirMainWindow::SaveFileDialog(qirString* file, int* append, Window* parent) {
+    Window* over = Parent(parent);
+    qirString dir = lastDir_;
+    qirString suggested = dir.Concat("/").Concat(*file);
+    for (;;) {
+        qirString chosen;
+        if (!ChooseFile("Save file", dir, suggested, "Save", over, &chosen)) {
+            *file = "";
+            return 0;
+        }
+        if (chosen.IsEmpty())
+            continue;
+        if (qirLog) {
+            qirString line;
+            line.Format(qirUiText(120), Str(chosen));
+            qirLog->Write(qirLogInfo, Str(line));
+        }
+        if (FileExists(chosen)) {
+            qirList lines, labels;
+            qirString* question = new qirString;
+            question->Format(qirUiText(121), Str(chosen));
+            lines.Append(question);
+            lines.Append(new qirString(qirUiText(122)));
+            for (int n : {116, 115, 111})
+                labels.Append(new qirString(qirUiText(n)));
+            qirChoiceDialog* choice = new qirChoiceDialog(kit_, layoutKit_, style_, "Confirm", lines, labels);
+            Resource::ref(choice);
+            bool answered = choice->post_for(over);
+            int which = choice->Choice();
+            Resource::unref(choice);
+            lines.Remove(nullptr);
+            labels.Remove(nullptr);
+            if (!answered || which == 2 || which < 0) {
+                suggested = chosen;
+                continue;
+            }
+            *append = which == 1;
+        }
+        *file = chosen;
+        qirString chosenDir = DirectoryOf(chosen);
+        if (!chosenDir.IsEmpty())
+            lastDir_ = chosenDir;
+        return 0;
+    }
+}
+
+int qirMainWindow::OpenFileDialog(qirString* file, Window* parent) {
+    Window* over = Parent(parent);
+    for (;;) {
+        qirString chosen;
+        if (!ChooseFile("Open file", lastDir_.Concat("/"), qirString(""), "Open", over, &chosen)) {
+            *file = "";
+            return 0;
+        }
+        if (chosen.IsEmpty())
+            continue;
+        qirString chosenDir = DirectoryOf(chosen);
+        if (FileExists(chosen)) {
+            *file = chosen;
+            if (!chosenDir.IsEmpty())
+                lastDir_ = chosenDir;
+            return 0;
+        }
+        qirString line;
+        line.Format(qirUiText(121), Str(chosen));
+        qirQuestionDialog* question = new qirQuestionDialog(kit_, layoutKit_, style_, "Warning", &line);
+        Resource::ref(question);
+        bool yes = question->post_for(over);
+        Resource::unref(question);
+        if (!chosenDir.IsEmpty())
+            lastDir_ = chosenDir;
+        if (yes)
+            return 0;
+    }
+}
+
+// ---------------------------------------------------------------- menus
+
+void qirMainWindow::HelpFolders() {
+    // Seam: the help manager shows "h_folders.rtf" titled "QIR folder list Help".
+    if (qirLog)
+        qirLog->Write(qirLogInfo, "Help on the folder list is not available in this version");
+}
+
+void qirMainWindow::HelpIndex() {
+    // Seam: the help manager shows "index.rtf" titled "QIR Help Index".
+    if (qirLog)
+        qirLog->Write(qirLogInfo, "The help index is not available in this version");
+}
+
+void qirMainWindow::About() {
+    if (!about_)
+        about_ = new qirAbout(window_);
+    about_->open();
+}
+
+void qirMainWindow::CheckNewMail() {
+    // Seam: the new-mail check fetches into Incoming here.
+    if (qirLog)
+        qirLog->Write(qirLogInfo, "Checking for new mail is not available in this version");
+}
+
+void qirMainWindow::Compose() {
+    // Seam: a fresh draft and its compose dock are made here.
+    if (qirLog)
+        qirLog->Write(qirLogInfo, "Composing is not available in this version");
+}
+
+int qirMainWindow::OpenAddressBook() {
+    if (!book_) {
+        qirString path = qirConfig.Get("AddrBook");
+        book_ = new qirAddrBook(path);
+        int status = book_->Load();
+        if (status != 0) {
+            if (qirLog)
+                qirLog->Report(qirLogError, "Can't load address book: %s\n", Str(path));
+            delete book_;
+            book_ = nullptr;
+            return status;
+        }
+    }
+    // Seam: the address book window is made on first use and shown here.
+    return 0;
+}
+
+void qirMainWindow::AddressBook() { OpenAddressBook(); }
+
+void qirMainWindow::OpenFilterBook() {
+    // Seam: the filter book dock is made once and opened here.
+    if (qirLog)
+        qirLog->Write(qirLogInfo, "The filter book is not available in this version");
+}
+
+// ---------------------------------------------------------------- the process
+
+int qir_window_session(int argc, char** argv) {
+    qirApp = new qirMainWindow();
+    int status = 0;
+    if (qirApp->ParseOptions(argc, argv) == 0)
+        status = qirApp->run(argc, argv);
+    // Whatever ended the loop, the user's data is saved.
+    qirApp->Shutdown();
+    return status;
+}

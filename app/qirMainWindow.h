@@ -1,0 +1,180 @@
+// The application object of the window process (qirApp): the session and
+// its kits, the resources every window shares, and the main window with
+// the folder list under the main menu.
+//
+// Parts that belong to windows not built yet are seams, marked where they
+// attach: the compose docks, the address book window, the filter book,
+// the session-log panel (the log stays the plain file log), the help
+// manager and the new-mail check.
+#ifndef QIR_MAIN_WINDOW_H
+#define QIR_MAIN_WINDOW_H
+
+#include "qirAddrBook.h"
+#include "qirFilterList.h"
+#include "qirLayout.h"
+#include "qirLock.h"
+#include "qirMailcap.h"
+#include "qirPath.h"
+#include "qirStartup.h"
+#include "qirString.h"
+
+#include "qirTopWindow.h"
+
+class ApplicationWindow;
+class Bitmap;
+class Color;
+class DialogKit;
+class LayoutKit;
+class Patch;
+class Session;
+class Stencil;
+class Style;
+class TelltaleState;
+class WidgetKit;
+class Window;
+class qirAbout;
+class qirFolderListView;
+class qirProgressIndicator;
+
+class qirMainWindow : public qirTopWindow {
+public:
+    qirMainWindow();
+    // Closes and deletes the log, deletes the progress indicator and what
+    // the shut-down left.
+    ~qirMainWindow() override;
+
+    // The command line: 0 to go on, -6 after a version or usage request.
+    int ParseOptions(int argc, char** argv);
+    // The session start: makes the session from the command line (or takes
+    // the one that exists), Start, maps the main window and runs the event
+    // loop; answers its result.  1 when no session can be made.
+    int run(int argc, char** argv);
+    // Everything of the session start after the session exists, up to the
+    // main window ready to map: 0, or 1 when a kit is missing.
+    int Start();
+
+    // The quit action: Shutdown, then the event loop ends.
+    void Quit();
+    // Saves and closes everything that holds the user's data: the log
+    // toggles, the address book, every folder (flushed), the filters, the
+    // layout.  Runs once; main calls it again after the event loop in case
+    // the loop ended by another road than Quit.
+    void Shutdown();
+    int IsShutDown() const { return shutDown_; }
+
+    // The window manager's close box of the main window does nothing.
+    int close_request() override { return 1; }
+
+    // Folder actions, on the selected folder of the folder list.
+    void OpenFolder();
+    void NewFolder();
+    void FolderProperties();
+    void DeleteFolder();
+    // The folder directory for a new folder: "Folder_" n ".QIR" with the
+    // smallest n whose path does not exist.
+    static qirPath NewFolderPath(const qirString& folderDir);
+
+    // File dialogs (parent null: the main window).  Both answer 0.
+    // Save: *file is the suggested name on entry and the chosen path, or ""
+    // when cancelled; *append is 1 when the user chose to append.
+    int SaveFileDialog(qirString* file, int* append, Window* parent);
+    // Open: *file becomes the chosen existing path, "" when cancelled, and
+    // stays as it was when the user accepts a name that does not exist.
+    int OpenFileDialog(qirString* file, Window* parent);
+
+    // Help on the folder list and the help index.  Seam: the help manager
+    // is not built yet; the request is logged.
+    void HelpFolders();
+    void HelpIndex();
+    void About();
+
+    // The new-mail check.  Seam: the check comes with the new-mail issue.
+    void CheckNewMail();
+    // Seams of the compose window, the address book window and the filter
+    // book: the request is logged.
+    void Compose();
+    void AddressBook();
+    int OpenAddressBook();
+    void OpenFilterBook();
+
+    // Shared resources.
+    Session* TheSession() const { return session_; }
+    Style* AppStyle() const { return style_; }
+    WidgetKit* Kit() const { return kit_; }
+    LayoutKit* Layout() const { return layoutKit_; }
+    DialogKit* Dialogs() const { return dialogKit_; }
+    ApplicationWindow* MainWindow() const { return window_; }
+    qirFolderListView* FolderList() const { return folders_; }
+    qirLayout* LayoutStore() const { return layout_; }
+    qirAddrBook* Book() const { return book_; }
+    qirFilterList* Filters() { return &filters_; }
+    qirMailcap* Mailcap() { return &mailcap_; }
+    Stencil* DefaultFace() const { return faceStencil_; }
+    const unsigned char* DefaultFaceBits() const { return faceRaster_; }
+    qirAbout* AboutDock() const { return about_; }
+    const qirDirectory& LastDirectory() const { return lastDir_; }
+    void SetLastDirectory(const qirString& dir) { lastDir_ = dir; }
+    qirProgressIndicator* Progress() const { return progress_; }
+    // The seven check items of the log menu (six levels, then "all").
+    TelltaleState* LogToggle(int i) const { return i >= 0 && i < 7 ? logToggles_[i] : nullptr; }
+    void SetLogToggle(int i, TelltaleState* s) { if (i >= 0 && i < 7) logToggles_[i] = s; }
+
+    // Posts a file chooser titled title on dir with suggested in its name
+    // field and accept labelled acceptLabel: 1 accepted (*chosen the name,
+    // perhaps empty), 0 cancelled.  Tests put a scripted chooser here.
+    static int (*ChooseFile)(const char* title, const qirString& dir, const qirString& suggested,
+                             const char* acceptLabel, Window* parent, qirString* chosen);
+    static int PostFileChooser(const char* title, const qirString& dir, const qirString& suggested,
+                               const char* acceptLabel, Window* parent, qirString* chosen);
+
+    // After the display is lost: flushes the folders and saves the address
+    // book and the layout without a call to the X server.
+    void SaveForLostDisplay();
+
+private:
+    qirMainWindow(const qirMainWindow&) = delete;
+    qirMainWindow& operator=(const qirMainWindow&) = delete;
+    Window* Parent(Window* given) const;
+    void Warn(const qirString& text);
+    void LoadDefaultFace();
+
+    Style* style_ = nullptr;
+    WidgetKit* kit_ = nullptr;
+    LayoutKit* layoutKit_ = nullptr;
+    DialogKit* dialogKit_ = nullptr;
+    Session* session_ = nullptr;
+    unsigned char faceRaster_[1312];
+    Stencil* faceStencil_ = nullptr;  // referenced
+    Color* faceColor_ = nullptr;      // referenced
+    ApplicationWindow* window_ = nullptr;
+    qirAddrBook* book_ = nullptr;
+    void* bookWindow_ = nullptr;      // seam: the address book window
+    qirLayout* layout_ = nullptr;
+    void* filterBook_ = nullptr;      // seam: the filter book dock
+    qirFilterList filters_;
+    qirDirectory lastDir_;
+    qirFolderListView* folders_ = nullptr;
+    qirMailcap mailcap_;
+    qirList composeDocks_;            // seam: the compose docks
+    qirAbout* about_ = nullptr;
+    Patch* folderPatch_ = nullptr;
+    qirProgressIndicator* progress_ = nullptr;
+    TelltaleState* logToggles_[7] = {};
+    qirOptions options_;
+    int argCount_ = 0;
+    char** args_ = nullptr;           // owned words, freed with qirFreeArguments
+    char** argv_ = nullptr;           // the session's copy of the vector
+    int shutDown_ = 0;
+    int ownSession_ = 0;
+};
+
+// The application object, while the window process runs.
+extern qirMainWindow* qirApp;
+
+// The window process from the application object's making to the end of
+// its session: only one per folder directory (a second one says so on
+// standard error and answers 1), then ParseOptions, run and, whatever
+// ended the loop, Shutdown.  The caller deletes qirApp afterwards.
+int qir_window_session(int argc, char** argv);
+
+#endif

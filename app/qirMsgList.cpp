@@ -1,0 +1,369 @@
+// Mail headers first: InterViews' macros would rename their members.
+#include "qirMsgListItem.h"
+#include "qirMsgSort.h"
+#include "qirMainWindow.h"
+#include "qirMsgList.h"
+
+#include "qirCloseHandler.h"
+#include "qirError.h"
+#include "qirIconImage.h"
+#include "qirLayout.h"
+#include "qirListBox.h"
+#include "qirMainWindow.h"
+#include "qirMarkedItem.h"
+#include "qirMsgListItem.h"
+#include "qirMsgSort.h"
+#include "qirUiText.h"
+
+#include <cstdio>
+#include <vector>
+
+#include <IV-look/kit.h>
+#include <InterViews/border.h>
+#include <InterViews/color.h>
+#include <InterViews/layout.h>
+#include <InterViews/patch.h>
+#include <InterViews/polyglyph.h>
+#include <InterViews/bitmap.h>
+#include <InterViews/display.h>
+#include <InterViews/font.h>
+#include <InterViews/session.h>
+#include <InterViews/stencil.h>
+#include <InterViews/window.h>
+
+qirLayout* qirMsgList::layoutStore_ = nullptr;
+Color* qirMsgList::grey_ = nullptr;
+Color* qirMsgList::black_ = nullptr;
+int qirMsgList::rows_ = 0;
+
+qirMsgList::qirMsgList(const qirPath& directory, qirListBox* rows)
+    : qirFolder(directory), qirListItem(new Patch(nullptr), rows, Session::instance()->style()) {
+    patch_ = static_cast<Patch*>(body());
+    msgRows_ = new qirListBox(1, LayoutKit::instance()->hspace(500));
+    Resource::ref(msgRows_);
+    if (rows_++ == 0) {
+        grey_ = new Color(0.7, 0.7, 0.7, 1.0);
+        black_ = new Color(0.0, 0.0, 0.0, 1.0);
+        Resource::ref(grey_);
+        Resource::ref(black_);
+    }
+    RefreshIcon();
+}
+
+qirMsgList::~qirMsgList() {
+    CloseWindow();
+    qirFolder::Unload();
+    Resource::unref(msgRows_);
+    patch_->body(nullptr);
+    Resource::unref(icon_glyph_);
+    if (--rows_ == 0) {
+        Resource::unref(grey_);
+        Resource::unref(black_);
+        grey_ = black_ = nullptr;
+    }
+}
+
+qirString qirMsgList::CountText() const {
+    char text[32];
+    snprintf(text, sizeof text, " %3d", qirFolder::Count());
+    return qirString(qirUiText(10)).Concat(text);
+}
+
+void qirMsgList::BuildRow() {
+    WidgetKit* kit = WidgetKit::instance();
+    LayoutKit* lk = LayoutKit::instance();
+    PolyGlyph* row = lk->hbox();
+    if (icon_glyph_)
+        row->append(lk->vcenter(kit->outset_frame(lk->margin(icon_glyph_, 10))));
+    const char* name = Name().Data() ? Name().Data() : "";
+    Glyph* text = lk->vbox(lk->hbox(kit->label(name), lk->hglue()),
+                           lk->hbox(kit->label(CountText().Data()), lk->hglue()));
+    row->append(lk->vcenter(new Border(lk->margin(text, 3), Selected() ? black_ : grey_, 1)));
+    row->append(lk->hglue());
+    row->append(lk->hspace(10));
+    patch_->body(lk->margin(lk->hnatural(row, 300), 2));
+    patch_->reallocate();
+    patch_->redraw();
+}
+
+void qirMsgList::RefreshIcon() {
+    qirString path = qirInstalledImage(Icon());
+    if (Glyph* image = qirScaledImage(path.Data(), 48, 32, 1)) {
+        Resource::unref(icon_glyph_);
+        icon_glyph_ = image;
+        Resource::ref(icon_glyph_);
+        iconShown_ = 1;
+    }
+    BuildRow();
+}
+
+void qirMsgList::RefreshCount() {
+    BuildRow();
+    SetCounter(0, qirFolder::Count());
+}
+
+void qirMsgList::toggle() {
+    qirListItem::toggle();
+    BuildRow();
+}
+
+void qirMsgList::activate() {
+    if (!open_)
+        OpenWindow();
+}
+
+// ---------------------------------------------------------------- window
+
+void qirMsgList::OpenWindow() {
+    if (open_)
+        return;
+    open_ = 1;
+    CountOnDisk();
+    // Rows first, then the scroll bar that watches them: a bar attached
+    // before would be told of every one of ten thousand rows.
+    Load();
+    Glyph* body = BuildWindowBody();
+    // A long folder would make the window taller than the screen.
+    WidgetKit* kit = WidgetKit::instance();
+    ::Display* display = Session::instance()->default_display();
+    FontBoundingBox box;
+    kit->font()->font_bbox(box);
+    Coord limit = display->height() * 3 / 4;
+    if ((box.ascent() + box.descent()) * qirFolder::Count() * 3 > limit)
+        body = LayoutKit::instance()->vnatural(body, limit);
+    window_ = new TopLevelWindow(body);
+    int missing = 0;
+    qirLayout* layout = LayoutStore();
+    int method = layout ? layout->MenuInt(SortKey(".Sort.Method").Data(), &missing) : 0;
+    if (missing || method < 0 || method >= qirMsgSort::MethodCount)
+        method = 0;
+    int reverse = layout ? layout->MenuFlag(SortKey(".Sort.ReverseOrder").Data(), &missing) : 0;
+    reverse_ = missing ? 0 : reverse;
+    Sort(method);
+    const char* title = Name().Data() ? Name().Data() : "";
+    qir_set_window_style(window_, title, Session::instance()->style());
+    if (qirApp && qirApp->MainWindow())
+        window_->group_leader(qirApp->MainWindow());
+    UpdateReadCount();
+    UpdateDeletedCount();
+    UpdateSelectedCount();
+    SetCounter(0, qirFolder::Count());
+    window_->wm_delete(new qirCloseHandler(this));
+    window_->map();
+}
+
+int qirMsgList::CloseWindow() {
+    int wasOpen = open_;
+    open_ = 0;
+    int r = IsLoaded() ? Flush() : 0;
+    if (r != 0 && qirLog)
+        qirLog->Report(qirLogError, "Flushing error(<%s>,%d)", "qirMsgList", __LINE__);
+    if (!wasOpen)
+        return r;
+    Unload();
+    if (window_) {
+        SaveSort();
+        window_->unmap();
+        delete window_;
+        window_ = nullptr;
+        for (int i = 0; i < 4; i++) {
+            counters_[i] = nullptr;
+            shown_[i] = -1;
+        }
+        face_ = nullptr;
+        faceShown_ = 0;
+        faceBits_ = nullptr;
+    }
+    return r;
+}
+
+Glyph* qirMsgList::BuildWindowBody() {
+    WidgetKit* kit = WidgetKit::instance();
+    LayoutKit* lk = LayoutKit::instance();
+    face_ = new Patch(lk->hspace(48));
+    faceShown_ = 0;
+    ShowFace(nullptr);
+    // Wide enough for the shipped summary layout (about 110 characters).
+    Glyph* list = kit->inset_frame(lk->hbox(lk->hnatural(msgRows_, 720), kit->vscroll_bar(msgRows_)));
+    PolyGlyph* column = lk->vbox();
+    column->append(kit->inset_frame(lk->hbox(lk->hglue(), face_, lk->hglue())));
+    static const int labels[4] = {54, 53, 52, 51};   // selected, deleted, read, total
+    static const int which[4] = {3, 2, 1, 0};
+    for (int i = 0; i < 4; i++) {
+        counters_[which[i]] = new Patch(kit->label("  0"));
+        shown_[which[i]] = 0;
+        column->append(lk->vspace(5));
+        column->append(kit->inset_frame(lk->hbox(kit->label(qirUiText(labels[i])), lk->hglue(), counters_[which[i]])));
+    }
+    column->append(lk->vglue());
+    const char* name = Name().Data() ? Name().Data() : "";
+    column->append(kit->inset_frame(lk->hbox(kit->label(qirUiText(200)), lk->hglue(), kit->label(name))));
+    Glyph* body = lk->hbox(list, lk->hspace(10), column, lk->hspace(10));
+    return kit->outset_frame(body);
+}
+
+void qirMsgList::SetCounter(int which, int value) {
+    if (!open_ || !counters_[which] || shown_[which] == value)
+        return;
+    char text[32];
+    snprintf(text, sizeof text, "%3d", value);
+    counters_[which]->body(WidgetKit::instance()->label(text));
+    counters_[which]->reallocate();
+    counters_[which]->redraw();
+    shown_[which] = value;
+}
+
+qirString qirMsgList::CounterText(int which) const {
+    if (!open_ || which < 0 || which > 3 || shown_[which] < 0)
+        return qirString("");
+    char text[32];
+    snprintf(text, sizeof text, "%3d", shown_[which]);
+    return qirString(text);
+}
+
+void qirMsgList::UpdateReadCount() { SetCounter(1, counts_.Read()); }
+void qirMsgList::UpdateDeletedCount() { SetCounter(2, counts_.Deleted()); }
+void qirMsgList::UpdateSelectedCount() { SetCounter(3, counts_.Selected()); }
+
+void qirMsgList::RedrawList() {
+    if (!open_ || !window_)
+        return;
+    msgRows_->modified(0);
+    window_->repair();
+}
+
+void qirMsgList::ShowFace(const unsigned char* bits) {
+    if (!face_ || (faceShown_ && bits == faceBits_))
+        return;
+    Glyph* g = nullptr;
+    if (bits) {
+        g = new Stencil(new Bitmap(bits, 48, 48), WidgetKit::instance()->foreground());
+    } else if (qirApp && qirApp->DefaultFace()) {
+        g = qirApp->DefaultFace();
+    } else {
+        g = LayoutKit::instance()->fixed(nullptr, 48, 48);
+    }
+    face_->body(g);
+    face_->reallocate();
+    face_->redraw();
+    faceBits_ = bits;
+    faceShown_ = 1;
+}
+
+// ---------------------------------------------------------------- rows
+
+qirMsg* qirMsgList::NewMessage(const qirPath* path) {
+    qirMsgListItem* item = nullptr;
+    if (path) {
+        item = new qirMsgListItem(*path, this);
+    } else {
+        qirDirectory* next = NextMessagePath();
+        item = new qirMsgListItem(*next, this);
+        delete next;
+    }
+    if (item->RowItem()) {
+        msgRows_->append(item->RowItem());
+        item->SetRowShown(1);
+    }
+    counts_.Add(item->CountMark(), item->IsRead(), item->IsRemoved(), 0);
+    return item;
+}
+
+void qirMsgList::RowGone(qirMsgListItem* item) {
+    counts_.Remove(item->CountMark());
+    if (item->RowItem() && item->RowShown()) {
+        item->SetRowShown(0);
+        msgRows_->remove(item->RowItem());
+    }
+}
+
+void qirMsgList::RowSelected(qirMsgListItem* item, int selected) {
+    counts_.UpdateSelected(item->CountMark(), selected);
+    UpdateSelectedCount();
+}
+
+void qirMsgList::RowChanged(qirMsgListItem* item) {
+    counts_.Update(item->CountMark(), item->IsRead(), item->IsRemoved());
+    UpdateReadCount();
+    UpdateDeletedCount();
+}
+
+void qirMsgList::Unload() {
+    // Every row leaves the box at once before the messages are deleted.
+    msgRows_->RemoveAll();
+    counts_.Clear();
+    for (qirMsg* m = qirFolder::First(); m; m = qirFolder::Next(m)) {
+        qirMsgListItem* item = static_cast<qirMsgListItem*>(m);
+        item->CountMark()->counted = 0;
+        item->SetRowShown(0);
+    }
+    qirFolder::Unload();
+}
+
+int qirMsgList::Flush() {
+    // The deleted rows leave the box first; the folder then deletes them.
+    for (qirMsg* m = qirFolder::First(); m; m = qirFolder::Next(m)) {
+        if (!m->IsRemoved())
+            continue;
+        qirMsgListItem* item = static_cast<qirMsgListItem*>(m);
+        RowGone(item);
+    }
+    RedrawList();
+    int r = qirFolder::Flush();
+    UpdateReadCount();
+    UpdateDeletedCount();
+    UpdateSelectedCount();
+    RefreshCount();
+    return r;
+}
+
+int qirMsgList::CopyIn(qirMsg* message) {
+    int r = qirFolder::CopyIn(message);
+    RefreshCount();
+    if (open_) {
+        UpdateReadCount();
+        UpdateDeletedCount();
+        UpdateSelectedCount();
+        RedrawList();
+    }
+    return r;
+}
+
+// ---------------------------------------------------------------- sorting
+
+qirString qirMsgList::SortKey(const char* what) const {
+    const qirDirectory* d = qirFolderDirectory(this);
+    qirString stem = d ? d->Stem() : qirString("");
+    return stem.Concat(what);
+}
+
+void qirMsgList::Sort(int method) {
+    if (method < 0 || method >= qirMsgSort::MethodCount)
+        method = 0;
+    sortMethod_ = method;
+    qirMsgSort::Sort(this, method);
+    // The rows follow the folder's new order in one step; selections stay.
+    std::vector<qirListItem*> order;
+    for (qirMsg* m = qirFolder::First(); m; m = qirFolder::Next(m)) {
+        qirMsgListItem* item = static_cast<qirMsgListItem*>(m);
+        if (item->RowItem() && item->RowShown())
+            order.push_back(item->RowItem());
+    }
+    if (msgRows_->SetOrder(order.data(), (int)order.size()) != 0 && qirLog)
+        qirLog->Report(qirLogWarning, "Rows of <%s> could not follow the sort", Name().Data() ? Name().Data() : "");
+    RedrawList();
+}
+
+qirLayout* qirMsgList::LayoutStore() {
+    if (layoutStore_)
+        return layoutStore_;
+    return qirApp ? qirApp->LayoutStore() : nullptr;
+}
+
+void qirMsgList::SaveSort() {
+    qirLayout* layout = LayoutStore();
+    if (!layout)
+        return;
+    layout->SetMenuInt(SortKey(".Sort.Method").Data(), sortMethod_);
+    layout->SetMenuFlag(SortKey(".Sort.ReverseOrder").Data(), reverse_);
+}

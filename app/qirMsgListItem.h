@@ -1,0 +1,50 @@
+// A message of an open folder that is also a row of its message list
+// window: the row (a marked item with the status button and the summary
+// line) is made with the message and leaves the list box with it.
+#ifndef QIR_MSG_LIST_ITEM_H
+#define QIR_MSG_LIST_ITEM_H
+
+#include "qirMsg.h"
+#include "qirMsgCounts.h"
+
+class qirListItem;
+class qirMsgList;
+class qirMsgRow;
+
+class qirMsgListItem : public qirMsg {
+public:
+    // Builds the message from its directory and its row (in the owner's
+    // message list box; no row without an owner).
+    qirMsgListItem(const qirPath& path, qirMsgList* owner);
+    // Takes the row out of the list box and releases it.
+    ~qirMsgListItem() override;
+
+    // After a change of the read or deleted flag: the status card and the
+    // owner's counters follow.
+    void Refresh();
+    // The status button: undeletes a deleted message, else flips read.
+    void StatusPressed();
+    // The right button: flips the deleted flag.
+    void RightPressed();
+
+    qirMsgRow* Row() const { return row_; }
+    // The row as a list box item, or null without an owner.
+    qirListItem* RowItem() const;
+    qirMsgList* Owner() const { return owner_; }
+    qirMsgCounts::Mark* CountMark() { return &mark_; }
+    // 0 unread, 1 read, 2 deleted: the card the status button shows.
+    int StatusCard() const { return IsRemoved() ? 2 : IsRead() ? 1 : 0; }
+    const qirString& RowText() const { return text_; }
+    // Whether the row is in the owner's list box (kept by the owner).
+    int RowShown() const { return rowShown_; }
+    void SetRowShown(int shown) { rowShown_ = shown; }
+
+private:
+    qirMsgList* owner_;
+    qirMsgRow* row_ = nullptr; // referenced
+    qirString text_;
+    qirMsgCounts::Mark mark_;
+    int rowShown_ = 0;
+};
+
+#endif

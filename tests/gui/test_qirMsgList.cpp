@@ -1,0 +1,345 @@
+// The message list window of a folder: rows, counters, flags, flush, copy
+// and sort, on a folder of a few hundred messages.
+#include <gtest/gtest.h>
+
+// Mail headers before InterViews: its macros rename common words.
+#include "qirAddress.h"
+#include "qirConfiguration.h"
+#include "qirHeaderFields.h"
+#include "qirHistory.h"
+#include "qirLanguageGroup.h"
+#include "qirLayout.h"
+#include "qirMsgListItem.h"
+#include "qirMsgSort.h"
+#include "qirScratchDir.h"
+#include "qirShortHeader.h"
+
+// Read before InterViews' macros rename the word.
+static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subject()->Data() ? m->Subject()->Data() : ""; }
+
+#include "qirGuiTest.h"
+#include "qirListBox.h"
+#include "qirMarkedItem.h"
+#include "qirMsgList.h"
+#include "qirMsgRow.h"
+
+#include <InterViews/layout.h>
+#include <InterViews/window.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int messages = 300;
+
+std::string Subject(int i) { return "Subject " + std::to_string((i * 37) % 101) + " of message " + std::to_string(i); }
+std::string Mailbox(int i) { return "sender" + std::to_string(i % 17) + "@example.org"; }
+
+class MsgListTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        qirgui::TheSession();
+        setenv("TZ", "UTC", 1);
+        tzset();
+        qirConfig.Load(QIR_BUILD_DATA "/QIR.cfg");
+        qirLanguage.Load(QIR_BUILD_DATA "/QIR/Languages/English");
+    }
+    void SetUp() override
+    {
+        folderDir = dir.Path() + "/Work.QIR";
+        mkdir(folderDir.c_str(), 0700);
+        title = qirgui::Title("Work");
+        qirScratchDir::WriteFile(folderDir + "/Name.txt", title + "\n");
+        for (int i = 0; i < messages; i++) {
+            qirMsg m(qirPath((folderDir + "/Message" + std::to_string(i)).c_str()));
+            qirHeaderFields fields;
+            fields.Add("Subject:", Subject(i).c_str());
+            m.SetFields(&fields);
+            qirString s(Subject(i).c_str());
+            m.SetSubject(&s);
+            qirAddress a(Mailbox(i).c_str(), ("Sender " + std::to_string(i % 17)).c_str());
+            m.AddFrom(&a);
+            m.SetDate(1700000000 + (i * 7919) % 100000);
+            m.SetRead(i % 3 == 0);
+            m.SetRemoved(i % 50 == 7);
+            ASSERT_EQ(m.Save(), 0);
+        }
+        folderRows = new qirListBox(0, nullptr);
+        Resource::ref(folderRows);
+        list = new qirMsgList(qirPath(folderDir.c_str()), folderRows);
+    }
+    void TearDown() override
+    {
+        delete list;
+        Resource::unref(folderRows);
+        qirgui::Pump();
+    }
+
+    std::vector<qirMsgListItem*> Items() const
+    {
+        std::vector<qirMsgListItem*> out;
+        for (qirMsg* m = list->qirFolder::First(); m; m = list->qirFolder::Next(m))
+            out.push_back(static_cast<qirMsgListItem*>(m));
+        return out;
+    }
+    // The counters against a count over the folder and the rows.
+    void ExpectCounters(const char* where)
+    {
+        int read = 0, deleted = 0, selected = 0;
+        for (qirMsgListItem* m : Items()) {
+            read += m->IsRead() != 0;
+            deleted += m->IsRemoved() != 0;
+            selected += m->RowItem()->Selected() != 0;
+        }
+        char text[16];
+        snprintf(text, sizeof text, "%3d", read);
+        EXPECT_STREQ(list->CounterText(1).Data(), text) << where;
+        snprintf(text, sizeof text, "%3d", deleted);
+        EXPECT_STREQ(list->CounterText(2).Data(), text) << where;
+        snprintf(text, sizeof text, "%3d", selected);
+        EXPECT_STREQ(list->CounterText(3).Data(), text) << where;
+        snprintf(text, sizeof text, "%3d", list->qirFolder::Count());
+        EXPECT_STREQ(list->CounterText(0).Data(), text) << where;
+    }
+
+    qirScratchDir dir;
+    std::string folderDir, title;
+    qirListBox* folderRows = nullptr;
+    qirMsgList* list = nullptr;
+};
+
+TEST_F(MsgListTest, OpensWithOneRowPerMessageAndItsCounters)
+{
+    list->activate();
+    ASSERT_TRUE(list->IsOpen());
+    ASSERT_NE(qirgui::WaitWindow(title), 0ul);
+    ASSERT_EQ(list->MessageRows()->Count(), messages);
+    ASSERT_EQ(list->qirFolder::Count(), messages);
+
+    // Rows in the folder's order, each showing its own message's line.
+    qirShortHeader format(qirConfig.Find("Short-Header-Format"));
+    int row = 0;
+    for (qirMsgListItem* m : Items()) {
+        ASSERT_EQ(list->MessageRows()->Item(row++), m->RowItem());
+        std::string text = m->RowText().Data();
+        EXPECT_STREQ(text.c_str(), format.RowText(m).Data());
+        EXPECT_NE(text.find(SubjectOf(m)), std::string::npos) << text;
+        EXPECT_NE(text.find(static_cast<qirAddress*>(m->From()->First())->Mailbox().Data()), std::string::npos);
+        EXPECT_EQ(m->StatusCard(), m->IsRemoved() ? 2 : m->IsRead() ? 1 : 0);
+    }
+    ExpectCounters("open");
+    EXPECT_STREQ(list->CounterText(0).Data(), "300");
+    qirgui::Shot("msglist");
+
+    // Opening again changes nothing.
+    list->activate();
+    EXPECT_EQ(list->MessageRows()->Count(), messages);
+}
+
+TEST_F(MsgListTest, FlagsAndSelectionsMoveTheCounters)
+{
+    list->OpenWindow();
+    std::vector<qirMsgListItem*> items = Items();
+    qirMsgListItem* deleted = nullptr;
+    for (qirMsgListItem* m : items)
+        if (m->IsRemoved()) deleted = m;
+    ASSERT_NE(deleted, nullptr);
+    int before = list->Counts().Deleted();
+    deleted->StatusPressed(); // undeletes
+    EXPECT_FALSE(deleted->IsRemoved());
+    EXPECT_EQ(list->Counts().Deleted(), before - 1);
+    EXPECT_EQ(deleted->StatusCard(), deleted->IsRead() ? 1 : 0);
+    ExpectCounters("undelete");
+
+    items[1]->StatusPressed(); // read flips
+    items[2]->RightPressed();  // deleted flips
+    items[2]->RightPressed();
+    items[4]->RightPressed();
+    items[5]->RowItem()->toggle();
+    items[6]->RowItem()->toggle();
+    items[6]->RowItem()->toggle();
+    items[8]->RowItem()->toggle();
+    ExpectCounters("flips");
+    EXPECT_EQ(list->Counts().Selected(), 2);
+    list->MessageRows()->UnselectAll();
+    ExpectCounters("unselect");
+    EXPECT_STREQ(list->CounterText(3).Data(), "  0");
+}
+
+TEST_F(MsgListTest, FlushDropsDeletedRowsAndCopiesAppendAtTheEnd)
+{
+    list->OpenWindow();
+    int deleted = list->Counts().Deleted();
+    ASSERT_GT(deleted, 0);
+    EXPECT_EQ(list->Flush(), 0);
+    EXPECT_EQ(list->MessageRows()->Count(), messages - deleted);
+    EXPECT_EQ(list->qirFolder::Count(), messages - deleted);
+    EXPECT_EQ(list->Counts().Deleted(), 0);
+    ExpectCounters("flush");
+    for (qirMsgListItem* m : Items()) EXPECT_FALSE(m->IsRemoved());
+
+    // A message copied in from elsewhere becomes the last row.
+    qirMsg other(qirPath((dir.Path() + "/Other").c_str()));
+    qirHeaderFields fields;
+    fields.Add("Subject:", "Copied in");
+    other.SetFields(&fields);
+    qirString s("Copied in");
+    other.SetSubject(&s);
+    other.SetRead(1);
+    ASSERT_EQ(other.Save(), 0);
+    ASSERT_EQ(list->CopyIn(&other), 0);
+    EXPECT_EQ(list->MessageRows()->Count(), messages - deleted + 1);
+    qirMsgListItem* last = Items().back();
+    EXPECT_EQ(list->MessageRows()->Item(list->MessageRows()->Count() - 1), last->RowItem());
+    EXPECT_EQ(SubjectOf(last), "Copied in");
+    ExpectCounters("copy");
+    EXPECT_NE(std::string(list->CountText().Data()).find(std::to_string(messages - deleted + 1)), std::string::npos);
+}
+
+TEST_F(MsgListTest, SortReordersRowsWithTheFolderAndKeepsSelections)
+{
+    list->OpenWindow();
+    std::vector<qirMsgListItem*> items = Items();
+    items[10]->RowItem()->toggle();
+    items[20]->RowItem()->toggle();
+    for (int method : {qirMsgSort::BySubject, qirMsgSort::ByDate, qirMsgSort::BySenderMailbox, qirMsgSort::ByNothing}) {
+        list->Sort(method);
+        std::vector<qirMsgListItem*> now = Items();
+        ASSERT_EQ(int(now.size()), messages);
+        for (size_t i = 0; i + 1 < now.size(); i++)
+            ASSERT_LE(qirMsgSort::Compare(method, now[i], now[i + 1]), 0) << method << " at " << i;
+        for (int i = 0; i < messages; i++) ASSERT_EQ(list->MessageRows()->Item(i), now[i]->RowItem()) << method;
+        EXPECT_TRUE(items[10]->RowItem()->Selected());
+        EXPECT_TRUE(items[20]->RowItem()->Selected());
+        ExpectCounters("sort");
+    }
+    list->Sort(qirMsgSort::ByDate);
+    qirgui::Pump();
+    qirgui::Shot("msglist-by-date");
+}
+
+TEST_F(MsgListTest, ClosingFlushesUnloadsAndClosesTheWindow)
+{
+    list->OpenWindow();
+    ASSERT_NE(qirgui::WaitWindow(title), 0ul);
+    int deleted = list->Counts().Deleted();
+    EXPECT_EQ(list->CloseWindow(), 0);
+    EXPECT_FALSE(list->IsOpen());
+    EXPECT_EQ(list->ListWindow(), nullptr);
+    EXPECT_EQ(list->MessageRows()->Count(), 0);
+    EXPECT_FALSE(list->IsLoaded());
+    EXPECT_EQ(list->qirFolder::Count(), messages - deleted);
+    EXPECT_STREQ(list->CounterText(0).Data(), "");
+
+    // Open again: the flushed folder, counters from the fresh load.
+    list->OpenWindow();
+    EXPECT_EQ(list->MessageRows()->Count(), messages - deleted);
+    ExpectCounters("reopen");
+    EXPECT_EQ(list->close_request(), 1);
+    EXPECT_TRUE(list->IsOpen());
+}
+
+TEST_F(MsgListTest, PointerOnTheStatusButtonAndTheRow)
+{
+    list->OpenWindow();
+    qirx::XWin xwin = qirgui::WaitWindow(title);
+    ASSERT_NE(xwin, 0ul);
+    qirgui::Pump();
+    std::vector<qirMsgListItem*> items = Items();
+    // The first rows are on screen: one read, one unread, then a right click.
+    qirMsgListItem* m = items[0];
+    Button* button = m->Row()->StatusButton();
+    ASSERT_NE(button, nullptr);
+    ASSERT_NE(button->canvas(), nullptr);
+    int read = m->IsRead(), deleted = list->Counts().Deleted();
+    int x, y;
+    qirgui::Centre(button->canvas(), button->allocation(), &x, &y);
+    qirx::PointerTo(xwin, x, y);
+    qirgui::Pump();
+    qirx::PointerButton(Button1, true);
+    qirgui::Pump();
+    qirx::PointerButton(Button1, false);
+    qirgui::Pump();
+    EXPECT_NE(m->IsRead(), read) << "the status button did not flip the read flag";
+    EXPECT_EQ(m->StatusCard(), m->IsRead() ? 1 : 0);
+    ExpectCounters("status button");
+
+    usleep(1000 * 300);
+    qirMsgListItem* r = items[1];
+    qirgui::Centre(r->RowItem()->canvas(), r->RowItem()->allocation(), &x, &y);
+    qirx::PointerTo(xwin, x + 100, y);
+    qirgui::Pump();
+    qirx::PointerButton(Button3, true);
+    qirgui::Pump();
+    qirx::PointerButton(Button3, false);
+    qirgui::Pump();
+    EXPECT_EQ(list->Counts().Deleted(), deleted + (r->IsRemoved() ? 1 : -1));
+    EXPECT_EQ(r->StatusCard(), r->IsRemoved() ? 2 : r->IsRead() ? 1 : 0);
+    ExpectCounters("right button");
+}
+
+TEST_F(MsgListTest, FetchIntoTheOpenWindowAppendsRows)
+{
+    list->OpenWindow();
+    // The fetch ends in a flush, which also purges the deleted messages.
+    const int kept = messages - list->Counts().Deleted();
+    std::string spool = dir.File("spool");
+    qirScratchDir::WriteFile(spool,
+                             "From a@example.org Mon Jan  1 00:00:00 2024\n"
+                             "From: New One <new1@example.org>\nSubject: fresh one\n\nbody\n\n"
+                             "From b@example.org Mon Jan  1 00:00:01 2024\n"
+                             "From: new2@example.org\nSubject: fresh two\n\nbody\n");
+    qirHistory history(dir.File("history").c_str(), 100);
+    ASSERT_EQ(list->FetchMailbox(qirPath(spool.c_str()), &history, 1), 0);
+    std::vector<qirMsgListItem*> items = Items();
+    ASSERT_EQ(int(items.size()), kept + 2);
+    std::vector<std::string> last = {SubjectOf(items[kept]), SubjectOf(items[kept + 1])};
+    std::sort(last.begin(), last.end());
+    EXPECT_EQ(last, (std::vector<std::string>{"fresh one", "fresh two"}));
+    for (int i = kept; i < kept + 2; i++) {
+        EXPECT_EQ(list->MessageRows()->Item(i), items[i]->RowItem());
+        EXPECT_NE(std::string(items[i]->RowText().Data()).find("fresh"), std::string::npos);
+    }
+    ExpectCounters("fetch");
+    EXPECT_NE(std::string(list->CountText().Data()).find(std::to_string(kept + 2)), std::string::npos);
+}
+
+TEST_F(MsgListTest, SortSettingsComeFromTheLayoutStoreAndGoBackToIt)
+{
+    std::string file = dir.File("layout.cfg");
+    struct Case {
+        const char* text;
+        int method, reverse;
+    } cases[] = {
+        {"", 0, 0},
+        {"Menu {\n Work { Sort { Method 9\n ReverseOrder YES\n } }\n}\n", 0, 1},
+        {"Menu {\n Work { Sort { Method 5\n ReverseOrder no\n } }\n}\n", 5, 0},
+        {"Menu {\n Work { Sort { Method -1\n } }\n}\n", 0, 0},
+    };
+    for (const Case& c : cases) {
+        qirScratchDir::WriteFile(file, c.text);
+        qirLayout layout(qirPath(file.c_str()));
+        qirMsgList::SetLayoutStore(&layout);
+        list->OpenWindow();
+        EXPECT_EQ(list->SortMethod(), c.method) << c.text;
+        EXPECT_EQ(list->ReverseOrder(), c.reverse) << c.text;
+        if (c.method == qirMsgSort::BySubject) {
+            std::vector<qirMsgListItem*> now = Items();
+            int wrong = 0;
+            for (size_t i = 0; i + 1 < now.size(); i++) wrong += qirMsgSort::Compare(c.method, now[i], now[i + 1]) > 0;
+            EXPECT_EQ(wrong, 0);
+        }
+        list->Sort(qirMsgSort::BySize);
+        list->CloseWindow();
+        EXPECT_EQ(layout.MenuInt("Work.Sort.Method"), int(qirMsgSort::BySize));
+        int missing = 1;
+        EXPECT_EQ(layout.MenuFlag("Work.Sort.ReverseOrder", &missing), c.reverse);
+        EXPECT_EQ(missing, 0);
+        qirMsgList::SetLayoutStore(nullptr);
+    }
+}
+
+} // namespace
