@@ -47,15 +47,15 @@ int qirStringList::Set(const qirString& value, int index)
     return qirOK;
 }
 
-void qirStringList::Overlay(const std::vector<qirString>& values)
+void qirStringList::Overlay(std::vector<qirString>& values)
 {
     qirString* p = First();
-    for (const qirString& v : values) {
+    for (qirString& v : values) {
         if (p) {
-            *p = v;
+            *p = std::move(v);
             p = Next(p);
         } else {
-            qirList::Append(new qirString(v));
+            qirList::Append(new qirString(std::move(v)));
         }
     }
 }
@@ -107,7 +107,8 @@ int qirConfigTokenizer::ReadPhysicalLine()
     int c = 0;
     // A NUL cannot live in a stored text: drop it here, so that a token
     // holding one is the same token on every read.
-    while ((c = getc(stream_)) != EOF && c != '\n')
+    // The stream belongs to this one load: no other thread reads it.
+    while ((c = getc_unlocked(stream_)) != EOF && c != '\n')
         if (c != 0) line_.push_back(static_cast<char>(c));
     if (c == EOF && line_.empty()) return -1;
     return 0;
@@ -128,7 +129,9 @@ int qirConfigTokenizer::Split(std::vector<Token>* out) const
     while (true) {
         while (i < n && (s[i] == ' ' || s[i] == '\t')) ++i;
         if (i >= n || s[i] == ';') break;
-        Token t{std::string(), 0, 0};
+        // Built in place: a copy would allocate the text a second time.
+        out->emplace_back();
+        Token& t = out->back();
         int escaped = 0;
         lastBareBackslash = 0;
         if (s[i] == '"') {
@@ -160,7 +163,6 @@ int qirConfigTokenizer::Split(std::vector<Token>* out) const
                 if (c == '\\') lastBareBackslash = 1;
             }
         }
-        out->push_back(t);
     }
     if (lastBareBackslash) {
         out->pop_back();
@@ -383,7 +385,7 @@ int qirConfiguration::Parse()
             // token is a dotted path, made as one name when it does not resolve.
             node = literal ? nullptr : cur->Find(text.Text());
             if (!node) {
-                node = new qirConfiguration(text);
+                node = new qirConfiguration(std::move(text));
                 cur->Append(node);
             }
             atStart = r == 2;
@@ -404,7 +406,7 @@ int qirConfiguration::Parse()
             atStart = 1;
             continue;
         }
-        values.push_back(text);
+        values.push_back(std::move(text)); // the next token is assigned afresh
         if (r == 2) {
             flush();
             node = nullptr;

@@ -22,7 +22,7 @@ public:
     // Stores a copy at the index, appending null strings up to it: 0.
     int Set(const qirString& value, int index);
     // Replaces the first values by the given ones, keeping the rest: one walk.
-    void Overlay(const std::vector<qirString>& values);
+    void Overlay(std::vector<qirString>& values); // the values are moved out
 
     qirString* First() const { return static_cast<qirString*>(qirList::First()); }
     static qirString* Next(const qirString* s) { return static_cast<qirString*>(qirList::Next(s)); }
@@ -80,6 +80,7 @@ public:
     qirConfiguration() {}
     explicit qirConfiguration(const char* name) : name_(name) {}
     explicit qirConfiguration(const qirString& name) : name_(name) {}
+    explicit qirConfiguration(qirString&& name) : name_(std::move(name)) {}
     // Deep copy: name, origin, values and every child.
     explicit qirConfiguration(const qirConfiguration* other);
     ~qirConfiguration() override;

@@ -259,12 +259,11 @@ int qirMsg::Load()
     if (tree.GetInt("isRead", &isRead_) != qirOK) return qirFailed;
     if (tree.GetInt("isRemoved", &isRemoved_) != qirOK) return qirFailed;
 
+    // Most messages have no picture: one failed open says so (a picture
+    // that is there but cannot be read fails the load).
     std::string pbm = dir + "/XFace.pbm";
-    if (access(pbm.c_str(), R_OK) == 0) {
-        if (face_->ReadPBM(pbm.c_str()) != qirOK) return qirFailed;
-    } else {
-        face_->Clear();
-    }
+    int faceStatus = face_->ReadPBM(pbm.c_str()); // cleared first
+    if (faceStatus != qirOK && faceStatus != qirCannotOpen) return qirFailed;
 
     int code;
     if (tree.GetInt("MsgBody.ENCODING", &code) != qirOK) return qirFailed;
