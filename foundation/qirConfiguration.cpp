@@ -68,6 +68,7 @@ int qirConfigTokenizer::Open(const char* path)
     if (!path) return qirCannotOpen;
     FILE* f = fopen(path, "r");
     if (!f) return qirCannotOpen;
+    setvbuf(f, buffer_, _IOFBF, sizeof buffer_);
     stream_ = f;
     owned_ = 1;
     needLine_ = 1;
@@ -97,7 +98,8 @@ void qirConfigTokenizer::Close()
     tokens_.clear();
     cursor_ = 0;
     line_.clear();
-    line_.shrink_to_fit();
+    // The usual short lines keep their buffer for the next load.
+    if (line_.capacity() > sizeof buffer_) line_.shrink_to_fit();
 }
 
 int qirConfigTokenizer::ReadPhysicalLine()

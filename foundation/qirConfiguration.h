@@ -69,6 +69,9 @@ private:
     std::string line_;       // current physical line, any length
     std::vector<Token> tokens_; // the logical line being handed out
     size_t cursor_ = 0;      // next token of tokens_
+    // The buffer of a file opened here: the library's own would be a large
+    // allocation per load, which makes the allocator tidy up every time.
+    char buffer_[8192];
     int needLine_ = 1;
 };
 

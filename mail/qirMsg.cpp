@@ -217,6 +217,9 @@ int qirMsg::Load()
     std::string dir = Str(directory_);
     FILE* header = fopen((dir + "/Header.822").c_str(), "r");
     if (!header) return qirCannotOpen;
+    // A buffer of its own: the library's is a large allocation per message.
+    char buffer[8192];
+    setvbuf(header, buffer, _IOFBF, sizeof buffer);
     qirHeaderFields* fields = new qirHeaderFields;
     int r = fields->Read(header);
     fclose(header);
