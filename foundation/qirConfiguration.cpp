@@ -1,5 +1,6 @@
 #include "qirConfiguration.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -98,21 +99,31 @@ void qirConfigTokenizer::Close()
     tokens_.clear();
     cursor_ = 0;
     line_.clear();
-    // The usual short lines keep their buffer for the next load.
+    // The usual short lines keep their buffers for the next load.
     if (line_.capacity() > sizeof buffer_) line_.shrink_to_fit();
+    if (rawSize_ > sizeof buffer_) {
+        free(raw_);
+        raw_ = nullptr;
+        rawSize_ = 0;
+    }
 }
 
 int qirConfigTokenizer::ReadPhysicalLine()
 {
     // Any length: a long value must not come back as a second line.
-    line_.clear();
-    int c = 0;
+    ssize_t got = getline(&raw_, &rawSize_, stream_);
+    if (got < 0) {
+        line_.clear();
+        return -1;
+    }
+    size_t n = static_cast<size_t>(got);
+    int ended = n > 0 && raw_[n - 1] == '\n';
+    if (ended) --n;
+    line_.assign(raw_, n);
     // A NUL cannot live in a stored text: drop it here, so that a token
     // holding one is the same token on every read.
-    // The stream belongs to this one load: no other thread reads it.
-    while ((c = getc_unlocked(stream_)) != EOF && c != '\n')
-        if (c != 0) line_.push_back(static_cast<char>(c));
-    if (c == EOF && line_.empty()) return -1;
+    if (memchr(line_.data(), 0, n)) line_.erase(std::remove(line_.begin(), line_.end(), '\0'), line_.end());
+    if (!ended && line_.empty()) return -1;
     return 0;
 }
 
@@ -144,7 +155,11 @@ int qirConfigTokenizer::Split(std::vector<Token>* out) const
                     t.text.push_back(Unescape(s[i + 1]));
                     i += 2;
                 } else {
-                    t.text.push_back(s[i++]);
+                    // A run of plain characters at once.
+                    size_t j = i + 1;
+                    while (j < n && s[j] != '"' && s[j] != '\\') ++j;
+                    t.text.append(s, i, j - i);
+                    i = j;
                 }
             }
             if (i < n) ++i; // the closing quote; an open one ends with the line
@@ -156,7 +171,10 @@ int qirConfigTokenizer::Split(std::vector<Token>* out) const
                     escaped = 1;
                     i += 2;
                 } else {
-                    t.text.push_back(s[i++]);
+                    size_t j = i + 1;
+                    while (j < n && s[j] != ' ' && s[j] != '\t' && s[j] != ';' && s[j] != '\\') ++j;
+                    t.text.append(s, i, j - i);
+                    i = j;
                 }
             }
             if (!escaped && t.text.size() == 1) {

@@ -3,6 +3,7 @@
 #ifndef QIR_CONFIGURATION_H
 #define QIR_CONFIGURATION_H
 
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -41,7 +42,7 @@ private:
 class qirConfigTokenizer {
 public:
     qirConfigTokenizer() {}
-    ~qirConfigTokenizer() {}
+    ~qirConfigTokenizer() { free(raw_); }
 
     // 0, -7 when the file cannot be opened, -20 while another load runs.
     int Open(const char* path);
@@ -67,6 +68,8 @@ private:
     FILE* stream_ = nullptr;
     int owned_ = 0;          // the stream was opened here
     std::string line_;       // current physical line, any length
+    char* raw_ = nullptr;    // getline's buffer (malloc'd)
+    size_t rawSize_ = 0;
     std::vector<Token> tokens_; // the logical line being handed out
     size_t cursor_ = 0;      // next token of tokens_
     // The buffer of a file opened here: the library's own would be a large
