@@ -282,7 +282,8 @@ int qirMsg::Load()
     delete body_;
     body_ = nullptr;
     if (contentType_.IsMultipart()) {
-        qirMsgMultipartComponent* multi = new qirMsgMultipartComponent(bodyPath, contentType_);
+        qirMsgMultipartComponent* multi =
+            new qirMsgMultipartComponent(bodyPath, contentType_, qirMsgMultipartComponent::Existing());
         body_ = multi;
         if (multi->Load() != qirOK) return qirFailed;
     } else {

@@ -39,6 +39,12 @@ qirMsgMultipartComponent::qirMsgMultipartComponent(const qirPath& directory, con
     if (!path_->IsEmpty()) mkdir(path_->Text(), 0700);
 }
 
+qirMsgMultipartComponent::qirMsgMultipartComponent(const qirPath& directory, const qirContentType& type, Existing)
+    : qirMsgComponent(directory, Mixed(type)), partFields_(new qirHeaderFields),
+      digest_(type.subtype.EqualsIgnoreCase("digest"))
+{
+}
+
 // A part object on a file that is not touched: the plain constructor would
 // create a missing file, which loading must not do and which an import
 // would only replace.
@@ -418,7 +424,7 @@ int qirMsgMultipartComponent::Load()
         ct.header = v[7];
         qirPath path((dir + "/" + name).c_str());
         if (ct.IsMultipart()) {
-            qirMsgMultipartComponent* multi = new qirMsgMultipartComponent(path, ct);
+            qirMsgMultipartComponent* multi = new qirMsgMultipartComponent(path, ct, Existing());
             parts_.Append(multi);
             if (multi->Load() != qirOK) return qirFailed;
         } else {
