@@ -1,5 +1,6 @@
 #include "qirConfiguration.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -47,15 +48,15 @@ int qirStringList::Set(const qirString& value, int index)
     return qirOK;
 }
 
-void qirStringList::Overlay(const std::vector<qirString>& values)
+void qirStringList::Overlay(std::vector<qirString>& values)
 {
     qirString* p = First();
-    for (const qirString& v : values) {
+    for (qirString& v : values) {
         if (p) {
-            *p = v;
+            *p = std::move(v);
             p = Next(p);
         } else {
-            qirList::Append(new qirString(v));
+            qirList::Append(new qirString(std::move(v)));
         }
     }
 }
@@ -68,6 +69,7 @@ int qirConfigTokenizer::Open(const char* path)
     if (!path) return qirCannotOpen;
     FILE* f = fopen(path, "r");
     if (!f) return qirCannotOpen;
+    setvbuf(f, buffer_, _IOFBF, sizeof buffer_);
     stream_ = f;
     owned_ = 1;
     needLine_ = 1;
@@ -97,19 +99,31 @@ void qirConfigTokenizer::Close()
     tokens_.clear();
     cursor_ = 0;
     line_.clear();
-    line_.shrink_to_fit();
+    // The usual short lines keep their buffers for the next load.
+    if (line_.capacity() > sizeof buffer_) line_.shrink_to_fit();
+    if (rawSize_ > sizeof buffer_) {
+        free(raw_);
+        raw_ = nullptr;
+        rawSize_ = 0;
+    }
 }
 
 int qirConfigTokenizer::ReadPhysicalLine()
 {
     // Any length: a long value must not come back as a second line.
-    line_.clear();
-    int c = 0;
+    ssize_t got = getline(&raw_, &rawSize_, stream_);
+    if (got < 0) {
+        line_.clear();
+        return -1;
+    }
+    size_t n = static_cast<size_t>(got);
+    int ended = n > 0 && raw_[n - 1] == '\n';
+    if (ended) --n;
+    line_.assign(raw_, n);
     // A NUL cannot live in a stored text: drop it here, so that a token
     // holding one is the same token on every read.
-    while ((c = getc(stream_)) != EOF && c != '\n')
-        if (c != 0) line_.push_back(static_cast<char>(c));
-    if (c == EOF && line_.empty()) return -1;
+    if (memchr(line_.data(), 0, n)) line_.erase(std::remove(line_.begin(), line_.end(), '\0'), line_.end());
+    if (!ended && line_.empty()) return -1;
     return 0;
 }
 
@@ -128,7 +142,9 @@ int qirConfigTokenizer::Split(std::vector<Token>* out) const
     while (true) {
         while (i < n && (s[i] == ' ' || s[i] == '\t')) ++i;
         if (i >= n || s[i] == ';') break;
-        Token t{std::string(), 0, 0};
+        // Built in place: a copy would allocate the text a second time.
+        out->emplace_back();
+        Token& t = out->back();
         int escaped = 0;
         lastBareBackslash = 0;
         if (s[i] == '"') {
@@ -139,7 +155,11 @@ int qirConfigTokenizer::Split(std::vector<Token>* out) const
                     t.text.push_back(Unescape(s[i + 1]));
                     i += 2;
                 } else {
-                    t.text.push_back(s[i++]);
+                    // A run of plain characters at once.
+                    size_t j = i + 1;
+                    while (j < n && s[j] != '"' && s[j] != '\\') ++j;
+                    t.text.append(s, i, j - i);
+                    i = j;
                 }
             }
             if (i < n) ++i; // the closing quote; an open one ends with the line
@@ -151,7 +171,10 @@ int qirConfigTokenizer::Split(std::vector<Token>* out) const
                     escaped = 1;
                     i += 2;
                 } else {
-                    t.text.push_back(s[i++]);
+                    size_t j = i + 1;
+                    while (j < n && s[j] != ' ' && s[j] != '\t' && s[j] != ';' && s[j] != '\\') ++j;
+                    t.text.append(s, i, j - i);
+                    i = j;
                 }
             }
             if (!escaped && t.text.size() == 1) {
@@ -160,7 +183,6 @@ int qirConfigTokenizer::Split(std::vector<Token>* out) const
                 if (c == '\\') lastBareBackslash = 1;
             }
         }
-        out->push_back(t);
     }
     if (lastBareBackslash) {
         out->pop_back();
@@ -383,7 +405,7 @@ int qirConfiguration::Parse()
             // token is a dotted path, made as one name when it does not resolve.
             node = literal ? nullptr : cur->Find(text.Text());
             if (!node) {
-                node = new qirConfiguration(text);
+                node = new qirConfiguration(std::move(text));
                 cur->Append(node);
             }
             atStart = r == 2;
@@ -404,7 +426,7 @@ int qirConfiguration::Parse()
             atStart = 1;
             continue;
         }
-        values.push_back(text);
+        values.push_back(std::move(text)); // the next token is assigned afresh
         if (r == 2) {
             flush();
             node = nullptr;

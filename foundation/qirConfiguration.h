@@ -3,6 +3,7 @@
 #ifndef QIR_CONFIGURATION_H
 #define QIR_CONFIGURATION_H
 
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,7 +23,7 @@ public:
     // Stores a copy at the index, appending null strings up to it: 0.
     int Set(const qirString& value, int index);
     // Replaces the first values by the given ones, keeping the rest: one walk.
-    void Overlay(const std::vector<qirString>& values);
+    void Overlay(std::vector<qirString>& values); // the values are moved out
 
     qirString* First() const { return static_cast<qirString*>(qirList::First()); }
     static qirString* Next(const qirString* s) { return static_cast<qirString*>(qirList::Next(s)); }
@@ -41,7 +42,7 @@ private:
 class qirConfigTokenizer {
 public:
     qirConfigTokenizer() {}
-    ~qirConfigTokenizer() {}
+    ~qirConfigTokenizer() { free(raw_); }
 
     // 0, -7 when the file cannot be opened, -20 while another load runs.
     int Open(const char* path);
@@ -67,8 +68,13 @@ private:
     FILE* stream_ = nullptr;
     int owned_ = 0;          // the stream was opened here
     std::string line_;       // current physical line, any length
+    char* raw_ = nullptr;    // getline's buffer (malloc'd)
+    size_t rawSize_ = 0;
     std::vector<Token> tokens_; // the logical line being handed out
     size_t cursor_ = 0;      // next token of tokens_
+    // The buffer of a file opened here: the library's own would be a large
+    // allocation per load, which makes the allocator tidy up every time.
+    char buffer_[8192];
     int needLine_ = 1;
 };
 
@@ -80,6 +86,7 @@ public:
     qirConfiguration() {}
     explicit qirConfiguration(const char* name) : name_(name) {}
     explicit qirConfiguration(const qirString& name) : name_(name) {}
+    explicit qirConfiguration(qirString&& name) : name_(std::move(name)) {}
     // Deep copy: name, origin, values and every child.
     explicit qirConfiguration(const qirConfiguration* other);
     ~qirConfiguration() override;

@@ -525,11 +525,21 @@ static int ImportAndSave(qirMsg* message, void* context)
 }
 
 // Records a stored message at once, so that a fetch cut short later never
-// fetches it again.
+// fetches it again: one line appended, not the whole file rewritten (the
+// caller saves it whole once the fetch is over).
 static void Remember(qirHistory* history, const char* id)
 {
     if (!history || !id || !*id) return;
-    history->Add(id, 1);
+    int r = history->Record(id);
+    if (r != qirOK)
+        QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't save the fetch history %s: Status = %d", sourceName, __LINE__,
+                   history->Path() ? history->Path() : "", r);
+}
+
+// The lines appended per message are replaced by the usual trimmed file.
+static void SaveHistory(qirHistory* history, int recorded)
+{
+    if (!history || !recorded) return;
     int r = history->Save();
     if (r != qirOK && r != qirHistoryOverflow)
         QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't save the fetch history %s: Status = %d", sourceName, __LINE__,
@@ -559,6 +569,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
     // messages only at QUIT anyway, and the history keeps a fetch cut short
     // from storing them twice.
     std::vector<int> toDelete;
+    int recorded = 0;
     uint64_t bytes = 0;
     FILE* text = nullptr;
     const int n = pop->Count();
@@ -601,6 +612,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
         qirPath path = StoreNew(ImportAndSave, &context, &status);
         if (status != qirOK) continue;
         Remember(history, info->Id());
+        ++recorded;
         if (loaded_) Append(NewMessage(&path));
         if (!keep) toDelete.push_back(i);
     }
@@ -616,6 +628,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
         }
     }
     delete pop; // QUIT: only now does the server remove what was deleted
+    SaveHistory(history, recorded);
     if (qirProgressReporter) qirProgressReporter->End();
     while (qirObject* o = lines.First()) {
         lines.Unlink(o);
@@ -662,7 +675,7 @@ int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
         lines.Append(new qirString(qirLanguage.Text(1000)));
         qirProgressReporter->Begin(total, 0, 1, &lines);
     }
-    int deleted = 0;
+    int deleted = 0, recorded = 0;
     // One walk, front to back: a message known to the history is passed over
     // without copying its body.
     while (qirMsgInfo* info = box.NextMessage()) {
@@ -688,9 +701,11 @@ int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
             qirProgressReporter->Set((uint32_t)std::min<long>(std::max<long>(info->Offset(), 0), total));
         if (status != qirOK) continue;
         Remember(history, id);
+        ++recorded;
         if (loaded_) Append(NewMessage(&path));
         if (!keep && box.MarkDeleted(i) == qirOK) ++deleted;
     }
+    SaveHistory(history, recorded);
     if (box.Status() != qirOK)
         QIR_REPORT(qirLogError, "MailBox: Error reading %s: Status = %d", Str(spool), box.Status());
     if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();

@@ -3,6 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "qirAtomicFile.h"
 #include "qirStatus.h"
@@ -27,6 +31,7 @@ qirHistory::qirHistory(const char* path, int limit) : path_(qirStrdup(path)), li
 
 qirHistory::~qirHistory()
 {
+    CloseJournal();
     index_.clear();
     qirList::Remove(nullptr);
     delete[] path_;
@@ -72,6 +77,60 @@ void qirHistory::Add(const char* id, int seen)
     Insert(Normalise(id, strlen(id)), seen);
 }
 
+void qirHistory::CloseJournal()
+{
+    if (journal_ >= 0) close(journal_);
+    journal_ = -1;
+}
+
+// Writes the whole line or reports a failure (the caller then saves the
+// file whole, which drops any piece written).
+static int WriteAll(int fd, const char* data, size_t n)
+{
+    while (n > 0) {
+        ssize_t w = write(fd, data, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return -1;
+        data += w;
+        n -= static_cast<size_t>(w);
+    }
+    return 0;
+}
+
+int qirHistory::AppendLine(const std::string& id)
+{
+    if (!path_) return qirCannotOpen;
+    if (journal_ < 0) {
+        journal_ = open(path_, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        if (journal_ < 0) return qirCannotOpen;
+        // A line cut short by an earlier crash must not swallow this one.
+        struct stat st;
+        char last = '\n';
+        if (fstat(journal_, &st) != 0 || (st.st_size > 0 && pread(journal_, &last, 1, st.st_size - 1) != 1) ||
+            (last != '\n' && WriteAll(journal_, "\n", 1) != 0)) {
+            CloseJournal();
+            return qirWriteError;
+        }
+    }
+    std::string line = id + '\n';
+    if (WriteAll(journal_, line.data(), line.size()) != 0) {
+        CloseJournal();
+        return qirWriteError;
+    }
+    return qirOK;
+}
+
+int qirHistory::Record(const char* id)
+{
+    if (!id) return qirOK;
+    std::string key = Normalise(id, strlen(id));
+    if (key.empty()) return qirOK;
+    Insert(key, 1);
+    if (AppendLine(key) == qirOK) return qirOK;
+    int r = Save();
+    return r == qirHistoryOverflow ? qirOK : r;
+}
+
 void qirHistory::PurgeUnmarked()
 {
     // Unlinking the first node is constant time; the kept ones go back in
@@ -96,6 +155,8 @@ void qirHistory::PurgeUnmarked()
 
 int qirHistory::Save()
 {
+    // The rename below leaves an open descriptor on the old file.
+    CloseJournal();
     qirAtomicFile file(path_);
     if (file.Open() != qirOK) return qirCannotOpen;
     FILE* f = file.Stream();

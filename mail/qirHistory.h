@@ -32,6 +32,13 @@ public:
     // line of the file cannot hold them; an identifier left empty is not
     // added.
     void Add(const char* id, int seen);
+    // Adds the identifier as seen and appends it to the file as one line at
+    // once, so that a fetch killed later never fetches that message again;
+    // the file still loads to the right set, and the next Save rewrites it
+    // in its usual order.  0; 0 and nothing done for an identifier left
+    // empty; when the line cannot be appended, the whole file is saved
+    // instead and a failure of that is returned.
+    int Record(const char* id);
     // Removes and deletes every entry not seen.
     void PurgeUnmarked();
     // Replaces the file through a temporary file with the last limit entries,
@@ -60,9 +67,12 @@ private:
     using qirList::AppendAll;
 
     void Insert(std::string id, int seen);
+    int AppendLine(const std::string& id);
+    void CloseJournal();
 
     char* path_;  // owned
     int limit_;
+    int journal_ = -1; // the file open for appending, between Saves
     // The first entry of each identifier, so that a fetch looks each message
     // up in constant time however long the history is.
     std::unordered_map<std::string, qirHistoryEntry*> index_;

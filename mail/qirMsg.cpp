@@ -217,6 +217,9 @@ int qirMsg::Load()
     std::string dir = Str(directory_);
     FILE* header = fopen((dir + "/Header.822").c_str(), "r");
     if (!header) return qirCannotOpen;
+    // A buffer of its own: the library's is a large allocation per message.
+    char buffer[8192];
+    setvbuf(header, buffer, _IOFBF, sizeof buffer);
     qirHeaderFields* fields = new qirHeaderFields;
     int r = fields->Read(header);
     fclose(header);
@@ -259,12 +262,11 @@ int qirMsg::Load()
     if (tree.GetInt("isRead", &isRead_) != qirOK) return qirFailed;
     if (tree.GetInt("isRemoved", &isRemoved_) != qirOK) return qirFailed;
 
+    // Most messages have no picture: one failed open says so (a picture
+    // that is there but cannot be read fails the load).
     std::string pbm = dir + "/XFace.pbm";
-    if (access(pbm.c_str(), R_OK) == 0) {
-        if (face_->ReadPBM(pbm.c_str()) != qirOK) return qirFailed;
-    } else {
-        face_->Clear();
-    }
+    int faceStatus = face_->ReadPBM(pbm.c_str()); // cleared first
+    if (faceStatus != qirOK && faceStatus != qirCannotOpen) return qirFailed;
 
     int code;
     if (tree.GetInt("MsgBody.ENCODING", &code) != qirOK) return qirFailed;
@@ -280,7 +282,8 @@ int qirMsg::Load()
     delete body_;
     body_ = nullptr;
     if (contentType_.IsMultipart()) {
-        qirMsgMultipartComponent* multi = new qirMsgMultipartComponent(bodyPath, contentType_);
+        qirMsgMultipartComponent* multi =
+            new qirMsgMultipartComponent(bodyPath, contentType_, qirMsgMultipartComponent::Existing());
         body_ = multi;
         if (multi->Load() != qirOK) return qirFailed;
     } else {

@@ -39,6 +39,12 @@ qirMsgMultipartComponent::qirMsgMultipartComponent(const qirPath& directory, con
     if (!path_->IsEmpty()) mkdir(path_->Text(), 0700);
 }
 
+qirMsgMultipartComponent::qirMsgMultipartComponent(const qirPath& directory, const qirContentType& type, Existing)
+    : qirMsgComponent(directory, Mixed(type)), partFields_(new qirHeaderFields),
+      digest_(type.subtype.EqualsIgnoreCase("digest"))
+{
+}
+
 // A part object on a file that is not touched: the plain constructor would
 // create a missing file, which loading must not do and which an import
 // would only replace.
@@ -400,20 +406,25 @@ int qirMsgMultipartComponent::Load()
     qirConfiguration* rows = tree.Child("MsgBody");
     if (!rows) return qirOK;
     for (qirConfiguration* row = rows->FirstChild(); row; row = qirConfiguration::NextChild(row)) {
-        qirString name = row->Value(0);
+        // The eight values in one walk of the row, without copies.
+        const char* v[8] = {"", "", "", "", "", "", "", ""};
+        const qirStringList* values = row->ValueList();
+        int k = 0;
+        for (const qirString* s = values->First(); s && k < 8; s = qirStringList::Next(s)) v[k++] = Str(*s);
+        const char* name = v[0];
         // Only an entry of this directory itself.
-        if (name.IsEmpty() || name.IndexOf('/') >= 0 || name == "." || name == "..") return qirFailed;
+        if (!*name || strchr(name, '/') || !strcmp(name, ".") || !strcmp(name, "..")) return qirFailed;
         qirContentType ct;
-        ct.type = Str(row->Value(1));
-        ct.subtype = Str(row->Value(2));
-        ct.encoding = atoi(Str(row->Value(3)));
-        ct.encodingName = Str(row->Value(4));
-        ct.partName = Str(row->Value(5));
-        ct.charset = Str(row->Value(6));
-        ct.header = Str(row->Value(7));
-        qirPath path((dir + "/" + Str(name)).c_str());
+        ct.type = v[1];
+        ct.subtype = v[2];
+        ct.encoding = atoi(v[3]);
+        ct.encodingName = v[4];
+        ct.partName = v[5];
+        ct.charset = v[6];
+        ct.header = v[7];
+        qirPath path((dir + "/" + name).c_str());
         if (ct.IsMultipart()) {
-            qirMsgMultipartComponent* multi = new qirMsgMultipartComponent(path, ct);
+            qirMsgMultipartComponent* multi = new qirMsgMultipartComponent(path, ct, Existing());
             parts_.Append(multi);
             if (multi->Load() != qirOK) return qirFailed;
         } else {

@@ -20,6 +20,10 @@ public:
     // be written) and a copy of the type set to multipart/mixed; the
     // boundary is kept.
     qirMsgMultipartComponent(const qirPath& directory, const qirContentType& type);
+    // For loading an existing part: the directory is not made (loading
+    // writes nothing, and a missing one fails the load anyway).
+    struct Existing {};
+    qirMsgMultipartComponent(const qirPath& directory, const qirContentType& type, Existing);
     // Copies every part object; the disk is not touched.
     qirMsgMultipartComponent(const qirMsgMultipartComponent& other);
     // Deletes the part objects; the disk is not touched.

@@ -173,6 +173,71 @@ TEST(qirHistory, SaveFailureKeepsTheOldFile)
     EXPECT_EQ(elsewhere.Save(), qirCannotOpen);
 }
 
+// A fetch records each stored message by appending one line; killed before
+// the final Save, it leaves a file that loads to every identifier stored.
+TEST(qirHistory, RecordAppendsALineThatSurvivesAKill)
+{
+    struct Case {
+        const char* before;  // the file before the fetch, null: none
+        const char* after;   // the file after the kill
+    };
+    const Case cases[] = {
+        {"b\na\n", "b\na\nc\nd\ne\n"},
+        {nullptr, "c\nd\ne\n"},
+        {"", "c\nd\ne\n"},
+        {"b\nto", "b\nto\nc\nd\ne\n"}, // a line cut short keeps its own
+    };
+    for (const Case& c : cases) {
+        qirScratchDir dir;
+        std::string path = dir.File("pop_history:mail.example.org");
+        if (c.before) {
+            ASSERT_EQ(qirScratchDir::WriteFile(path, c.before), 0);
+        }
+        qirHistory h(path.c_str(), 100);
+        h.Load();
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int bad = 0;
+            for (const char* id : {"c", "", "\r\n", "d\r\n", "e"}) bad |= h.Record(id) != qirOK;
+            if (bad || h.FindAndMark("c") != 1 || h.FindAndMark("d") != 1) _exit(1);
+            raise(SIGKILL);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << (c.before ? c.before : "(none)");
+        EXPECT_EQ(qirScratchDir::ReadFile(path), c.after);
+
+        qirHistory again(path.c_str(), 100);
+        ASSERT_EQ(again.Load(), qirOK);
+        for (const char* id : {"c", "d", "e"}) EXPECT_EQ(again.FindAndMark(id), 1) << id;
+    }
+}
+
+// After a Save has replaced the file, records go to the new file; a record
+// that cannot be appended falls back to saving whole, and reports its failure.
+TEST(qirHistory, RecordFollowsSaveAndReportsFailure)
+{
+    qirScratchDir dir;
+    std::string path = dir.File("h");
+    qirHistory h(path.c_str(), 2);
+    ASSERT_EQ(h.Record("a"), qirOK);
+    ASSERT_EQ(h.Record("b"), qirOK);
+    ASSERT_EQ(h.Record("c"), qirOK);
+    EXPECT_EQ(qirScratchDir::ReadFile(path), "a\nb\nc\n");
+    ASSERT_EQ(h.Save(), qirOK); // trimmed to the limit
+    EXPECT_EQ(qirScratchDir::ReadFile(path), "c\nb\n");
+    ASSERT_EQ(h.Record("d"), qirOK);
+    EXPECT_EQ(qirScratchDir::ReadFile(path), "c\nb\nd\n");
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"h"});
+
+    qirHistory elsewhere(dir.File("no/dir/h").c_str(), 10);
+    EXPECT_EQ(elsewhere.Record("x"), qirCannotOpen);
+    EXPECT_EQ(elsewhere.FindAndMark("x"), 1);
+    qirHistory nowhere(nullptr, 10);
+    EXPECT_EQ(nowhere.Record("x"), qirCannotOpen);
+}
+
 // A large history: the index must follow the list through a purge.
 TEST(qirHistory, LargeHistoryLooksUpEveryIdentifier)
 {
