@@ -14,6 +14,7 @@ dovecot-pop3d python3-aiosmtpd
 clang libclang-rt-14-dev
 libpython3.11-testsuite python3
 mailcap
+nmh
 "
 
 missing=""

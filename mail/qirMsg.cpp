@@ -1,0 +1,627 @@
+#include "qirMsg.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "qirAddress.h"
+#include "qirAtomicFile.h"
+#include "qirConfiguration.h"
+#include "qirError.h"
+#include "qirFieldParsers.h"
+#include "qirHeaderScanner.h"
+#include "qirMsgComponent.h"
+#include "qirMsgMultipartComponent.h"
+#include "qirStatus.h"
+#include "qirUtilities.h"
+
+static const char sourceName[] = "qirMsg";
+static const char mixedName[] = "QIR.Msg.Body.Mixed";
+
+static const char* Str(const qirString& s) { return s.Text() ? s.Text() : ""; }
+static const char* Str(const qirString* s) { return s && s->Text() ? s->Text() : ""; }
+
+#define QIR_REPORT(level, ...) \
+    do { \
+        if (qirLog) qirLog->Report(level, __VA_ARGS__); \
+    } while (0)
+
+// An address list that owns its addresses.
+namespace {
+class qirAddressList : public qirList {
+public:
+    ~qirAddressList() override { Remove(nullptr); }
+};
+
+// The five groups of "Body.PARSED", in the order of the lists.
+const char* const groupNames[5] = {"groupTO", "groupCC", "groupBCC", "groupFROM", "groupREPLYTO"};
+} // namespace
+
+void qirCopyAddresses(qirList* target, const qirList* source)
+{
+    if (!target || !source) return;
+    for (qirObject* o = source->First(); o; o = qirList::Next(o))
+        target->Append(new qirAddress(*static_cast<const qirAddress*>(o)));
+}
+
+static void ReplaceAddresses(qirList* target, const qirList* source)
+{
+    if (target == source) return;
+    target->Remove(nullptr);
+    qirCopyAddresses(target, source);
+}
+
+void qirMsg::Init()
+{
+    to_ = new qirAddressList;
+    cc_ = new qirAddressList;
+    bcc_ = new qirAddressList;
+    from_ = new qirAddressList;
+    replyTo_ = new qirAddressList;
+    subject_ = new qirString("");
+    face_ = new qirXFace;
+    fields_ = new qirHeaderFields;
+    mimeVersion_ = new qirString("");
+    // Send relies on code 7bit while the name still says 8bit.
+    contentType_.encoding = qirEnc7bit;
+}
+
+qirMsg::qirMsg(const qirPath& path) : qirObject(3), directory_(path)
+{
+    Init();
+    if (access(Str(directory_), W_OK) != 0) {
+        if (mkdir(Str(directory_), 0700) != 0) return;
+        body_ = new qirMsgComponent(qirPath(directory_.Concat("/MsgBody.txt")), contentType_);
+        return;
+    }
+    if (Load() != qirOK)
+        QIR_REPORT(qirLogError, "Error loading(<%s>,%d):path:<%s>", sourceName, __LINE__, Str(directory_));
+}
+
+qirMsg::qirMsg(const qirPath& path, const qirMsg* source) : qirObject(3), directory_(path)
+{
+    Init();
+    if (access(Str(directory_), F_OK) != 0 && mkdir(Str(directory_), 0700) != 0) {
+        QIR_REPORT(qirLogError, "Here(<%s>,%d): ERROR makinfg directory <%s>", sourceName, __LINE__,
+                   Str(directory_));
+    } else if (source && CopyFrom(source) != qirOK) {
+        QIR_REPORT(qirLogError, "ERROR(<%s>,%d):Error loading", sourceName, __LINE__);
+    }
+    modified_ = 1;
+}
+
+static qirMsgComponent* CopyBody(const qirMsgComponent* body)
+{
+    if (!body) return nullptr;
+    if (body->IsMultipart())
+        return new qirMsgMultipartComponent(*static_cast<const qirMsgMultipartComponent*>(body));
+    return new qirMsgComponent(*body);
+}
+
+qirMsg::qirMsg(const qirMsg& other) : qirObject(3), directory_(other.directory_)
+{
+    Init();
+    qirCopyAddresses(to_, other.to_);
+    qirCopyAddresses(cc_, other.cc_);
+    qirCopyAddresses(bcc_, other.bcc_);
+    qirCopyAddresses(from_, other.from_);
+    qirCopyAddresses(replyTo_, other.replyTo_);
+    *subject_ = *other.subject_;
+    *face_ = *other.face_;
+    *mimeVersion_ = *other.mimeVersion_;
+    *fields_ = *other.fields_;
+    date_ = other.date_;
+    contentType_ = other.contentType_;
+    body_ = CopyBody(other.body_);
+    isRead_ = other.isRead_;
+    isRemoved_ = other.isRemoved_;
+    modified_ = 1;
+}
+
+qirMsg::~qirMsg()
+{
+    delete to_;
+    delete cc_;
+    delete bcc_;
+    delete from_;
+    delete replyTo_;
+    delete subject_;
+    delete face_;
+    delete mimeVersion_;
+    delete fields_;
+    delete body_;
+}
+
+// ---------------------------------------------------------------- accessors
+
+int qirMsg::Size() { return body_ ? body_->Size() : 0; }
+
+const unsigned char* qirMsg::XFaceBits() const { return face_->IsEmpty() ? nullptr : face_->XbmBits(); }
+
+int qirMsg::Number() const
+{
+    qirString base = directory_.Basename();
+    if (base.Length() <= 7) return 0;
+    return (int)strtol(Str(base) + 7, nullptr, 0);
+}
+
+void qirMsg::SetTo(const qirList* l) { modified_ = 1; if (l) ReplaceAddresses(to_, l); }
+void qirMsg::SetCc(const qirList* l) { modified_ = 1; if (l) ReplaceAddresses(cc_, l); }
+void qirMsg::SetBcc(const qirList* l) { modified_ = 1; if (l) ReplaceAddresses(bcc_, l); }
+void qirMsg::SetFrom(const qirList* l) { modified_ = 1; if (l) ReplaceAddresses(from_, l); }
+void qirMsg::SetReplyTo(const qirList* l) { modified_ = 1; if (l) ReplaceAddresses(replyTo_, l); }
+void qirMsg::AddTo(const qirAddress* a) { modified_ = 1; if (a) to_->Append(new qirAddress(*a)); }
+void qirMsg::AddCc(const qirAddress* a) { modified_ = 1; if (a) cc_->Append(new qirAddress(*a)); }
+void qirMsg::AddBcc(const qirAddress* a) { modified_ = 1; if (a) bcc_->Append(new qirAddress(*a)); }
+void qirMsg::AddFrom(const qirAddress* a) { modified_ = 1; if (a) from_->Append(new qirAddress(*a)); }
+void qirMsg::AddReplyTo(const qirAddress* a) { modified_ = 1; if (a) replyTo_->Append(new qirAddress(*a)); }
+void qirMsg::SetSubject(const qirString* s) { modified_ = 1; if (s) *subject_ = *s; }
+void qirMsg::SetDate(time_t t) { modified_ = 1; date_ = t; }
+void qirMsg::SetRead(int flag) { modified_ = 1; isRead_ = flag ? 1 : 0; }
+void qirMsg::SetRemoved(int flag) { modified_ = 1; isRemoved_ = flag ? 1 : 0; }
+void qirMsg::SetFace(const qirXFace* face) { modified_ = 1; if (face) *face_ = *face; }
+
+void qirMsg::SetFields(const qirHeaderFields* f)
+{
+    modified_ = 1;
+    if (!f || f == fields_) return;
+    qirHeaderFields* copy = new qirHeaderFields(*f);
+    delete fields_;
+    fields_ = copy;
+}
+
+int qirMsg::SetBody(qirMsgComponent* body)
+{
+    modified_ = 1;
+    if (body_ && body_ != body) {
+        if (body_->RemoveFromDisk() != qirOK) {
+            QIR_REPORT(qirLogError, "Error(<%s>,%d):", sourceName, __LINE__);
+            return qirFailed;
+        }
+        delete body_;
+    }
+    body_ = body;
+    return qirOK;
+}
+
+// Removes the body from disk and deletes it: 0, or -1 (reported).
+int qirMsg::DropBody(const char* what, int line)
+{
+    if (!body_) return qirOK;
+    if (body_->RemoveFromDisk() != qirOK) {
+        QIR_REPORT(qirLogError, "ERROR(<%s>,%d): Error removing %s", sourceName, line, what);
+        return qirFailed;
+    }
+    delete body_;
+    body_ = nullptr;
+    return qirOK;
+}
+
+// ---------------------------------------------------------------- load and save
+
+// A stored body name must name an entry of the directory itself.
+static int IsPlainEntryName(const qirString& name)
+{
+    const char* s = name.Text();
+    if (!s || !*s || strchr(s, '/')) return 0;
+    return strcmp(s, ".") != 0 && strcmp(s, "..") != 0;
+}
+
+int qirMsg::Load()
+{
+    std::string dir = Str(directory_);
+    FILE* header = fopen((dir + "/Header.822").c_str(), "r");
+    if (!header) return qirCannotOpen;
+    qirHeaderFields* fields = new qirHeaderFields;
+    int r = fields->Read(header);
+    fclose(header);
+    if (r != qirOK) {
+        delete fields;
+        QIR_REPORT(qirLogError, "Here(<%s>,%d)): ERROR reading header", sourceName, __LINE__);
+        return qirFailed;
+    }
+    delete fields_;
+    fields_ = fields;
+
+    qirConfiguration tree;
+    if (tree.Load((dir + "/Body.PARSED").c_str()) != qirOK) return qirFailed;
+
+    qirList* lists[5] = {to_, cc_, bcc_, from_, replyTo_};
+    for (int i = 0; i < 5; ++i) {
+        qirConfiguration* group = tree.Child(groupNames[i]);
+        if (!group) continue;
+        lists[i]->Remove(nullptr);
+        for (qirConfiguration* c = group->FirstChild(); c; c = qirConfiguration::NextChild(c)) {
+            qirString mailbox = c->Value(0), name = c->Value(1);
+            // The copy keeps only non-empty strings: an empty name is none.
+            qirAddress read(&mailbox, &name);
+            lists[i]->Append(new qirAddress(read));
+        }
+    }
+    *subject_ = Str(tree.Get("SUBJ"));
+
+    // Signed and 64-bit, so that -1 (an unreadable date) survives a save.
+    qirString date = tree.Get("DATE");
+    if (date.IsEmpty()) {
+        date_ = 0;
+    } else {
+        char* end = nullptr;
+        errno = 0;
+        long long v = strtoll(date.Text(), &end, 10);
+        if (*end || errno) return qirFailed;
+        date_ = (time_t)v;
+    }
+    if (tree.GetInt("isRead", &isRead_) != qirOK) return qirFailed;
+    if (tree.GetInt("isRemoved", &isRemoved_) != qirOK) return qirFailed;
+
+    std::string pbm = dir + "/XFace.pbm";
+    if (access(pbm.c_str(), R_OK) == 0) {
+        if (face_->ReadPBM(pbm.c_str()) != qirOK) return qirFailed;
+    } else {
+        face_->Clear();
+    }
+
+    int code;
+    if (tree.GetInt("MsgBody.ENCODING", &code) != qirOK) return qirFailed;
+    contentType_.encoding = code;
+    contentType_.type = Str(tree.Get("MsgBody.STYPE"));
+    contentType_.subtype = Str(tree.Get("MsgBody.SSUBTYPE"));
+    contentType_.encodingName = Str(tree.Get("MsgBody.SENCODING"));
+    qirString name = tree.Get("MsgBody.NAME");
+    if (!IsPlainEntryName(name)) return qirFailed;
+    qirPath bodyPath(qirString(dir.c_str()).Concat('/').Concat(name));
+
+    // The old body object goes, its files stay: they are the ones read now.
+    delete body_;
+    body_ = nullptr;
+    if (contentType_.IsMultipart()) {
+        qirMsgMultipartComponent* multi = new qirMsgMultipartComponent(bodyPath, contentType_);
+        body_ = multi;
+        if (multi->Load() != qirOK) return qirFailed;
+    } else {
+        // The part's description is in the tree read above; reading the file
+        // again through the part's own Load would cost a second parse.
+        qirContentType ct(contentType_);
+        ct.partName = Str(tree.Get("MsgBody.SNAME"));
+        ct.charset = Str(tree.Get("MsgBody.SCHARSET"));
+        ct.header = Str(tree.Get("MsgBody.FULLCONTENT"));
+        // Loading writes nothing: a missing body file is not made here.
+        qirContentType placeholder(ct);
+        placeholder.type = "multipart";
+        body_ = new qirMsgComponent(bodyPath, placeholder);
+        body_->ContentType() = ct;
+    }
+    modified_ = 0;
+    return qirOK;
+}
+
+// Writes "Header.822" through a temporary file.
+int qirMsg::WriteHeader() const
+{
+    qirAtomicFile file((std::string(Str(directory_)) + "/Header.822").c_str());
+    if (file.Open() != qirOK) return qirCannotCreate;
+    if (fields_->Write(file.Stream()) != qirOK) {
+        file.Abort();
+        return qirWriteError;
+    }
+    return file.Commit() == qirOK ? qirOK : qirWriteError;
+}
+
+// A node with one value per argument, built without path lookups.
+static qirConfiguration* Node(const char* name, const qirString& v0)
+{
+    qirConfiguration* n = new qirConfiguration(name);
+    n->ValueList()->Set(v0, 0);
+    return n;
+}
+
+// Lays node over parent: a child of that name is replaced.
+static void Replace(qirConfiguration* parent, qirConfiguration* node)
+{
+    qirString name = node->Name();
+    if (qirConfiguration* old = parent->Child(Str(name))) parent->Remove(old);
+    parent->Append(node);
+}
+
+int qirMsg::Save()
+{
+    if (!modified_) return qirOK;
+    std::string dir = Str(directory_);
+    if (access(dir.c_str(), W_OK) != 0 && mkdir(dir.c_str(), 0700) != 0) return qirFailed;
+    if (!fields_) return qirNotOpen;
+    int r = WriteHeader();
+    if (r != qirOK) return r;
+
+    std::string pbm = dir + "/XFace.pbm";
+    if (!face_->IsEmpty()) {
+        if (face_->WritePBM(pbm.c_str()) != qirOK) return qirFailed;
+    } else if (unlink(pbm.c_str()) != 0 && errno != ENOENT) {
+        // A picture removed from the message must not come back on Load.
+        return qirFailed;
+    }
+
+    // The message's own keys replace what the file held; keys written by
+    // others stay.  Nodes are built directly, so long lists stay linear.
+    std::string parsed = dir + "/Body.PARSED";
+    qirConfiguration tree;
+    if (access(parsed.c_str(), F_OK) == 0 && tree.Load(parsed.c_str()) != qirOK) return qirFailed;
+    const qirList* lists[5] = {to_, cc_, bcc_, from_, replyTo_};
+    for (int i = 0; i < 5; ++i) {
+        qirConfiguration* group = new qirConfiguration(groupNames[i]);
+        int n = 0;
+        char number[16];
+        for (qirObject* o = lists[i]->First(); o; o = qirList::Next(o), ++n) {
+            const qirAddress* a = static_cast<const qirAddress*>(o);
+            snprintf(number, sizeof number, "%d", n);
+            qirConfiguration* entry = new qirConfiguration(number);
+            entry->ValueList()->Set(a->Mailbox(), 0);
+            entry->ValueList()->Set(a->FullName(), 1);
+            group->Append(entry);
+        }
+        Replace(&tree, group);
+    }
+    char text[32];
+    Replace(&tree, Node("SUBJ", Str(subject_)));
+    snprintf(text, sizeof text, "%lld", (long long)date_);
+    Replace(&tree, Node("DATE", text));
+    snprintf(text, sizeof text, "%d", isRead_);
+    Replace(&tree, Node("isRead", text));
+    snprintf(text, sizeof text, "%d", isRemoved_);
+    Replace(&tree, Node("isRemoved", text));
+
+    if (body_) {
+        if (body_->IsMultipart()) {
+            if (static_cast<qirMsgMultipartComponent*>(body_)->SaveParts() != qirOK) return qirFailed;
+        }
+        qirPutBodyKeys(&tree, body_);
+    }
+    if (tree.Save(parsed.c_str()) != qirOK) return qirFailed;
+    modified_ = 0;
+    return qirOK;
+}
+
+// ---------------------------------------------------------------- copy, remove, move
+
+int qirMsg::CopyFrom(const qirMsg* source)
+{
+    if (!source || source == this) return qirFailed;
+    ReplaceAddresses(to_, source->to_);
+    ReplaceAddresses(cc_, source->cc_);
+    ReplaceAddresses(bcc_, source->bcc_);
+    ReplaceAddresses(from_, source->from_);
+    ReplaceAddresses(replyTo_, source->replyTo_);
+    *subject_ = *source->subject_;
+    *face_ = *source->face_;
+    *mimeVersion_ = *source->mimeVersion_;
+    *fields_ = *source->fields_;
+    date_ = source->date_;
+    isRead_ = source->isRead_;
+    isRemoved_ = source->isRemoved_;
+    modified_ = 1;
+    if (source->body_) contentType_ = source->body_->ContentType();
+    if (DropBody("msg_body", __LINE__) != qirOK) return qirFailed;
+    if (!source->body_) return qirOK;
+
+    qirString ext = qirMsgComponent::SafeName(Str(contentType_.subtype), 16);
+    qirString name("msg_body");
+    if (!ext.IsEmpty() && ext.CharAt(0) != '.') name.Append('.').Append(ext);
+    qirPath path(directory_.Concat('/').Concat(name));
+    if (contentType_.IsMultipart()) {
+        qirMsgMultipartComponent* multi = new qirMsgMultipartComponent(path, contentType_);
+        body_ = multi;
+        if (multi->CopyFrom(source->body_) != qirOK) return qirFailed;
+    } else {
+        body_ = new qirMsgComponent(path, contentType_);
+        if (body_->CopyFrom(source->body_) != qirOK) return qirFailed;
+    }
+    return qirOK;
+}
+
+int qirMsg::RemoveFromDisk()
+{
+    std::string dir = Str(directory_);
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0) return qirCannotOpen;
+    for (const char* f : {"/Header.822", "/Body.PARSED", "/XFace.pbm"}) {
+        std::string p = dir + f;
+        if (access(p.c_str(), W_OK) == 0 && unlink(p.c_str()) != 0 && errno != ENOENT) return qirUnlinkFailed;
+    }
+    if (body_ && body_->RemoveFromDisk() != qirOK)
+        QIR_REPORT(qirLogError, "Error(<%s>,%d): msg_body removing!", sourceName, __LINE__);
+    if (rmdir(dir.c_str()) != 0 && qirRemoveDirectory(dir.c_str(), 0) != 0) {
+        QIR_REPORT(qirLogError, "Error(<%s>,%d): Error:<%s>", sourceName, __LINE__, strerror(errno));
+        return qirUnlinkFailed;
+    }
+    modified_ = 1;
+    return qirOK;
+}
+
+int qirMsg::MoveTo(const qirPath& target)
+{
+    struct stat st;
+    if (lstat(Str(target), &st) == 0) {
+        QIR_REPORT(qirLogError, "Error moving! %s => %s - target directory exists!", Str(directory_), Str(target));
+        return qirFailed;
+    }
+    if (qirMoveDirectory(Str(directory_), Str(target), 0) != 0) {
+        QIR_REPORT(qirLogError, "Error moving! %s => %s%s", Str(directory_), Str(target), strerror(errno));
+        return qirFailed;
+    }
+    directory_ = qirDirectory(target);
+    if (body_) body_->MoveTo(directory_);
+    modified_ = 1;
+    return qirOK;
+}
+
+// ---------------------------------------------------------------- multipart
+
+int qirMsg::MakeMultipart()
+{
+    if (body_ && body_->IsMultipart()) return qirOK;
+    qirContentType mixed(body_ ? body_->ContentType() : contentType_);
+    mixed.type = "multipart";
+    mixed.subtype = "mixed";
+    mixed.partName = mixedName;
+    // Inside the message directory, beside the body it replaces.
+    std::string dir = std::string(Str(directory_)) + "/" + mixedName;
+    struct stat st;
+    int existed = lstat(dir.c_str(), &st) == 0;
+    if (existed && !S_ISDIR(st.st_mode)) {
+        QIR_REPORT(qirLogError, "Error copying file: <%s>=><%s> (%s, %d)", Str(body_ ? body_->Path() : directory_),
+                   dir.c_str(), sourceName, __LINE__);
+        return qirFailed;
+    }
+    qirMsgMultipartComponent* multi = new qirMsgMultipartComponent(qirPath(dir.c_str()), mixed);
+    qirMsgComponent* first = nullptr;
+    if (body_) {
+        // The text is copied before the old body goes; if the copy fails the
+        // message stays as it was.
+        qirPath copy = qirMsgComponent::StoredPath(dir.c_str(), nullptr, body_->ContentType());
+        if (lstat(dir.c_str(), &st) != 0 || body_->CopyToPath(Str(copy)) != qirOK) {
+            QIR_REPORT(qirLogError, "Error copying file: <%s>=><%s> (%s, %d)", Str(body_->Path()), Str(copy),
+                       sourceName, __LINE__);
+            delete multi;
+            if (!existed) qirRemoveDirectory(dir.c_str(), 0);
+            return qirFailed;
+        }
+        first = new qirMsgComponent(copy, body_->ContentType());
+        if (SetBody(multi) != qirOK) {
+            unlink(Str(copy));
+            delete first;
+            delete multi;
+            if (!existed) qirRemoveDirectory(dir.c_str(), 0);
+            return qirFailed;
+        }
+        multi->Append(first);
+    } else {
+        SetBody(multi);
+    }
+    contentType_.type = "multipart";
+    contentType_.subtype = "mixed";
+    modified_ = 1;
+    return qirOK;
+}
+
+// ---------------------------------------------------------------- import
+
+int qirMsg::ImportRFC822(FILE* in)
+{
+    modified_ = 1;
+    fields_->Remove(nullptr);
+    if (!in || fields_->Read(in) != qirOK) {
+        QIR_REPORT(qirLogError, "Error fields splitting(<%s>,%d):", sourceName, __LINE__);
+        return qirFailed;
+    }
+    ParseFields();
+    if (DropBody("msg body", __LINE__) != qirOK) return qirFailed;
+
+    // Only a multipart is split: a boundary parameter on a single body must
+    // not cut it short at a line that looks like a separator.
+    const char* boundary = contentType_.IsMultipart() ? contentType_.boundary.Text() : nullptr;
+    qirContentType ct(contentType_);
+    if (ct.IsMultipart() && (!boundary || !*boundary)) {
+        // A multipart that cannot be split is kept whole as text: nothing is
+        // lost, and the reader still sees it.
+        ct.type = "text";
+        ct.subtype = "plain";
+        contentType_.type = ct.type;
+        contentType_.subtype = ct.subtype;
+    }
+    qirPath path = qirMsgComponent::StoredPath(Str(directory_), nullptr, ct);
+    if (ct.IsMultipart()) body_ = new qirMsgMultipartComponent(path, ct);
+    else body_ = new qirMsgComponent(path, ct);
+    if (body_->ImportBody(in, boundary) < 0) {
+        QIR_REPORT(qirLogError, "Error(<%s>,%d): Error importing message", sourceName, __LINE__);
+        return qirFailed;
+    }
+    return qirOK;
+}
+
+int qirMsg::ParseFields()
+{
+    std::string text;
+    for (qirPair* p = fields_->First(); p; p = qirHeaderFields::Next(p)) {
+        text.assign(Str(p->Key()));
+        for (char& c : text) c = (char)toupper((unsigned char)c);
+        text.append(Str(p->Value()));
+        int r = ParseField(text.c_str());
+        if (r != qirOK)
+            QIR_REPORT(qirLogError, "--->PARSING_ERROR %d (<%s>,%d):in field '%s'\n", r, sourceName, __LINE__,
+                       text.c_str());
+    }
+    if (replyTo_->IsEmpty()) qirCopyAddresses(replyTo_, from_);
+    return qirOK;
+}
+
+int qirMsg::ParseField(const char* text)
+{
+    qirScanInput = text;
+    qirHeaderScanner::Reset();
+    int r = qirOK;
+    switch (qirHeaderScanner::nextToken()) {
+    case qirTokReplyTo:
+        r = qirParseAddressList(replyTo_, qirTokEnd);
+        break;
+    case qirTokFrom:
+        r = qirParseMailboxList(from_, qirTokEnd);
+        break;
+    case qirTokSender:
+        r = qirHeaderScanner::nextToken() == qirTokMailbox ? qirParseMailbox(from_) : qirNotFound;
+        break;
+    case qirTokDate:
+        if (qirHeaderScanner::nextToken() == qirTokDateText) date_ = qirParseDate(qirScanText);
+        else r = qirNotFound;
+        break;
+    case qirTokTo:
+    case qirTokCc:
+    case qirTokBcc:
+        // An imported message keeps every recipient in its TO list.
+        r = qirParseAddressList(to_, qirTokEnd);
+        break;
+    case qirTokSubject: {
+        char* s = qirScanRestAsText();
+        *subject_ = s ? s : "";
+        free(s);
+        break;
+    }
+    case qirTokMimeVersion: {
+        char* s = qirScanRestAsText();
+        *mimeVersion_ = s ? s : "";
+        free(s);
+        break;
+    }
+    case qirTokContentType: {
+        const char* colon = strchr(text, ':');
+        contentType_.header = colon ? colon + 1 : "";
+        r = qirParseContentType(&contentType_);
+        break;
+    }
+    case qirTokXFace: {
+        char* s = qirScanRestAsText();
+        std::string face;
+        for (const char* p = s ? s : ""; *p; ++p)
+            if (*p != ' ' && *p != '\t') face += *p;
+        free(s);
+        // A picture that does not decode leaves the message without one.
+        face_->SetText(face.c_str());
+        break;
+    }
+    case qirTokTransferEncoding:
+        r = qirParseTransferEncoding(&contentType_);
+        break;
+    case qirTokContentDisposition:
+        r = qirParseContentDisposition(&contentType_);
+        break;
+    case qirTokOtherField:
+        break;
+    default:
+        r = qirNotFound;
+        break;
+    }
+    // The scanner must reach the field's end before the next field starts.
+    while (qirHeaderScanner::nextToken() != qirTokEnd) {}
+    return r;
+}

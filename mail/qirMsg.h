@@ -1,0 +1,147 @@
+// A message bound to its message directory: five address lists, subject,
+// date, sender picture, RFC 822 header fields, content type and body.
+//
+// The directory holds "Header.822" (the fields, one per line), "Body.PARSED"
+// (the parsed summary in configuration syntax), "XFace.pbm" when there is a
+// picture, and the body: one file or one multipart directory, named by the
+// key "MsgBody.NAME".  Every file is replaced through a temporary file, so a
+// failed save leaves the old message readable.
+#ifndef QIR_MSG_H
+#define QIR_MSG_H
+
+#include <cstdio>
+#include <ctime>
+
+#include "qirContentType.h"
+#include "qirHeaderFields.h"
+#include "qirList.h"
+#include "qirPath.h"
+#include "qirString.h"
+#include "qirXFace.h"
+
+class qirAddress;
+class qirConfiguration;
+class qirMsgComponent;
+
+class qirMsg : public qirObject {
+public:
+    // Binds the message to the directory.  A directory that cannot be
+    // written is created (mode 0700) and gets an empty body "MsgBody.txt";
+    // an existing one is loaded (a failure is reported at level 1).
+    explicit qirMsg(const qirPath& path);
+    // For queue entries: creates the directory when missing and copies the
+    // source (when given) into it.  Not saved.
+    qirMsg(const qirPath& path, const qirMsg* source);
+    // Deep copy; the body object is copied without touching the disk.
+    qirMsg(const qirMsg& other);
+    // Never touches the disk.
+    ~qirMsg() override;
+
+    // 0; -7 "Header.822" cannot be opened; -1 anything else unreadable.
+    // Each file of the message is read once.
+    int Load();
+    // Writes only when modified: 0; -1; -6 without header fields; -8
+    // "Header.822" cannot be made; -12 a write failed.  The five address
+    // groups are replaced; keys the message does not own stay in
+    // "Body.PARSED".
+    int Save();
+    // Copies the source's data and body files into this directory; not saved.
+    int CopyFrom(const qirMsg* source);
+    // 0; -7 no directory; -11 something could not be removed.
+    int RemoveFromDisk();
+    // 0; -1 the target exists or the move failed.
+    int MoveTo(const qirPath& target);
+
+    // Import of one RFC 822 / MIME message with LF line ends, positioned at
+    // its first header line: 0, or -1.  The message is not saved.
+    int ImportRFC822(FILE* in);
+    // Parses every header field into the message: 0.
+    int ParseFields();
+    // One field as the upper-cased name, its colon and the value: 0, the
+    // parser's code, or -3 when no rule takes its first token.
+    int ParseField(const char* text);
+
+    // Turns a single body into multipart/mixed with the old body as its
+    // first part ("QIR.Msg.Body.Mixed" in the message directory): 0 (also
+    // when already multipart); -1 when the old body could not be kept, in
+    // which case the message is left as it was.  Not saved.
+    int MakeMultipart();
+
+    // The body's size in bytes, 0 without a body.
+    virtual int Size();
+
+    qirMsgComponent* Body() const { return body_; }
+    const qirPath& Path() const { return directory_; }
+    qirHeaderFields* Fields() const { return fields_; }
+    qirList* To() const { return to_; }
+    qirList* Cc() const { return cc_; }
+    qirList* Bcc() const { return bcc_; }
+    qirList* From() const { return from_; }
+    qirList* ReplyTo() const { return replyTo_; }
+    const qirString* Subject() const { return subject_; }
+    const qirString* MimeVersion() const { return mimeVersion_; }
+    time_t Date() const { return date_; }
+    int IsRead() const { return isRead_; }
+    int IsRemoved() const { return isRemoved_; }
+    int IsModified() const { return modified_; }
+    const qirXFace* Face() const { return face_; }
+    // The 288-byte XBM raster, or null without a picture.
+    const unsigned char* XFaceBits() const;
+    qirContentType& ContentType() { return contentType_; }
+    const qirContentType& ContentType() const { return contentType_; }
+    // The number after the first seven characters of the directory's base
+    // name ("Message12" 12, "Message0x1A" 26); 0 when there is none.
+    int Number() const;
+
+    // Each setter marks the message modified; a null argument changes
+    // nothing more.  List setters copy the addresses.
+    void SetTo(const qirList* list);
+    void SetCc(const qirList* list);
+    void SetBcc(const qirList* list);
+    void SetFrom(const qirList* list);
+    void SetReplyTo(const qirList* list);
+    void AddTo(const qirAddress* a);
+    void AddCc(const qirAddress* a);
+    void AddBcc(const qirAddress* a);
+    void AddFrom(const qirAddress* a);
+    void AddReplyTo(const qirAddress* a);
+    void SetSubject(const qirString* s);
+    void SetFields(const qirHeaderFields* f);
+    void SetDate(time_t t);
+    void SetRead(int flag);
+    void SetRemoved(int flag);
+    void SetFace(const qirXFace* face);
+    // Removes the old body from disk and takes over the new one (owned):
+    // 0; -1 when the old body cannot be removed (it then stays).
+    int SetBody(qirMsgComponent* body);
+
+private:
+    qirMsg& operator=(const qirMsg&) = delete;
+    void Init();
+    int DropBody(const char* what, int line);
+    int WriteHeader() const;
+
+protected:
+    qirList* to_;
+    qirList* cc_;
+    qirList* bcc_;
+    qirList* from_;
+    qirList* replyTo_;
+    qirString* subject_;
+    qirXFace* face_;
+    time_t date_ = 0;
+    qirHeaderFields* fields_;
+    qirString* mimeVersion_;
+    qirContentType contentType_;
+    qirMsgComponent* body_ = nullptr;
+    qirDirectory directory_;
+    int isRead_ = 0;
+    int isRemoved_ = 0;
+    int modified_ = 1;
+};
+
+// Every address of the source list (of qirAddress) copied to the end of the
+// target, keeping only non-empty strings.
+void qirCopyAddresses(qirList* target, const qirList* source);
+
+#endif

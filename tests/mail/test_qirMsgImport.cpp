@@ -1,0 +1,252 @@
+// Import of RFC 822 and MIME text into a message directory.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "qirAddress.h"
+#include "qirMsg.h"
+#include "qirMsgComponent.h"
+#include "qirMsgMultipartComponent.h"
+#include "qirScratchDir.h"
+#include "qirStatus.h"
+
+namespace {
+
+std::string T(const qirString& s) { return s.Text() ? s.Text() : "<null>"; }
+std::string T(const qirString* s) { return s ? T(*s) : "<null>"; }
+
+std::vector<std::string> Mailboxes(const qirList* l)
+{
+    std::vector<std::string> out;
+    for (qirObject* o = l->First(); o; o = qirList::Next(o)) out.push_back(T(static_cast<const qirAddress*>(o)->Mailbox()));
+    return out;
+}
+
+struct ImportTest : ::testing::Test {
+    qirScratchDir scratch;
+    std::string dir = scratch.File("Message1");
+
+    // Imports, saves and loads back the text.
+    std::unique_ptr<qirMsg> Import(const std::string& text, int expect = qirOK)
+    {
+        {
+            qirMsg m(qirPath(dir.c_str()));
+            FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+            EXPECT_EQ(m.ImportRFC822(in), expect);
+            fclose(in);
+            if (expect != qirOK) return nullptr;
+            EXPECT_EQ(m.Save(), qirOK);
+        }
+        return std::unique_ptr<qirMsg>(new qirMsg(qirPath(dir.c_str())));
+    }
+    // The stored leaves, depth first: "type/subtype=bytes".
+    static void Leaves(qirMsgComponent* c, std::vector<std::string>* out)
+    {
+        if (c->IsMultipart()) {
+            auto* m = static_cast<qirMsgMultipartComponent*>(c);
+            for (qirMsgComponent* p = m->First(); p; p = qirMsgMultipartComponent::Next(p)) Leaves(p, out);
+            return;
+        }
+        out->push_back(T(c->ContentType().type) + "/" + T(c->ContentType().subtype) + "="
+                       + qirScratchDir::ReadFile(T(c->Path())));
+    }
+    static std::vector<std::string> Leaves(qirMsg* m)
+    {
+        std::vector<std::string> out;
+        if (m && m->Body()) Leaves(m->Body(), &out);
+        return out;
+    }
+};
+
+TEST_F(ImportTest, AddressesSubjectDateAndReplyTo)
+{
+    auto m = Import("From: A <a@x.org>\n"
+                    "Sender: s@x.org\n"
+                    "To: t1@y, \"T Two\" <t2@y>\n"
+                    "Cc: c@y (See)\n"
+                    "Bcc: b@y\n"
+                    "Subject: Re: the\n  plan\n"
+                    "Bad Name: ignored\n"
+                    "Date: Fri, 4 May 2001 14:05:44 -0400\n"
+                    "\n"
+                    "hello\n");
+    // An imported message keeps To, Cc and Bcc together in its TO list.
+    EXPECT_EQ(Mailboxes(m->To()), (std::vector<std::string>{"t1@y", "t2@y", "c@y", "b@y"}));
+    EXPECT_TRUE(m->Cc()->IsEmpty());
+    EXPECT_TRUE(m->Bcc()->IsEmpty());
+    EXPECT_EQ(Mailboxes(m->From()), (std::vector<std::string>{"a@x.org", "s@x.org"}));
+    EXPECT_EQ(Mailboxes(m->ReplyTo()), (std::vector<std::string>{"a@x.org", "s@x.org"}));
+    EXPECT_EQ(T(m->Subject()), "Re: the  plan");
+    // The field after the unparsable one is still read.
+    EXPECT_EQ(m->Date(), (time_t)988999544);
+    EXPECT_EQ(m->Fields()->Count(), 8);
+    EXPECT_EQ(Leaves(m.get()), (std::vector<std::string>{"text/plain=hello\n"}));
+    EXPECT_EQ(T(m->Body()->Path().Extension()), "txt");
+}
+
+TEST_F(ImportTest, UnknownMonthGivesMinusOne)
+{
+    auto m = Import("Date: 4 Foo 2001 10:00 GMT\nReply-To: r@x\nFrom: f@x\n\nx");
+    EXPECT_EQ(m->Date(), (time_t)-1);
+    EXPECT_EQ(Mailboxes(m->ReplyTo()), (std::vector<std::string>{"r@x"}));
+}
+
+TEST_F(ImportTest, SingleBodiesAreDecodedIntoFilesNamedByType)
+{
+    struct Case {
+        const char* name;
+        const char* headers;
+        std::string body;
+        std::string stored;
+        const char* extension;
+    } cases[] = {
+        {"text unchanged", "Content-Type: text/plain\n", std::string("a=3D\r\n\0b\n", 9),
+         std::string("a=3D\r\n\0b\n", 9), "txt"},
+        {"quoted-printable", "Content-Type: text/plain\nContent-Transfer-Encoding: Quoted-Printable\n",
+         "caf=C3=A9 =\nok\n", "caf\xC3\xA9 ok\n", "txt"},
+        {"base64 image", "Content-Type: image/gif\nContent-Transfer-Encoding: base64\n", "R0lG\nODlh\n", "GIF89a",
+         "gif"},
+        // A subtype from mail is limited like a file name.
+        {"hostile subtype", "Content-Type: application/../../x\nContent-Transfer-Encoding: base64\n", "eHk=\n", "xy",
+         ""},
+    };
+    for (const Case& c : cases) {
+        auto m = Import(std::string(c.headers) + "\n" + c.body);
+        const std::string& stored = c.stored;
+        ASSERT_EQ(Leaves(m.get()).size(), 1u) << c.name;
+        EXPECT_EQ(qirScratchDir::ReadFile(T(m->Body()->Path())), stored) << c.name;
+        if (*c.extension) EXPECT_EQ(T(m->Body()->Path().Extension()), c.extension) << c.name;
+        EXPECT_EQ(T(m->Body()->Path().Dirname()), dir) << c.name;
+        m->RemoveFromDisk();
+    }
+}
+
+TEST_F(ImportTest, HeaderLineWithoutColonDoesNotSwallowTheBody)
+{
+    auto m = Import("Subject: s\nnot a field\nTo: x@y\n\nbody\n");
+    EXPECT_EQ(T(m->Subject()), "s");
+    EXPECT_EQ(Leaves(m.get()), (std::vector<std::string>{"text/plain=not a field\nTo: x@y\n\nbody\n"}));
+}
+
+TEST_F(ImportTest, MultipartPartsAreSplitAtExactBoundaryLines)
+{
+    auto m = Import("Content-Type: multipart/alternative; boundary=\"b1\"\n"
+                    "\n"
+                    "preamble --b1 mentioned\n"
+                    "--b1\n"
+                    "Content-Type: text/plain\n"
+                    "\n"
+                    "first\n"
+                    "\n"
+                    "--b1 \t\r\n"
+                    "Content-Type: text/html\n"
+                    "Subject: not a part field\n"
+                    "Content-Transfer-Encoding: base64\n"
+                    "\n"
+                    "PGI+\n"
+                    "--b1x\n"
+                    "--b1--\n"
+                    "epilogue\n");
+    ASSERT_TRUE(m->Body()->IsMultipart());
+    // Stored as multipart/mixed whatever the message declared.
+    EXPECT_EQ(T(m->Body()->ContentType().subtype), "mixed");
+    // The line end before a separator belongs to the separator; a line that
+    // only starts like one is text.
+    EXPECT_EQ(Leaves(m.get()), (std::vector<std::string>{"text/plain=first\n", "text/html=<b>"}));
+}
+
+TEST_F(ImportTest, NestedMultipartKeepsItsOwnBoundary)
+{
+    auto m = Import("Content-Type: multipart/mixed; boundary=outer\n"
+                    "\n"
+                    "--outer\n"
+                    "Content-Type: multipart/alternative; boundary=inner\n"
+                    "\n"
+                    "--inner\n"
+                    "\n"
+                    "plain\n"
+                    "--inner\n"
+                    "Content-Type: text/html\n"
+                    "\n"
+                    "<p>html</p>\n"
+                    "--inner--\n"
+                    "inner epilogue\n"
+                    "--outer\n"
+                    "Content-Type: application/pdf; name=doc.pdf\n"
+                    "Content-Transfer-Encoding: base64\n"
+                    "\n"
+                    "JVBERg==\n"
+                    "--outer--\n");
+    EXPECT_EQ(Leaves(m.get()),
+              (std::vector<std::string>{"text/plain=plain", "text/html=<p>html</p>", "application/pdf=%PDF"}));
+}
+
+// Names from mail never reach outside the multipart directory nor replace
+// the directory's own files; the name as received stays the part name.
+TEST_F(ImportTest, HostilePartNamesStayInsideTheDirectory)
+{
+    const char* names[] = {"../../.profile", "/etc/passwd", "Body.PARSED", "a;rm -rf ~|x`y`.txt", "..", "",
+                           "same.txt", "same.txt"};
+    std::string text = "Content-Type: multipart/mixed; boundary=B\n\n";
+    for (const char* n : names)
+        text += std::string("--B\nContent-Type: text/plain; name=\"") + n
+                + "\"\nContent-Disposition: attachment; filename=\"" + n + "\"\n\n" + "data of " + n + "\n";
+    text += "--B--\n";
+    auto m = Import(text);
+    auto* multi = static_cast<qirMsgMultipartComponent*>(m->Body());
+    ASSERT_EQ(multi->Count(), 8);
+    std::vector<std::string> seen;
+    int i = 0;
+    for (qirMsgComponent* p = multi->First(); p; p = qirMsgMultipartComponent::Next(p), ++i) {
+        std::string path = T(p->Path());
+        EXPECT_EQ(T(p->Path().Dirname()), T(multi->Path())) << names[i];
+        std::string base = T(p->Path().Basename());
+        EXPECT_NE(base[0], '.') << names[i];
+        EXPECT_NE(base, "Body.PARSED");
+        EXPECT_EQ(base.find_first_of(";| `~/"), std::string::npos) << base;
+        EXPECT_EQ(qirScratchDir::ReadFile(path), std::string("data of ") + names[i]) << names[i];
+        if (*names[i]) EXPECT_EQ(T(p->ContentType().partName), names[i]);
+        seen.push_back(base);
+    }
+    EXPECT_EQ(seen[6], "same.txt");
+    EXPECT_NE(seen[7], "same.txt");
+    // Nothing was written beside the message directory.
+    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"Message1"}));
+}
+
+TEST_F(ImportTest, FailuresOfTheBody)
+{
+    // A multipart without a boundary, or without one separator line, is
+    // kept whole as text rather than lost.
+    auto whole = Import("Content-Type: multipart/mixed\n\n--x\n\ny\n");
+    EXPECT_EQ(Leaves(whole.get()), (std::vector<std::string>{"text/plain=--x\n\ny\n"}));
+    whole = Import("Content-Type: multipart/mixed; boundary=q\n\nno parts\n--qq\n");
+    EXPECT_EQ(Leaves(whole.get()), (std::vector<std::string>{"text/plain=no parts\n--qq\n"}));
+    // a missing closing boundary ends with the last part
+    auto m = Import("Content-Type: multipart/mixed; boundary=q\n\n--q\n\nlast\n");
+    EXPECT_EQ(Leaves(m.get()), (std::vector<std::string>{"text/plain=last\n"}));
+}
+
+TEST_F(ImportTest, ExportWritesEveryPartBetweenBoundaryLines)
+{
+    auto m = Import("Content-Type: multipart/mixed; boundary=B\n\n--B\n\none\n--B\n"
+                    "Content-Type: application/octet-stream\nContent-Transfer-Encoding: base64\n\nAAEC\n--B--\n");
+    char* buf = nullptr;
+    size_t len = 0;
+    FILE* out = open_memstream(&buf, &len);
+    EXPECT_EQ(m->Body()->ExportBody(out, "ZZ"), qirOK);
+    fclose(out);
+    std::string s(buf, len);
+    free(buf);
+    EXPECT_EQ(s.rfind("--ZZ\nContent-Type: text/plain\nContent-Transfer-Encoding: 8bit\n\none\n--ZZ\n", 0), 0u) << s;
+    EXPECT_NE(s.find("Content-Transfer-Encoding: base64\n\nAAEC\n--ZZ--\n"), std::string::npos) << s;
+
+    // What was exported imports back to the same parts.
+    std::string again = "Content-Type: multipart/mixed; boundary=ZZ\n\n" + s;
+    m = Import(again);
+    EXPECT_EQ(Leaves(m.get()), (std::vector<std::string>{"text/plain=one", std::string("application/octet-stream=\0\1\2", 28)}));
+}
+
+} // namespace
