@@ -98,3 +98,9 @@ std::vector<qirSinkMessage> qirSMTPSink::WaitFor(size_t n, double seconds) const
     }
     return got;
 }
+
+int qirSMTPSink::Has(size_t n) const
+{
+    struct stat st;
+    return stat((dir_ + "/" + std::to_string(n) + ".eml").c_str(), &st) == 0;
+}

@@ -28,6 +28,8 @@ public:
     std::vector<qirSinkMessage> Messages() const;
     // Waits up to the given seconds for at least n messages.
     std::vector<qirSinkMessage> WaitFor(size_t n, double seconds) const;
+    // 1 once the n-th message has been stored (cheap enough to poll).
+    int Has(size_t n) const;
     static int Available();
 
 private:
