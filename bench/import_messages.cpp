@@ -2,7 +2,10 @@
 // imported into a message directory of a scratch folder and saved, as the
 // fetch drivers do; then nmh's inc files the same mbox into an MH folder,
 // as the floor to compare against (inc decodes nothing).
-//   bench_import_messages [MBOX]   (default /tmp/qir-bench.mbox)
+//   bench_import_messages [MBOX [SCRATCH]]
+// (defaults /tmp/qir-bench.mbox and /tmp).  The file system matters: on an
+// ext4 that has just deleted many files, inode allocation dominates both
+// programs; SCRATCH=/dev/shm measures the work of the programs themselves.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -48,7 +51,10 @@ int main(int argc, char** argv)
         pos = end;
     }
 
-    char root[] = "/tmp/qir-bench-import-XXXXXX";
+    std::string rootName = std::string(argc > 2 ? argv[2] : "/tmp") + "/qir-bench-import-XXXXXX";
+    std::vector<char> rootBuf(rootName.begin(), rootName.end());
+    rootBuf.push_back(0);
+    char* root = rootBuf.data();
     if (!mkdtemp(root)) return 1;
     std::string folder = std::string(root) + "/Incoming";
     mkdir(folder.c_str(), 0700);
@@ -74,10 +80,11 @@ int main(int argc, char** argv)
         fclose(profile);
     }
     mkdir((home + "/Mail").c_str(), 0700);
+    mkdir((home + "/Mail/bench").c_str(), 0700); // inc asks before making a folder
     std::string copy = std::string(root) + "/inc.mbox";
     qirCopyFile(mbox, copy.c_str());
     std::string cmd = "HOME='" + home + "' MH='" + home + "/.mh_profile' /usr/bin/mh/inc -file '" + copy +
-                      "' -notruncate -silent +bench >/dev/null 2>&1";
+                      "' -notruncate -silent +bench </dev/null >/dev/null 2>&1";
     if (access("/usr/bin/mh/inc", X_OK) == 0) {
         t0 = Now();
         int r = system(cmd.c_str());

@@ -531,8 +531,15 @@ int qirMsg::ImportRFC822(FILE* in)
         contentType_.subtype = ct.subtype;
     }
     qirPath path = qirMsgComponent::StoredPath(Str(directory_), nullptr, ct);
-    if (ct.IsMultipart()) body_ = new qirMsgMultipartComponent(path, ct);
-    else body_ = new qirMsgComponent(path, ct);
+    if (ct.IsMultipart()) {
+        body_ = new qirMsgMultipartComponent(path, ct);
+    } else {
+        // The decoder makes the file itself.
+        qirContentType placeholder(ct);
+        placeholder.type = "multipart";
+        body_ = new qirMsgComponent(path, placeholder);
+        body_->ContentType() = ct;
+    }
     if (body_->ImportBody(in, boundary) < 0) {
         QIR_REPORT(qirLogError, "Error(<%s>,%d): Error importing message", sourceName, __LINE__);
         return qirFailed;

@@ -39,7 +39,8 @@ qirMsgMultipartComponent::qirMsgMultipartComponent(const qirPath& directory, con
 }
 
 // A part object on a file that is not touched: the plain constructor would
-// create a missing file, and loading must not write.
+// create a missing file, which loading must not do and which an import
+// would only replace.
 static qirMsgComponent* LoadedPart(const qirPath& path, const qirContentType& type)
 {
     qirContentType placeholder(type);
@@ -196,7 +197,7 @@ int qirMsgMultipartComponent::ImportWhole(FILE* in)
     ct.encoding = contentType_.encoding;
     ct.encodingName = contentType_.encodingName;
     ct.charset = contentType_.charset;
-    qirMsgComponent* part = new qirMsgComponent(StoredPath(Str(*path_), nullptr, ct), ct);
+    qirMsgComponent* part = LoadedPart(StoredPath(Str(*path_), nullptr, ct), ct);
     if (part->ImportBody(in, nullptr) < 0) {
         delete part;
         return qirFailed;
@@ -243,7 +244,9 @@ int qirMsgMultipartComponent::ImportParts(FILE* in, const char* own)
             part = new qirMsgMultipartComponent(path, ct);
         } else {
             ct.boundary = own;
-            part = new qirMsgComponent(path, ct);
+            // The decoder makes the file; an empty one made first would
+            // only be replaced.
+            part = LoadedPart(path, ct);
         }
         int r = part->ImportBody(in, own);
         if (r < 0) {
