@@ -15,8 +15,9 @@ sh "$here/xvfb.sh" start "$num" "$pidfile"
 trap 'sh "$here/xvfb.sh" stop "$num" "$pidfile"' EXIT
 
 shoot() {
-    # Runs one test and photographs every window it announces.
-    DISPLAY=:$num QIR_SHOT_DIR=$out "$build/tests/test_widgets" --gtest_filter="$1" >"$out/run.log" 2>&1 &
+    # Runs one test and photographs every window it announces; the second
+    # argument names the test program (test_widgets by default).
+    DISPLAY=:$num QIR_SHOT_DIR=$out "$build/tests/${2:-test_widgets}" --gtest_filter="$1" >"$out/run.log" 2>&1 &
     test_pid=$!
     while kill -0 "$test_pid" 2>/dev/null; do
         for ready in "$out"/*.ready; do
@@ -35,3 +36,11 @@ shoot() {
 shoot 'ListBoxTest.MultiSelectClicksAndDrags'
 shoot 'ListBoxTest.PlaceholderWhileEmpty'
 shoot 'DialogTest.ButtonAcceptsAndOtherWindowsGetNoPointerInput'
+shoot 'MainWindowTest.MainWindowMapsAndTakesNoCloseRequest' test_gui
+shoot 'MainWindowTest.NewFolderTakesTheFirstFreeNumberAndItsName' test_gui
+shoot 'MainWindowTest.PropertiesRenameAndReIcon' test_gui
+shoot 'MainWindowTest.DeleteRefusesIncomingAndOutgoingAndAsksForOthers' test_gui
+shoot 'MainWindowTest.ChooseFolderListsTheFoldersInOrder' test_gui
+shoot 'MainWindowTest.SaveAndOpenFileDialogs' test_gui
+shoot 'MainWindowTest.RealFileChooserIsTitledAndCancelsOnClose' test_gui
+shoot 'MainWindowTest.AboutBoxWithoutItsPictureStillOpensAndCloses' test_gui
