@@ -11,7 +11,9 @@
 #include "qirLanguageGroup.h"
 #include "qirLock.h"
 #include "qirStatus.h"
+#ifndef QIR_NO_WINDOWS
 #include "qirMainWindow.h"
+#endif
 #include "qirProcessId.h"
 #include "qirStartup.h"
 
@@ -67,19 +69,33 @@ int main(int argc, char** argv)
     }
 
     signal(SIGFPE, SIG_IGN);
+#ifndef QIR_NO_WINDOWS
     status = qir_window_session(argc, argv);
+#else
+    {
+        qirOptions options;
+        if (options.Parse(argc, argv) == 0) {
+            fprintf(stderr, "QIR: Can't initialise session!\n");
+            status = 1;
+        }
+    }
+#endif
 
     qirConfig.Remove(nullptr);
     qirChildList.Remove(nullptr);
+#ifndef QIR_NO_WINDOWS
     qirApp->Filters()->Remove(nullptr);
+#endif
     qirLanguage.Clear();
     if (child > 0) {
         char stop = 1;
         if (write(pipeFds[1], &stop, 1) != 1) qirLog->Write(qirLogWarning, "Could not tell the delivery process to stop");
     }
+#ifndef QIR_NO_WINDOWS
     // The application object closes and deletes the log.
     delete qirApp;
     qirApp = nullptr;
+#endif
     delete qirLog;
     qirLog = nullptr;
     return status;
