@@ -36,6 +36,14 @@ shoot() {
 shoot 'ListBoxTest.MultiSelectClicksAndDrags'
 shoot 'ListBoxTest.PlaceholderWhileEmpty'
 shoot 'DialogTest.ButtonAcceptsAndOtherWindowsGetNoPointerInput'
+shoot 'StandardDialogTest.QuestionAnswersByButtonAndCloseCancels'
+shoot 'StandardDialogTest.MessageBoxClosesOnReturnLineFeedAndButton'
+shoot 'StandardDialogTest.ChoiceMakesTenButtonsAndAnswersTheIndex'
+shoot 'StandardDialogTest.PasswordHoldsLongPasswords'
+shoot 'StandardDialogTest.SearchCancelRestoresTheAcceptedSearch'
+shoot 'ProgressTest.ShowsPercentageAndBar'
+shoot 'ProgressTest.CountModeAndEmptyTotal'
+shoot 'ColorDialogTest.SwatchesShowTheirColours'
 shoot 'MainWindowTest.MainWindowMapsAndTakesNoCloseRequest' test_gui
 shoot 'MainWindowTest.NewFolderTakesTheFirstFreeNumberAndItsName' test_gui
 shoot 'MainWindowTest.PropertiesRenameAndReIcon' test_gui

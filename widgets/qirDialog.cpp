@@ -76,12 +76,13 @@ bool qirDialog::run() {
         s->read(e);
         if (s->done())
             return false;
-        // Pointer input to other windows is dropped; keys anywhere go to
-        // the dialog.
-        if (e.grabber() || inside(e))
-            e.handle();
-        else if (e.type() == Event::key)
+        // Every key goes to the dialog's keystroke operation (which hands
+        // it on to the focus), wherever the pointer is: the pick under the
+        // pointer would skip it.  Pointer input to other windows is dropped.
+        if (e.type() == Event::key)
             keystroke(e);
+        else if (e.grabber() || inside(e))
+            e.handle();
     }
     return accepted_;
 }

@@ -13,6 +13,7 @@ qirFieldEditor::qirFieldEditor(const char* sample, WidgetKit* kit, Style* style,
     FieldEditor::select(0);
 }
 
+
 void qirFieldEditor::keystroke(const Event& e) {
     unsigned long sym = e.keysym();
     KeySym letter = NoSymbol;
@@ -39,20 +40,47 @@ void qirFieldEditor::keystroke(const Event& e) {
 
 void qirFieldEditor::next_focus() {
     FieldEditor::next_focus();
-    FieldEditor::select(0);
+    if (drawn_)
+        FieldEditor::select(0);
 }
 
 void qirFieldEditor::prev_focus() {
     FieldEditor::prev_focus();
-    FieldEditor::select(0);
+    if (drawn_)
+        FieldEditor::select(0);
 }
 
 void qirFieldEditor::field(const char* text) {
+    if (!drawn_) {
+        pendingText_ = text ? text : "";
+        pendingString_ = CopyString(pendingText_.c_str(), int(pendingText_.size()));
+        pending_ = true;
+        return;
+    }
     FieldEditor::field(text ? text : "");
     FieldEditor::select(0);
 }
 
 void qirFieldEditor::field(const String& text) {
-    FieldEditor::field(text);
-    FieldEditor::select(0);
+    field(std::string(text.string(), text.length()).c_str());
+}
+
+const String* qirFieldEditor::text() const {
+    return pending_ ? &pendingString_ : FieldEditor::text();
+}
+
+void qirFieldEditor::draw(Canvas* c, const Allocation& a) const {
+    drawn_ = true;
+    FieldEditor::draw(c, a);
+    if (pending_) {
+        pending_ = false;
+        qirFieldEditor* self = const_cast<qirFieldEditor*>(this);
+        self->FieldEditor::field(pendingText_.c_str());
+        self->FieldEditor::select(0);
+    }
+}
+
+void qirFieldEditor::undraw() {
+    drawn_ = false;
+    FieldEditor::undraw();
 }

@@ -3,6 +3,9 @@
 #define QIR_FIELD_EDITOR_H
 
 #include <IV-look/field.h>
+#include <OS/string.h>
+
+#include <string>
 
 class qirFieldEditor : public FieldEditor {
 public:
@@ -19,6 +22,19 @@ public:
     // Replaces the text, insertion point at the start.
     void field(const char*) override;
     void field(const String&) override;
+    const String* text() const override;
+
+    void draw(Canvas*, const Allocation&) const override;
+    void undraw() override;
+
+private:
+    // InterViews' editor keeps drawing into the canvas of a window that is
+    // gone (a dialog between two posts): a text set while the field is not
+    // on the screen waits here until it is drawn again.
+    mutable bool drawn_ = false;
+    mutable bool pending_ = false;
+    std::string pendingText_;
+    CopyString pendingString_;
 };
 
 #endif

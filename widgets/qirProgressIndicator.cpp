@@ -115,7 +115,8 @@ void qirProgressIndicator::Begin(uint32_t total, uint32_t current, int percentMo
         }
     Set(current);
     Glyph* top = kit->outset_frame(lk->hbox(lk->hspace(12), lk->vbox(lk->vspace(5), text, lk->vspace(5)), lk->hspace(12)));
-    Glyph* glyph = lk->vbox(top, patch_);
+    // Without text lines the window is the progress alone.
+    Glyph* glyph = text->count() > 0 ? lk->vbox(top, patch_) : lk->vbox(patch_);
 
     window_ = new TopLevelWindow(glyph);
     qir_set_window_style(window_, qirString("Progress Indicator"), kit->style());
@@ -160,7 +161,7 @@ Glyph* qirProgressIndicator::ProgressGlyph() {
     }
     PolyGlyph* box = lk->vbox();
     box->append(lk->vspace(8));
-    box->append(lk->hbox(lk->hglue(), kit->label(text), lk->hglue()));
+    box->append(lk->hbox(lk->hspace(20), lk->hglue(), kit->label(text), lk->hglue(), lk->hspace(20)));
     if (percentMode_) {
         PolyGlyph* inside = lk->hbox();
         if (percent_ > 0) {
