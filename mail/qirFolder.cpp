@@ -18,6 +18,7 @@
 #include "qirError.h"
 #include "qirHistory.h"
 #include "qirLanguageGroup.h"
+#include "qirMailBox.h"
 #include "qirProgress.h"
 #include "qirStatus.h"
 #include "qirUtilities.h"
@@ -559,6 +560,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
     // from storing them twice.
     std::vector<int> toDelete;
     uint64_t bytes = 0;
+    FILE* text = nullptr;
     const int n = pop->Count();
     for (int i = 0; i < n; ++i) {
         QIRPOP3_MSG_INFO* info = pop->Info(i);
@@ -573,14 +575,21 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
             continue;
         }
         QIR_REPORT(qirLogStatistics, "POP: Receiving message %d of %d", i + 1, n);
-        FILE* text = tmpfile();
-        if (!text) {
+        // One temporary file serves the whole fetch: making one per message
+        // costs more than the copy itself.
+        if (text) {
+            rewind(text);
+            if (ftruncate(fileno(text), 0) != 0) {
+                fclose(text);
+                text = nullptr;
+            }
+        }
+        if (!text && !(text = tmpfile())) {
             QIR_REPORT(qirLogInfo, "POP3: Can't create temporary files, skipping  message %d", i);
             continue;
         }
         int r = pop->RetrieveTo(i, text);
         if (r != qirOK || fflush(text) != 0) {
-            fclose(text);
             QIR_REPORT(qirLogInfo, "POP3: Can't receive message %d - skipping", i);
             if (r == qirConnectionFailed) break; // nothing more can come
             continue;
@@ -590,12 +599,12 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
         ImportContext context{text};
         int status;
         qirPath path = StoreNew(ImportAndSave, &context, &status);
-        fclose(text);
         if (status != qirOK) continue;
         Remember(history, info->Id());
         if (loaded_) Append(NewMessage(&path));
         if (!keep) toDelete.push_back(i);
     }
+    if (text) fclose(text);
     if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
     if (!toDelete.empty()) {
         if (SyncFolder(directory_) != 0) {
@@ -614,6 +623,97 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
     }
     if (Flush() != qirOK) {
         QIR_REPORT(qirLogError, "Flushing error(<%s>,%d)", sourceName, __LINE__);
+        return qirWriteError;
+    }
+    CountOnDisk();
+    return qirOK;
+}
+
+// ---------------------------------------------------------------- mailbox fetch
+
+int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
+{
+    qirMailBox box(spool, 0);
+    switch (box.Status()) {
+    case qirOK:
+        break;
+    case qirAlreadyOpen:
+        QIR_REPORT(qirLogError, "MailBox: Mailbox %s already locked by another process.", Str(spool));
+        return qirAlreadyOpen;
+    case qirBadValue:
+        QIR_REPORT(qirLogError, "MailBox: %s is directory.", Str(spool));
+        return qirBadValue;
+    case qirCannotOpen:
+        QIR_REPORT(qirLogError, "MailBox: Can't open mailbox %s. May be permission denied.", Str(spool));
+        return qirCannotOpen;
+    case qirNotOpen:
+        QIR_REPORT(qirLogError, "Mail spool directory %s not found. Check path in ~/.QIR/user.cfg file",
+                   Str(spool.Dirname()));
+        return qirNotOpen;
+    default:
+        return box.Status();
+    }
+    QIR_REPORT(qirLogDebug, "MailBox: mailbox is succesfully opened.");
+    RemoveStaleStaging();
+    qirList lines;
+    long size = box.TotalSize();
+    uint32_t total = size > 0 ? (uint32_t)std::min<long>(size, UINT32_MAX) : 0;
+    if (qirProgressReporter) {
+        lines.Append(new qirString(qirLanguage.Text(1000)));
+        qirProgressReporter->Begin(total, 0, 1, &lines);
+    }
+    int deleted = 0;
+    // One walk, front to back: a message known to the history is passed over
+    // without copying its body.
+    while (qirMsgInfo* info = box.NextMessage()) {
+        int i = info->Number();
+        const char* id = Str(info->HistoryId());
+        if (history && *id && history->FindAndMark(id)) {
+            QIR_REPORT(qirLogInfo, "MailBox: Message %d already in history - skipping", i);
+            // Stored by a fetch whose rewrite of the spool never happened.
+            if (!keep && box.MarkDeleted(i) == qirOK) ++deleted;
+            continue;
+        }
+        QIR_REPORT(qirLogStatistics, "MailBox: Receiving message %d", i + 1);
+        FILE* text = box.FetchCurrent();
+        if (!text) {
+            QIR_REPORT(qirLogError, "MailBox: Can't create temporary files, skipping  message %d", i);
+            continue;
+        }
+        ImportContext context{text};
+        int status;
+        qirPath path = StoreNew(ImportAndSave, &context, &status);
+        fclose(text);
+        if (qirProgressReporter)
+            qirProgressReporter->Set((uint32_t)std::min<long>(std::max<long>(info->Offset(), 0), total));
+        if (status != qirOK) continue;
+        Remember(history, id);
+        if (loaded_) Append(NewMessage(&path));
+        if (!keep && box.MarkDeleted(i) == qirOK) ++deleted;
+    }
+    if (box.Status() != qirOK)
+        QIR_REPORT(qirLogError, "MailBox: Error reading %s: Status = %d", Str(spool), box.Status());
+    if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
+    if (deleted) {
+        if (SyncFolder(directory_) != 0) {
+            QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write the folder to disk: %s; the mailbox is kept",
+                       sourceName, __LINE__, strerror(errno));
+            for (qirMsgInfo* m = box.First(); m; m = box.Next(m)) box.Undelete(m->Number());
+        } else {
+            int r = box.Commit();
+            if (r != qirOK)
+                QIR_REPORT(qirLogError, "MailBox: Can't rewrite %s: Status = %d%s%s", Str(spool), r,
+                           box.TempPath().empty() ? "" : "; the new text is kept in ",
+                           box.TempPath().c_str());
+        }
+    }
+    if (qirProgressReporter) qirProgressReporter->End();
+    while (qirObject* o = lines.First()) {
+        lines.Unlink(o);
+        delete o;
+    }
+    if (Flush() != qirOK) {
+        QIR_REPORT(qirLogError, "Flushing error(<%s>,%d)\n", sourceName, __LINE__);
         return qirWriteError;
     }
     CountOnDisk();

@@ -83,6 +83,13 @@ public:
     int FetchPOP3(qirString server, qirString service, qirString user, qirString password,
                   qirHistory* history, int keep);
 
+    // Fetches the messages of a local mailbox spool in one pass over it: 0;
+    // the mailbox's status when it cannot be opened (-6, -7, -9, -20); -12
+    // when the final flush failed.  As with POP3, every stored message goes
+    // into the history at once; with keep 0 the stored messages leave the
+    // spool, after they are on disk.
+    int FetchMailbox(const qirPath& spool, qirHistory* history, int keep);
+
     const qirDirectory* Directory() const { return directory_; }
     const qirString& Name() const { return name_; }
     const qirPath& Icon() const { return icon_; }

@@ -1,0 +1,108 @@
+// Folder load speed: a folder of 10,000 message directories (imported from
+// an mbox made by make_import_mbox.py) is opened and loaded as the message
+// list does (construction renumbers, Load makes every message object);
+// nmh's scan lists an MH folder of the same messages, as the peer.  The
+// first qir run finds every other number missing and renumbers all of it;
+// the later runs find nothing to move.
+//   bench_folder_load [MBOX [SCRATCH]]   (defaults /tmp/qir-bench.mbox, /tmp)
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "qirFolder.h"
+
+static double Now()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+static std::string Read(const char* path)
+{
+    std::string out;
+    if (FILE* f = fopen(path, "rb")) {
+        char buf[1 << 16];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+        fclose(f);
+    }
+    return out;
+}
+
+int main(int argc, char** argv)
+{
+    const char* mbox = argc > 1 ? argv[1] : "/tmp/qir-bench.mbox";
+    std::string base = argc > 2 ? argv[2] : "/tmp";
+    std::string data = Read(mbox);
+    if (data.empty()) {
+        fprintf(stderr, "no %s: run bench/make_import_mbox.py %s first\n", mbox, mbox);
+        return 1;
+    }
+    std::string root = base + "/qir-load.XXXXXX";
+    if (!mkdtemp(&root[0])) return 1;
+    std::string dir = root + "/Work.QIR", mh = root + "/mh";
+    mkdir(dir.c_str(), 0700);
+    mkdir(mh.c_str(), 0700);
+
+    // Every other number, so that the first open has all of it to renumber.
+    int n = 0;
+    size_t pos = 0;
+    while (pos < data.size()) {
+        size_t body = data.find('\n', pos);
+        if (body == std::string::npos) break;
+        size_t next = data.find("\n\nFrom ", body);
+        size_t end = next == std::string::npos ? data.size() : next + 1;
+        std::string text = data.substr(body + 1, end - body - 1);
+        FILE* in = fmemopen(&text[0], text.size(), "r");
+        qirMsg m{qirPath((dir + "/Message" + std::to_string(2 * n)).c_str())};
+        if (m.ImportRFC822(in) != 0 || m.Save() != 0) fprintf(stderr, "message %d failed\n", n);
+        fclose(in);
+        ++n;
+        FILE* out = fopen((mh + "/" + std::to_string(n)).c_str(), "w");
+        fwrite(text.data(), 1, text.size(), out);
+        fclose(out);
+        pos = next == std::string::npos ? data.size() : next + 2;
+    }
+    sync();
+    printf("%d messages\n", n);
+
+    double best = 1e9;
+    for (int run = 0; run < 4; ++run) {
+        double t0 = Now();
+        qirFolder folder{qirPath(dir.c_str())};
+        folder.Load();
+        double t = Now() - t0;
+        if (folder.Count() != n) {
+            fprintf(stderr, "loaded %d of %d\n", folder.Count(), n);
+            return 1;
+        }
+        printf("qir  run %d: %.3f s%s\n", run + 1, t, run == 0 ? " (renumbering every directory)" : "");
+        if (run > 0 && t < best) best = t;
+    }
+
+    std::string profile = root + "/mh_profile";
+    FILE* p = fopen(profile.c_str(), "w");
+    fprintf(p, "Path: %s\n", root.c_str());
+    fclose(p);
+    std::string cmd = "MH='" + profile + "' MHCONTEXT='" + root + "/context' /usr/bin/mh/scan +'" + mh +
+                      "' >/dev/null 2>&1";
+    double scanBest = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        double t0 = Now();
+        int r = system(cmd.c_str());
+        double t = Now() - t0;
+        if (r != 0) {
+            fprintf(stderr, "scan failed: %d\n", r);
+            return 1;
+        }
+        printf("scan run %d: %.3f s\n", run + 1, t);
+        if (t < scanBest) scanBest = t;
+    }
+    printf("load of %d messages: qir %.3f s, scan %.3f s, ratio %.2f\n", n, best, scanBest, best / scanBest);
+    std::string rm = "rm -rf '" + root + "'";
+    return system(rm.c_str()) == 0 ? 0 : 1;
+}

@@ -1,0 +1,301 @@
+// Folders on disk: renumbering fixtures with gaps, odd names and entries
+// that are not message directories; flush, copy in, the folder list.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "qirFolder.h"
+#include "qirFolderList.h"
+#include "qirScratchDir.h"
+#include "qirStatus.h"
+
+namespace {
+
+// A message directory holding one marker file, to follow it through moves.
+void MakeDir(const std::string& path, const std::string& marker)
+{
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << path;
+    ASSERT_EQ(qirScratchDir::WriteFile(path + "/marker", marker), 0);
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> v)
+{
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+// A real message directory made by import and save.
+void MakeMessage(const std::string& path, const std::string& subject)
+{
+    std::string text = "From: a@example.org\nSubject: " + subject + "\n\nbody of " + subject + "\n";
+    FILE* f = fmemopen(&text[0], text.size(), "r");
+    qirMsg m{qirPath(path.c_str())};
+    ASSERT_EQ(m.ImportRFC822(f), 0);
+    ASSERT_EQ(m.Save(), 0);
+    fclose(f);
+}
+
+std::string SubjectOf(const std::string& dir)
+{
+    qirMsg m{qirPath(dir.c_str())};
+    return m.Subject() && m.Subject()->Text() ? m.Subject()->Text() : "";
+}
+
+struct RenumberCase {
+    const char* what;
+    std::vector<std::string> dirs;     // made with their own name as marker
+    std::vector<std::string> expected; // marker of Message0, Message1, ...
+};
+
+class FolderRenumber : public testing::TestWithParam<RenumberCase> {};
+
+TEST_P(FolderRenumber, ConstructionClosesGapsKeepingEveryDirectory)
+{
+    const RenumberCase& c = GetParam();
+    qirScratchDir scratch;
+    std::string dir = scratch.File("Work.QIR");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    for (const std::string& d : c.dirs) MakeDir(dir + "/" + d, d);
+    // Entries that are not message directories stay as they are.
+    ASSERT_EQ(qirScratchDir::WriteFile(dir + "/Message5", "plain file"), 0);
+    ASSERT_EQ(qirScratchDir::WriteFile(dir + "/notes", "x"), 0);
+
+    qirFolder folder{qirPath(dir.c_str())};
+    EXPECT_EQ(folder.Count(), (int)c.expected.size());
+    for (size_t i = 0; i < c.expected.size(); ++i)
+        EXPECT_EQ(qirScratchDir::ReadFile(dir + "/Message" + std::to_string(i) + "/marker"), c.expected[i])
+            << c.what << " position " << i;
+    EXPECT_EQ(qirScratchDir::ReadFile(dir + "/Message5"), "plain file");
+    // A second construction finds nothing left to move.
+    qirFolder again{qirPath(dir.c_str())};
+    EXPECT_EQ(again.Count(), (int)c.expected.size());
+}
+
+TEST_P(FolderRenumber, LoadedFlushMovesEachObjectByItsRealName)
+{
+    const RenumberCase& c = GetParam();
+    qirScratchDir scratch;
+    std::string dir = scratch.File("Work.QIR");
+    qirFolder folder{qirPath(dir.c_str())}; // empty when made
+    for (const std::string& d : c.dirs) MakeDir(dir + "/" + d, d);
+    ASSERT_EQ(folder.Load(), 0);
+    ASSERT_EQ(folder.Flush(), 0);
+    EXPECT_EQ(folder.Count(), (int)c.expected.size());
+    for (size_t i = 0; i < c.expected.size(); ++i)
+        EXPECT_EQ(qirScratchDir::ReadFile(dir + "/Message" + std::to_string(i) + "/marker"), c.expected[i])
+            << c.what << " position " << i;
+    for (qirMsg* m = folder.First(); m; m = folder.Next(m)) {
+        struct stat st;
+        EXPECT_EQ(stat(m->Path().Text(), &st), 0) << m->Path().Text();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, FolderRenumber,
+    testing::Values(
+        RenumberCase{"gaps", {"Message0", "Message3", "Message7"}, {"Message0", "Message3", "Message7"}},
+        // Octal, lower case and a leading zero that is not octal.
+        RenumberCase{"odd names",
+                     {"Message010", "message4", "Message08", "Message2"},
+                     {"Message2", "message4", "Message010", "Message08"}},
+        // Two names of one number: the target of the second is still held.
+        RenumberCase{"equal numbers", {"Message00", "Message0", "Message1"}, {"Message0", "Message00", "Message1"}},
+        // No table as large as the number is made.
+        RenumberCase{"huge numbers",
+                     {"Message99999999999999999999999", "Message4294967296", "Message2147483647"},
+                     {"Message2147483647", "Message4294967296", "Message99999999999999999999999"}},
+        RenumberCase{"no number", {"MessageX", "Message3"}, {"Message3", "MessageX"}},
+        RenumberCase{"none", {}, {}}),
+    [](const testing::TestParamInfo<RenumberCase>& i) {
+        std::string n = i.param.what;
+        std::replace(n.begin(), n.end(), ' ', '_');
+        return n;
+    });
+
+TEST(Folder, NameIconAndFlags)
+{
+    qirScratchDir scratch;
+    struct {
+        const char* dir;
+        const char* name;
+        const char* icon;
+        int incoming, outgoing;
+    } cases[] = {
+        {"Incoming.QIR", "Incoming", "/usr/local/lib/QIR/Images/incoming.tif", 1, 0},
+        {"Outgoing.QIR", "Outgoing", "/usr/local/lib/QIR/Images/sent.tif", 0, 1},
+        {"incoming.QIR", "incoming", "/usr/local/lib/QIR/Images/folder.tif", 0, 0},
+        {"Incoming.x.QIR", "Incoming.x", "/usr/local/lib/QIR/Images/folder.tif", 0, 0},
+    };
+    for (auto& c : cases) {
+        qirFolder f{qirPath(scratch.File(c.dir).c_str())};
+        EXPECT_STREQ(f.Name().Text(), c.name) << c.dir;
+        EXPECT_STREQ(f.Icon().Text(), c.icon) << c.dir;
+        EXPECT_EQ(f.IsIncoming(), c.incoming) << c.dir;
+        EXPECT_EQ(f.IsOutgoing(), c.outgoing) << c.dir;
+        EXPECT_EQ(f.IsLoaded(), 0);
+    }
+    std::string work = scratch.File("Work.QIR");
+    ASSERT_EQ(mkdir(work.c_str(), 0700), 0);
+    ASSERT_EQ(qirScratchDir::WriteFile(work + "/Name.txt", std::string(100, 'n') + "\nsecond\n"), 0);
+    ASSERT_EQ(qirScratchDir::WriteFile(work + "/Icon.tif", "II*"), 0);
+    qirFolder f{qirPath(work.c_str())};
+    EXPECT_EQ(std::string(f.Name().Text()), std::string(79, 'n'));
+    EXPECT_EQ(std::string(f.Icon().Text()), work + "/Icon.tif");
+}
+
+TEST(Folder, LoadFlushRemovesMarkedAndRenumbers)
+{
+    qirScratchDir scratch;
+    std::string dir = scratch.File("Work.QIR");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    for (int i = 0; i < 5; ++i) MakeMessage(dir + "/Message" + std::to_string(i), "s" + std::to_string(i));
+    ASSERT_EQ(mkdir((dir + "/Other").c_str(), 0700), 0);
+
+    qirFolder folder{qirPath(dir.c_str())};
+    ASSERT_EQ(folder.Load(), 0);
+    EXPECT_EQ(folder.IsLoaded(), 1);
+    EXPECT_EQ(folder.Count(), 5);
+    for (qirMsg* m = folder.First(); m; m = folder.Next(m)) {
+        std::string s = m->Subject()->Text();
+        if (s == "s1" || s == "s3") m->SetRemoved(1);
+    }
+    ASSERT_EQ(folder.Flush(), 0);
+    EXPECT_EQ(folder.Count(), 3);
+    std::vector<std::string> subjects;
+    for (int i = 0; i < 3; ++i) subjects.push_back(SubjectOf(dir + "/Message" + std::to_string(i)));
+    EXPECT_EQ(subjects, (std::vector<std::string>{"s0", "s2", "s4"}));
+    struct stat st;
+    EXPECT_NE(stat((dir + "/Message3").c_str(), &st), 0);
+    // The objects follow their directories.
+    for (qirMsg* m = folder.First(); m; m = folder.Next(m))
+        EXPECT_EQ(SubjectOf(m->Path().Text()), m->Subject()->Text());
+
+    folder.Unload();
+    EXPECT_EQ(folder.IsLoaded(), 0);
+    EXPECT_EQ(folder.First(), nullptr);
+    EXPECT_EQ(folder.Count(), 3);
+    qirDirectory* next = folder.NextMessagePath();
+    EXPECT_EQ(std::string(next->Text()), dir + "/Message3");
+    delete next;
+}
+
+TEST(Folder, CopyInUnloadedAndLoaded)
+{
+    qirScratchDir scratch;
+    std::string src = scratch.File("Src.QIR"), dst = scratch.File("Dst.QIR");
+    ASSERT_EQ(mkdir(src.c_str(), 0700), 0);
+    for (int i = 0; i < 3; ++i) MakeMessage(src + "/Message" + std::to_string(i), "c" + std::to_string(i));
+    qirFolder source{qirPath(src.c_str())};
+    ASSERT_EQ(source.Load(), 0);
+
+    qirFolder target{qirPath(dst.c_str())};
+    ASSERT_EQ(mkdir((dst + "/Message7").c_str(), 0700), 0); // appeared after the count
+    EXPECT_EQ(target.CopyIn(source.First()), 0);
+    EXPECT_EQ(target.First(), nullptr); // unloaded: no object
+    // The leftover was not reused; the renumbering closed the gap.
+    EXPECT_EQ(target.Count(), 2);
+    EXPECT_EQ(qirScratchDir::ReadFile(dst + "/Message0/marker"), "<missing>");
+
+    ASSERT_EQ(target.Load(), 0);
+    std::vector<qirMsg*> rest;
+    for (qirMsg* m = source.Next(source.First()); m; m = source.Next(m)) rest.push_back(m);
+    EXPECT_EQ(target.CopyIn(rest.data(), (int)rest.size()), 2);
+    EXPECT_EQ(target.Count(), 4);
+    std::vector<std::string> subjects;
+    for (qirMsg* m = target.First(); m; m = target.Next(m)) subjects.push_back(m->Subject()->Text());
+    std::vector<std::string> expected = {"", "c0", "c1", "c2"};
+    EXPECT_EQ(Sorted(subjects), expected);
+    // Staging directories are gone.
+    int hidden = 0;
+    if (DIR* d = opendir(dst.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] == '.' && strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) ++hidden;
+        closedir(d);
+    }
+    EXPECT_EQ(hidden, 0);
+    // The source is untouched.
+    EXPECT_EQ(SubjectOf(src + "/Message0"), "c0");
+}
+
+// A store that fails part way leaves nothing behind.
+class StoringFolder : public qirFolder {
+public:
+    using qirFolder::qirFolder;
+    using qirFolder::StoreNew;
+};
+
+int WriteThenFail(qirMsg* m, void*)
+{
+    qirScratchDir::WriteFile(std::string(m->Path().Text()) + "/Header.822", "Subject: half\n");
+    return qirWriteError;
+}
+int WriteOk(qirMsg* m, void*) { return qirScratchDir::WriteFile(std::string(m->Path().Text()) + "/ok", "1"); }
+
+TEST(Folder, FailedStoreRemovesHalfMadeDirectory)
+{
+    qirScratchDir scratch;
+    std::string dir = scratch.File("Work.QIR");
+    StoringFolder folder{qirPath(dir.c_str())};
+    int status = 0;
+    qirPath p = folder.StoreNew(WriteThenFail, nullptr, &status);
+    EXPECT_EQ(status, qirWriteError);
+    EXPECT_STREQ(p.Text(), "");
+    EXPECT_EQ(folder.CountOnDisk(), 0);
+    // A leftover under the next number is passed over, not filled.
+    MakeDir(dir + "/Message0", "leftover");
+    p = folder.StoreNew(WriteOk, nullptr, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(std::string(p.Text()), dir + "/Message1");
+    EXPECT_EQ(qirScratchDir::ReadFile(dir + "/Message0/marker"), "leftover");
+    EXPECT_EQ(qirScratchDir::ReadFile(dir + "/Message0/ok"), "<missing>");
+    EXPECT_EQ(qirScratchDir::ReadFile(dir + "/Message1/ok"), "1");
+}
+
+TEST(Folder, DestroyAndMoveTo)
+{
+    qirScratchDir scratch;
+    std::string a = scratch.File("A.QIR"), b = scratch.File("B.QIR");
+    ASSERT_EQ(mkdir(a.c_str(), 0700), 0);
+    MakeMessage(a + "/Message3", "m");
+    qirFolder folder{qirPath(a.c_str())};
+    ASSERT_EQ(folder.Load(), 0);
+    EXPECT_EQ(folder.MoveTo(qirPath(b.c_str())), 0);
+    EXPECT_EQ(SubjectOf(b + "/Message0"), "m");
+    EXPECT_EQ(folder.MoveTo(qirPath(b.c_str())), qirFailed); // exists
+    EXPECT_EQ(folder.Destroy(), 0);
+    struct stat st;
+    EXPECT_NE(stat(b.c_str(), &st), 0);
+    EXPECT_NE(stat(a.c_str(), &st), 0);
+}
+
+TEST(FolderList, ScanFindsQIRDirectories)
+{
+    qirScratchDir scratch;
+    for (const char* d : {"Incoming.QIR", "Outgoing.QIR", "Work.QIR", "Old.qir", "Incoming.x.QIR"})
+        ASSERT_EQ(mkdir(scratch.File(d).c_str(), 0700), 0);
+    ASSERT_EQ(qirScratchDir::WriteFile(scratch.File("notes.txt"), ""), 0);
+    ASSERT_EQ(qirScratchDir::WriteFile(scratch.File("File.QIR"), ""), 0);
+    qirFolderList list{qirDirectory(scratch.Path().c_str())};
+    EXPECT_EQ(list.First(), nullptr);
+    ASSERT_EQ(list.Scan(), 0);
+    std::vector<std::string> names;
+    for (qirFolder* f = list.First(); f; f = list.Next(f)) names.push_back(f->Name().Text());
+    EXPECT_EQ(Sorted(names), (std::vector<std::string>{"Incoming", "Incoming.x", "Outgoing", "Work"}));
+    ASSERT_NE(list.Incoming(), nullptr);
+    EXPECT_STREQ(list.Incoming()->Name().Text(), "Incoming");
+    ASSERT_NE(list.Outgoing(), nullptr);
+    EXPECT_STREQ(list.Outgoing()->Name().Text(), "Outgoing");
+
+    qirScratchDir empty;
+    qirFolderList none{qirDirectory(empty.Path().c_str())};
+    ASSERT_EQ(none.Scan(), 0);
+    EXPECT_EQ(none.Incoming(), nullptr);
+}
+
+} // namespace

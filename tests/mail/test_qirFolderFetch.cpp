@@ -1,0 +1,335 @@
+// Fetching into a folder from a scripted POP3 server and from a local
+// mailbox spool: each message stored once, nothing stored from a cut
+// message, nothing deleted at the source before it is on disk.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "qirFakePOP3.h"
+#include "qirFolder.h"
+#include "qirHistory.h"
+#include "qirMsgComponent.h"
+#include "qirScratchDir.h"
+#include "qirStatus.h"
+
+namespace {
+
+std::string Message(int n, const std::string& body = "")
+{
+    return "From: s" + std::to_string(n) + "@example.org\nSubject: m" + std::to_string(n) +
+           "\nMessage-Id: <id" + std::to_string(n) + "@example.org>\n\n" +
+           (body.empty() ? "body " + std::to_string(n) + "\n" : body);
+}
+
+// Subject -> body text of every message directory of the folder.
+std::multimap<std::string, std::string> Stored(const std::string& dir)
+{
+    std::multimap<std::string, std::string> out;
+    qirFolder folder{qirPath(dir.c_str())};
+    folder.Load();
+    for (qirMsg* m = folder.First(); m; m = folder.Next(m))
+        out.emplace(m->Subject()->Text(), m->Body() ? qirScratchDir::ReadFile(m->Body()->Path().Text()) : "");
+    return out;
+}
+
+std::vector<std::string> Subjects(const std::string& dir)
+{
+    std::vector<std::string> out;
+    for (auto& p : Stored(dir)) out.push_back(p.first);
+    return out;
+}
+
+struct Scripted {
+    qirFakeMailbox box;
+    std::function<bool(const std::string&, qirFakeReply*)> override;
+    qirFakePOP3Server server;
+    explicit Scripted(std::vector<std::string> messages, std::string greeting = "+OK ready\r\n")
+        : server([this](const std::string& c) {
+              qirFakeReply r;
+              if (override && override(c, &r)) return r;
+              return box.Answer(c);
+          }, greeting)
+    {
+        box.messages = std::move(messages);
+    }
+    int Index(const std::string& prefix, bool last)
+    {
+        std::vector<std::string> c = server.Commands();
+        int found = -1;
+        for (int i = 0; i < (int)c.size(); ++i)
+            if (c[i].compare(0, prefix.size(), prefix) == 0) {
+                found = i;
+                if (!last) break;
+            }
+        return found;
+    }
+};
+
+struct Fetcher {
+    qirScratchDir scratch;
+    std::string dir = scratch.File("Incoming.QIR");
+    std::string historyPath = scratch.File("pop_history:test");
+
+    int Pop(const char* port, int keep, const char* password = "secret")
+    {
+        qirHistory history(historyPath.c_str(), 1000);
+        history.Load();
+        qirFolder folder{qirPath(dir.c_str())};
+        int r = folder.FetchPOP3("127.0.0.1", port, "user", password, &history, keep);
+        if (r == 0) {
+            history.PurgeUnmarked();
+            history.Save();
+        }
+        return r;
+    }
+    std::string History() { return qirScratchDir::ReadFile(historyPath); }
+};
+
+TEST(FolderFetchPOP3, StoresEachMessageAndDeletesOnlyAfterward)
+{
+    const std::string tricky = "..\n..x\n.\n" + std::string(3000, 'a') + "\n." + std::string(2500, '.') + "\nend\n";
+    Scripted s({Message(1), Message(2, tricky), Message(3)});
+    Fetcher f;
+    ASSERT_EQ(f.Pop(s.server.Port(), 0), 0);
+    auto stored = Stored(f.dir);
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(stored.find("m2")->second, tricky);
+    EXPECT_EQ(stored.find("m1")->second, "body 1\n");
+    EXPECT_EQ(s.server.Count("DELE"), 3);
+    // Every DELE comes after the last RETR: all is stored before anything is
+    // removed at the server.
+    EXPECT_GT(s.Index("DELE", false), s.Index("RETR", true));
+    EXPECT_EQ(s.server.Count("QUIT"), 1);
+
+    // The server forgot them; a second fetch finds nothing and the history
+    // drops their identifiers.
+    ASSERT_EQ(f.Pop(s.server.Port(), 0), 0);
+    EXPECT_EQ(Stored(f.dir).size(), 3u);
+    EXPECT_EQ(f.History(), "");
+}
+
+TEST(FolderFetchPOP3, KeepOnFetchesEachMessageOnce)
+{
+    Scripted s({Message(1), Message(2)});
+    Fetcher f;
+    ASSERT_EQ(f.Pop(s.server.Port(), 1), 0);
+    ASSERT_EQ(f.Pop(s.server.Port(), 1), 0);
+    EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1", "m2"}));
+    EXPECT_EQ(s.server.Count("DELE"), 0);
+    EXPECT_EQ(s.server.Count("RETR"), 2);
+    const std::string h = f.History();
+    EXPECT_TRUE(h == "uid2\nuid1\n" || h == "uid1\nuid2\n") << h;
+    // New mail arrives: only it is fetched.
+    s.box.messages.push_back(Message(3));
+    ASSERT_EQ(f.Pop(s.server.Port(), 1), 0);
+    EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1", "m2", "m3"}));
+}
+
+// A message that ends before its "." line, wherever the line drops.
+TEST(FolderFetchPOP3, CutMessageStoresNothingAndDeletesNothing)
+{
+    const std::string body = "first\n" + std::string(5000, 'x') + "\n..stuffed\nlast\n";
+    const std::string stuffed = qirFakeMailbox::Stuff(Message(2, body));
+    const struct {
+        const char* what;
+        size_t keep; // bytes of the stuffed text sent before the drop
+        bool reset;
+    } cases[] = {
+        {"after the header", stuffed.find("\r\n\r\n") + 4, false},
+        {"inside a long line", stuffed.find(std::string(100, 'x')) + 3000, false},
+        {"before the dot line", stuffed.size() - 3, false},
+        {"reset inside the body", stuffed.find("..stuffed"), true},
+    };
+    for (const auto& c : cases) {
+        Scripted s({Message(1), Message(2, body), Message(3)});
+        s.override = [&](const std::string& cmd, qirFakeReply* r) {
+            if (cmd != "RETR 2") return false;
+            *r = {"+OK\r\n" + stuffed.substr(0, c.keep), true, c.reset};
+            return true;
+        };
+        Fetcher f;
+        f.Pop(s.server.Port(), 0);
+        EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1"})) << c.what;
+        EXPECT_EQ(s.server.Count("DELE"), 0) << c.what;
+        EXPECT_EQ(s.server.Count("QUIT"), 0) << c.what;
+        // Only the stored message is remembered, so the next fetch takes the
+        // rest and not the first again.
+        EXPECT_EQ(f.History(), "uid1\n") << c.what;
+        s.override = nullptr;
+        ASSERT_EQ(f.Pop(s.server.Port(), 0), 0) << c.what;
+        EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1", "m2", "m3"})) << c.what;
+        EXPECT_EQ(Stored(f.dir).find("m2")->second, body) << c.what;
+    }
+}
+
+TEST(FolderFetchPOP3, MessagesWithoutIdentifierNeverEnterTheHistory)
+{
+    // No UIDL, no XTND; TOP gives a Message-Id without angle brackets (an
+    // empty identifier) for the first, none at all for the second.
+    Scripted s({"Subject: a\nMessage-Id: no brackets\n\nA\n", "Subject: b\n\nB\n"});
+    s.box.uidl = false;
+    Fetcher f;
+    ASSERT_EQ(qirScratchDir::WriteFile(f.historyPath, "\nother\n"), 0);
+    ASSERT_EQ(f.Pop(s.server.Port(), 1), 0);
+    EXPECT_EQ(f.History(), "");
+    // Without an identifier the message is fetched again while it stays.
+    ASSERT_EQ(f.Pop(s.server.Port(), 1), 0);
+    EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"a", "a", "b", "b"}));
+}
+
+TEST(FolderFetchPOP3, FailedConnectionSendsNoQuit)
+{
+    {
+        // Out of step from the first line: nothing more is said.
+        Scripted s({Message(1)}, "* OK not POP3\r\n");
+        Fetcher f;
+        EXPECT_EQ(f.Pop(s.server.Port(), 0), qirConnectionFailed);
+        EXPECT_EQ(s.server.Commands().size(), 0u);
+    }
+    {
+        Scripted s({Message(1)});
+        Fetcher f;
+        EXPECT_EQ(f.Pop(s.server.Port(), 0, "wrong"), qirPOP3Refused);
+        EXPECT_EQ(Subjects(f.dir).size(), 0u);
+    }
+    Fetcher f;
+    EXPECT_EQ(f.Pop(qirFakePOP3Server::ClosedPort().c_str(), 0), qirConnectionFailed);
+}
+
+// The server goes away while DELE is being sent: with SIGPIPE at its default
+// the fetch still returns, and the stored messages are never fetched again.
+TEST(FolderFetchPOP3, ServerGoneDuringDeleteNeitherKillsNorDuplicates)
+{
+    Scripted s({Message(1), Message(2), Message(3)});
+    s.override = [&](const std::string& cmd, qirFakeReply* r) {
+        if (cmd != "RETR 3") return false;
+        *r = {"+OK\r\n" + qirFakeMailbox::Stuff(s.box.messages[2]), true, true};
+        return true;
+    };
+    Fetcher f;
+    pid_t child = fork();
+    if (child == 0) {
+        signal(SIGPIPE, SIG_DFL);
+        f.Pop(s.server.Port(), 0);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1", "m2", "m3"}));
+    s.override = nullptr;
+    ASSERT_EQ(f.Pop(s.server.Port(), 0), 0);
+    EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1", "m2", "m3"}));
+    // The second fetch deleted what the first had stored.
+    EXPECT_EQ(s.server.Count("RETR"), 3);
+    EXPECT_EQ(s.server.Count("DELE"), 3);
+}
+
+// A loaded folder gets one object per stored message through NewMessage.
+class CountingFolder : public qirFolder {
+public:
+    using qirFolder::qirFolder;
+    qirMsg* NewMessage(const qirPath* path) override
+    {
+        ++made;
+        return qirFolder::NewMessage(path);
+    }
+    int made = 0;
+};
+
+TEST(FolderFetchPOP3, LoadedFolderShowsNewMessages)
+{
+    Scripted s({Message(1), Message(2)});
+    Fetcher f;
+    CountingFolder folder{qirPath(f.dir.c_str())};
+    ASSERT_EQ(folder.Load(), 0);
+    ASSERT_EQ(folder.FetchPOP3("127.0.0.1", s.server.Port(), "user", "secret", nullptr, 0), 0);
+    EXPECT_EQ(folder.made, 2);
+    EXPECT_EQ(folder.Count(), 2);
+    std::vector<std::string> subjects;
+    for (qirMsg* m = folder.First(); m; m = folder.Next(m)) subjects.push_back(m->Subject()->Text());
+    std::sort(subjects.begin(), subjects.end());
+    EXPECT_EQ(subjects, (std::vector<std::string>{"m1", "m2"}));
+}
+
+// ---------------------------------------------------------------- mailbox
+
+struct SpoolFetch : Fetcher {
+    std::string spool = scratch.File("spool");
+    int Box(int keep)
+    {
+        qirHistory history(historyPath.c_str(), 1000);
+        history.Load();
+        qirFolder folder{qirPath(dir.c_str())};
+        int r = folder.FetchMailbox(qirPath(spool.c_str()), &history, keep);
+        if (r == 0) {
+            history.PurgeUnmarked();
+            history.Save();
+        }
+        return r;
+    }
+};
+
+const char spoolText[] =
+    "From a@example.org Mon Jan  1 00:00:00 2024\n"
+    "Subject: one\nMessage-Id: <one@x>\n\nfirst\n\nfrom here on lower case stays inside\n\n"
+    "From b@example.org Mon Jan  1 00:00:01 2024\n"
+    "Subject: two\n\nno identifier\n>From escaped\n\n"
+    "From c@example.org Mon Jan  1 00:00:02 2024\n"
+    "Subject: three\nMessage-Id: <three@x>\n\nlast\n";
+
+TEST(FolderFetchMailbox, KeepOnTwiceFetchesEachOnce)
+{
+    SpoolFetch f;
+    ASSERT_EQ(qirScratchDir::WriteFile(f.spool, spoolText), 0);
+    ASSERT_EQ(f.Box(1), 0);
+    ASSERT_EQ(f.Box(1), 0);
+    auto stored = Stored(f.dir);
+    EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"one", "three", "two"}));
+    EXPECT_EQ(stored.find("one")->second, "first\n\nfrom here on lower case stays inside\n");
+    EXPECT_EQ(stored.find("two")->second, "no identifier\n>From escaped\n");
+    EXPECT_EQ(qirScratchDir::ReadFile(f.spool), spoolText);
+}
+
+TEST(FolderFetchMailbox, KeepOffEmptiesTheSpoolAndKeepsLaterMail)
+{
+    SpoolFetch f;
+    ASSERT_EQ(qirScratchDir::WriteFile(f.spool, spoolText), 0);
+    ASSERT_EQ(f.Box(0), 0);
+    EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"one", "three", "two"}));
+    EXPECT_EQ(qirScratchDir::ReadFile(f.spool), "");
+    const std::string more = "From d@example.org Mon Jan  1 00:00:03 2024\nSubject: four\n\nx\n";
+    ASSERT_EQ(qirScratchDir::WriteFile(f.spool, more), 0);
+    ASSERT_EQ(f.Box(0), 0);
+    EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"four", "one", "three", "two"}));
+}
+
+TEST(FolderFetchMailbox, MissingLockedAndDirectorySpools)
+{
+    SpoolFetch f;
+    EXPECT_EQ(f.Box(0), 0); // no spool in an existing directory: empty
+    EXPECT_EQ(Subjects(f.dir).size(), 0u);
+    ASSERT_EQ(qirScratchDir::WriteFile(f.spool, spoolText), 0);
+    int fd = open(f.spool.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(f.Box(0), qirAlreadyOpen);
+    close(fd);
+    EXPECT_EQ(qirScratchDir::ReadFile(f.spool), spoolText);
+    f.spool = f.scratch.Path();
+    EXPECT_EQ(f.Box(0), qirBadValue);
+    f.spool = f.scratch.File("no/such/dir/spool");
+    EXPECT_EQ(f.Box(0), qirNotOpen);
+}
+
+} // namespace
