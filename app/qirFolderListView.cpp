@@ -1,5 +1,7 @@
 #include "qirFolderListView.h"
 
+const qirDirectory* qirFolderDirectory(const qirFolder* f) { return f->Directory(); }
+
 #include "qirMsgList.h"
 #include "qirListBox.h"
 

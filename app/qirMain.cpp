@@ -11,7 +11,7 @@
 #include "qirLanguageGroup.h"
 #include "qirLock.h"
 #include "qirStatus.h"
-#ifdef QIR_GUI
+#ifndef QIR_NO_WINDOWS
 #include "qirMainWindow.h"
 #endif
 #include "qirProcessId.h"
@@ -72,18 +72,21 @@ int main(int argc, char** argv)
     }
 
     signal(SIGFPE, SIG_IGN);
-#ifdef QIR_GUI
+#ifndef QIR_NO_WINDOWS
     status = qir_window_session(argc, argv);
 #else
-    // Built without the X11 layers: only the version and usage requests.
-    qirOptions options;
-    status = options.Parse(argc, argv) != 0 ? 0 : 1;
-    if (status) fprintf(stderr, "QIR: built without display support\n");
+    {
+        qirOptions options;
+        if (options.Parse(argc, argv) == 0) {
+            fprintf(stderr, "QIR: Can't initialise session!\n");
+            status = 1;
+        }
+    }
 #endif
 
     qirConfig.Remove(nullptr);
     qirChildList.Remove(nullptr);
-#ifdef QIR_GUI
+#ifndef QIR_NO_WINDOWS
     qirApp->Filters()->Remove(nullptr);
 #endif
     qirLanguage.Clear();
@@ -93,8 +96,8 @@ int main(int argc, char** argv)
         char stop = 1;
         if (write(pipeFds[1], &stop, 1) != 1) qirLog->Write(qirLogWarning, "Could not tell the delivery process to stop");
     }
+#ifndef QIR_NO_WINDOWS
     // The application object closes and deletes the log.
-#ifdef QIR_GUI
     delete qirApp;
     qirApp = nullptr;
 #endif

@@ -351,7 +351,8 @@ void qirMainWindow::NewFolder() {
     }
     if (!name.IsEmpty() && WriteName(dir, name) != 0 && qirLog)
         qirLog->Report(qirLogError, "Can't write the name of folder %s", Str(dir));
-    if (!icon.IsEmpty())
+    // The dialog shows the default icon for an empty one: that needs no copy.
+    if (!icon.IsEmpty() && icon != qirImagePath("folder.tif"))
         CopyIcon(icon, dir.Concat("/Icon.tif"));
     folders_->Append(static_cast<qirFolder*>(folders_->CreateFolder(qirDirectory(dir))));
 }

@@ -12,7 +12,7 @@
 
 // InterViews' headers make "Directory" a macro: the folder's directory
 // under a name of its own, for files that include them.
-inline const qirDirectory* qirFolderDirectory(const qirFolder* f) { return f->Directory(); }
+const qirDirectory* qirFolderDirectory(const qirFolder* f);
 
 #include "qirListItem.h"
 #include "qirMsgCounts.h"

@@ -30,8 +30,8 @@ convert -size 720x240 xc:"$bg" \
     -fill '#f4f4ee' -stroke '#555555' -strokewidth 4 -draw 'roundrectangle 30,50 246,198 10,10' \
     -fill none -draw 'polyline 34,56 138,134 242,56' \
     -fill '#c8141e' -stroke none -draw 'circle 214,82 214,62' \
-    -fill '#1a2a4a' -font DejaVu-Sans-Bold -pointsize 78 -annotate +290+142 'Quorvane' \
-    -fill '#333333' -font DejaVu-Sans -pointsize 30 -annotate +294+190 'Mail for the X Window System' \
+    -fill '#1a2a4a' -font DejaVu-Sans-Bold -pointsize 72 -annotate +290+142 'Quorvane' \
+    -fill '#333333' -font DejaVu-Sans -pointsize 25 -annotate +294+190 'Mail for the X Window System' \
     -resize 360x120 $tif "$out/about.tif"
 
 # The default face of messages without one (48x48 PBM) and the window

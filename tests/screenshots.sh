@@ -17,6 +17,8 @@ trap 'sh "$here/xvfb.sh" stop "$num" "$pidfile"' EXIT
 shoot() {
     # Runs one test (of test_widgets unless named) and photographs every
     # window it announces.
+    # Runs one test and photographs every window it announces; the second
+    # argument names the test program (test_widgets by default).
     DISPLAY=:$num QIR_SHOT_DIR=$out "$build/tests/${2:-test_widgets}" --gtest_filter="$1" >"$out/run.log" 2>&1 &
     test_pid=$!
     while kill -0 "$test_pid" 2>/dev/null; do
@@ -47,3 +49,11 @@ shoot 'ProgressTest.CountModeAndEmptyTotal'
 shoot 'ColorDialogTest.SwatchesShowTheirColours'
 shoot 'MsgListTest.OpensWithOneRowPerMessageAndItsCounters' test_gui
 shoot 'MsgListTest.SortReordersRowsWithTheFolderAndKeepsSelections' test_gui
+shoot 'MainWindowTest.MainWindowMapsAndTakesNoCloseRequest' test_gui
+shoot 'MainWindowTest.NewFolderTakesTheFirstFreeNumberAndItsName' test_gui
+shoot 'MainWindowTest.PropertiesRenameAndReIcon' test_gui
+shoot 'MainWindowTest.DeleteRefusesIncomingAndOutgoingAndAsksForOthers' test_gui
+shoot 'MainWindowTest.ChooseFolderListsTheFoldersInOrder' test_gui
+shoot 'MainWindowTest.SaveAndOpenFileDialogs' test_gui
+shoot 'MainWindowTest.RealFileChooserIsTitledAndCancelsOnClose' test_gui
+shoot 'MainWindowTest.AboutBoxWithoutItsPictureStillOpensAndCloses' test_gui
