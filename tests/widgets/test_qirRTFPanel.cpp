@@ -429,7 +429,7 @@ TEST(qirRTFPanel, ViewModeHasNoToolBarAndOnlyTheSearchEntry) {
 }
 
 TEST(qirRTFPanel, ShowsEditModeWithToolBarAndMenus) {
-    PanelWindow w("Panel edit mode", qirRTFEdit, true, 640, 360);
+    PanelWindow w("Panel edit mode", qirRTFEdit, true, 720, 400);
     w.Load("<center><bigger><bold>Quorvane editor</bold></bigger></center>\n\n"
            "Plain text, <bold>bold</bold>, <italic>italic</italic>, "
            "<fixed>fixed width</fixed> and <underline>underlined</underline>.\n\n"
