@@ -2,6 +2,8 @@
 #include "qirEditorTags.h"
 #include "qirLanguageGroup.h"
 #include "qirRTFEditor.h"
+#include "qirColorDialog.h"
+#include "qirSearchDialog.h"
 
 #include <InterViews/canvas.h>
 #include <InterViews/color.h>
@@ -11,9 +13,11 @@
 #include <InterViews/handler.h>
 #include <InterViews/layout.h>
 #include <InterViews/session.h>
+#include <InterViews/window.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "qirRTFXlib.h"
 
@@ -76,6 +80,7 @@ qirRTFEditor::qirRTFEditor(const qirConfiguration* tree, const char* fontSection
 
 qirRTFEditor::~qirRTFEditor() {
     EndDrag();
+    Resource::unref(searchDialog_);
     Resource::unref(toolbar);
     doc_.SetMetrics(nullptr);
 }
@@ -886,12 +891,222 @@ void qirRTFEditor::execute(int code, int value) {
         if (edit)
             Paste(cur);
         break;
+    case qirCmdSearch:
+    case qirCmdRepeatSearchForward:
+    case qirCmdRepeatSearchBackward:
+    case qirCmdRepeatLastSearch:
+        RunSearch(code);
+        break;
+    case qirCmdDeletePreviousWord:
+        if (edit && cur > 0) {
+            int lo = cur;
+            while (lo > 0 && blank(lo - 1))
+                --lo;
+            while (lo > 0 && !blank(lo - 1))
+                --lo;
+            if (lo == cur)
+                --lo;
+            CutRange(lo, cur);
+        }
+        break;
+    case qirCmdDeleteNextWord:
+        if (edit) {
+            int hi = cur;
+            if (hi < last)
+                ++hi;
+            while (hi < last && blank(hi))
+                ++hi;
+            while (hi < last && !blank(hi))
+                ++hi;
+            CutRange(cur, hi);
+        }
+        break;
+    case qirCmdDeleteToEOL:
+        if (edit && !doc_.Lines().empty()) {
+            int e = std::min(doc_.LineEnd(LineOf(cur)) - 1, last);
+            if (cur < e)
+                CutRange(cur, e);
+            else if (e < last)
+                CutRange(e, e + 1);   // the line's newline: joins the next line
+        }
+        break;
+    case qirCmdCutToBuffer:
+    case qirCmdDeleteBlock:
+        if (edit) {
+            doc_.selecting = 0;
+            int lo = std::min(doc_.anchor, doc_.selectionEnd);
+            int hi = std::min(std::max(doc_.anchor, doc_.selectionEnd), last);
+            lo = std::max(0, std::min(lo, hi));
+            if (lo < hi) {
+                CopySelection(lo, hi);
+                doc_.DeleteRange(lo, hi - lo);
+                SetCursor(lo);
+                doc_.anchor = doc_.selectionEnd = lo;
+                RememberX();
+            }
+        }
+        break;
     default:
-        // The style, alignment, indent, colour, search, word-delete and
-        // block commands are carried out by the command layer.
+        if (edit)
+            StyleCommand(code);
         break;
     }
     AfterCommand();
+}
+
+bool qirRTFEditor::StyleCommand(int code) {
+    qirRTFStyle& s = doc_.insertStyle;
+    switch (code) {
+    case qirTagBold:
+        s.bits ^= qirRTFBold;
+        break;
+    case qirTagItalic:
+        s.bits ^= qirRTFItalic;
+        break;
+    case qirTagFixed:
+        s.bits ^= qirRTFFixed;
+        break;
+    case qirTagUnderline:
+        s.bits ^= qirRTFUnderline;
+        break;
+    case qirTagBigger:
+        s.size = std::min(s.size + 1, 10);
+        break;
+    case qirTagBigger + qirTagClose:
+        s.size = std::max(s.size - 1, -10);
+        break;
+    case qirTagIndent:
+        s.left = std::min(s.left + 1, 10);
+        break;
+    case qirTagIndent + qirTagClose:
+        s.left = std::max(s.left - 1, 0);
+        break;
+    case qirTagIndentRight:
+        s.right = std::min(s.right + 1, 10);
+        break;
+    case qirTagIndentRight + qirTagClose:
+        s.right = std::max(s.right - 1, 0);
+        break;
+    case qirTagCenter:
+    case qirTagFlushLeft:
+    case qirTagFlushRight:
+        // Every paragraph the mark governs changes, not only the cursor's.
+        doc_.SetAlignment(doc_.cursor, code == qirTagCenter  ? qirAlignCenter
+                                       : code == qirTagFlushLeft ? qirAlignLeft
+                                                                 : qirAlignRight);
+        redraw();
+        break;
+    case qirTagColor:
+        SelectColor();
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+void qirRTFEditor::SelectColor() {
+    if (!canvas_ || !canvas_->window())
+        return;
+    const char* name = ColorName(doc_.insertStyle.color);
+    qirColorDialog* dialog = new qirColorDialog(name ? name : "#000000");
+    Resource::ref(dialog);
+    if (dialog->post_for(canvas_->window())) {
+        if (dialog->Default() || !dialog->Selected())
+            doc_.insertStyle.color = DefaultColor();
+        else
+            doc_.insertStyle.color = ColorByName(dialog->Selected());
+        RealizeColors(canvas_);
+    }
+    Resource::unref(dialog);
+}
+
+void qirRTFEditor::RunSearch(int code) {
+    if (code == qirCmdSearch) {
+        if (!canvas_ || !canvas_->window())
+            return;
+        if (!searchDialog_) {
+            searchDialog_ = new qirSearchDialog();
+            Resource::ref(searchDialog_);
+        }
+        if (!searchDialog_->post_for(canvas_->window()))
+            return;
+    }
+    if (!searchDialog_)
+        return;
+    const char* text = searchDialog_->SearchText();
+    int exact = searchDialog_->MatchCase();
+    switch (code) {
+    case qirCmdRepeatSearchForward:
+        Search(text, 1, exact);
+        break;
+    case qirCmdRepeatSearchBackward:
+        Search(text, 0, exact);
+        break;
+    default:
+        Search(text, !searchDialog_->Backward(), exact);
+        break;
+    }
+}
+
+void qirRTFEditor::Search(const char* what, int forward, int exact) {
+    if (!what || !*what)
+        return;
+    const std::string& text = doc_.Text();
+    const int len = static_cast<int>(text.size());
+    const int n = static_cast<int>(strlen(what));
+    auto same = [&](unsigned char a, unsigned char b) {
+        // Bytes above 127 match only themselves, whatever the locale says.
+        if (exact || a > 127 || b > 127)
+            return a == b;
+        return tolower(a) == tolower(b);
+    };
+    auto matches = [&](int p) {
+        for (int i = 0; i < n; ++i)
+            if (!same(static_cast<unsigned char>(text[p + i]), static_cast<unsigned char>(what[i])))
+                return false;
+        return true;
+    };
+    // Candidates never reach the final newline.
+    int found = -1;
+    if (forward) {
+        for (int p = doc_.cursor + 1; p + n < len && found < 0; ++p)
+            if (matches(p))
+                found = p;
+    } else {
+        int p = doc_.cursor - 1;
+        if (p + n >= len)
+            p = len - n - 1;
+        for (; p >= 0 && found < 0; --p)
+            if (matches(p))
+                found = p;
+    }
+    if (found < 0)
+        return;
+    SetCursor(found);
+    RememberX();
+    ScrollToCursor();
+    doc_.anchor = found;
+    doc_.selectionEnd = found + n;
+    doc_.selecting = 0;
+    redraw();
+}
+
+void qirRTFEditor::CutRange(int lo, int hi) {
+    doc_.ClearSelection();
+    if (lo < hi) {
+        CopySelection(lo, hi);
+        doc_.DeleteRange(lo, hi - lo);
+    }
+    SetCursor(lo);
+    RememberX();
+    doc_.selecting = 0;
+}
+
+void qirRTFEditor::ClearCopyBuffer() {
+    copyText_.clear();
+    copyRuns_.clear();
+    copyMarks_.clear();
 }
 
 void qirRTFEditor::AfterCommand() {
@@ -938,18 +1153,4 @@ void qirRTFEditor::Paste(int pos) {
     SetCursor(pos + static_cast<int>(bytes.size()));
     ScrollToCursor();
     redraw();
-}
-
-// ------------------------------------------------- menu and tool-bar state
-// The panel builds the entries into the fields of the header; until then
-// there is nothing to keep in step.
-
-void qirRTFEditor::BuildMenus(Menu*) {}
-void qirRTFEditor::SyncMenus() {}
-void qirRTFEditor::BuildToolbar(Glyph*) {}
-void qirRTFEditor::SyncToolbar() {}
-
-void qirRTFEditor::Refresh() {
-    SyncMenus();
-    SyncToolbar();
 }

@@ -46,6 +46,7 @@ class Menu;
 class MenuItem;
 class Patch;
 class qirConfiguration;
+class qirSearchDialog;
 
 enum {
     qirRTFView = 0,
@@ -159,6 +160,14 @@ public:
     // buffer at pos, styled when it still holds this editor's copy.
     void CopySelection(int from, int to);
     void Paste(int pos);
+    void ClearCopyBuffer();
+    const std::string& CopyBufferText() const { return copyText_; }
+    // Moves the cursor to the next match of text (forward or backward;
+    // exact: case counts) and selects it; nothing without a match.  No
+    // match includes the final newline.
+    void Search(const char* text, int forward, int exact);
+    // The search dialog, made by the first Search command; null before.
+    qirSearchDialog* SearchDialog() const { return searchDialog_; }
 
     // Menu and tool-bar state; the panel builds the entries.  Refresh runs
     // after every command, typing and mouse selection.
@@ -230,6 +239,11 @@ private:
     void CountVisible() const;
     void EndDrag();
     void AfterCommand();
+    bool StyleCommand(int code);
+    void SelectColor();
+    void RunSearch(int code);
+    // Copies and deletes lo..hi-1; the cursor stands at lo.
+    void CutRange(int lo, int hi);
     void MoveLines(int code);
     void DrawLine(void* painter, int line, int y) const;
     int LastLine() const { return static_cast<int>(doc_.Lines().size()) - 1; }
@@ -259,6 +273,8 @@ private:
     std::string copyText_;
     std::vector<qirRTFStyle> copyRuns_;
     std::vector<qirRTFAlign> copyMarks_;
+
+    qirSearchDialog* searchDialog_ = nullptr;   // referenced
 
     int mode_;
     Display* display_;

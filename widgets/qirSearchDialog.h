@@ -23,6 +23,8 @@ public:
 
     // The last accepted search.
     const qirString& Text() const { return text_; }
+    // The same, under a name the InterViews macros leave alone.
+    const char* SearchText() const { return text_.Data(); }
     int Backward() const { return backward_; }
     int MatchCase() const { return matchCase_; }
 
