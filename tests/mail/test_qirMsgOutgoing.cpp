@@ -313,7 +313,7 @@ TEST_F(OutgoingTest, QuotingPrefixesEveryLineAndListsAttachments)
     ASSERT_EQ(text.substr(0, expected.size()), expected) << text;
     // Two attachments: a prefix line and a description line each.
     std::string rest = text.substr(expected.size());
-    EXPECT_EQ(rest, "JB> -????-\nJB> \nJB> -????-\n") << rest;
+    EXPECT_EQ(rest, "JB> -?\?\?\?-\nJB> \nJB> -?\?\?\?-\n") << rest;
 
     // An enriched source is quoted as plain text.
     qirMsg* rich = Imported("Rich", "From: cher@example.org\nSubject: r\nMIME-Version: 1.0\n"
