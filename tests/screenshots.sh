@@ -15,8 +15,6 @@ sh "$here/xvfb.sh" start "$num" "$pidfile"
 trap 'sh "$here/xvfb.sh" stop "$num" "$pidfile"' EXIT
 
 shoot() {
-    # Runs one test (of test_widgets unless named) and photographs every
-    # window it announces.
     # Runs one test and photographs every window it announces; the second
     # argument names the test program (test_widgets by default).
     DISPLAY=:$num QIR_SHOT_DIR=$out "$build/tests/${2:-test_widgets}" --gtest_filter="$1" >"$out/run.log" 2>&1 &
