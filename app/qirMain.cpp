@@ -58,6 +58,9 @@ int main(int argc, char** argv)
 
     int status = 0;
     if (child == 0) {
+        // Only the window process writes the stop byte; with its end of the
+        // pipe closed here, the window process's end shows as end of file.
+        close(pipeFds[1]);
         qirLog->Abandon();
         delete qirLog;
         qirLog = new qirError();
@@ -85,6 +88,8 @@ int main(int argc, char** argv)
 #endif
     qirLanguage.Clear();
     if (child > 0) {
+        // A delivery process that has already ended must not end this one.
+        signal(SIGPIPE, SIG_IGN);
         char stop = 1;
         if (write(pipeFds[1], &stop, 1) != 1) qirLog->Write(qirLogWarning, "Could not tell the delivery process to stop");
     }

@@ -1,5 +1,7 @@
 #include "qirStartup.h"
 
+#include "qirServer.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -192,15 +194,9 @@ void qirFreeArguments(char** words, int count)
 
 int qirRunDeliveryProcess(int fd)
 {
-    // Until the queue server is in place the delivery process only keeps
-    // its side of the protocol: it ends on the stop byte, or with status 1
-    // once the window process has gone.
-    pid_t parent = getppid();
-    for (;;) {
-        char byte;
-        ssize_t n = read(fd, &byte, 1);
-        if (n == 1) return 0;
-        if (getppid() != parent) return 1;
-        sleep(1);
-    }
+    qirServerInstance = new qirServer(fd);
+    int status = qirServerInstance->Run();
+    delete qirServerInstance;
+    qirServerInstance = nullptr;
+    return status;
 }

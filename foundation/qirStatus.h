@@ -17,10 +17,15 @@ enum {
     qirUnlinkFailed = -11,
     qirWriteError = -12,
     qirUnreadable = -13,
+    qirNoSender = -15,
+    qirCannotStart = -16,
     qirNoTempFile = -18,
     qirLockNotHeld = -19,
     qirAlreadyOpen = -20,
     qirLockHeld = -21, // a lock file held by another live process
+    qirSMTPRefused = -22,
+    qirSendmailFailed = -23,
+    qirRecipientRefused = -24, // delivered, but some recipients were refused
     qirUnknownUser = -25,
     qirHistoryOverflow = -29,
 };

@@ -1,5 +1,7 @@
 #include "qirContentType.h"
 
+#include "qirClock.h"
+
 #include <cstring>
 #include <ctime>
 #include <unistd.h>
@@ -84,7 +86,13 @@ void qirContentType::BuildHeader()
     h.Append(Str(type)).Append('/').Append(Str(subtype));
     if (named) h.Append("; name=\"").Append(quoted).Append('"');
     if (IsMultipart()) {
-        boundary.Format("*---*---*---*---Quorvane---*---*---*---*%ld %ld", (long)time(nullptr), (long)getpid());
+        // The serial keeps boundaries made in the same second apart.
+        int serial = qirNextSerial();
+        if (serial == 0)
+            boundary.Format("*---*---*---*---Quorvane---*---*---*---*%ld %ld", (long)qirNow(), qirProcessNumber());
+        else
+            boundary.Format("*---*---*---*---Quorvane---*---*---*---*%ld %ld.%d", (long)qirNow(), qirProcessNumber(),
+                            serial);
         h.Append(";\n\tboundary=\"").Append(boundary).Append('"');
     }
     if (named) {

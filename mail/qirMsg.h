@@ -69,6 +69,42 @@ public:
     // which case the message is left as it was.  Not saved.
     int MakeMultipart();
 
+    // ---- Outgoing mail (qirMsgOutgoing.cpp)
+
+    // Sets From, Subject, To, CC, BCC, Reply-To, Date, X-Mailer,
+    // Mime-Version, the configured "Header.N" fields and X-Face from the
+    // message's values, each replacing a field of exactly that name: 0.
+    int BuildHeader();
+    // The message as MIME text: the header fields (one set of MIME fields:
+    // stored Content-* fields are left out, and only one MIME-Version
+    // field is written), the built Content-* fields, an empty line and the
+    // encoded body, always ending in a line feed.  withBcc 0 leaves out
+    // "Bcc:" and "Resent-Bcc:" fields, for the text handed to an agent.
+    // 0; -12 a write failed; or the body's export status (reported).
+    int ExportMIME(FILE* out, int withBcc = 1);
+    // "Tue, 5 Mar 2002 14:03:09 +0100 " (a last "(DST)" while daylight
+    // saving is in force) for time, or for the message's date when time is 0.
+    static qirString FormatDate(const qirMsg* message, time_t time);
+
+    // Fills this message as a reply to the source: recipients, "Re: "
+    // subject and, with quote set, the quoted text.  Saved: 0, -6 for a
+    // null source, or the save's status (reported).
+    int MakeReply(const qirMsg* source, int quote);
+    // Fills this message as a resent copy of the source, "  (fwd)" after the
+    // subject, with an empty TO list: 0; -6 null source; -1 the copy failed.
+    int MakeResend(const qirMsg* source);
+    // Writes the source's text, quoted, over this message's text part: 0, -7.
+    int QuoteOriginal(const qirMsg* source);
+    // "JB" for Joe Bloggs, "Cher", "jb" for jb@host, "<nobody>".
+    static qirString SenderInitials(const qirMsg* message);
+    // The user's own address when FROM is empty, the current time when the
+    // date is 0: 0.
+    int FillDefaults();
+    // Re-encodes 8-bit parts marked 7bit, fills the defaults, builds the
+    // header and saves; then hands the message to the agent when there is
+    // one: the agent's result, 0 without one, or the save's failure.
+    int Send(class qirMailAgent* agent);
+
     // The body's size in bytes, 0 without a body.
     virtual int Size();
 

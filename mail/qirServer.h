@@ -1,0 +1,64 @@
+// The background delivery server, run in the forked delivery process: it
+// holds the queue directory's "LOCK", delivers every queued entry through
+// an agent made for each scan (`DeliverAgent` "Sendmail" or "SMTP"),
+// removes delivered entries and keeps failed ones for the next scan, five
+// seconds later.  It ends when a byte arrives on the stop pipe, and with
+// status 1 when the window process has gone.
+//
+// What is never retried: a message the server refused for good (5xx) or
+// delivered to only some of its recipients is moved into ".refused" in the
+// queue directory and reported; a delivered entry that cannot be removed is
+// renamed aside, or else remembered, and never sent again.
+#ifndef QIR_SERVER_H
+#define QIR_SERVER_H
+
+#include <set>
+#include <string>
+
+#include "qirObject.h"
+#include "qirPath.h"
+
+class qirLock;
+class qirMailAgent;
+
+class qirServer : public qirObject {
+public:
+    // pipe: the read end of the stop pipe (non-blocking).  Reads `QueueDir`
+    // and makes it (mode 0700) when missing.  interval: milliseconds
+    // between scans.
+    explicit qirServer(int pipe, int interval = 5000);
+    ~qirServer() override;
+
+    // The server's life: 0 after the stop byte, 1 when the parent is gone.
+    int Run();
+    // Delivers one entry: the agent's result; -20 the entry is locked;
+    // -13 it cannot be loaded.
+    int DeliverOne(const qirPath& entry);
+
+    // The agent for DeliverOne (owned); Run makes one per scan.
+    void SetAgent(qirMailAgent* agent);
+
+private:
+    qirServer(const qirServer&) = delete;
+    qirServer& operator=(const qirServer&) = delete;
+    int StopRequested();
+    int ParentGone() const;
+    int Wait(int milliseconds);
+    int Lost();
+    void SetAside(const qirPath& entry, const char* why);
+    void DropDelivered(const qirPath& entry);
+
+    qirMailAgent* agent_ = nullptr; // owned, null between scans
+    int pipe_;
+    int parent_;
+    qirLock* queueLock_;            // owned
+    qirDirectory* queue_;           // owned
+    int interval_;
+    std::set<std::string> delivered_; // delivered, could not be removed
+    std::set<std::string> unloadable_; // reported once
+};
+
+// The delivery process's one server.
+extern qirServer* qirServerInstance;
+
+#endif
