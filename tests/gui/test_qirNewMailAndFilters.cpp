@@ -28,6 +28,7 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 #include "qirFolderListView.h"
 #include "qirMainWindow.h"
 #include "qirMsgList.h"
+#include "qirUiText.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -225,6 +226,160 @@ TEST_F(NewMailTest, ScratchMessagesGoIntoAPrivateDirectoryUnderTMPDIR) {
     m->Save();
     qirMainWindow::RemoveScratchMessage(m);
     EXPECT_NE(stat(parent.c_str(), &st), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Scripted "Proceed filter" question: the answers in turn, and the lines shown.
+std::vector<int> answers;
+std::vector<std::vector<std::string>> questions;
+int Choose(const qirList& lines, Window*) {
+    std::vector<std::string> shown;
+    for (qirObject* o = lines.First(); o; o = qirList::Next(o))
+        shown.push_back(static_cast<qirString*>(o)->Data());
+    questions.push_back(shown);
+    int a = answers.empty() ? 2 : answers.front();
+    if (!answers.empty())
+        answers.erase(answers.begin());
+    return a;
+}
+
+class FilterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qirgui::TheSession();
+        qirConfig.Load(QIR_BUILD_DATA "/QIR.cfg");
+        qirLanguage.Load(QIR_BUILD_DATA "/QIR/Languages/English");
+        folderDir = dir.File("Mail");
+        mkdir(folderDir.c_str(), 0700);
+        qirConfig.Set("FolderDir", folderDir.c_str());
+        qirConfig.Set("AddrBook", dir.File("addrbook").c_str());
+        qirConfig.Set("Layout", dir.File("layout").c_str());
+        qirConfig.Set("CheckMailOnStartup", "No");
+        qirConfig.Set("Debug.ProgressIndicator", "Off");
+        std::string incoming = folderDir + "/Incoming.QIR";
+        mkdir(incoming.c_str(), 0700);
+        // Read "keep" messages, one read "lost", one unread.
+        std::vector<std::pair<std::string, int>> mails = {
+            {"keep 0", 1}, {"keep 1", 1}, {"lost", 1}, {"keep 2", 1}, {"keep unread", 0}};
+        for (size_t i = 0; i < mails.size(); i++) {
+            qirMsg m(qirPath((incoming + "/Message" + std::to_string(i)).c_str()));
+            qirHeaderFields fields;
+            fields.Add("Subject:", mails[i].first.c_str());
+            m.SetFields(&fields);
+            qirString s(mails[i].first.c_str());
+            m.SetSubject(&s);
+            if (i != 2) {
+                qirAddress a("sender@example.org", "Sender");
+                m.AddFrom(&a);
+            }
+            m.SetRead(mails[i].second);
+            ASSERT_EQ(m.Save(), 0);
+        }
+        app = new qirMainWindow;
+        qirApp = app;
+        ASSERT_EQ(app->Start(), 0);
+        qirMainWindow::AskFilter = &Choose;
+        answers.clear();
+        questions.clear();
+    }
+    void TearDown() override {
+        app->Shutdown();
+        qirApp = nullptr;
+        delete app;
+        qirMainWindow::AskFilter = &qirMainWindow::PostFilterChoice;
+        qirgui::Pump();
+    }
+    void AddFilter(const char* name, const char* pattern, int actions, const char* copyTo,
+                   const char* replyPath = "", const char* forward = "") {
+        qirFilterCondition c(qirFilterCondition::SubjectField, qirWildcard(pattern, 1), qirString(""));
+        app->Filters()->Append(new qirFilter(name, 1, c, actions, qirPath(copyTo), qirPath(replyPath),
+                                             qirString(forward)));
+    }
+    qirMsgList* Incoming() const { return static_cast<qirMsgList*>(app->FolderList()->Incoming()); }
+
+    qirScratchDir dir;
+    std::string folderDir;
+    qirMainWindow* app = nullptr;
+};
+
+TEST_F(FilterTest, ClosingIncomingCopiesIntoItselfOnceAndDeletesOnlyWhatWasCopied) {
+    // "keep": copied into Incoming itself, then deleted; "lost": its target
+    // folder is gone, so it must stay.
+    AddFilter("self", "keep*", qirFilter::CopyAction | qirFilter::DeleteAction, "Incoming.QIR");
+    AddFilter("gone", "lost", qirFilter::CopyAction | qirFilter::DeleteAction, "Gone.QIR");
+    answers = {1};  // apply to all: asked once for the whole pass
+    qirMsgList* incoming = Incoming();
+    incoming->OpenWindow();
+    incoming->CloseWindow();
+    EXPECT_EQ(questions.size(), 1u);
+    EXPECT_EQ(SubjectsOnDisk(folderDir + "/Incoming.QIR"),
+              (std::vector<std::string>{"keep 0", "keep 1", "keep 2", "keep unread", "lost"}));
+}
+
+TEST_F(FilterTest, TheQuestionShowsTheMessageAndItsAnswersSteerTheRun) {
+    AddFilter("first", "*", qirFilter::DeleteAction, "");
+    AddFilter("second", "*", qirFilter::DeleteAction, "");
+    qirMsgList* incoming = Incoming();
+    incoming->Load();
+    std::vector<qirMsg*> m;
+    for (qirMsg* x = incoming->qirFolder::First(); x; x = incoming->qirFolder::Next(x))
+        m.push_back(x);
+    ASSERT_EQ(m.size(), 5u);
+    std::sort(m.begin(), m.end(), [](qirMsg* a, qirMsg* b) { return a->Number() < b->Number(); });
+
+    // Closed without a button skips that filter only; button 0 applies.
+    int mode = 0;
+    answers = {-1, 0};
+    EXPECT_EQ(app->ApplyFilters(m[2], &mode, nullptr), 0);
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_TRUE(m[2]->IsRemoved());
+    ASSERT_EQ(questions[0].size(), 6u);
+    EXPECT_EQ(questions[0][1], std::string(qirUiText(697)) + " <nobody>");
+    EXPECT_NE(questions[0][3].find("lost"), std::string::npos);
+    EXPECT_NE(questions[1][4].find("second"), std::string::npos);
+
+    // Skip all: nothing more in this run, and no further question.
+    answers = {3};
+    EXPECT_EQ(app->ApplyFilters(m[0], &mode, nullptr), 0);
+    EXPECT_EQ(mode, -1);
+    EXPECT_EQ(app->ApplyFilters(m[1], &mode, nullptr), 0);
+    EXPECT_EQ(questions.size(), 3u);
+    EXPECT_FALSE(m[0]->IsRemoved());
+    EXPECT_FALSE(m[1]->IsRemoved());
+}
+
+TEST_F(FilterTest, AReplyFilterQueuesTheQuotedReplyWithTheFileAttached) {
+    std::string queue = dir.File("queue");
+    mkdir(queue.c_str(), 0700);
+    qirConfig.Set("QueueDir", queue.c_str());
+    qirConfig.Set("UseBackgroundDeliverAgent", "Yes");
+    std::string file = dir.File("answer.txt");
+    qirScratchDir::WriteFile(file, "prepared answer text\n");
+    AddFilter("reply", "keep 0", qirFilter::ReplyAction, "", file.c_str());
+    AddFilter("missing", "keep 1", qirFilter::ReplyAction, "", dir.File("nothing").c_str());
+    qirMsgList* incoming = Incoming();
+    incoming->Load();
+    int mode = 1;
+    for (qirMsg* x = incoming->qirFolder::First(); x; x = incoming->qirFolder::Next(x))
+        app->ApplyFilters(x, &mode, nullptr);
+    std::vector<std::string> entries;
+    for (const std::string& e : Entries(queue))
+        if (e.rfind("Msg_", 0) == 0 && e.find(".LCK") == std::string::npos)
+            entries.push_back(e);
+    ASSERT_EQ(entries.size(), 2u);
+    int attached = 0;
+    for (const std::string& e : entries) {
+        std::string d = queue + "/" + e;
+        for (const std::string& f : Entries(d)) {
+            std::string sub = d + "/" + f;
+            for (const std::string& part : Entries(sub))
+                attached += qirScratchDir::ReadFile(sub + "/" + part) == "prepared answer text\n";
+        }
+    }
+    EXPECT_EQ(attached, 1);
 }
 
 }  // namespace
