@@ -85,7 +85,7 @@ TEST(QirCheckOnStartup, FetchesFromDovecotAndKeepsEveryMessageOnceAfterQuit) {
     mkdir(dir.c_str(), 0700);
     FILE* f = fopen((dir + "/user.cfg").c_str(), "w");
     ASSERT_NE(f, nullptr);
-    fprintf(f, "Debug {\n    ProgressIndicator Off\n}\nCheckMailOnStartup yes\nUsePOP Yes\nPop3 {\n    Server %s\n    Service %s\n    User %s\n"
+    fprintf(f, "CheckMailOnStartup yes\nUsePOP Yes\nPop3 {\n    Server %s\n    Service %s\n    User %s\n"
                "    Passwd %s\n}\n",
             dovecot.Host(), dovecot.Port(), dovecot.User(), dovecot.Password());
     fclose(f);
