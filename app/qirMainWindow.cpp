@@ -531,12 +531,6 @@ void qirMainWindow::About() {
     about_->open();
 }
 
-void qirMainWindow::CheckNewMail() {
-    // Seam: the new-mail check fetches into Incoming here.
-    if (qirLog)
-        qirLog->Write(qirLogInfo, "Checking for new mail is not available in this version");
-}
-
 void qirMainWindow::Compose() {
     // Seam: a fresh draft and its compose dock are made here.
     if (qirLog)

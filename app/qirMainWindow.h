@@ -33,6 +33,9 @@ class TelltaleState;
 class WidgetKit;
 class Window;
 class qirAbout;
+class qirFilter;
+class qirFolder;
+class qirMsg;
 class qirFolderListView;
 class qirProgressIndicator;
 
@@ -88,8 +91,40 @@ public:
     void HelpIndex();
     void About();
 
-    // The new-mail check.  Seam: the check comes with the new-mail issue.
+    // The new-mail check into Incoming, from POP3 (`UsePOP` "Yes") or the
+    // local mailbox (qirNewMail.cpp).  The POP3 password is asked once and
+    // kept for the session; a failed fetch forgets it.
     void CheckNewMail();
+    // The session's POP3 password: null not yet taken from the
+    // configuration, "" to be asked.
+    static qirString& RememberedPassword();
+    // Asks for the POP3 password: 1 and *password when accepted, 0 when
+    // cancelled.  Tests put a scripted answer here.
+    static int (*AskPassword)(qirString* password);
+    static int PostPasswordDialog(qirString* password);
+
+    // Sending and filters (qirSendAndFilter.cpp).
+    // Hands the message to a fresh agent of the configured kind: the send
+    // result (0 delivered), -9 no message, -6 no agent configured.
+    int SendMessage(qirMsg* message);
+    // Runs the active matching filters over the message (copy, reply, forward,
+    // mark deleted, in that order); *mode 0 asks per filter, 1 applies all,
+    // -1 nothing more, and carries the user's answer over a whole run.  A
+    // message is marked deleted only when the filter's copy (if any)
+    // succeeded.  Parent null: the main window.  Answers 0.
+    int ApplyFilters(qirMsg* message, int* mode, Window* parent);
+    // The "Proceed filter" question: the button (0 apply, 1 apply to all,
+    // 2 skip, 3 skip all), -1 closed without a button.  Tests put a
+    // scripted answer here.
+    static int (*AskFilter)(const qirList& lines, Window* parent);
+    static int PostFilterChoice(const qirList& lines, Window* parent);
+    // The folder of the folder list whose directory's base name is name.
+    qirFolder* FolderNamed(const qirString& name) const;
+    // "<dir>/Message" inside a fresh private directory (mkdtemp) under
+    // TMPDIR or /tmp, "" when none can be made; RemoveScratchMessage removes
+    // the message, that directory and deletes the object.
+    static qirPath ScratchMessagePath(const char* stem);
+    static void RemoveScratchMessage(qirMsg* message);
     // Seams of the compose window, the address book window and the filter
     // book: the request is logged.
     void Compose();
@@ -137,6 +172,9 @@ private:
     Window* Parent(Window* given) const;
     void Warn(const qirString& text);
     void LoadDefaultFace();
+    int FilterCopy(qirMsg* message, const qirFilter* filter);
+    void FilterReply(qirMsg* message, const qirFilter* filter);
+    void FilterForward(qirMsg* message, const qirFilter* filter);
 
     Style* style_ = nullptr;
     WidgetKit* kit_ = nullptr;

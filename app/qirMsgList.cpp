@@ -155,6 +155,8 @@ void qirMsgList::OpenWindow() {
 int qirMsgList::CloseWindow() {
     int wasOpen = open_;
     open_ = 0;
+    if (wasOpen && IsIncoming() && IsLoaded() && qirApp)
+        PassFilters();
     int r = IsLoaded() ? Flush() : 0;
     if (r != 0 && qirLog)
         qirLog->Report(qirLogError, "Flushing error(<%s>,%d)", "qirMsgList", __LINE__);
@@ -300,7 +302,26 @@ void qirMsgList::Unload() {
     qirFolder::Unload();
 }
 
+void qirMsgList::PassFilters() {
+    // The messages to offer are fixed before the first filter runs: copies a
+    // filter makes into this folder are not offered again, and no flush frees
+    // a message of the list while the pass holds it.
+    std::vector<qirMsg*> offered;
+    for (qirMsg* m = qirFolder::First(); m; m = qirFolder::Next(m))
+        if (m->IsRead() && !m->IsRemoved())
+            offered.push_back(m);
+    int mode = 0;
+    filtering_ = 1;
+    for (qirMsg* m : offered)
+        if (qirApp->ApplyFilters(m, &mode, window_) != 0 || mode == -1)
+            break;
+    filtering_ = 0;
+}
+
 int qirMsgList::Flush() {
+    // During the filter pass the flush waits for the one that ends it.
+    if (filtering_)
+        return 0;
     // The deleted rows leave the box first; the folder then deletes them.
     for (qirMsg* m = qirFolder::First(); m; m = qirFolder::Next(m)) {
         if (!m->IsRemoved())

@@ -43,9 +43,10 @@ public:
     // Loads the folder and opens its message list window, sorted by the
     // method the layout store holds for the folder.
     virtual void OpenWindow();
-    // Flushes the folder (a failure is reported as "Flushing error"),
-    // unloads it and closes the window: 0, or the flush's status.  Seam:
-    // the filter pass of Incoming comes with the filter application.
+    // Passes the read, undeleted messages of an open Incoming window through
+    // the filters (one run: the user's "apply to all" or "skip all" holds
+    // for the rest), flushes the folder (a failure is reported as "Flushing
+    // error"), unloads it and closes the window: 0, or the flush's status.
     virtual int CloseWindow();
     int IsOpen() const { return open_; }
     // The window manager cannot close the window: only its own actions do.
@@ -106,6 +107,7 @@ public:
 
 private:
     void BuildRow();
+    void PassFilters();
     void BuildFrame();
     Glyph* BuildWindowBody();
     void SetCounter(int which, int value);
@@ -115,6 +117,7 @@ private:
     Glyph* icon_glyph_ = nullptr;
     int iconShown_ = 0;
     int open_ = 0;
+    int filtering_ = 0;              // the filter pass runs: flushes wait
     qirListBox* msgRows_ = nullptr;  // referenced; the message rows
     TopLevelWindow* window_ = nullptr;
     Patch* counters_[4] = {};        // total, read, deleted, selected

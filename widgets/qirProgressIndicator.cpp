@@ -184,6 +184,10 @@ void qirProgressIndicator::End() {
         // What the user typed or clicked at the busy program is not run
         // afterwards either.
         DropPendingInput();
+        // Damage still listed for the window would be repaired after it
+        // is gone: repair it now, while the window exists.
+        if (window_->display())
+            window_->display()->repair();
         window_->unmap();
         if (window_->display())
             window_->display()->sync();
