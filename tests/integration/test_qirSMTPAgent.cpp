@@ -23,19 +23,9 @@
 #include "qirScratchDir.h"
 #include "qirStatus.h"
 
-namespace {
+#include "qirMailTestText.h"
 
-std::string Export(qirMsg& m)
-{
-    char* text = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&text, &size);
-    m.ExportMIME(f, 0);
-    fclose(f);
-    std::string out(text, size);
-    free(text);
-    return out;
-}
+namespace {
 
 struct SMTPTest : ::testing::Test {
     qirScratchDir scratch;

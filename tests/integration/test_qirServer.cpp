@@ -42,19 +42,9 @@ extern "C" int rmdir(const char* path)
     return real(path);
 }
 
-namespace {
+#include "qirMailTestText.h"
 
-std::vector<std::string> Entries(const std::string& dir)
-{
-    std::vector<std::string> out;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") out.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
+namespace {
 
 int Exists(const std::string& path)
 {

@@ -20,31 +20,9 @@
 #include "qirSendmailAgent.h"
 #include "qirStatus.h"
 
+#include "qirMailTestText.h"
+
 namespace {
-
-std::vector<std::string> Entries(const std::string& dir)
-{
-    std::vector<std::string> out;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") out.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::string Export(qirMsg& m)
-{
-    char* text = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&text, &size);
-    m.ExportMIME(f, 0);
-    fclose(f);
-    std::string out(text, size);
-    free(text);
-    return out;
-}
 
 struct AgentTest : ::testing::Test {
     qirScratchDir scratch;
