@@ -38,23 +38,6 @@ static double Now()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-// The messages of an mbox without their "From " lines.
-std::vector<std::string> ReadMbox(const char* path)
-{
-    std::string data = qirReadFile(path);
-    std::vector<std::string> out;
-    size_t pos = 0;
-    while (pos < data.size()) {
-        size_t body = data.find('\n', pos);
-        if (body == std::string::npos) break;
-        size_t next = data.find("\n\nFrom ", body);
-        size_t end = next == std::string::npos ? data.size() : next + 1;
-        out.push_back(data.substr(body + 1, end - body - 1));
-        pos = next == std::string::npos ? data.size() : next + 2;
-    }
-    return out;
-}
-
 int main(int argc, char** argv)
 {
     const char* mbox = argc > 1 ? argv[1] : "/tmp/qir-bench-2000.mbox";
@@ -64,7 +47,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "no %s: run bench/make_import_mbox.py %s 2000 first\n", mbox, mbox);
         return 1;
     }
-    std::vector<std::string> messages = ReadMbox(mbox);
+    std::vector<std::string> messages = qirReadMboxMessages(mbox);
     size_t bytes = 0;
     for (auto& m : messages) bytes += m.size();
     qirDovecot server(messages);

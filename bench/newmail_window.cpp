@@ -30,22 +30,6 @@ static double Now()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-static std::vector<std::string> ReadMbox(const char* path)
-{
-    std::string data = qirReadFile(path);
-    std::vector<std::string> out;
-    size_t pos = 0;
-    while (pos < data.size()) {
-        size_t body = data.find('\n', pos);
-        if (body == std::string::npos) break;
-        size_t next = data.find("\n\nFrom ", body);
-        size_t end = next == std::string::npos ? data.size() : next + 1;
-        out.push_back(data.substr(body + 1, end - body - 1));
-        pos = next == std::string::npos ? data.size() : next + 2;
-    }
-    return out;
-}
-
 // True when a mapped top-level window carries the title.
 static bool Mapped(Display* dpy, const std::string& title)
 {
@@ -126,7 +110,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "no X display: run under Xvfb\n");
         return 1;
     }
-    std::vector<std::string> messages = ReadMbox(mbox);
+    std::vector<std::string> messages = qirReadMboxMessages(mbox);
     qirDovecot server(messages);
     if (!server.Error().empty()) {
         fprintf(stderr, "dovecot: %s\n", server.Error().c_str());

@@ -11,6 +11,8 @@
 #include <InterViews/event.h>
 #include <InterViews/geometry.h>
 #include <InterViews/session.h>
+#include <InterViews/style.h>
+#include <InterViews/window.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,6 +82,21 @@ inline qirx::XWin WaitWindow(const std::string& title) {
         usleep(10000);
     }
     return 0;
+}
+
+// Maps a top-level window holding body, titled title, at (100, 100) and
+// answers it once the server shows it; *xwin is its X window.
+inline TopLevelWindow* MapTitled(Glyph* body, const std::string& title, qirx::XWin* xwin) {
+    TopLevelWindow* window = new TopLevelWindow(body);
+    Style* s = new Style(TheSession()->style());
+    s->attribute("name", title.c_str());
+    s->attribute("title", title.c_str());
+    window->style(s);
+    window->place(100, 100);
+    window->map();
+    *xwin = WaitWindow(title);
+    Pump();
+    return window;
 }
 
 // For tests/screenshots.sh: with QIR_SHOT_DIR set, announces name.ready

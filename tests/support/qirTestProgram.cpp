@@ -84,3 +84,19 @@ std::string qirReadFile(const std::string& path)
     s << f.rdbuf();
     return s.str();
 }
+
+std::vector<std::string> qirReadMboxMessages(const char* path)
+{
+    std::string data = qirReadFile(path);
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos < data.size()) {
+        size_t body = data.find('\n', pos);
+        if (body == std::string::npos) break;
+        size_t next = data.find("\n\nFrom ", body);
+        size_t end = next == std::string::npos ? data.size() : next + 1;
+        out.push_back(data.substr(body + 1, end - body - 1));
+        pos = next == std::string::npos ? data.size() : next + 2;
+    }
+    return out;
+}

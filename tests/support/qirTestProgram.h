@@ -19,5 +19,7 @@ qirTestRun qirRunProgram(const std::string& program, const std::vector<std::stri
 std::string qirMakeTempDir(const char* prefix = "qirtest");
 void qirRemoveTree(const std::string& dir);
 std::string qirReadFile(const std::string& path);
+// The messages of an mbox file, each without its "From " line.
+std::vector<std::string> qirReadMboxMessages(const char* path);
 
 #endif

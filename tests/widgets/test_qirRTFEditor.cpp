@@ -65,15 +65,7 @@ struct EditorWindow {
         Display* d = qirgui::TheSession()->default_display();
         Glyph* body = LayoutKit::instance()->fixed(new EditorInput(editor), d->to_coord(width),
                                                    d->to_coord(height));
-        window = new TopLevelWindow(body);
-        Style* s = new Style(qirgui::TheSession()->style());
-        s->attribute("name", title.c_str());
-        s->attribute("title", title.c_str());
-        window->style(s);
-        window->place(100, 100);
-        window->map();
-        xwin = qirgui::WaitWindow(title);
-        qirgui::Pump();
+        window = qirgui::MapTitled(body, title, &xwin);
     }
     ~EditorWindow() {
         window->unmap();

@@ -86,15 +86,7 @@ struct PanelWindow {
             return;
         Display* d = qirgui::TheSession()->default_display();
         Glyph* body = lk->fixed(lk->vbox(bar, panel), d->to_coord(width), d->to_coord(height));
-        window = new TopLevelWindow(body);
-        Style* s = new Style(qirgui::TheSession()->style());
-        s->attribute("name", title.c_str());
-        s->attribute("title", title.c_str());
-        window->style(s);
-        window->place(100, 100);
-        window->map();
-        xwin = qirgui::WaitWindow(title);
-        qirgui::Pump();
+        window = qirgui::MapTitled(body, title, &xwin);
     }
     ~PanelWindow() {
         if (window) {
