@@ -52,8 +52,10 @@ qirMsgListItem::qirMsgListItem(const qirPath& path, qirMsgList* owner) : qirMsg(
     kit->style()->attribute("*PushButton*minimumWidth", "20.0");
     Button* button = kit->push_button(status, new StatusAction(this));
     kit->end_style();
-    Glyph* label = lk->hbox(button, lk->hspace(5), kit->label(text_.Data() ? text_.Data() : ""));
-    row_ = new qirMsgRow(this, text_, owner_->MessageRows(), label);
+    // The button leads the row, before the tick, so that the summary stays
+    // the row's label.
+    row_ = new qirMsgRow(this, text_, owner_->MessageRows());
+    row_->SetLead(button);
     row_->SetStatus(status, button);
     Resource::ref(row_);
 }

@@ -18,8 +18,8 @@
 
 class qirMsgRow : public qirMarkedItem {
 public:
-    qirMsgRow(qirMsgListItem* message, const qirString& text, qirListBox* box, Glyph* label)
-        : qirMarkedItem(text, box, Session::instance()->style(), WidgetKit::instance(), LayoutKit::instance(), label),
+    qirMsgRow(qirMsgListItem* message, const qirString& text, qirListBox* box)
+        : qirMarkedItem(text, box, Session::instance()->style(), WidgetKit::instance(), LayoutKit::instance()),
           message_(message) {}
     void Detach() { message_ = nullptr; }
     void SetStatus(Deck* d, Button* b)

@@ -56,3 +56,4 @@ shoot 'MainWindowTest.ChooseFolderListsTheFoldersInOrder' test_gui
 shoot 'MainWindowTest.SaveAndOpenFileDialogs' test_gui
 shoot 'MainWindowTest.RealFileChooserIsTitledAndCancelsOnClose' test_gui
 shoot 'MainWindowTest.AboutBoxWithoutItsPictureStillOpensAndCloses' test_gui
+shoot 'CheckOnStartup.FetchesFromTheSpoolAndLeavesItAsConfigured' test_gui

@@ -69,6 +69,12 @@ void qirMarkedItem::ToggleMark() {
     patch_->redraw();
 }
 
+void qirMarkedItem::SetLead(Glyph* lead) {
+    row_->replace(0, lead);
+    patch_->reallocate();
+    patch_->redraw();
+}
+
 void qirMarkedItem::SetLabel(qirString text) {
     label_ = text;
     labelGlyph_ = labelOf(kit_, label_);

@@ -26,6 +26,9 @@ public:
     void ToggleMark();
     // Replaces the label with a WidgetKit label of text.
     void SetLabel(qirString text);
+    // Puts lead in place of the 5 points of space that start the row (a
+    // message row's status button goes there).
+    void SetLead(Glyph* lead);
     const qirString& Label() const { return label_; }
     int TickShown() const;
 

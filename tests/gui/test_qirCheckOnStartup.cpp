@@ -1,8 +1,11 @@
 // The real qir with CheckMailOnStartup "yes", fetching a few hundred
-// messages at start from a private Dovecot or from a local mailbox spool,
-// then quit through its menu with xdotool as a user would: it exits 0 and
-// every message is on disk exactly once.  This process opens no InterViews
-// session, so the server's, xdotool's and the program's children are its own.
+// messages at start from a private Dovecot or from a local mailbox spool;
+// then, as a user would with xdotool, Incoming opened from the folder list
+// and its message list window read row by row, and the program quit through
+// its menu with that window open: it exits 0 and every message is on disk
+// exactly once.  The windows are read through the drawlog shim.  This
+// process opens no InterViews session, so the server's, xdotool's and the
+// program's children are its own.
 #include <gtest/gtest.h>
 
 #include "qirFolder.h"
@@ -12,14 +15,20 @@
 static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subject()->Data() ? m->Subject()->Data() : ""; }
 
 #include "qirDovecot.h"
+#include "qirDrawLog.h"
 
+#include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,19 +45,34 @@ std::string Shell(const std::string& command) {
     return out;
 }
 
-// Messages with distinct subjects, and those subjects sorted.
+// Messages with distinct subjects, and those subjects sorted; each with
+// the row the list window shows for it under the shipped summary layout
+// (date in UTC, From mailbox, subject), its words joined by single blanks.
 struct Mails {
     std::vector<std::string> texts, subjects;
+    std::map<std::string, std::string> rows; // by subject
     Mails(const char* tag, int n) {
         for (int i = 0; i < n; i++) {
             std::string s = std::string(tag) + " " + std::to_string(i);
-            texts.push_back("From: Sender <s" + std::to_string(i % 9) + "@example.org>\nTo: qir@example.org\n"
-                            "Subject: " + s + "\nMessage-Id: <" + tag + std::to_string(i) + "@example.org>\n\n"
-                            "Text " + std::to_string(i) + "\n");
+            std::string from = "s" + std::to_string(i % 9) + "@example.org";
+            char time[8];
+            snprintf(time, sizeof time, "%02d:%02d", 10 + i / 60 % 14, i % 60);
+            texts.push_back("From: Sender <" + from + ">\nTo: qir@example.org\nDate: Mon, 01 Jan 2024 " + time +
+                            ":00 +0000\nSubject: " + s + "\nMessage-Id: <" + tag + std::to_string(i) +
+                            "@example.org>\n\nText " + std::to_string(i) + "\n");
             subjects.push_back(s);
+            rows[s] = std::string("01 Jan 24 ") + time + " " + from + " " + s;
         }
         std::sort(subjects.begin(), subjects.end());
     }
+};
+
+// The message list window as drawn now.
+struct ListPage {
+    std::vector<std::string> rows; // top to bottom
+    std::string total;             // the total counter
+    int column = INT_MAX;          // left end of the counters' labels
+    int lastRow = 0;               // baseline of the lowest row
 };
 
 class CheckOnStartup : public ::testing::Test {
@@ -79,13 +103,19 @@ protected:
         fputs(("CheckMailOnStartup yes\n" + text).c_str(), f);
         fclose(f);
     }
+    std::string DrawLogPath() const { return home + "/draw.log"; }
     void Start() {
+        // Window ids come again in a later run: each run has a log of its own.
+        unlink(DrawLogPath().c_str());
+        draw = qirDrawLog(DrawLogPath());
         pid = fork();
         if (pid == 0) {
             setenv("QIR_TEST_HOME", home.c_str(), 1);
-            setenv("LD_PRELOAD", QIR_FAKEHOME, 1);
+            setenv("LD_PRELOAD", QIR_FAKEHOME " " QIR_DRAWLOG, 1);
+            setenv("QIR_TEST_DRAWLOG", DrawLogPath().c_str(), 1);
             setenv("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0", 1);
             setenv("MAIL", Spool().c_str(), 1);
+            setenv("TZ", "UTC", 1);
             freopen("/dev/null", "w", stdout);
             execl(QIR_BINARY, QIR_BINARY, "-title", title.c_str(), (char*)nullptr);
             _exit(127);
@@ -124,13 +154,181 @@ protected:
         }
         return -1;
     }
-    // One run of the program: started, checked, quit through the menu.
-    void Run() {
+    // One run of the program: started, checked, Incoming's window read when
+    // the messages are given, quit through the menu.
+    void Run(const Mails* listed = nullptr) {
         Start();
         std::string w = MainWindow();
         ASSERT_FALSE(w.empty()) << "no main window\n" << LogTail();
         EXPECT_NE(qirReadFile(Dir() + "/QIR.log").find("Mail retreiving done"), std::string::npos);
+        if (listed)
+            ReadIncomingWindow(std::stoul(w), *listed);
         EXPECT_EQ(Quit(w), 0) << LogTail();
+    }
+
+    // Polls (reading the draw log) until done() holds: false after ms
+    // milliseconds or when the program has ended.
+    bool WaitFor(const std::function<bool()>& done, int ms) {
+        for (int waited = 0; waited <= ms; waited += 10) {
+            draw.Update();
+            if (done())
+                return true;
+            int status;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                ADD_FAILURE() << "qir ended: " << status << "\n" << LogTail();
+                return false;
+            }
+            usleep(10000);
+        }
+        return false;
+    }
+
+    // The mapped window titled "Incoming" that this program draws, or 0.
+    unsigned long IncomingWindow() {
+        std::string out = Shell("xdotool search --name '^Incoming$' 2>/dev/null");
+        for (size_t at = 0, nl; (nl = out.find('\n', at)) != std::string::npos; at = nl + 1) {
+            unsigned long id = std::stoul(out.substr(at, nl - at));
+            if (draw.CopiedTo(id))
+                return id;
+        }
+        return 0;
+    }
+
+    // Double-clicks Incoming's row where the main window draws its name,
+    // as a user opens a folder; the list window, or 0.
+    unsigned long OpenIncoming(unsigned long main) {
+        qirDrawnLine name{0, 0, ""};
+        bool drawn = WaitFor([&] {
+            for (const qirDrawnLine& l : draw.Lines(main))
+                if (l.text == "Incoming")
+                    name = l;
+            return !name.text.empty();
+        }, 10000);
+        if (!drawn) {
+            ADD_FAILURE() << "the main window shows no Incoming";
+            return 0;
+        }
+        // Synthetic clicks are now and then lost: a second double click on
+        // an open folder does nothing.
+        for (int attempt = 0; attempt < 3; attempt++) {
+            Shell("xdotool mousemove --window " + std::to_string(main) + " " + std::to_string(name.x + 10) + " " +
+                  std::to_string(name.y - 4) + " click --repeat 2 --delay 80 1");
+            unsigned long list = 0;
+            int polls = 0;
+            if (WaitFor([&] { return ++polls % 5 == 0 && (list = IncomingWindow()) != 0; }, 3000))
+                return list;
+        }
+        ADD_FAILURE() << "no Incoming window after three double clicks";
+        return 0;
+    }
+
+    // The rows are the lines left of the counters' column; the status
+    // faces, drawn as a letter of their own when their image is missing,
+    // are left out.  "Total" is the English label of the total counter.
+    ListPage Read(unsigned long list) {
+        ListPage page;
+        std::vector<qirDrawnLine> lines = draw.Lines(list);
+        for (const qirDrawnLine& l : lines)
+            if (l.text.compare(0, 6, "Total ") == 0) {
+                page.column = l.x;
+                page.total = l.text.substr(6);
+            }
+        for (const qirDrawnLine& l : lines)
+            if (l.x < page.column && l.text.size() > 1) {
+                page.rows.push_back(l.text);
+                page.lastRow = l.y;
+            }
+        return page;
+    }
+
+    // Presses low in the scroll bar's trough, which pages forward, and
+    // drags down: near the end the thumb is under the pointer and goes to
+    // the end.  The bar's middle is 24 pixels left of the counters' labels
+    // (10 points of space and two frames between).  False when the rows
+    // did not change.
+    bool NextPage(unsigned long list, ListPage* page) {
+        std::vector<std::string> before = page->rows;
+        // Not "click": xdotool waits 100 ms after one.
+        std::string press = "xdotool mousemove --window " + std::to_string(list) + " " +
+                            std::to_string(page->column - 24) + " " + std::to_string(page->lastRow - 8) +
+                            " mousedown 1 mousemove_relative 0 40 mouseup 1";
+        for (int attempt = 0; attempt < 3; attempt++) {
+            Shell(press);
+            if (WaitFor([&] { *page = Read(list); return !page->rows.empty() && page->rows != before; }, 2000))
+                return true;
+        }
+        return false;
+    }
+
+    // The rows of Incoming in the order its window lists them: the folder
+    // loads its message directories in the order the directory lists them.
+    std::vector<std::string> ListedRows(const Mails& mails) const {
+        std::vector<std::string> rows;
+        std::string dir = Dir() + "/Incoming.QIR";
+        DIR* d = opendir(dir.c_str());
+        if (!d)
+            return rows;
+        while (dirent* e = readdir(d)) {
+            if (strncmp(e->d_name, "Message", 7) != 0)
+                continue;
+            qirMsg m{qirPath((dir + "/" + e->d_name).c_str())};
+            auto row = mails.rows.find(SubjectOf(&m));
+            rows.push_back(row != mails.rows.end() ? row->second : "unknown message " + SubjectOf(&m));
+        }
+        closedir(d);
+        return rows;
+    }
+
+    // For tests/screenshots.sh: announces name.ready in QIR_SHOT_DIR and
+    // waits (ten seconds at most) until the script has taken name.png; a
+    // later shot of the same name replaces it.
+    void Shot(const char* name) {
+        const char* dir = getenv("QIR_SHOT_DIR");
+        if (!dir)
+            return;
+        std::string base = std::string(dir) + "/" + name;
+        unlink((base + ".png").c_str());
+        if (FILE* f = fopen((base + ".ready").c_str(), "w"))
+            fclose(f);
+        for (int i = 0; i < 1000 && access((base + ".png").c_str(), F_OK) != 0; i++)
+            usleep(10000);
+    }
+
+    // Opens Incoming from the folder list and reads its window: the total
+    // counter, a height within three quarters of the screen, and every row
+    // in list order, a page at a time through the scroll bar.
+    void ReadIncomingWindow(unsigned long main, const Mails& mails) {
+        unsigned long list = OpenIncoming(main);
+        ASSERT_NE(list, 0u);
+        ListPage page;
+        ASSERT_TRUE(WaitFor([&] { page = Read(list); return !page.total.empty() && !page.rows.empty(); }, 10000))
+            << "the Incoming window shows no rows";
+        Shot("incoming-list");
+        std::vector<std::string> expected = ListedRows(mails);
+        ASSERT_EQ(expected.size(), mails.texts.size());
+        EXPECT_EQ(page.total, std::to_string(expected.size()));
+        int width = 0, height = 0, screenWidth = 0, screenHeight = 0;
+        sscanf(Shell("xdotool getwindowgeometry " + std::to_string(list) + " | grep Geometry").c_str(),
+               " Geometry: %dx%d", &width, &height);
+        sscanf(Shell("xdotool getdisplaygeometry").c_str(), "%d %d", &screenWidth, &screenHeight);
+        // Points round to pixels: one to spare.
+        EXPECT_GT(height, 0);
+        EXPECT_LE(height, screenHeight * 3 / 4 + 1);
+        size_t seen = 0; // rows shown so far, from the first
+        for (;;) {
+            auto first = std::find(expected.begin(), expected.end(), page.rows.front());
+            ASSERT_NE(first, expected.end()) << "a row of no message: " << page.rows.front();
+            size_t at = first - expected.begin();
+            ASSERT_LE(at, seen) << "rows " << seen << " to " << at << " never shown";
+            ASSERT_LE(at + page.rows.size(), expected.size()) << "more rows than messages";
+            EXPECT_EQ(page.rows, std::vector<std::string>(first, first + page.rows.size())) << "rows from " << at;
+            ASSERT_GT(at + page.rows.size(), seen) << "the list went back to row " << at;
+            seen = at + page.rows.size();
+            if (seen == expected.size())
+                break;
+            ASSERT_TRUE(NextPage(list, &page)) << "the list does not scroll past row " << seen;
+        }
     }
     std::vector<std::string> IncomingSubjects() const {
         qirFolder incoming{qirPath((Dir() + "/Incoming.QIR").c_str())};
@@ -145,6 +343,7 @@ protected:
     std::string home;
     std::string title = "Quorvane startup " + std::to_string(getpid());
     pid_t pid = -1;
+    qirDrawLog draw{""};
 };
 
 TEST_F(CheckOnStartup, FetchesFromDovecotAndKeepsEveryMessageOnceAfterQuit) {
@@ -156,7 +355,7 @@ TEST_F(CheckOnStartup, FetchesFromDovecotAndKeepsEveryMessageOnceAfterQuit) {
     snprintf(cfg, sizeof cfg, "UsePOP Yes\nPop3 {\n    Server %s\n    Service %s\n    User %s\n    Passwd %s\n}\n",
              dovecot.Host(), dovecot.Port(), dovecot.User(), dovecot.Password());
     WriteConfig(cfg);
-    Run();
+    Run(&mails);
     EXPECT_EQ(IncomingSubjects(), mails.subjects);
     // The messages stay on the server; the history keeps a second start
     // from bringing them again.
@@ -187,7 +386,7 @@ TEST_F(CheckOnStartup, FetchesFromTheSpoolAndLeavesItAsConfigured) {
         // A POP3 section that would fail if it were used.
         WriteConfig(std::string("UsePOP ") + c.usePOP + "\nPop3 {\n    Server 127.0.0.1\n    Service 1\n}\n"
                     "MailBox {\n    FileName " + Spool() + "\n    LeaveInMailBox " + c.leave + "\n}\n");
-        Run();
+        Run(&mails);
         EXPECT_EQ(IncomingSubjects(), mails.subjects);
         std::string after = qirReadFile(Spool());
         if (c.kept)

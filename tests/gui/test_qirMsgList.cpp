@@ -254,6 +254,8 @@ TEST_F(MsgListTest, PointerOnTheStatusButtonAndTheRow)
     Button* button = m->Row()->StatusButton();
     ASSERT_NE(button, nullptr);
     ASSERT_NE(button->canvas(), nullptr);
+    // It leads the row, left of the tick's place, inside the row's frame.
+    EXPECT_LT(button->allocation().left() - m->RowItem()->allocation().left(), 5);
     int read = m->IsRead(), deleted = list->Counts().Deleted();
     int x, y;
     qirgui::Centre(button->canvas(), button->allocation(), &x, &y);
