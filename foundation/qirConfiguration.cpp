@@ -9,6 +9,7 @@
 
 #include "qirAtomicFile.h"
 #include "qirStatus.h"
+#include "qirUtilities.h"
 
 qirConfigTokenizer qirTokenizerState;
 qirConfiguration qirConfig;
@@ -65,65 +66,92 @@ void qirStringList::Overlay(std::vector<qirString>& values)
 
 int qirConfigTokenizer::Open(const char* path)
 {
-    if (stream_) return qirAlreadyOpen;
+    if (open_) return qirAlreadyOpen;
     if (!path) return qirCannotOpen;
-    FILE* f = fopen(path, "r");
-    if (!f) return qirCannotOpen;
-    setvbuf(f, buffer_, _IOFBF, sizeof buffer_);
-    stream_ = f;
-    owned_ = 1;
+    if (qirReadWholeFile(path, &text_) != qirOK) return qirCannotOpen;
+    open_ = 1;
+    at_ = 0;
     needLine_ = 1;
-    tokens_.clear();
+    count_ = 0;
     cursor_ = 0;
     return qirOK;
 }
 
 int qirConfigTokenizer::Open(FILE* stream)
 {
-    if (stream_) return qirAlreadyOpen;
+    if (open_) return qirAlreadyOpen;
     if (!stream) return qirCannotOpen;
     stream_ = stream;
-    owned_ = 0;
+    open_ = 1;
     needLine_ = 1;
-    tokens_.clear();
+    count_ = 0;
     cursor_ = 0;
     return qirOK;
 }
 
 void qirConfigTokenizer::Close()
 {
-    if (stream_ && owned_) fclose(stream_);
     stream_ = nullptr;
-    owned_ = 0;
+    open_ = 0;
     needLine_ = 1;
-    tokens_.clear();
+    count_ = 0;
     cursor_ = 0;
-    line_.clear();
-    // The usual short lines keep their buffers for the next load.
-    if (line_.capacity() > sizeof buffer_) line_.shrink_to_fit();
-    if (rawSize_ > sizeof buffer_) {
+    line_ = "";
+    lineLength_ = 0;
+    // The usual small files keep their buffers for the next load.
+    const size_t keep = 1 << 16;
+    text_.clear();
+    if (text_.capacity() > keep) text_.shrink_to_fit();
+    held_.clear();
+    if (held_.capacity() > keep) held_.shrink_to_fit();
+    if (rawSize_ > keep) {
         free(raw_);
         raw_ = nullptr;
         rawSize_ = 0;
     }
+    if (tokens_.size() > 64) tokens_.clear();
+    for (Token& t : tokens_)
+        if (t.text.capacity() > keep) std::string().swap(t.text);
 }
 
 int qirConfigTokenizer::ReadPhysicalLine()
 {
-    // Any length: a long value must not come back as a second line.
-    ssize_t got = getline(&raw_, &rawSize_, stream_);
-    if (got < 0) {
-        line_.clear();
-        return -1;
+    const char* text;
+    size_t n;
+    int ended;
+    if (stream_) {
+        // Any length: a long value must not come back as a second line.
+        ssize_t got = getline(&raw_, &rawSize_, stream_);
+        if (got < 0) {
+            lineLength_ = 0;
+            return -1;
+        }
+        text = raw_;
+        n = static_cast<size_t>(got);
+        ended = n > 0 && raw_[n - 1] == '\n';
+    } else {
+        if (at_ >= text_.size()) {
+            lineLength_ = 0;
+            return -1;
+        }
+        text = text_.data() + at_;
+        const char* lf = static_cast<const char*>(memchr(text, '\n', text_.size() - at_));
+        n = lf ? static_cast<size_t>(lf - text) + 1 : text_.size() - at_;
+        at_ += n;
+        ended = lf != nullptr;
     }
-    size_t n = static_cast<size_t>(got);
-    int ended = n > 0 && raw_[n - 1] == '\n';
     if (ended) --n;
-    line_.assign(raw_, n);
+    line_ = text;
+    lineLength_ = n;
     // A NUL cannot live in a stored text: drop it here, so that a token
     // holding one is the same token on every read.
-    if (memchr(line_.data(), 0, n)) line_.erase(std::remove(line_.begin(), line_.end(), '\0'), line_.end());
-    if (!ended && line_.empty()) return -1;
+    if (memchr(text, 0, n)) {
+        held_.assign(text, n);
+        held_.erase(std::remove(held_.begin(), held_.end(), '\0'), held_.end());
+        line_ = held_.data();
+        lineLength_ = held_.size();
+    }
+    if (!ended && lineLength_ == 0) return -1;
     return 0;
 }
 
@@ -134,17 +162,26 @@ static char Unescape(char c)
     return c;
 }
 
-int qirConfigTokenizer::Split(std::vector<Token>* out) const
+qirConfigTokenizer::Token& qirConfigTokenizer::NewToken()
 {
-    const std::string& s = line_;
-    size_t i = 0, n = s.size();
+    if (count_ == tokens_.size()) tokens_.emplace_back();
+    Token& t = tokens_[count_++];
+    t.text.clear();
+    t.marker = 0;
+    t.literal = 0;
+    return t;
+}
+
+int qirConfigTokenizer::Split()
+{
+    const char* s = line_;
+    size_t i = 0, n = lineLength_;
     int lastBareBackslash = 0;
     while (true) {
         while (i < n && (s[i] == ' ' || s[i] == '\t')) ++i;
         if (i >= n || s[i] == ';') break;
-        // Built in place: a copy would allocate the text a second time.
-        out->emplace_back();
-        Token& t = out->back();
+        // Built in place, in storage kept from earlier lines.
+        Token& t = NewToken();
         int escaped = 0;
         lastBareBackslash = 0;
         if (s[i] == '"') {
@@ -158,7 +195,7 @@ int qirConfigTokenizer::Split(std::vector<Token>* out) const
                     // A run of plain characters at once.
                     size_t j = i + 1;
                     while (j < n && s[j] != '"' && s[j] != '\\') ++j;
-                    t.text.append(s, i, j - i);
+                    t.text.append(s + i, j - i);
                     i = j;
                 }
             }
@@ -173,7 +210,7 @@ int qirConfigTokenizer::Split(std::vector<Token>* out) const
                 } else {
                     size_t j = i + 1;
                     while (j < n && s[j] != ' ' && s[j] != '\t' && s[j] != ';' && s[j] != '\\') ++j;
-                    t.text.append(s, i, j - i);
+                    t.text.append(s + i, j - i);
                     i = j;
                 }
             }
@@ -185,7 +222,7 @@ int qirConfigTokenizer::Split(std::vector<Token>* out) const
         }
     }
     if (lastBareBackslash) {
-        out->pop_back();
+        --count_;
         return 1;
     }
     return 0;
@@ -193,20 +230,20 @@ int qirConfigTokenizer::Split(std::vector<Token>* out) const
 
 int qirConfigTokenizer::ReadLogicalLine()
 {
-    tokens_.clear();
+    count_ = 0;
     cursor_ = 0;
     while (true) {
-        if (ReadPhysicalLine() < 0) return tokens_.empty() ? -1 : 0;
-        int more = Split(&tokens_);
-        if (more || tokens_.empty()) continue;
+        if (ReadPhysicalLine() < 0) return count_ == 0 ? -1 : 0;
+        int more = Split();
+        if (more || count_ == 0) continue;
         return 0;
     }
 }
 
 int qirConfigTokenizer::Next(qirString* token, int* marker, int* literal)
 {
-    if (!stream_) return -2;
-    if (needLine_ || cursor_ >= tokens_.size()) {
+    if (!open_) return -2;
+    if (needLine_ || cursor_ >= count_) {
         if (ReadLogicalLine() < 0) return -1;
         needLine_ = 0;
     }
@@ -214,7 +251,7 @@ int qirConfigTokenizer::Next(qirString* token, int* marker, int* literal)
     if (token) token->Assign(t.text.c_str());
     if (marker) *marker = t.marker;
     if (literal) *literal = t.literal;
-    if (cursor_ >= tokens_.size()) {
+    if (cursor_ >= count_) {
         needLine_ = 1;
         return 2;
     }

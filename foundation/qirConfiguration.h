@@ -50,7 +50,7 @@ public:
     int Open(FILE* stream);
     // Closes a file opened here; leaves a caller's stream open.
     void Close();
-    int IsOpen() const { return stream_ != nullptr; }
+    int IsOpen() const { return open_; }
 
     int Next(qirString* token, int* marker, int* literal);
 
@@ -62,19 +62,27 @@ private:
     };
     int ReadLogicalLine();
     int ReadPhysicalLine();
-    // Splits the physical line; answers 1 when it ends in a continuation.
-    int Split(std::vector<Token>* out) const;
+    // Splits the physical line after the tokens already held; answers 1
+    // when it ends in a continuation.
+    int Split();
+    Token& NewToken();
 
-    FILE* stream_ = nullptr;
-    int owned_ = 0;          // the stream was opened here
-    std::string line_;       // current physical line, any length
+    FILE* stream_ = nullptr; // a caller's stream, or null
+    int open_ = 0;           // a file or a stream is being read
+    // A file opened here is read whole into text_ and its lines are taken
+    // from there: no stream, no second copy of each line.
+    std::string text_;
+    size_t at_ = 0;          // next line of text_
+    const char* line_ = "";  // current physical line, any length
+    size_t lineLength_ = 0;
+    std::string held_;       // a line that is not in text_ (stream, NULs dropped)
     char* raw_ = nullptr;    // getline's buffer (malloc'd)
     size_t rawSize_ = 0;
-    std::vector<Token> tokens_; // the logical line being handed out
-    size_t cursor_ = 0;      // next token of tokens_
-    // The buffer of a file opened here: the library's own would be a large
-    // allocation per load, which makes the allocator tidy up every time.
-    char buffer_[8192];
+    // The logical line being handed out: the first count_ of tokens_, whose
+    // texts keep their storage from line to line.
+    std::vector<Token> tokens_;
+    size_t count_ = 0;
+    size_t cursor_ = 0;      // next token
     int needLine_ = 1;
 };
 

@@ -140,34 +140,35 @@ int qirStack::Swap()
 
 qirPair::qirPair(const qirString* key, const qirString* value) : qirObject(36)
 {
-    if (key) key_ = new qirString(*key);
-    if (value) value_ = new qirString(*value);
+    if (key) key_ = *key;
+    if (value) value_ = *value;
+    hasKey_ = key != nullptr;
+    hasValue_ = value != nullptr;
 }
 
-qirPair::qirPair(const char* key, const char* value) : qirObject(36)
+qirPair::qirPair(const char* key, const char* value) : qirObject(36), key_(key), value_(value)
 {
-    if (key) key_ = new qirString(key);
-    if (value) value_ = new qirString(value);
+    hasKey_ = key != nullptr;
+    hasValue_ = value != nullptr;
 }
 
 qirPair::qirPair(const qirPair* other) : qirObject(36)
 {
     if (!other) return;
-    if (other->key_) key_ = new qirString(*other->key_);
-    if (other->value_) value_ = new qirString(*other->value_);
+    key_ = other->key_;
+    value_ = other->value_;
+    hasKey_ = other->hasKey_;
+    hasValue_ = other->hasValue_;
 }
 
-qirPair::~qirPair()
-{
-    delete key_;
-    delete value_;
-}
+qirPair::~qirPair() {}
 
 void qirPair::SetValue(const qirString* value)
 {
-    qirString* copy = value ? new qirString(*value) : nullptr;
-    delete value_;
-    value_ = copy;
+    if (value == &value_) return;
+    if (value) value_ = *value;
+    else value_ = qirString();
+    hasValue_ = value != nullptr;
 }
 
 qirPairList::qirPairList(const qirPairList& other) : qirList()

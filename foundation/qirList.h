@@ -4,8 +4,7 @@
 #define QIR_LIST_H
 
 #include "qirObject.h"
-
-class qirString;
+#include "qirString.h"
 
 class qirList : public qirObject {
 public:
@@ -66,16 +65,20 @@ public:
     explicit qirPair(const qirPair* other);
     ~qirPair() override;
 
-    qirString* Key() const { return key_; }
-    qirString* Value() const { return value_; }
+    // Null when the pair has none.
+    qirString* Key() const { return hasKey_ ? &key_ : nullptr; }
+    qirString* Value() const { return hasValue_ ? &value_ : nullptr; }
     // Replaces the value with a copy (null clears it).
     void SetValue(const qirString* value);
 
 private:
     qirPair(const qirPair&) = delete;
     qirPair& operator=(const qirPair&) = delete;
-    qirString* key_ = nullptr;   // owned
-    qirString* value_ = nullptr; // owned
+    // Held in the pair itself: a header has many short fields.
+    mutable qirString key_;
+    mutable qirString value_;
+    int hasKey_ = 0;
+    int hasValue_ = 0;
 };
 
 // Ordered list that owns its pairs.

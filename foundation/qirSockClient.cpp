@@ -131,8 +131,13 @@ int qirSockClient::Recv(void* buffer, int length, int flags)
 
 char* qirSockClient::ReadLine(char* buffer, int n)
 {
+    return ReadLineLength(buffer, n) < 0 ? nullptr : buffer;
+}
+
+int qirSockClient::ReadLineLength(char* buffer, int n)
+{
     if (!buffer || n <= 0)
-        return nullptr;
+        return -1;
     int stored = 0;
     while (stored < n - 1) {
         if (start_ == end_) {
@@ -140,16 +145,24 @@ char* qirSockClient::ReadLine(char* buffer, int n)
             start_ = end_ = 0;
             int got = Recv(buffer_, bufferSize, 0);
             if (got <= 0)
-                return nullptr;
+                return -1;
             end_ = got;
         }
-        char c = buffer_[start_++];
-        buffer[stored++] = c;
-        if (c == '\n')
+        int take = end_ - start_;
+        if (take > n - 1 - stored)
+            take = n - 1 - stored;
+        const char* from = buffer_ + start_;
+        const char* lf = static_cast<const char*>(memchr(from, '\n', take));
+        if (lf)
+            take = static_cast<int>(lf - from) + 1;
+        memcpy(buffer + stored, from, take);
+        stored += take;
+        start_ += take;
+        if (lf)
             break;
     }
     buffer[stored] = '\0';
-    return buffer;
+    return stored;
 }
 
 int qirSockClient::SetTimeOut(long seconds, long microseconds)

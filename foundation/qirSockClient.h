@@ -26,6 +26,9 @@ public:
     // n-1 bytes, NUL-terminated. Null at the end of the stream or on an
     // error. Bytes after the line stay buffered for the next read.
     char* ReadLine(char* buffer, int n);
+    // The same, answering the number of bytes stored before the NUL (a line
+    // may hold NULs of its own), or -1 where ReadLine answers null.
+    int ReadLineLength(char* buffer, int n);
 
     // Send and receive timeouts (0, 0 waits forever): 0, or -1 when the
     // socket refuses them or there is none.
@@ -49,7 +52,8 @@ private:
     qirSockClient(const qirSockClient&) = delete;
     qirSockClient& operator=(const qirSockClient&) = delete;
 
-    enum { bufferSize = 4096 };
+    // Large enough that a message arrives in few receives.
+    enum { bufferSize = 65536 };
     int socket_ = -1;
     sockaddr_in peer_;
     char buffer_[bufferSize]; // received, not yet handed out: [start_, end_)

@@ -8,53 +8,76 @@
 
 char qirFormatBuffer[qirFormatBufferSize];
 
-static char* Dup(const char* s, size_t n)
+void qirString::Release()
 {
+    if (text_ != local_) free(text_);
+    text_ = nullptr;
+}
+
+void qirString::Set(const char* s, size_t n)
+{
+    if (n < localSize) {
+        // memmove: s may lie in local_ itself.
+        memmove(local_, s, n);
+        local_[n] = 0;
+        if (text_ != local_) free(text_);
+        text_ = local_;
+        return;
+    }
     char* p = static_cast<char*>(malloc(n + 1));
     if (!p) abort();
     memcpy(p, s, n);
     p[n] = 0;
-    return p;
+    Take(p);
+}
+
+void qirString::Take(char* buffer)
+{
+    Release();
+    text_ = buffer;
+}
+
+void qirString::MoveFrom(qirString& other)
+{
+    if (other.text_ == other.local_) {
+        memcpy(local_, other.local_, strlen(other.local_) + 1);
+        text_ = local_;
+    } else {
+        text_ = other.text_;
+    }
+    other.text_ = nullptr;
 }
 
 qirString::qirString(const char* text) : qirObject(8)
 {
-    if (text) text_ = Dup(text, strlen(text));
+    if (text) Set(text, strlen(text));
 }
 
 qirString::qirString(const char* text, int n) : qirObject(8)
 {
     if (!text || n <= 0) return;
-    size_t len = strnlen(text, static_cast<size_t>(n));
-    text_ = Dup(text, len);
+    Set(text, strnlen(text, static_cast<size_t>(n)));
 }
 
 qirString::qirString(const qirString& other) : qirObject(other)
 {
-    if (other.text_) text_ = Dup(other.text_, strlen(other.text_));
+    if (other.text_) Set(other.text_, strlen(other.text_));
 }
 
-qirString::qirString(qirString&& other) noexcept : qirObject(other), text_(other.text_) { other.text_ = nullptr; }
+qirString::qirString(qirString&& other) noexcept : qirObject(other) { MoveFrom(other); }
 
 qirString::qirString(const qirString* other) : qirObject(8)
 {
-    if (other && other->text_) text_ = Dup(other->text_, strlen(other->text_));
+    if (other && other->text_) Set(other->text_, strlen(other->text_));
 }
 
-qirString::~qirString() { free(text_); }
-
-void qirString::Take(char* buffer)
-{
-    free(text_);
-    text_ = buffer;
-}
+qirString::~qirString() { Release(); }
 
 qirString& qirString::operator=(qirString&& s) noexcept
 {
     if (this != &s) {
-        free(text_);
-        text_ = s.text_;
-        s.text_ = nullptr;
+        Release();
+        MoveFrom(s);
     }
     return *this;
 }
@@ -68,7 +91,10 @@ qirString& qirString::Assign(const qirString& s)
 qirString& qirString::Assign(const char* s)
 {
     if (s == text_) return *this;
-    Take(s ? Dup(s, strlen(s)) : nullptr);
+    if (s)
+        Set(s, strlen(s));
+    else
+        Release();
     return *this;
 }
 
@@ -117,6 +143,13 @@ qirString& qirString::Append(const char* s)
 {
     if (!s) return *this;
     size_t a = text_ ? strlen(text_) : 0, b = strlen(s);
+    if (a + b < localSize) {
+        char joined[localSize];
+        if (a) memcpy(joined, text_, a);
+        memcpy(joined + a, s, b + 1);
+        Set(joined, a + b);
+        return *this;
+    }
     char* p = static_cast<char*>(malloc(a + b + 1));
     if (!p) abort();
     if (a) memcpy(p, text_, a);
@@ -194,7 +227,7 @@ void qirString::Cut(int from, int count)
     int start = from < 0 ? len + from : from;
     if (count >= 0 && start + count > len) return;
     int n = count < 0 ? len - start : count;
-    Take(Dup(text_ + start, static_cast<size_t>(n)));
+    Set(text_ + start, static_cast<size_t>(n));
 }
 
 int qirString::Find(int from, char c) const
@@ -283,8 +316,7 @@ void qirString::TrimRight()
     if (!text_ || !*text_) return;
     size_t n = strlen(text_);
     while (n > 0 && strchr(" \t\r\n", text_[n - 1])) --n;
-    text_[n] = 0;
-    Take(Dup(text_, n));
+    Set(text_, n);
 }
 
 void qirString::ChopNewline()
@@ -293,7 +325,7 @@ void qirString::ChopNewline()
     size_t n = strlen(text_);
     size_t end = n;
     while (end > 1 && (text_[end - 1] == '\n' || text_[end - 1] == '\r')) --end;
-    if (end != n) Take(Dup(text_, end));
+    if (end != n) Set(text_, end);
 }
 
 int qirString::Write(FILE* stream) const

@@ -1,4 +1,4 @@
-// The string value of the system: owned, exactly sized, null distinct from "".
+// The string value of the system: owned, null distinct from "".
 #ifndef QIR_STRING_H
 #define QIR_STRING_H
 
@@ -90,8 +90,15 @@ public:
     int ReadLine(FILE* stream);
 
 private:
-    void Take(char* buffer);
-    char* text_ = nullptr; // owned, NUL-terminated or null
+    // Most texts of mail (names, addresses, keys, numbers) are short: they
+    // live inside the object, and only longer ones take memory of their own.
+    enum { localSize = 24 };
+    void Set(const char* s, size_t n); // s may point into this string
+    void Take(char* buffer);           // a malloc'd buffer, now owned
+    void Release();
+    void MoveFrom(qirString& other);
+    char* text_ = nullptr; // NUL-terminated or null: local_ or owned memory
+    char local_[localSize];
 };
 
 #endif

@@ -273,6 +273,54 @@ int qirCopyDirectory(const char* source, const char* target, int verbose)
     return CopyTree(source, target, verbose, 0, 1);
 }
 
+int qirScanDirectory(const char* dir, void (*visit)(const char*, unsigned char, void*), void* context)
+{
+    int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    alignas(struct dirent64) char buffer[32768];
+    int r = 0;
+    while (true) {
+        ssize_t n = getdents64(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n < 0) r = -1;
+            break;
+        }
+        for (ssize_t at = 0; at < n;) {
+            const struct dirent64* e = reinterpret_cast<const struct dirent64*>(buffer + at);
+            at += e->d_reclen;
+            const char* name = e->d_name;
+            if (name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2]))) continue;
+            visit(name, e->d_type, context);
+        }
+    }
+    close(fd);
+    return r;
+}
+
+int qirReadWholeFile(const char* path, std::string* text)
+{
+    text->clear();
+    int fd = path ? open(path, O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0) return qirCannotOpen;
+    char chunk[16384];
+    int r = 0;
+    while (true) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n < 0) {
+                text->clear();
+                r = qirFailed;
+            }
+            break;
+        }
+        text->append(chunk, static_cast<size_t>(n));
+    }
+    close(fd);
+    return r;
+}
+
 int qirFileSize(const char* path)
 {
     FILE* f = path ? fopen(path, "r") : nullptr;

@@ -4,6 +4,7 @@
 #ifndef QIR_UTILITIES_H
 #define QIR_UTILITIES_H
 
+#include <string>
 #include <sys/stat.h>
 
 #include "qirList.h"
@@ -28,6 +29,19 @@ int qirRemoveDirectory(const char* dir, int verbose);
 // after its copy is complete, and the source directory only when all went.
 int qirMoveDirectory(const char* source, const char* target, int verbose);
 int qirCopyDirectory(const char* source, const char* target, int verbose);
+
+// Calls visit for every entry of the directory but "." and "..", with its
+// name and its type as the directory gives it (DT_DIR, DT_REG, DT_UNKNOWN
+// ...): 0, or -1 when the directory cannot be read.  Unlike the library's
+// directory streams it allocates nothing, so listing a large folder does not
+// make the allocator sort out its free lists first.
+int qirScanDirectory(const char* dir, void (*visit)(const char* name, unsigned char type, void* context),
+                     void* context);
+
+// The whole file into text (replacing what it held): 0; -7 when the file
+// cannot be opened; -1 when reading fails (text is then empty).  For the
+// small files of a message: no stream, one buffer the caller may reuse.
+int qirReadWholeFile(const char* path, std::string* text);
 
 int qirFileSize(const char* path);   // bytes, or -1
 int qirIs7BitFile(const char* path); // 1, 0 when a byte is above 127, -7

@@ -103,12 +103,7 @@ QIRPOP3::QIRPOP3(const char* host, const char* service, const char* user, const 
     : qirSockClient(host, service)
 {
     command_[0] = '\0';
-    // Everything past the last read's terminator holds this non-NUL byte, so
-    // the last NUL in the buffer is the terminator even when the line held
-    // NULs of its own.
-    memset(reply_, 1, sizeof reply_);
     reply_[0] = '\0';
-    used_ = 1;
     if (IsConnected())
         SetTimeOut(defaultTimeOut, 0);
     if (ReadReply() != 0)
@@ -323,7 +318,10 @@ int QIRPOP3::ReadTopIds()
     return status_ = 0;
 }
 
-int QIRPOP3::Command(const char* verb, const char* argument)
+// Sends one command line without reading its answer; with later set, the
+// line waits with others asked ahead until the next read or command, so
+// that they travel together.
+int QIRPOP3::SendCommand(const char* verb, const char* argument, int later)
 {
     if (broken_)
         return status_ = qirConnectionFailed;
@@ -345,9 +343,76 @@ int QIRPOP3::Command(const char* verb, const char* argument)
     command_[n++] = '\r';
     command_[n++] = '\n';
     command_[n] = '\0';
-    if (Send(command_, static_cast<int>(n), 0) < 0)
-        return Broken();
+    unsent_.append(command_, n);
+    return later ? 0 : SendUnsent();
+}
+
+int QIRPOP3::SendUnsent()
+{
+    if (unsent_.empty())
+        return 0;
+    int r = qirSockClient::Send(unsent_.data(), static_cast<int>(unsent_.size()), 0);
+    unsent_.clear();
+    return r < 0 ? Broken() : 0;
+}
+
+int QIRPOP3::Command(const char* verb, const char* argument)
+{
+    if (SettleAhead() != 0)
+        return status_;
+    if (SendCommand(verb, argument) != 0)
+        return status_;
     return ReadReply();
+}
+
+// Reads and throws away the answers to retrievals asked ahead and never
+// taken, so that the next answer read is the next command's.
+int QIRPOP3::SettleAhead()
+{
+    while (!ahead_.empty()) {
+        ahead_.pop_front();
+        if (ReadReply() == 0) {
+            BeginData();
+            if (Drain() != 0)
+                return status_;
+        } else if (broken_) {
+            return status_;
+        }
+    }
+    return 0;
+}
+
+int QIRPOP3::CanPipeline()
+{
+    if (pipelining_ >= 0)
+        return pipelining_;
+    pipelining_ = 0;
+    if (Command("CAPA", nullptr) != 0)
+        return 0; // "-ERR": a server without capabilities pipelines nothing
+    BeginData();
+    Piece piece;
+    int rc, found = 0;
+    while ((rc = ReadPiece(&piece)) > 0)
+        if (piece.lineStart && piece.length >= 10 && !strncasecmp(piece.text, "PIPELINING", 10) &&
+            (piece.length == 10 || isspace(static_cast<unsigned char>(piece.text[10]))))
+            found = 1;
+    if (rc < 0)
+        return 0;
+    status_ = 0;
+    return pipelining_ = found;
+}
+
+int QIRPOP3::RequestRetrieve(int index)
+{
+    QIRPOP3_MSG_INFO* r = Info(index);
+    if (!r || r->IsDeleted())
+        return qirNotFound;
+    char number[16];
+    snprintf(number, sizeof number, "%d", index + 1);
+    if (SendCommand("RETR", number, 1) != 0)
+        return status_;
+    ahead_.push_back(index);
+    return 0;
 }
 
 int QIRPOP3::Command(const char* verb, int number)
@@ -359,16 +424,11 @@ int QIRPOP3::Command(const char* verb, int number)
 
 int QIRPOP3::ReadRawLine()
 {
-    memset(reply_, 1, used_);
-    if (!ReadLine(reply_, sizeof reply_)) {
-        // The lost bytes are not known: refill everything next time.
-        used_ = sizeof reply_;
-        reply_[0] = '\0';
+    if (SendUnsent() != 0)
         return -1;
-    }
-    const char* terminator = static_cast<const char*>(memrchr(reply_, '\0', sizeof reply_));
-    int length = static_cast<int>(terminator - reply_);
-    used_ = length + 1;
+    int length = ReadLineLength(reply_, sizeof reply_);
+    if (length < 0)
+        reply_[0] = '\0';
     return length;
 }
 
@@ -395,7 +455,6 @@ int QIRPOP3::ReadReply()
         } while (reply_[length - 1] != '\n');
         memcpy(reply_, keep, sizeof keep);
         reply_[sizeof keep - 1] = '\0';
-        used_ = sizeof reply_;
     }
     return status_ = result;
 }
@@ -475,8 +534,13 @@ int QIRPOP3::RetrieveWith(int index, Sink sink, void* context)
     QIRPOP3_MSG_INFO* r = Info(index);
     if (!r || r->IsDeleted())
         return qirNotFound;
-    if (Command("RETR", index + 1) != 0)
+    if (!ahead_.empty() && ahead_.front() == index) {
+        ahead_.pop_front();
+        if (ReadReply() != 0)
+            return status_;
+    } else if (Command("RETR", index + 1) != 0) {
         return status_;
+    }
     BeginData();
     Piece piece;
     int rc;

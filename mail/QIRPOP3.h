@@ -6,6 +6,8 @@
 #define QIR_POP3_H
 
 #include <cstdio>
+#include <deque>
+#include <string>
 #include <vector>
 
 #include "qirList.h"
@@ -72,6 +74,20 @@ public:
     // the message is still read, so the connection stays usable). On any
     // failure out holds an incomplete copy that must be thrown away.
     int RetrieveTo(int index, FILE* out);
+    // The same, handing the text to sink piece by piece; a sink answering 0
+    // fails the retrieval with -12 as a failed write does.
+    typedef int (*Sink)(void* context, const char* text, int length);
+    int RetrieveWith(int index, Sink sink, void* context);
+
+    // Asks the server's capabilities once: 1 when it takes further commands
+    // before it has answered the first (PIPELINING), else 0.
+    int CanPipeline();
+    // Sends "RETR n" ahead, so the server prepares the message while the
+    // caller still works on the one before; the retrieval of that index
+    // reads the answer. Answers are read in the order asked: the next
+    // retrieval or command first settles any answer asked for before it.
+    // Only after CanPipeline said 1. 0, or the failure status.
+    int RequestRetrieve(int index);
 
     // -3 for no record or a deleted one; else marks it deleted, sends
     // "DELE n" and answers its status (the mark stays whatever the reply).
@@ -104,8 +120,6 @@ private:
         int lineEnd;
         int heldCR; // a CR ended the previous piece and belongs before this text
     };
-    typedef int (*Sink)(void* context, const char* text, int length);
-
     int Login(const char* user, const char* password);
     int List();
     int ListIds();
@@ -118,7 +132,9 @@ private:
     void BeginData();
     int ReadPiece(Piece* piece);
     int Drain();
-    int RetrieveWith(int index, Sink sink, void* context);
+    int SendCommand(const char* verb, const char* argument, int later = 0);
+    int SendUnsent();
+    int SettleAhead();
     int Broken();
     QIRPOP3_MSG_INFO* FindNumber(int number) const;
     void AddRecord(QIRPOP3_MSG_INFO* record);
@@ -126,9 +142,11 @@ private:
     int status_ = 0;
     int totalSize_ = 0;
     int broken_ = 0;
+    int pipelining_ = -1;     // -1 not asked yet
+    std::deque<int> ahead_;   // indices whose RETR was sent, answers unread
+    std::string unsent_;      // command lines asked ahead, not yet sent
     int lineStart_ = 1; // the next piece begins a line
     int heldCR_ = 0;
-    int used_ = 0;      // bytes of reply_ the last read wrote, terminator included
     char command_[256]; // the last command line sent, CR LF included
     char reply_[2064];  // the last line received
     std::vector<QIRPOP3_MSG_INFO*> records_;  // in LIST order; the list owns them

@@ -59,23 +59,30 @@ unsigned long long qirFolder::NumberKey(const char* base)
 
 static std::string MessageName(long n) { return "Message" + std::to_string(n); }
 
-static int IsDirectoryEntry(const char* dir, const struct dirent* e)
+static int IsDirectoryEntry(const char* dir, const char* name, unsigned char type)
 {
-    if (e->d_type == DT_DIR) return 1;
-    if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK) return 0;
+    if (type == DT_DIR) return 1;
+    if (type != DT_UNKNOWN && type != DT_LNK) return 0;
     struct stat st;
-    std::string path = std::string(dir) + "/" + e->d_name;
+    std::string path = std::string(dir) + "/" + name;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+namespace {
+struct NameScan {
+    const char* dir;
+    std::vector<std::string>* names;
+};
 }
 
 int qirFolder::MessageNames(const char* dir, std::vector<std::string>* names) const
 {
-    DIR* d = opendir(dir);
-    if (!d) return qirFailed;
-    while (struct dirent* e = readdir(d))
-        if (IsMessageName(e->d_name) && IsDirectoryEntry(dir, e)) names->push_back(e->d_name);
-    closedir(d);
-    return qirOK;
+    NameScan scan{dir, names};
+    auto visit = [](const char* name, unsigned char type, void* context) {
+        NameScan* s = static_cast<NameScan*>(context);
+        if (IsMessageName(name) && IsDirectoryEntry(s->dir, name, type)) s->names->push_back(name);
+    };
+    return qirScanDirectory(dir, visit, &scan) == 0 ? qirOK : qirFailed;
 }
 
 // Moves without ever replacing what is at the target (rename alone would
@@ -198,8 +205,8 @@ int qirFolder::Load(const qirDirectory* from)
     if (!d) return qirNotOpen;
     if (d->IsDirectory() != 0 && d->Create() != 0) return qirFailed;
     std::string dir = Str(*d);
-    DIR* handle = opendir(dir.c_str());
-    if (!handle) return qirFailed;
+    std::vector<std::string> names;
+    if (MessageNames(dir.c_str(), &names) != qirOK) return qirFailed;
 
     qirList lines;
     if (qirProgressReporter) {
@@ -209,16 +216,14 @@ int qirFolder::Load(const qirDirectory* from)
     }
     int made = 0, loadedNow = 0;
     for (qirObject* o = qirList::First(); o; o = qirList::Next(o)) ++made;
-    while (struct dirent* e = readdir(handle)) {
-        if (!IsMessageName(e->d_name) || !IsDirectoryEntry(dir.c_str(), e)) continue;
-        qirPath path((dir + "/" + e->d_name).c_str());
+    for (const std::string& name : names) {
+        qirPath path((dir + "/" + name).c_str());
         Append(NewMessage(&path));
         ++made;
         ++loadedNow;
         if (qirProgressReporter)
             qirProgressReporter->Set(std::min<uint32_t>(loadedNow, qirProgressReporter->Total()));
     }
-    closedir(handle);
     if (qirProgressReporter) qirProgressReporter->End();
     while (qirObject* o = lines.First()) {
         lines.Unlink(o);
@@ -377,7 +382,7 @@ void qirFolder::RemoveStaleStaging()
     for (const std::string& s : stale) qirRemoveDirectory(s.c_str(), 0);
 }
 
-qirPath qirFolder::StoreNew(int (*fill)(qirMsg*, void*), void* context, int* status)
+qirPath qirFolder::StoreNew(int (*fill)(const char*, void*), void* context, int* status)
 {
     *status = qirFailed;
     if (!directory_) {
@@ -397,9 +402,7 @@ qirPath qirFolder::StoreNew(int (*fill)(qirMsg*, void*), void* context, int* sta
     }
     static unsigned serial = 0;
     std::string work = staging_ + "/m" + std::to_string(serial++);
-    qirMsg* message = new qirMsg(qirPath(work.c_str()));
-    int r = message->Body() ? fill(message, context) : qirCannotCreate;
-    delete message;
+    int r = fill(work.c_str(), context);
     if (r != qirOK) {
         qirRemoveDirectory(work.c_str(), 0);
         *status = r;
@@ -424,14 +427,10 @@ qirPath qirFolder::StoreNew(int (*fill)(qirMsg*, void*), void* context, int* sta
 
 // ---------------------------------------------------------------- copy in
 
-static int CopyDirectoryInto(qirMsg* message, void* context)
+static int CopyDirectoryInto(const char* target, void* context)
 {
     const qirMsg* source = static_cast<const qirMsg*>(context);
-    std::string target = Str(message->Path());
-    // The staged directory already exists (empty but for a default body);
-    // replace it with the copy.
-    qirRemoveDirectory(target.c_str(), 0);
-    return qirCopyDirectory(Str(source->Path()), target.c_str(), 0) == 0 ? qirOK : qirFailed;
+    return qirCopyDirectory(Str(source->Path()), target, 0) == 0 ? qirOK : qirFailed;
 }
 
 int qirFolder::CopyIn(qirMsg* const* messages, int n)
@@ -503,20 +502,101 @@ static int SyncFolder(const qirDirectory* dir)
 }
 
 namespace {
+// The text of one message on its way from the source to the import: in
+// memory, unless it grows past spillSize, when it goes on in an anonymous
+// temporary file, so that a huge message never sits in memory whole.
+class MessageText {
+public:
+    enum { spillSize = 16 << 20 };
+    ~MessageText()
+    {
+        Close();
+        if (spill_) fclose(spill_);
+    }
+    // Empties the text, keeping room for size bytes (the listed size).
+    void Clear(size_t size)
+    {
+        Close();
+        memory_.clear();
+        if (size <= spillSize) memory_.reserve(size);
+        spilled_ = 0;
+        failed_ = 0;
+    }
+    static int Append(void* context, const char* text, int length)
+    {
+        MessageText* t = static_cast<MessageText*>(context);
+        if (!t->spilled_ && t->memory_.size() + length <= spillSize) {
+            t->memory_.append(text, length);
+            return 1;
+        }
+        if (!t->spilled_ && !t->Spill()) return 0;
+        return fwrite(text, 1, length, t->spill_) == (size_t)length;
+    }
+    // The whole text to read from its start, or null; valid until Clear.
+    FILE* Open()
+    {
+        Close();
+        if (spilled_) {
+            if (fflush(spill_) != 0) return nullptr;
+            rewind(spill_);
+            return spill_;
+        }
+        // fmemopen cannot open an empty buffer.
+        if (memory_.empty()) memory_.push_back('\n');
+        return reader_ = fmemopen(&memory_[0], memory_.size(), "r");
+    }
+    int Failed() const { return failed_; }
+
+private:
+    int Spill()
+    {
+        if (spill_) {
+            rewind(spill_);
+            if (ftruncate(fileno(spill_), 0) != 0) {
+                fclose(spill_);
+                spill_ = nullptr;
+            }
+        }
+        if (!spill_ && !(spill_ = tmpfile())) {
+            failed_ = 1;
+            return 0;
+        }
+        spilled_ = 1;
+        if (fwrite(memory_.data(), 1, memory_.size(), spill_) != memory_.size()) return 0;
+        memory_.clear();
+        return 1;
+    }
+    void Close()
+    {
+        if (reader_) fclose(reader_);
+        reader_ = nullptr;
+    }
+
+    std::string memory_;
+    FILE* spill_ = nullptr;  // owned, reused from message to message
+    FILE* reader_ = nullptr; // over memory_
+    int spilled_ = 0;
+    int failed_ = 0; // no temporary file could be made
+};
+
 struct ImportContext {
     FILE* text;
 };
 }
 
-static int ImportAndSave(qirMsg* message, void* context)
+// Imports the text into a new message directory made at directory, and
+// saves it.
+static int ImportAndSave(const char* directory, void* context)
 {
     FILE* f = static_cast<ImportContext*>(context)->text;
+    qirMsg message{qirPath(directory), qirMsg::Blank()};
+    if (!message.IsFresh()) return qirCannotCreate;
     rewind(f);
-    if (message->ImportRFC822(f) != qirOK) {
+    if (message.ImportRFC822(f) != qirOK) {
         QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't import message:\n", sourceName, __LINE__);
         return qirFailed;
     }
-    int s = message->Save();
+    int s = message.Save();
     if (s != qirOK) {
         QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't save message: Status = %d", sourceName, __LINE__, s);
         return s;
@@ -568,10 +648,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
     // DELE waits until every stored message is on disk; the server drops the
     // messages only at QUIT anyway, and the history keeps a fetch cut short
     // from storing them twice.
-    std::vector<int> toDelete;
-    int recorded = 0;
-    uint64_t bytes = 0;
-    FILE* text = nullptr;
+    std::vector<int> toDelete, toFetch;
     const int n = pop->Count();
     for (int i = 0; i < n; ++i) {
         QIRPOP3_MSG_INFO* info = pop->Info(i);
@@ -585,29 +662,35 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
             if (!keep) toDelete.push_back(i);
             continue;
         }
+        toFetch.push_back(i);
+    }
+    // With a server that takes it, the next few RETRs are always on their
+    // way while this side stores a message: the two sides work at the same
+    // time.
+    const size_t ahead = toFetch.size() > 1 && pop->CanPipeline() ? 4 : 0;
+    for (size_t k = 0; k < ahead && k < toFetch.size(); ++k) pop->RequestRetrieve(toFetch[k]);
+    int recorded = 0;
+    uint64_t bytes = 0;
+    MessageText text;
+    for (size_t k = 0; k < toFetch.size(); ++k) {
+        const int i = toFetch[k];
+        QIRPOP3_MSG_INFO* info = pop->Info(i);
         QIR_REPORT(qirLogStatistics, "POP: Receiving message %d of %d", i + 1, n);
-        // One temporary file serves the whole fetch: making one per message
-        // costs more than the copy itself.
-        if (text) {
-            rewind(text);
-            if (ftruncate(fileno(text), 0) != 0) {
-                fclose(text);
-                text = nullptr;
-            }
-        }
-        if (!text && !(text = tmpfile())) {
-            QIR_REPORT(qirLogInfo, "POP3: Can't create temporary files, skipping  message %d", i);
-            continue;
-        }
-        int r = pop->RetrieveTo(i, text);
-        if (r != qirOK || fflush(text) != 0) {
-            QIR_REPORT(qirLogInfo, "POP3: Can't receive message %d - skipping", i);
+        if (ahead && k + ahead < toFetch.size()) pop->RequestRetrieve(toFetch[k + ahead]);
+        text.Clear(info->Size() > 0 ? (size_t)info->Size() : 0);
+        int r = pop->RetrieveWith(i, MessageText::Append, &text);
+        FILE* in = r == qirOK ? text.Open() : nullptr;
+        if (!in) {
+            if (text.Failed())
+                QIR_REPORT(qirLogInfo, "POP3: Can't create temporary files, skipping  message %d", i);
+            else
+                QIR_REPORT(qirLogInfo, "POP3: Can't receive message %d - skipping", i);
             if (r == qirConnectionFailed) break; // nothing more can come
             continue;
         }
         bytes += (uint64_t)info->Size();
         if (qirProgressReporter) qirProgressReporter->Set((uint32_t)std::min<uint64_t>(bytes, total));
-        ImportContext context{text};
+        ImportContext context{in};
         int status;
         qirPath path = StoreNew(ImportAndSave, &context, &status);
         if (status != qirOK) continue;
@@ -616,7 +699,6 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
         if (loaded_) Append(NewMessage(&path));
         if (!keep) toDelete.push_back(i);
     }
-    if (text) fclose(text);
     if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
     if (!toDelete.empty()) {
         if (SyncFolder(directory_) != 0) {

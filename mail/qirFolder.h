@@ -108,11 +108,13 @@ public:
     static int IsMessageName(const char* baseName);
 
 protected:
-    // A fresh message directory of this folder holding a message made by
-    // fill (import and save); published under the first free "Message" N at
-    // or above the count, never over an existing entry.  A failure removes
-    // whatever was made.  The path, or "" on failure (status in *status).
-    qirPath StoreNew(int (*fill)(qirMsg* message, void* context), void* context, int* status);
+    // A fresh message directory of this folder made by fill, which is given
+    // a path that does not exist yet and must create the directory there
+    // (an import and save, or a copy); published under the first free
+    // "Message" N at or above the count, never over an existing entry.  A
+    // failure removes whatever was made.  The path, or "" on failure (status
+    // in *status).
+    qirPath StoreNew(int (*fill)(const char* directory, void* context), void* context, int* status);
     // Directories under the folder left by fetches whose process is gone.
     void RemoveStaleStaging();
 

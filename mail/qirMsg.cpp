@@ -72,15 +72,24 @@ void qirMsg::Init()
 qirMsg::qirMsg(const qirPath& path) : qirObject(3), directory_(path)
 {
     Init();
-    // The exclusive mkdir tells a new message from an existing one.
-    if (mkdir(Str(directory_), 0700) == 0) {
+    // An existing message is the usual case (a folder being opened): one
+    // test for it.  A directory that is there but not writable is neither
+    // made nor loaded.
+    if (access(Str(directory_), W_OK) != 0) {
+        if (mkdir(Str(directory_), 0700) != 0) return;
         fresh_ = 1;
         body_ = new qirMsgComponent(qirPath(directory_.Concat("/MsgBody.txt")), contentType_);
         return;
     }
-    if (errno != EEXIST || access(Str(directory_), W_OK) != 0) return;
     if (Load() != qirOK)
         QIR_REPORT(qirLogError, "Error loading(<%s>,%d):path:<%s>", sourceName, __LINE__, Str(directory_));
+}
+
+qirMsg::qirMsg(const qirPath& path, Blank) : qirObject(3), directory_(path)
+{
+    Init();
+    // The import makes the body; an empty default one would only be removed.
+    fresh_ = mkdir(Str(directory_), 0700) == 0;
 }
 
 qirMsg::qirMsg(const qirPath& path, const qirMsg* source) : qirObject(3), directory_(path)
@@ -215,14 +224,19 @@ static int IsPlainEntryName(const qirString& name)
 int qirMsg::Load()
 {
     std::string dir = Str(directory_);
-    FILE* header = fopen((dir + "/Header.822").c_str(), "r");
-    if (!header) return qirCannotOpen;
-    // A buffer of its own: the library's is a large allocation per message.
-    char buffer[8192];
-    setvbuf(header, buffer, _IOFBF, sizeof buffer);
+    // Read whole, then parsed from memory: a folder loads thousands of
+    // these, and a stream per file costs more than the reading.  The buffer
+    // stays for the next message.
+    static std::string text;
+    int r = qirReadWholeFile((dir + "/Header.822").c_str(), &text);
+    if (r == qirCannotOpen) return qirCannotOpen;
     qirHeaderFields* fields = new qirHeaderFields;
-    int r = fields->Read(header);
-    fclose(header);
+    if (r == qirOK && !text.empty()) {
+        FILE* header = fmemopen(&text[0], text.size(), "r");
+        r = header ? fields->Read(header) : qirFailed;
+        if (header) fclose(header);
+    }
+    if (text.capacity() > (1u << 16)) std::string().swap(text);
     if (r != qirOK) {
         delete fields;
         QIR_REPORT(qirLogError, "Here(<%s>,%d)): ERROR reading header", sourceName, __LINE__);

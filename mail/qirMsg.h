@@ -31,6 +31,10 @@ public:
     // written is created (mode 0700) and gets an empty body "MsgBody.txt";
     // an existing one is loaded (a failure is reported at level 1).
     explicit qirMsg(const qirPath& path);
+    // For an import: creates the directory, which must not exist yet, with
+    // no body; IsFresh() tells whether it was made.
+    struct Blank {};
+    qirMsg(const qirPath& path, Blank);
     // For queue entries: creates the directory when missing and copies the
     // source (when given) into it.  Not saved.
     qirMsg(const qirPath& path, const qirMsg* source);
@@ -53,6 +57,9 @@ public:
     int RemoveFromDisk();
     // 0; -1 the target exists or the move failed.
     int MoveTo(const qirPath& target);
+
+    // 1 while the directory this object made has not been saved yet.
+    int IsFresh() const { return fresh_; }
 
     // Import of one RFC 822 / MIME message with LF line ends, positioned at
     // its first header line: 0, or -1.  The message is not saved.

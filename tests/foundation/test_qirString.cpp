@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "qirList.h"
 #include "qirString.h"
@@ -51,6 +53,44 @@ TEST(qirString, SubstringAndCutPositions)
         EXPECT_STREQ(T(s), c.cut) << c.from << "," << c.count;
     }
     EXPECT_EQ(qirString("abc").Left(0).Text(), nullptr);
+}
+
+// Short texts live inside the object, longer ones in memory of their own:
+// every operation must give the same text on either side of the border,
+// also when it reads from the string it changes.
+TEST(qirString, TextsAroundTheInlineBorder)
+{
+    for (size_t n : {0, 1, 22, 23, 24, 25, 100}) {
+        SCOPED_TRACE(n);
+        const std::string text(n, 'x');
+        qirString s(text.c_str());
+        EXPECT_EQ(T(s), text);
+
+        qirString copy(s), moved(std::move(copy));
+        EXPECT_EQ(T(moved), text);
+        EXPECT_EQ(copy.Text(), nullptr);
+        qirString target("old text long enough to have memory of its own");
+        target = std::move(moved);
+        EXPECT_EQ(T(target), text);
+
+        // From its own tail, and growing over the border by appending.
+        qirString tail(s);
+        tail.Assign(tail.Text() + n / 2);
+        EXPECT_EQ(T(tail), text.substr(n / 2));
+        qirString grown(s);
+        grown.Append(grown).Append("yz");
+        EXPECT_EQ(T(grown), text + text + "yz");
+        qirString cut((text + "  \r\n").c_str());
+        cut.TrimRight();
+        EXPECT_EQ(T(cut), text);
+        qirString left(s);
+        left.KeepFrom(n / 3);
+        EXPECT_EQ(T(left), text.substr(n / 3));
+    }
+    // A vector of strings moves them when it grows: each keeps its text.
+    std::vector<qirString> many;
+    for (int i = 0; i < 100; ++i) many.emplace_back(std::string(i % 40, 'a' + i % 26).c_str());
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(T(many[i]), std::string(i % 40, 'a' + i % 26)) << i;
 }
 
 TEST(qirString, FindForwardBackwardAndHighBytes)

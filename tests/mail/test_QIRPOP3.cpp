@@ -224,6 +224,43 @@ TEST(QIRPOP3, RefusedRetrieveKeepsTheConnection)
     EXPECT_EQ(s.server.Count("QUIT"), 1);
 }
 
+// Retrievals asked ahead: each answer goes to its own message, also when
+// one is refused, one is never taken, or another command comes between.
+TEST(QIRPOP3, RetrievalsAskedAheadStayInStep)
+{
+    Scripted s({"a\n", "b\n.. dot\n", "c\n", "d\n"});
+    s.override = [](const std::string& cmd, qirFakeReply* r) {
+        if (cmd != "RETR 2")
+            return false;
+        r->text = "-ERR message locked\r\n";
+        return true;
+    };
+    s.box.pipelining = true;
+    {
+        QIRPOP3 pop("127.0.0.1", s.server.Port(), "user", "secret");
+        ASSERT_EQ(pop.CanPipeline(), 1);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(pop.RequestRetrieve(i), 0);
+        EXPECT_EQ(Text(pop, 0), "a\n");
+        EXPECT_EQ(Text(pop, 1), "<null>");
+        EXPECT_EQ(pop.Status(), qirPOP3Refused);
+        // The third is passed over: its answer is read and dropped before
+        // the NOOP's.
+        EXPECT_EQ(pop.Noop(), 0);
+        EXPECT_EQ(Text(pop, 3), "d\n");
+        EXPECT_EQ(pop.RequestRetrieve(2), 0);
+        EXPECT_EQ(Text(pop, 2), "c\n");
+    }
+    EXPECT_EQ(s.server.Count("QUIT"), 1);
+    EXPECT_GT(s.server.Ahead(), 0);
+
+    // Without PIPELINING (CAPA refused) nothing is asked ahead.
+    s.box.pipelining = false;
+    QIRPOP3 pop("127.0.0.1", s.server.Port(), "user", "secret");
+    EXPECT_EQ(pop.CanPipeline(), 0);
+    EXPECT_EQ(Text(pop, 2), "c\n");
+}
+
 TEST(QIRPOP3, FailedWriteDrainsTheMessage)
 {
     Scripted s({"first\n", "second\n"});

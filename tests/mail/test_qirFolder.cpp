@@ -230,12 +230,17 @@ public:
     using qirFolder::StoreNew;
 };
 
-int WriteThenFail(qirMsg* m, void*)
+int WriteThenFail(const char* dir, void*)
 {
-    qirScratchDir::WriteFile(std::string(m->Path().Text()) + "/Header.822", "Subject: half\n");
+    mkdir(dir, 0700);
+    qirScratchDir::WriteFile(std::string(dir) + "/Header.822", "Subject: half\n");
     return qirWriteError;
 }
-int WriteOk(qirMsg* m, void*) { return qirScratchDir::WriteFile(std::string(m->Path().Text()) + "/ok", "1"); }
+int WriteOk(const char* dir, void*)
+{
+    mkdir(dir, 0700);
+    return qirScratchDir::WriteFile(std::string(dir) + "/ok", "1");
+}
 
 TEST(Folder, FailedStoreRemovesHalfMadeDirectory)
 {

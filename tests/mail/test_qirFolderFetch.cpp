@@ -150,8 +150,11 @@ TEST(FolderFetchPOP3, CutMessageStoresNothingAndDeletesNothing)
         {"before the dot line", stuffed.size() - 3, false},
         {"reset inside the body", stuffed.find("..stuffed"), true},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : cases)
+    for (bool pipelining : {false, true}) {
+        SCOPED_TRACE(pipelining ? "pipelined" : "one command at a time");
         Scripted s({Message(1), Message(2, body), Message(3)});
+        s.box.pipelining = pipelining;
         s.override = [&](const std::string& cmd, qirFakeReply* r) {
             if (cmd != "RETR 2") return false;
             *r = {"+OK\r\n" + stuffed.substr(0, c.keep), true, c.reset};
@@ -169,7 +172,41 @@ TEST(FolderFetchPOP3, CutMessageStoresNothingAndDeletesNothing)
         ASSERT_EQ(f.Pop(s.server.Port(), 0), 0) << c.what;
         EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1", "m2", "m3"})) << c.what;
         EXPECT_EQ(Stored(f.dir).find("m2")->second, body) << c.what;
+        EXPECT_EQ(s.server.Ahead() > 0, pipelining) << c.what;
     }
+}
+
+// A server that takes pipelined commands gets the next RETRs before it has
+// answered the one before; a refused message in between leaves the
+// answers in step: every other message is stored once, in order.
+TEST(FolderFetchPOP3, PipelinedRetrievalsStayInStep)
+{
+    std::vector<std::string> messages;
+    for (int i = 1; i <= 12; ++i) messages.push_back(Message(i, "body " + std::to_string(i) + "\n" + std::string(i * 700, 'z') + "\n"));
+    Scripted s(messages);
+    s.box.pipelining = true;
+    s.override = [&](const std::string& cmd, qirFakeReply* r) {
+        if (cmd != "RETR 5") return false;
+        *r = {"-ERR busy\r\n"};
+        return true;
+    };
+    Fetcher f;
+    ASSERT_EQ(f.Pop(s.server.Port(), 1), 0);
+    auto stored = Stored(f.dir);
+    EXPECT_EQ(stored.size(), 11u);
+    EXPECT_EQ(stored.count("m5"), 0u);
+    for (int i : {1, 4, 6, 12}) {
+        auto m = stored.find("m" + std::to_string(i));
+        ASSERT_NE(m, stored.end()) << i;
+        EXPECT_EQ(m->second, "body " + std::to_string(i) + "\n" + std::string(i * 700, 'z') + "\n");
+    }
+    EXPECT_GT(s.server.Ahead(), 0);
+    EXPECT_EQ(s.server.Count("QUIT"), 1);
+    // The refused one comes at the next check, and nothing else again.
+    s.override = nullptr;
+    ASSERT_EQ(f.Pop(s.server.Port(), 1), 0);
+    EXPECT_EQ(Stored(f.dir).size(), 12u);
+    EXPECT_EQ(s.server.Count("RETR"), 13);
 }
 
 TEST(FolderFetchPOP3, MessagesWithoutIdentifierNeverEnterTheHistory)

@@ -1,11 +1,13 @@
 /* Preloaded into the program under test: the program takes its home
    directory from the password database, so tests point that entry's home at
    a temporary directory (QIR_TEST_HOME) instead of touching the real one.
-   QIR_TEST_HIDE names one file that fopen pretends is missing, so a test can
+   QIR_TEST_HIDE names one file that fopen and open pretend is missing, so a test can
    take the shipped global configuration away. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <pwd.h>
 #include <stdlib.h>
@@ -61,3 +63,26 @@ FILE* fopen64(const char* path, const char* mode)
     }
     return real(path, mode);
 }
+
+/* Files read whole go through open. */
+#define HIDING_OPEN(name)                                                   \
+    int name(const char* path, int flags, ...)                              \
+    {                                                                       \
+        static int (*real)(const char*, int, ...);                          \
+        if (!real) real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, #name); \
+        mode_t mode = 0;                                                    \
+        if (flags & (O_CREAT | O_TMPFILE)) {                                \
+            va_list ap;                                                     \
+            va_start(ap, flags);                                            \
+            mode = va_arg(ap, mode_t);                                      \
+            va_end(ap);                                                     \
+        }                                                                   \
+        if (hidden(path)) {                                                 \
+            errno = ENOENT;                                                 \
+            return -1;                                                      \
+        }                                                                   \
+        return real(path, flags, mode);                                     \
+    }
+
+HIDING_OPEN(open)
+HIDING_OPEN(open64)

@@ -111,6 +111,8 @@ void qirFakePOP3Server::Serve(int fd)
             break;
         std::string command = pending.substr(0, eol);
         pending.erase(0, eol + 2);
+        if (pending.find("\r\n") != std::string::npos)
+            ++ahead_;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             commands_.push_back(command);
@@ -207,6 +209,8 @@ qirFakeReply qirFakeMailbox::Answer(const std::string& command)
         deleted.assign(messages.size(), false);
         return {"+OK\r\n"};
     }
+    if (verb == "CAPA" && pipelining)
+        return {"+OK\r\nUSER\r\nUIDL\r\nPIPELINING\r\n.\r\n"};
     if (verb == "NOOP" || verb == "QUIT")
         return {"+OK\r\n"};
     return {"-ERR unknown command\r\n"};

@@ -30,6 +30,9 @@ public:
     // Every command received so far, in order (recorded before its answer).
     std::vector<std::string> Commands();
     int Count(const std::string& prefix); // commands beginning with prefix
+    // Commands that had already arrived while an earlier one was still to be
+    // answered: the client pipelined them.
+    int Ahead() const { return ahead_; }
 
     // A loopback port where nobody listens.
     static std::string ClosedPort();
@@ -44,6 +47,7 @@ private:
     int listener_ = -1;
     std::string port_;
     std::atomic<bool> stop_{false};
+    std::atomic<int> ahead_{0};
     std::mutex mutex_;
     std::vector<std::string> commands_;
     std::thread thread_;
@@ -57,6 +61,7 @@ struct qirFakeMailbox {
     std::vector<bool> deleted;
     std::string user = "user", password = "secret";
     bool uidl = true, xtnd = false, top = true;
+    bool pipelining = false; // CAPA names PIPELINING (else CAPA is refused)
 
     qirFakeReply Answer(const std::string& command);
     // CR LF line ends, dot-stuffed, with the "." line.
