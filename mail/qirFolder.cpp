@@ -700,14 +700,15 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
         if (!keep) toDelete.push_back(i);
     }
     if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
-    if (!toDelete.empty()) {
-        if (SyncFolder(directory_) != 0) {
-            QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write the folder to disk: %s; nothing is deleted",
-                       sourceName, __LINE__, strerror(errno));
-        } else {
-            for (int i : toDelete)
-                if (pop->Remove(i) == qirConnectionFailed) break;
-        }
+    // The stored messages reach the disk before the server may forget them
+    // and before the history that names them is saved: after a crash, a
+    // message is either on disk or fetched again.
+    if ((recorded || !toDelete.empty()) && SyncFolder(directory_) != 0) {
+        QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write the folder to disk: %s; nothing is deleted",
+                   sourceName, __LINE__, strerror(errno));
+    } else {
+        for (int i : toDelete)
+            if (pop->Remove(i) == qirConnectionFailed) break;
     }
     delete pop; // QUIT: only now does the server remove what was deleted
     SaveHistory(history, recorded);
@@ -787,22 +788,22 @@ int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
         if (loaded_) Append(NewMessage(&path));
         if (!keep && box.MarkDeleted(i) == qirOK) ++deleted;
     }
-    SaveHistory(history, recorded);
     if (box.Status() != qirOK)
         QIR_REPORT(qirLogError, "MailBox: Error reading %s: Status = %d", Str(spool), box.Status());
     if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
-    if (deleted) {
-        if (SyncFolder(directory_) != 0) {
-            QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write the folder to disk: %s; the mailbox is kept",
-                       sourceName, __LINE__, strerror(errno));
-            for (qirMsgInfo* m = box.First(); m; m = box.Next(m)) box.Undelete(m->Number());
-        } else {
-            int r = box.Commit();
-            if (r != qirOK)
-                QIR_REPORT(qirLogError, "MailBox: Can't rewrite %s: Status = %d%s%s", Str(spool), r,
-                           box.TempPath().empty() ? "" : "; the new text is kept in ",
-                           box.TempPath().c_str());
-        }
+    // As for POP3: on disk first, then the history, then the spool rewrite.
+    int synced = !(recorded || deleted) || SyncFolder(directory_) == 0;
+    if (!synced) {
+        QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write the folder to disk: %s; the mailbox is kept",
+                   sourceName, __LINE__, strerror(errno));
+        for (qirMsgInfo* m = box.First(); m; m = box.Next(m)) box.Undelete(m->Number());
+    }
+    SaveHistory(history, recorded);
+    if (deleted && synced) {
+        int r = box.Commit();
+        if (r != qirOK)
+            QIR_REPORT(qirLogError, "MailBox: Can't rewrite %s: Status = %d%s%s", Str(spool), r,
+                       box.TempPath().empty() ? "" : "; the new text is kept in ", box.TempPath().c_str());
     }
     if (qirProgressReporter) qirProgressReporter->End();
     while (qirObject* o = lines.First()) {

@@ -138,6 +138,10 @@ void qirProgressIndicator::Set(uint32_t current) {
     current_ = current;
     if (current > total_)
         return;
+    // Only a change of what the window shows is drawn: a fetch sets its
+    // progress thousands of times, the percentage moves a hundred.
+    if (patch_ && (percentMode_ ? PercentOf(current) == percent_ : current == shownCurrent_))
+        return;
     Glyph* g = ProgressGlyph();
     if (!patch_) {
         patch_ = new qirRedrawPatch(kit_->outset_frame(g));
@@ -148,15 +152,20 @@ void qirProgressIndicator::Set(uint32_t current) {
     patch_->RepaintNow();
 }
 
+int qirProgressIndicator::PercentOf(uint32_t current) const {
+    return total_ == 0 ? 0 : int(double(current) / double(total_) * 100.0);
+}
+
 Glyph* qirProgressIndicator::ProgressGlyph() {
     WidgetKit* kit = kit_;
     LayoutKit* lk = layout_;
     char text[64];
     if (percentMode_) {
-        percent_ = total_ == 0 ? 0 : int(double(current_) / double(total_) * 100.0);
+        percent_ = PercentOf(current_);
         snprintf(text, sizeof text, "Progress: %d%%", percent_);
     } else {
         percent_ = -1;
+        shownCurrent_ = current_;
         snprintf(text, sizeof text, "Progress: %5u of %5u", current_, total_);
     }
     PolyGlyph* box = lk->vbox();

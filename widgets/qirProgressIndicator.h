@@ -48,12 +48,14 @@ public:
 
 private:
     Glyph* ProgressGlyph();
+    int PercentOf(uint32_t current) const;
 
     TopLevelWindow* window_ = nullptr;
     qirRedrawPatch* patch_ = nullptr;  // referenced while shown
     WidgetKit* kit_;
     LayoutKit* layout_;
     int percent_ = -1;
+    uint32_t shownCurrent_ = 0; // the count shown, in count mode
 };
 
 #endif

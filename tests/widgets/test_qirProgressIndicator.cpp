@@ -167,6 +167,27 @@ TEST_F(ProgressTest, CountModeAndEmptyTotal) {
     qirgui::Shot("progress_count");
 }
 
+// A long fetch sets the progress for every message: the window is built
+// and drawn again only when what it shows changes.
+TEST_F(ProgressTest, OnlyAChangeOnScreenIsDrawnAgain) {
+    progress.Begin(3000, 0, 1, &lines);
+    ASSERT_NE(qirgui::WaitWindow(title), 0u);
+    Glyph* shown = progress.Patch()->body();
+    for (uint32_t i = 1; i < 30; ++i)
+        progress.Set(i); // still 0 per cent
+    EXPECT_EQ(progress.Patch()->body(), shown);
+    progress.Set(30);
+    EXPECT_EQ(progress.Percent(), 1);
+    EXPECT_NE(progress.Patch()->body(), shown);
+
+    progress.Begin(10, 0, 0, nullptr);
+    shown = progress.Patch()->body();
+    progress.Set(0);
+    EXPECT_EQ(progress.Patch()->body(), shown);
+    progress.Set(1);
+    EXPECT_NE(progress.Patch()->body(), shown);
+}
+
 TEST_F(ProgressTest, SecondBeginEndsTheFirst) {
     progress.Begin(10, 0, 1, &lines);
     TopLevelWindow* first = progress.TheWindow();
