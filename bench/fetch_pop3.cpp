@@ -19,6 +19,7 @@
 #include "qirFolder.h"
 #include "qirHistory.h"
 #include "qirTestProgram.h"
+#include "qirUtilities.h"
 
 // A fresh directory under base (mkdtemp), or "" when it cannot be made.
 static std::string FreshDir(const std::string& base, const char* name)
@@ -27,13 +28,11 @@ static std::string FreshDir(const std::string& base, const char* name)
     return mkdtemp(&t[0]) ? t : std::string();
 }
 
+// Any scratch file system, not only /tmp.
 static void RemoveDir(const std::string& dir)
 {
-    if (dir.size() < 8) return;
-    std::string cmd = "rm -rf '" + dir + "'";
-    if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", dir.c_str());
+    if (qirRemoveDirectory(dir.c_str(), 0) != 0) fprintf(stderr, "could not remove %s\n", dir.c_str());
 }
-
 // CPU time of this process in user mode and in the kernel: the rest of a
 // run is waiting for the server.
 static void CpuTimes(double* user, double* system)

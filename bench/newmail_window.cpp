@@ -23,6 +23,7 @@
 #include "qirFolder.h"
 #include "qirHistory.h"
 #include "qirTestProgram.h"
+#include "qirUtilities.h"
 
 static double Now()
 {
@@ -92,7 +93,7 @@ static double WindowRun(Display* dpy, const std::string& scratch, const std::str
             t = -1;
         }
     }
-    qirRemoveTree(home);
+    qirRemoveDirectory(home.c_str(), 0);
     return t;
 }
 
@@ -152,7 +153,7 @@ int main(int argc, char** argv)
         double t = Now() - t0;
         printf("engine run %d: %.3f s\n", run + 1, t);
         if (t < engine) engine = t;
-        qirRemoveTree(dir);
+        qirRemoveDirectory(dir.c_str(), 0);
     }
     double check = window - base;
     printf("new-mail check of %zu messages: window %.3f s (start %.3f s less %.3f s), engine %.3f s, "
