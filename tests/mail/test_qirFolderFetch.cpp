@@ -209,6 +209,24 @@ TEST(FolderFetchPOP3, PipelinedRetrievalsStayInStep)
     EXPECT_EQ(s.server.Count("RETR"), 13);
 }
 
+// A message larger than what is kept in memory on its way to the import
+// goes on in a temporary file and arrives whole, between two small ones.
+TEST(FolderFetchPOP3, HugeMessageArrivesWhole)
+{
+    std::string line(99, 'h');
+    line += '\n';
+    std::string huge;
+    while (huge.size() < (17u << 20)) huge += line;
+    Scripted s({Message(1), Message(2, huge), Message(3)});
+    s.box.pipelining = true;
+    Fetcher f;
+    ASSERT_EQ(f.Pop(s.server.Port(), 1), 0);
+    auto stored = Stored(f.dir);
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_TRUE(stored.find("m2")->second == huge) << stored.find("m2")->second.size() << " bytes";
+    EXPECT_EQ(stored.find("m3")->second, "body 3\n");
+}
+
 TEST(FolderFetchPOP3, MessagesWithoutIdentifierNeverEnterTheHistory)
 {
     // No UIDL, no XTND; TOP gives a Message-Id without angle brackets (an
