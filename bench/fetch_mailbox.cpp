@@ -13,6 +13,7 @@
 
 #include "qirFolder.h"
 #include "qirHistory.h"
+#include "qirUtilities.h"
 
 static double Now()
 {
@@ -25,12 +26,7 @@ int main(int argc, char** argv)
     const char* mbox = argc > 1 ? argv[1] : "/tmp/qir-bench.mbox";
     std::string base = argc > 2 ? argv[2] : "/tmp";
     std::string data;
-    if (FILE* f = fopen(mbox, "rb")) {
-        char buf[1 << 16];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
-        fclose(f);
-    }
+    qirReadWholeFile(mbox, &data);
     if (data.empty()) {
         fprintf(stderr, "no %s: run bench/make_import_mbox.py %s first\n", mbox, mbox);
         return 1;

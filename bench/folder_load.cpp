@@ -15,23 +15,12 @@
 #include <vector>
 
 #include "qirFolder.h"
+#include "qirTestProgram.h"
 
 static double Now()
 {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-static std::string Read(const char* path)
-{
-    std::string out;
-    if (FILE* f = fopen(path, "rb")) {
-        char buf[1 << 16];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-        fclose(f);
-    }
-    return out;
 }
 
 // Opens and loads the folder as the message list does (construction
@@ -53,8 +42,8 @@ int main(int argc, char** argv)
 {
     const char* mbox = argc > 1 ? argv[1] : "/tmp/qir-bench.mbox";
     std::string base = argc > 2 ? argv[2] : "/tmp";
-    std::string data = Read(mbox);
-    if (data.empty()) {
+    std::vector<std::string> messages = qirReadMboxMessages(mbox);
+    if (messages.empty()) {
         fprintf(stderr, "no %s: run bench/make_import_mbox.py %s first\n", mbox, mbox);
         return 1;
     }
@@ -66,22 +55,15 @@ int main(int argc, char** argv)
 
     // Every other number, so that the first open has all of it to renumber.
     int n = 0;
-    size_t pos = 0;
-    while (pos < data.size()) {
-        size_t body = data.find('\n', pos);
-        if (body == std::string::npos) break;
-        size_t next = data.find("\n\nFrom ", body);
-        size_t end = next == std::string::npos ? data.size() : next + 1;
-        std::string text = data.substr(body + 1, end - body - 1);
+    for (std::string& text : messages) {
         FILE* in = fmemopen(&text[0], text.size(), "r");
         qirMsg m{qirPath((dir + "/Message" + std::to_string(2 * n)).c_str())};
-        if (m.ImportRFC822(in) != 0 || m.Save() != 0) fprintf(stderr, "message %d failed\n", n);
-        fclose(in);
+        if (!in || m.ImportRFC822(in) != 0 || m.Save() != 0) fprintf(stderr, "message %d failed\n", n);
+        if (in) fclose(in);
         ++n;
         FILE* out = fopen((mh + "/" + std::to_string(n)).c_str(), "w");
-        fwrite(text.data(), 1, text.size(), out);
-        fclose(out);
-        pos = next == std::string::npos ? data.size() : next + 2;
+        if (!out || fwrite(text.data(), 1, text.size(), out) != text.size()) fprintf(stderr, "MH message %d failed\n", n);
+        if (out) fclose(out);
     }
     sync();
     printf("%d messages\n", n);

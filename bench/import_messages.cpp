@@ -27,16 +27,11 @@ static double Now()
 int main(int argc, char** argv)
 {
     const char* mbox = argc > 1 ? argv[1] : "/tmp/qir-bench.mbox";
-    FILE* f = fopen(mbox, "rb");
-    if (!f) {
+    std::string data;
+    if (qirReadWholeFile(mbox, &data) != 0) {
         fprintf(stderr, "no %s: run bench/make_import_mbox.py %s first\n", mbox, mbox);
         return 1;
     }
-    std::string data;
-    char buf[1 << 16];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
-    fclose(f);
 
     // Message texts without their envelope lines.
     std::vector<std::pair<size_t, size_t>> messages;

@@ -68,23 +68,17 @@ static double WindowRun(Display* dpy, const std::string& scratch, const std::str
     std::string title = "Quorvane bench " + std::to_string(getpid()) + " " + std::to_string(++runs);
     fflush(stdout);
     double t0 = Now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("QIR_TEST_HOME", home.c_str(), 1);
-        setenv("LD_PRELOAD", QIR_FAKEHOME, 1);
-        setenv("MAIL", (home + "/spool").c_str(), 1);
-        freopen("/dev/null", "w", stdout);
-        execl(QIR_BINARY, QIR_BINARY, "-title", title.c_str(), (char*)nullptr);
-        _exit(127);
-    }
+    qirBackgroundProgram qir;
+    if (!qir.Start(QIR_BINARY, {"-title", title},
+                   {{"QIR_TEST_HOME", home}, {"LD_PRELOAD", QIR_FAKEHOME}, {"MAIL", home + "/spool"}}))
+        return -1;
     double t = -1;
     for (int i = 0; i < 600000 && t < 0; i++) {
         if (Mapped(dpy, title)) t = Now() - t0;
-        else if (waitpid(pid, nullptr, WNOHANG) == pid) break;
+        else if (qir.Ended()) break;
         else usleep(2000);
     }
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
+    qir.Stop(SIGTERM);
     if (t >= 0 && expected >= 0) {
         qirFolder incoming{qirPath((dir + "/Incoming.QIR").c_str())};
         incoming.Load();

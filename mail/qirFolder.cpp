@@ -189,6 +189,43 @@ qirDirectory* qirFolder::NextMessagePath()
     return new qirDirectory((dir + "/" + MessageName(count_)).c_str());
 }
 
+// The progress report of a load or a fetch, shown while a reporter exists:
+// begun with its text lines, ended (the lines freed) by End or at the
+// latest when the work's scope closes.
+namespace {
+class ProgressReport {
+public:
+    ProgressReport(uint32_t total, const qirString& first, const qirString* second = nullptr)
+    {
+        if (!qirProgressReporter) return;
+        lines_.Append(new qirString(first));
+        if (second) lines_.Append(new qirString(*second));
+        qirProgressReporter->Begin(total, 0, 1, &lines_);
+        begun_ = 1;
+    }
+    ~ProgressReport() { End(); }
+    // Never past the total the report began with.
+    void Set(uint64_t current)
+    {
+        if (begun_ && qirProgressReporter)
+            qirProgressReporter->Set((uint32_t)std::min<uint64_t>(current, qirProgressReporter->Total()));
+    }
+    void End()
+    {
+        if (begun_ && qirProgressReporter) qirProgressReporter->End();
+        begun_ = 0;
+        while (qirObject* o = lines_.First()) {
+            lines_.Unlink(o);
+            delete o;
+        }
+    }
+
+private:
+    qirList lines_;
+    int begun_ = 0;
+};
+}
+
 // ---------------------------------------------------------------- load
 
 int qirFolder::SaveAll(int noDirectoryOk)
@@ -208,12 +245,7 @@ int qirFolder::Load(const qirDirectory* from)
     std::vector<std::string> names;
     if (MessageNames(dir.c_str(), &names) != qirOK) return qirFailed;
 
-    qirList lines;
-    if (qirProgressReporter) {
-        lines.Append(new qirString(qirLanguage.Text(1001)));
-        lines.Append(new qirString(name_));
-        qirProgressReporter->Begin(count_ > 0 ? count_ : 0, 0, 1, &lines);
-    }
+    ProgressReport progress(count_ > 0 ? count_ : 0, qirLanguage.Text(1001), &name_);
     int made = 0, loadedNow = 0;
     for (qirObject* o = qirList::First(); o; o = qirList::Next(o)) ++made;
     for (const std::string& name : names) {
@@ -221,14 +253,9 @@ int qirFolder::Load(const qirDirectory* from)
         Append(NewMessage(&path));
         ++made;
         ++loadedNow;
-        if (qirProgressReporter)
-            qirProgressReporter->Set(std::min<uint32_t>(loadedNow, qirProgressReporter->Total()));
+        progress.Set(loadedNow);
     }
-    if (qirProgressReporter) qirProgressReporter->End();
-    while (qirObject* o = lines.First()) {
-        lines.Unlink(o);
-        delete o;
-    }
+    progress.End();
     count_ = made;
     loaded_ = 1;
     return qirOK;
@@ -639,12 +666,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
     QIR_REPORT(qirLogDebug, "POP: Connection established");
     RemoveStaleStaging();
 
-    qirList lines;
-    uint32_t total = pop->TotalSize() > 0 ? (uint32_t)pop->TotalSize() : 0;
-    if (qirProgressReporter) {
-        lines.Append(new qirString(qirLanguage.Text(1000)));
-        qirProgressReporter->Begin(total, 0, 1, &lines);
-    }
+    ProgressReport progress(pop->TotalSize() > 0 ? (uint32_t)pop->TotalSize() : 0, qirLanguage.Text(1000));
     // DELE waits until every stored message is on disk; the server drops the
     // messages only at QUIT anyway, and the history keeps a fetch cut short
     // from storing them twice.
@@ -689,7 +711,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
             continue;
         }
         bytes += (uint64_t)info->Size();
-        if (qirProgressReporter) qirProgressReporter->Set((uint32_t)std::min<uint64_t>(bytes, total));
+        progress.Set(bytes);
         ImportContext context{in};
         int status;
         qirPath path = StoreNew(ImportAndSave, &context, &status);
@@ -712,17 +734,8 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
     }
     delete pop; // QUIT: only now does the server remove what was deleted
     SaveHistory(history, recorded);
-    if (qirProgressReporter) qirProgressReporter->End();
-    while (qirObject* o = lines.First()) {
-        lines.Unlink(o);
-        delete o;
-    }
-    if (Flush() != qirOK) {
-        QIR_REPORT(qirLogError, "Flushing error(<%s>,%d)", sourceName, __LINE__);
-        return qirWriteError;
-    }
-    CountOnDisk();
-    return qirOK;
+    progress.End();
+    return FlushFetched("");
 }
 
 // ---------------------------------------------------------------- mailbox fetch
@@ -751,13 +764,8 @@ int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
     }
     QIR_REPORT(qirLogDebug, "MailBox: mailbox is succesfully opened.");
     RemoveStaleStaging();
-    qirList lines;
     long size = box.TotalSize();
-    uint32_t total = size > 0 ? (uint32_t)std::min<long>(size, UINT32_MAX) : 0;
-    if (qirProgressReporter) {
-        lines.Append(new qirString(qirLanguage.Text(1000)));
-        qirProgressReporter->Begin(total, 0, 1, &lines);
-    }
+    ProgressReport progress(size > 0 ? (uint32_t)std::min<long>(size, UINT32_MAX) : 0, qirLanguage.Text(1000));
     int deleted = 0, recorded = 0;
     // One walk, front to back: a message known to the history is passed over
     // without copying its body.
@@ -780,8 +788,7 @@ int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
         int status;
         qirPath path = StoreNew(ImportAndSave, &context, &status);
         fclose(text);
-        if (qirProgressReporter)
-            qirProgressReporter->Set((uint32_t)std::min<long>(std::max<long>(info->Offset(), 0), total));
+        progress.Set((uint64_t)std::max<long>(info->Offset(), 0));
         if (status != qirOK) continue;
         Remember(history, id);
         ++recorded;
@@ -805,13 +812,16 @@ int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
             QIR_REPORT(qirLogError, "MailBox: Can't rewrite %s: Status = %d%s%s", Str(spool), r,
                        box.TempPath().empty() ? "" : "; the new text is kept in ", box.TempPath().c_str());
     }
-    if (qirProgressReporter) qirProgressReporter->End();
-    while (qirObject* o = lines.First()) {
-        lines.Unlink(o);
-        delete o;
-    }
+    progress.End();
+    return FlushFetched("\n");
+}
+
+// The last step of a fetch: the new messages are flushed into the folder
+// (an open list window shows them) and counted on disk.
+int qirFolder::FlushFetched(const char* reportEnd)
+{
     if (Flush() != qirOK) {
-        QIR_REPORT(qirLogError, "Flushing error(<%s>,%d)\n", sourceName, __LINE__);
+        QIR_REPORT(qirLogError, "Flushing error(<%s>,%d)%s", sourceName, __LINE__, reportEnd);
         return qirWriteError;
     }
     CountOnDisk();

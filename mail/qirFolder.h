@@ -130,6 +130,7 @@ private:
     qirFolder(const qirFolder&) = delete;
     qirFolder& operator=(const qirFolder&) = delete;
     int RenumberLoaded();
+    int FlushFetched(const char* reportEnd);
     int RenumberDisk();
     int MessageNames(const char* dir, std::vector<std::string>* names) const;
     std::string staging_; // this process's private staging directory, or ""

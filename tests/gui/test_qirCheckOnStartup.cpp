@@ -34,17 +34,6 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 
 namespace {
 
-std::string Shell(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p))
-            out += buf;
-        pclose(p);
-    }
-    return out;
-}
-
 // Messages with distinct subjects, and those subjects sorted; each with
 // the row the list window shows for it under the shipped summary layout
 // (date in UTC, From mailbox, subject), its words joined by single blanks.
@@ -84,10 +73,7 @@ protected:
         mkdir(Dir().c_str(), 0700);
     }
     void TearDown() override {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
+        qir.Stop();
         if (!home.empty())
             qirRemoveTree(home);
     }
@@ -108,51 +94,33 @@ protected:
         // Window ids come again in a later run: each run has a log of its own.
         unlink(DrawLogPath().c_str());
         draw = qirDrawLog(DrawLogPath());
-        pid = fork();
-        if (pid == 0) {
-            setenv("QIR_TEST_HOME", home.c_str(), 1);
-            setenv("LD_PRELOAD", QIR_FAKEHOME " " QIR_DRAWLOG, 1);
-            setenv("QIR_TEST_DRAWLOG", DrawLogPath().c_str(), 1);
-            setenv("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0", 1);
-            setenv("MAIL", Spool().c_str(), 1);
-            setenv("TZ", "UTC", 1);
-            freopen("/dev/null", "w", stdout);
-            execl(QIR_BINARY, QIR_BINARY, "-title", title.c_str(), (char*)nullptr);
-            _exit(127);
-        }
-        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(qir.Start(QIR_BINARY, {"-title", title},
+                              {{"QIR_TEST_HOME", home},
+                               {"LD_PRELOAD", QIR_FAKEHOME " " QIR_DRAWLOG},
+                               {"QIR_TEST_DRAWLOG", DrawLogPath()},
+                               {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"},
+                               {"MAIL", Spool()},
+                               {"TZ", "UTC"}}));
     }
     // The main window, which maps once the check is done; "" if qir ended
     // or a minute passed.
     std::string MainWindow() {
         for (int i = 0; i < 60; i++) {
             int status;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
+            if (qir.Ended(&status)) {
                 ADD_FAILURE() << "qir ended early: " << status << "\n" << LogTail();
                 return "";
             }
-            std::string out = Shell("timeout 1 xdotool search --sync --name '^" + title + "$' 2>/dev/null | head -1");
-            while (!out.empty() && out.back() == '\n')
-                out.pop_back();
-            if (!out.empty())
-                return out;
+            std::string w = qirFindWindow(title, 1);
+            if (!w.empty())
+                return w;
         }
         return "";
     }
     // "Quit" from the main menu; the exit status after at most 30 s, or -1.
     int Quit(const std::string& w) {
-        Shell("xdotool mousemove --window " + w + " 30 12 mousedown 1 sleep 0.3 mousemove --window " + w +
-              " 40 142 sleep 0.3 mouseup 1");
-        for (int i = 0; i < 3000; i++) {
-            int status;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            usleep(10000);
-        }
-        return -1;
+        qirMainMenu(w, 142);
+        return qir.Wait(30000);
     }
     // One run of the program: started, checked, Incoming's window read when
     // the messages are given, quit through the menu.
@@ -174,8 +142,7 @@ protected:
             if (done())
                 return true;
             int status;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
+            if (qir.Ended(&status)) {
                 ADD_FAILURE() << "qir ended: " << status << "\n" << LogTail();
                 return false;
             }
@@ -186,7 +153,7 @@ protected:
 
     // The mapped window titled "Incoming" that this program draws, or 0.
     unsigned long IncomingWindow() {
-        std::string out = Shell("xdotool search --name '^Incoming$' 2>/dev/null");
+        std::string out = qirShell("xdotool search --name '^Incoming$' 2>/dev/null");
         for (size_t at = 0, nl; (nl = out.find('\n', at)) != std::string::npos; at = nl + 1) {
             unsigned long id = std::stoul(out.substr(at, nl - at));
             if (draw.CopiedTo(id))
@@ -212,7 +179,7 @@ protected:
         // Synthetic clicks are now and then lost: a second double click on
         // an open folder does nothing.
         for (int attempt = 0; attempt < 3; attempt++) {
-            Shell("xdotool mousemove --window " + std::to_string(main) + " " + std::to_string(name.x + 10) + " " +
+            qirShell("xdotool mousemove --window " + std::to_string(main) + " " + std::to_string(name.x + 10) + " " +
                   std::to_string(name.y - 4) + " click --repeat 2 --delay 80 1");
             unsigned long list = 0;
             int polls = 0;
@@ -254,7 +221,7 @@ protected:
                             std::to_string(page->column - 24) + " " + std::to_string(page->lastRow - 8) +
                             " mousedown 1 mousemove_relative 0 40 mouseup 1";
         for (int attempt = 0; attempt < 3; attempt++) {
-            Shell(press);
+            qirShell(press);
             if (WaitFor([&] { *page = Read(list); return !page->rows.empty() && page->rows != before; }, 2000))
                 return true;
         }
@@ -309,9 +276,9 @@ protected:
         ASSERT_EQ(expected.size(), mails.texts.size());
         EXPECT_EQ(page.total, std::to_string(expected.size()));
         int width = 0, height = 0, screenWidth = 0, screenHeight = 0;
-        sscanf(Shell("xdotool getwindowgeometry " + std::to_string(list) + " | grep Geometry").c_str(),
+        sscanf(qirShell("xdotool getwindowgeometry " + std::to_string(list) + " | grep Geometry").c_str(),
                " Geometry: %dx%d", &width, &height);
-        sscanf(Shell("xdotool getdisplaygeometry").c_str(), "%d %d", &screenWidth, &screenHeight);
+        sscanf(qirShell("xdotool getdisplaygeometry").c_str(), "%d %d", &screenWidth, &screenHeight);
         // Points round to pixels: one to spare.
         EXPECT_GT(height, 0);
         EXPECT_LE(height, screenHeight * 3 / 4 + 1);
@@ -342,7 +309,7 @@ protected:
 
     std::string home;
     std::string title = "Quorvane startup " + std::to_string(getpid());
-    pid_t pid = -1;
+    qirBackgroundProgram qir;
     qirDrawLog draw{""};
 };
 

@@ -17,17 +17,6 @@
 
 namespace {
 
-std::string Shell(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buf[256];
-        while (fgets(buf, sizeof buf, p))
-            out += buf;
-        pclose(p);
-    }
-    return out;
-}
-
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -36,61 +25,25 @@ protected:
         home = qirMakeTempDir("qire2e");
     }
     void TearDown() override {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
+        qir.Stop();
         qirRemoveTree(home);
     }
     std::vector<std::pair<std::string, std::string>> Env() const {
         return {{"QIR_TEST_HOME", home}, {"LD_PRELOAD", QIR_FAKEHOME},
                 {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"}, {"MAIL", home + "/spool"}};
     }
-    void Start() {
-        pid = fork();
-        if (pid == 0) {
-            for (auto& kv : Env())
-                setenv(kv.first.c_str(), kv.second.c_str(), 1);
-            freopen("/dev/null", "w", stdout);
-            execl(QIR_BINARY, QIR_BINARY, "-title", title.c_str(), (char*)nullptr);
-            _exit(127);
-        }
-    }
-    // Exit status after at most five seconds, or -1.
-    int Wait() {
-        for (int i = 0; i < 500; i++) {
-            int status;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            usleep(10000);
-        }
-        return -1;
-    }
-    // The window of the title, waiting up to five seconds.
-    std::string Find(const std::string& name) {
-        std::string out = Shell("timeout 5 xdotool search --sync --name '^" + name + "$' 2>/dev/null | head -1");
-        while (!out.empty() && out.back() == '\n')
-            out.pop_back();
-        return out;
-    }
-    // Pulls down the main menu and releases over the item at height y.
-    void Menu(const std::string& w, int y) {
-        Shell("xdotool mousemove --window " + w + " 30 12 mousedown 1 sleep 0.3 mousemove --window " + w +
-            " 40 " + std::to_string(y) + " sleep 0.3 mouseup 1");
-    }
+    void Start() { qir.Start(QIR_BINARY, {"-title", title}, Env()); }
     std::string Dir() const { return home + "/.QIR"; }
 
     std::string home;
     std::string title = "Quorvane test " + std::to_string(getpid());
-    pid_t pid = -1;
+    qirBackgroundProgram qir;
 };
 
 TEST_F(EndToEnd, NewFolderThroughTheMenuThenQuit) {
     auto begin = std::chrono::steady_clock::now();
     Start();
-    std::string w = Find(title);
+    std::string w = qirFindWindow(title, 5);
     ASSERT_FALSE(w.empty()) << "no main window";
     auto mapped = std::chrono::steady_clock::now();
     fprintf(stderr, "main window mapped after %lld ms\n",
@@ -102,17 +55,17 @@ TEST_F(EndToEnd, NewFolderThroughTheMenuThenQuit) {
     EXPECT_NE(second.err.find("another QIR is already running on the folder directory " + Dir()), std::string::npos)
         << second.err;
 
-    Menu(w, 36); // "New folder..."
-    std::string d = Find("New folder");
+    qirMainMenu(w, 36); // "New folder..."
+    std::string d = qirFindWindow("New folder", 5);
     ASSERT_FALSE(d.empty()) << "no folder dialog";
-    Shell("xdotool type --window " + d + " Letters");
-    Shell("xdotool key --window " + d + " Return");
+    qirShell("xdotool type --window " + d + " Letters");
+    qirShell("xdotool key --window " + d + " Return");
     for (int i = 0; i < 200 && qirReadFile(Dir() + "/Folder_0.QIR/Name.txt").empty(); i++)
         usleep(10000);
     EXPECT_EQ(qirReadFile(Dir() + "/Folder_0.QIR/Name.txt"), "Letters");
 
-    Menu(w, 142); // "Quit"
-    EXPECT_EQ(Wait(), 0);
+    qirMainMenu(w, 142); // "Quit"
+    EXPECT_EQ(qir.Wait(5000), 0);
     struct stat st;
     EXPECT_EQ(stat((Dir() + "/layout").c_str(), &st), 0);
     EXPECT_EQ(stat((Dir() + "/Incoming.QIR").c_str(), &st), 0);

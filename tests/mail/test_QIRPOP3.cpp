@@ -26,22 +26,7 @@ std::string Text(QIRPOP3& pop, int index)
     return out;
 }
 
-// A server for one mailbox whose answers a test may override by command.
-struct Scripted {
-    qirFakeMailbox box;
-    std::function<bool(const std::string&, qirFakeReply*)> override;
-    qirFakePOP3Server server;
-    explicit Scripted(std::vector<std::string> messages, std::string greeting = "+OK ready\r\n")
-        : server([this](const std::string& c) {
-              qirFakeReply r;
-              if (override && override(c, &r))
-                  return r;
-              return box.Answer(c);
-          }, greeting)
-    {
-        box.messages = std::move(messages);
-    }
-};
+using Scripted = qirScriptedPOP3;
 
 TEST(QIRPOP3, Greetings)
 {

@@ -49,31 +49,7 @@ std::vector<std::string> Subjects(const std::string& dir)
     return out;
 }
 
-struct Scripted {
-    qirFakeMailbox box;
-    std::function<bool(const std::string&, qirFakeReply*)> override;
-    qirFakePOP3Server server;
-    explicit Scripted(std::vector<std::string> messages, std::string greeting = "+OK ready\r\n")
-        : server([this](const std::string& c) {
-              qirFakeReply r;
-              if (override && override(c, &r)) return r;
-              return box.Answer(c);
-          }, greeting)
-    {
-        box.messages = std::move(messages);
-    }
-    int Index(const std::string& prefix, bool last)
-    {
-        std::vector<std::string> c = server.Commands();
-        int found = -1;
-        for (int i = 0; i < (int)c.size(); ++i)
-            if (c[i].compare(0, prefix.size(), prefix) == 0) {
-                found = i;
-                if (!last) break;
-            }
-        return found;
-    }
-};
+using Scripted = qirScriptedPOP3;
 
 struct Fetcher {
     qirScratchDir scratch;

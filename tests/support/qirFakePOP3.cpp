@@ -215,3 +215,27 @@ qirFakeReply qirFakeMailbox::Answer(const std::string& command)
         return {"+OK\r\n"};
     return {"-ERR unknown command\r\n"};
 }
+
+qirScriptedPOP3::qirScriptedPOP3(std::vector<std::string> messages, std::string greeting)
+    : server([this](const std::string& c) {
+          qirFakeReply r;
+          if (override && override(c, &r))
+              return r;
+          return box.Answer(c);
+      }, greeting)
+{
+    box.messages = std::move(messages);
+}
+
+int qirScriptedPOP3::Index(const std::string& prefix, bool last)
+{
+    std::vector<std::string> c = server.Commands();
+    int found = -1;
+    for (int i = 0; i < static_cast<int>(c.size()); ++i)
+        if (c[i].compare(0, prefix.size(), prefix) == 0) {
+            found = i;
+            if (!last)
+                break;
+        }
+    return found;
+}

@@ -69,4 +69,17 @@ struct qirFakeMailbox {
     static std::string Listed(const std::string& text) { return Stuff(text).substr(0, Stuff(text).size() - 3); }
 };
 
+// A server for one such mailbox whose answers a test may override by
+// command.
+struct qirScriptedPOP3 {
+    qirFakeMailbox box;
+    // Answers the command itself when it returns true.
+    std::function<bool(const std::string&, qirFakeReply*)> override;
+    qirFakePOP3Server server;
+    explicit qirScriptedPOP3(std::vector<std::string> messages, std::string greeting = "+OK ready\r\n");
+    // Position of the first (or, with last, the last) command received that
+    // begins with prefix; -1 when none.
+    int Index(const std::string& prefix, bool last);
+};
+
 #endif

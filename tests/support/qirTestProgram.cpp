@@ -1,5 +1,7 @@
 #include "qirTestProgram.h"
 
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -8,6 +10,25 @@
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// In the child: env over the inherited environment ("-NAME" with an empty
+// value removes NAME), then the program; never returns.
+[[noreturn]] static void Exec(const std::string& program, const std::vector<std::string>& args,
+                              const std::vector<std::pair<std::string, std::string>>& env)
+{
+    for (const auto& kv : env) {
+        if (kv.second.empty() && kv.first[0] == '-')
+            unsetenv(kv.first.c_str() + 1);
+        else
+            setenv(kv.first.c_str(), kv.second.c_str(), 1);
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+}
 
 qirTestRun qirRunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::pair<std::string, std::string>>& env)
@@ -23,18 +44,7 @@ qirTestRun qirRunProgram(const std::string& program, const std::vector<std::stri
         close(err[0]);
         int devnull = open("/dev/null", O_RDONLY);
         if (devnull >= 0) dup2(devnull, 0);
-        for (const auto& kv : env) {
-            if (kv.second.empty() && kv.first[0] == '-')
-                unsetenv(kv.first.c_str() + 1);
-            else
-                setenv(kv.first.c_str(), kv.second.c_str(), 1);
-        }
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
+        Exec(program, args, env);
     }
     close(out[1]);
     close(err[1]);
@@ -58,6 +68,72 @@ qirTestRun qirRunProgram(const std::string& program, const std::vector<std::stri
     waitpid(pid, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
+}
+
+bool qirBackgroundProgram::Start(const std::string& program, const std::vector<std::string>& args,
+                                 const std::vector<std::pair<std::string, std::string>>& env)
+{
+    Stop();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int devnull = open("/dev/null", O_WRONLY);
+        if (devnull >= 0) dup2(devnull, 1);
+        Exec(program, args, env);
+    }
+    pid_ = pid;
+    return pid > 0;
+}
+
+int qirBackgroundProgram::Ended(int* status)
+{
+    int s;
+    if (pid_ <= 0 || waitpid(pid_, &s, WNOHANG) != pid_) return 0;
+    pid_ = -1;
+    if (status) *status = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
+    return 1;
+}
+
+int qirBackgroundProgram::Wait(int ms)
+{
+    int status;
+    for (int waited = 0; waited <= ms; waited += 10) {
+        if (Ended(&status)) return status;
+        usleep(10000);
+    }
+    return -1;
+}
+
+void qirBackgroundProgram::Stop(int signal)
+{
+    if (pid_ <= 0) return;
+    kill(pid_, signal);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+std::string qirShell(const std::string& command)
+{
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[256];
+        while (fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    return out;
+}
+
+std::string qirFindWindow(const std::string& name, int seconds)
+{
+    std::string out = qirShell("timeout " + std::to_string(seconds) + " xdotool search --sync --name '^" + name +
+                               "$' 2>/dev/null | head -1");
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+void qirMainMenu(const std::string& w, int y)
+{
+    qirShell("xdotool mousemove --window " + w + " 30 12 mousedown 1 sleep 0.3 mousemove --window " + w + " 40 " +
+             std::to_string(y) + " sleep 0.3 mouseup 1");
 }
 
 std::string qirMakeTempDir(const char* prefix)

@@ -3,6 +3,7 @@
 #ifndef QIR_TEST_PROGRAM_H
 #define QIR_TEST_PROGRAM_H
 
+#include <csignal>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,36 @@ struct qirTestRun {
 
 qirTestRun qirRunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::pair<std::string, std::string>>& env);
+
+// A program running beside the test (the real qir under the X server)
+// until it ends; one still running when the object goes is killed.
+class qirBackgroundProgram {
+public:
+    ~qirBackgroundProgram() { Stop(); }
+    // Starts program with args, its standard output on /dev/null and env set
+    // over the test's own environment: false when it could not be started.
+    bool Start(const std::string& program, const std::vector<std::string>& args,
+               const std::vector<std::pair<std::string, std::string>>& env);
+    // 1 once it has ended (its exit status, or 128 + signal, in *status).
+    int Ended(int* status = nullptr);
+    // The exit status within ms milliseconds, or -1 while it still runs.
+    int Wait(int ms);
+    // Sends the signal, if it still runs, and waits for its end.
+    void Stop(int signal = SIGKILL);
+    int Running() const { return pid_ > 0; }
+
+private:
+    int pid_ = -1;
+};
+
+// What a shell command line printed.
+std::string qirShell(const std::string& command);
+// The id of the first window titled exactly name that xdotool finds within
+// seconds, or "".
+std::string qirFindWindow(const std::string& name, int seconds);
+// Pulls down the main menu of the program's window w and lets go over the
+// item at height y, as a user picks it.
+void qirMainMenu(const std::string& w, int y);
 
 // A fresh temporary directory; removed by the caller with qirRemoveTree.
 std::string qirMakeTempDir(const char* prefix = "qirtest");
