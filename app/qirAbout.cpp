@@ -4,6 +4,7 @@
 #include "qirImagePath.h"
 #include "qirUtilities.h"
 
+#include "qirAfterEvent.h"
 #include "qirCloseHandler.h"
 #include "qirTiffImage.h"
 #include "qirTopWindow.h"
@@ -38,10 +39,7 @@ private:
 
 qirAbout::qirAbout(Window* parent) : picture(qirImagePath("about.tif")), parent_(parent) {}
 
-qirAbout::~qirAbout() {
-    close();
-    delete closed_;
-}
+qirAbout::~qirAbout() { close(); }
 
 void qirAbout::open() {
     if (!window_)
@@ -49,14 +47,14 @@ void qirAbout::open() {
 }
 
 // The close button runs inside the window it closes: the window is taken
-// away now and deleted at the next close, when no handler of it runs.
+// away now and deleted once the button's event has been handled.
 void qirAbout::close() {
     if (!window_)
         return;
-    delete closed_;
-    closed_ = window_;
+    qirAboutWindow* closed = window_;
     window_ = nullptr;
-    closed_->Unmap();
+    closed->Unmap();
+    qirAfterEvent::Delete(closed);
 }
 
 qirAboutWindow::qirAboutWindow(qirAbout* dock, Window* parent, const qirString& picture) {

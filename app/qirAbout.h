@@ -28,7 +28,6 @@ public:
 
 private:
     qirAboutWindow* window_ = nullptr;
-    qirAboutWindow* closed_ = nullptr; // unmapped, deleted at the next close
     Window* parent_;
 };
 

@@ -15,7 +15,9 @@
 
 #include "qirMainWindow.h"
 
+#include "MsgEditDock.h"
 #include "qirAbout.h"
+#include "qirAfterEvent.h"
 #include "qirChoiceDialog.h"
 #include "qirCloseHandler.h"
 #include "qirFolderDialog.h"
@@ -287,6 +289,8 @@ void qirMainWindow::Shutdown() {
     composeDocks_.Remove(nullptr);
     delete layout_; // saves the layout file
     layout_ = nullptr;
+    // Windows closed by their own actions just before the quit.
+    qirAfterEvent::RunPending();
 }
 
 void qirMainWindow::SaveForLostDisplay() {
@@ -310,12 +314,7 @@ void qirMainWindow::SaveForLostDisplay() {
 
 Window* qirMainWindow::Parent(Window* given) const { return given ? given : window_; }
 
-void qirMainWindow::Warn(const qirString& text) {
-    qirMessageBox* box = new qirMessageBox(kit_, layoutKit_, style_, "Warning", qirImagePath("warning.tif"), &text);
-    Resource::ref(box);
-    box->post_for(window_);
-    Resource::unref(box);
-}
+void qirMainWindow::Warn(const qirString& text) { qirMessageBox::Warn(window_, text); }
 
 void qirMainWindow::OpenFolder() {
     if (qirMsgList* folder = folders_ ? folders_->Selected() : nullptr)
@@ -513,16 +512,21 @@ int qirMainWindow::OpenFileDialog(qirString* file, Window* parent) {
 
 // ---------------------------------------------------------------- menus
 
-void qirMainWindow::HelpFolders() {
-    // Seam: the help manager shows "h_folders.rtf" titled "QIR folder list Help".
+void qirMainWindow::HelpFolders() { ShowHelp("QIR folder list Help", "h_folders.rtf"); }
+
+void qirMainWindow::HelpIndex() { ShowHelp("QIR Help Index", "index.rtf"); }
+
+void qirMainWindow::ShowHelp(const char* title, const char* target) {
+    // Seam: the help manager shows the page here.
     if (qirLog)
-        qirLog->Write(qirLogInfo, "Help on the folder list is not available in this version");
+        qirLog->Report(qirLogWarning, "Help (%s) is not available yet", title);
 }
 
-void qirMainWindow::HelpIndex() {
-    // Seam: the help manager shows "index.rtf" titled "QIR Help Index".
+int qirMainWindow::PrintMessage(qirMsg* message, Patch* host) {
+    // Seam: a print job lays the message out and hands it to the print command.
     if (qirLog)
-        qirLog->Write(qirLogInfo, "The help index is not available in this version");
+        qirLog->Write(qirLogWarning, "Printing is not available yet");
+    return 1;
 }
 
 void qirMainWindow::About() {
@@ -532,9 +536,52 @@ void qirMainWindow::About() {
 }
 
 void qirMainWindow::Compose() {
+    if (MsgEditDock* dock = NewComposeDock())
+        dock->open();
+}
+
+MsgEditDock* qirMainWindow::NewComposeDock() {
     // Seam: a fresh draft and its compose dock are made here.
     if (qirLog)
-        qirLog->Write(qirLogInfo, "Composing is not available in this version");
+        qirLog->Write(qirLogWarning, "Composing is not available yet");
+    return nullptr;
+}
+
+// Drops a dock made for a letter that could not be prepared: its draft
+// leaves the disk with it.
+static void DropDock(qirList* docks, MsgEditDock* dock) {
+    docks->Unlink(dock);
+    if (qirMsg* draft = dock->Message())
+        draft->RemoveFromDisk();
+    delete dock;
+}
+
+void qirMainWindow::ComposeReply(const qirMsg* original, int quote, Window* over) {
+    MsgEditDock* dock = original ? NewComposeDock() : nullptr;
+    if (!dock)
+        return;
+    int status = dock->Message()->MakeReply(original, quote);
+    if (status != qirOK) {
+        if (qirLog)
+            qirLog->Report(qirLogError, "Can't prepare the reply (%d)", status);
+        DropDock(&composeDocks_, dock);
+        return;
+    }
+    dock->open();
+}
+
+void qirMainWindow::ComposeForward(const qirMsg* original, Window* over) {
+    MsgEditDock* dock = original ? NewComposeDock() : nullptr;
+    if (!dock)
+        return;
+    int status = dock->Message()->MakeResend(original);
+    if (status != qirOK) {
+        if (qirLog)
+            qirLog->Report(qirLogError, "Can't prepare the forwarded copy (%d)", status);
+        DropDock(&composeDocks_, dock);
+        return;
+    }
+    dock->open();
 }
 
 int qirMainWindow::OpenAddressBook() {

@@ -32,6 +32,7 @@ class Style;
 class TelltaleState;
 class WidgetKit;
 class Window;
+class MsgEditDock;
 class qirAbout;
 class qirFilter;
 class qirFolder;
@@ -128,6 +129,25 @@ public:
     // Seams of the compose window, the address book window and the filter
     // book: the request is logged.
     void Compose();
+    // A fresh draft and its compose controller, kept in the compose list
+    // (the application owns it); null when none can be made.  Seam: until
+    // the compose window exists this reports at level 2 and answers null.
+    MsgEditDock* NewComposeDock();
+    // A new letter answering original (quote 1: its text quoted), or a
+    // resent copy of it, opened in a compose window.  A reply or resend
+    // that cannot be made is reported at level 1 and its draft dropped:
+    // no window opens on a half-made letter.  over: the asking window.
+    void ComposeReply(const qirMsg* original, int quote, Window* over);
+    void ComposeForward(const qirMsg* original, Window* over);
+
+    // Shows the help page target titled title in the help window.  Seam:
+    // until the help manager exists this reports at level 2.
+    void ShowHelp(const char* title, const char* target);
+    // Prints message as one print job; host is the asking window's face
+    // picture patch, which the job borrows for a moment.  Answers 0, or
+    // nonzero when nothing was printed.  Seam: until printing exists this
+    // reports at level 2 and answers 1.
+    int PrintMessage(qirMsg* message, Patch* host);
     void AddressBook();
     int OpenAddressBook();
     void OpenFilterBook();

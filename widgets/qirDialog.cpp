@@ -1,5 +1,7 @@
 #include "qirDialog.h"
 
+#include "qirAfterEvent.h"
+
 #include <InterViews/display.h>
 #include <InterViews/event.h>
 #include <InterViews/session.h>
@@ -8,6 +10,7 @@
 #include <InterViews/window.h>
 
 void (*qirDialog::MappedHook)(qirDialog*) = nullptr;
+int qirDialog::posted_ = 0;
 
 qirDialog::qirDialog(Glyph* body, Style* parent, qirString title)
     : Dialog(body, MakeStyle(parent, title)), qirObject(59), title_(title) {
@@ -34,9 +37,13 @@ bool qirDialog::post_window(TransientWindow* w, Window* parent) {
     // request there would end the whole session.
     w->wm_delete(new qirDialogCloseHandler(this));
     w->map();
+    posted_++;
     if (MappedHook)
         MappedHook(this);
     bool accepted = run();
+    posted_--;
+    if (posted_ == 0)
+        qirAfterEvent::DialogGone();
     w->unmap();
     Display* d = w->display();
     if (!d)

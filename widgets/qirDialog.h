@@ -40,12 +40,17 @@ public:
     // Makes a "qirWindow" style under parent whose "name" is title.
     static Style* MakeStyle(Style* parent, qirString title);
 
+    // Dialogs posted now (nested posts count each).
+    static int PostedCount() { return posted_; }
+
     // Test hook: called with the dialog each time its window has been
     // mapped, before the modal loop starts.  Null in the program.
     static void (*MappedHook)(qirDialog*);
 
 private:
     bool post_window(TransientWindow* w, Window* parent);
+
+    static int posted_;
 
     TransientWindow* window_ = nullptr;
     bool done_ = false;

@@ -2,12 +2,16 @@
 
 #include "qirMessageBox.h"
 
+#include "qirError.h"
+#include "qirImagePath.h"
 #include "qirMemberAction.h"
 #include "qirMessageArea.h"
 
 #include <IV-look/kit.h>
+#include <InterViews/display.h>
 #include <InterViews/event.h>
 #include <InterViews/layout.h>
+#include <InterViews/session.h>
 
 qirMessageBox::qirMessageBox(WidgetKit* kit, LayoutKit* lk, Style* parent, qirString title,
                              qirString icon, const qirString* l1, const qirString* l2,
@@ -34,4 +38,20 @@ void qirMessageBox::keystroke(const Event& e) {
     if (e.mapkey(c, sizeof c) == 1 && (c[0] == '\r' || c[0] == '\n'))
         dismiss(true);
     qirDialog::keystroke(e);
+}
+
+void qirMessageBox::Warn(Window* over, const qirString& text) {
+    if (qirLog)
+        qirLog->Write(qirLogWarning, text.Data() ? text.Data() : "");
+    Session* session = Session::instance();
+    qirMessageBox* box = new qirMessageBox(WidgetKit::instance(), LayoutKit::instance(),
+                                           session ? session->style() : nullptr, "Warning",
+                                           qirImagePath("warning.tif"), &text);
+    Resource::ref(box);
+    Display* display = session ? session->default_display() : nullptr;
+    if (over || !display)
+        box->post_for(over);
+    else
+        box->post_at_aligned(display->width() * 0.5f, display->height() * 0.5f, 0.5f, 0.5f);
+    Resource::unref(box);
 }

@@ -7,6 +7,7 @@
 class Button;
 class LayoutKit;
 class WidgetKit;
+class Window;
 
 class qirMessageBox : public qirDialog {
 public:
@@ -24,6 +25,12 @@ public:
     void keystroke(const Event&) override;
 
     Button* OkButton() const { return ok_; }
+
+    // A user action refused (no selection, a rule of the window): the text
+    // goes to the session log at level 2, then into a box titled "Warning"
+    // with the warning picture, posted over `over` (not owned; null: the
+    // screen's centre).
+    static void Warn(Window* over, const qirString& text);
 
 private:
     void Ok(int) { dismiss(true); }

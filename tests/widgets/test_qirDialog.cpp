@@ -4,8 +4,10 @@
 
 #include "qirGuiTest.h"
 
+#include "qirAfterEvent.h"
 #include "qirCloseHandler.h"
 #include "qirDialog.h"
+#include "qirDispatch.h"
 #include "qirTopWindow.h"
 
 #include <IV-look/kit.h>
@@ -14,6 +16,8 @@
 #include <InterViews/window.h>
 
 #include <functional>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -213,6 +217,63 @@ TEST_F(DialogTest, EndingTheSessionEndsThePostWithFalse) {
     EXPECT_FALSE(d->post_at(300, 300));
     qirgui::TheSession()->unquit();
     Resource::unref(d);
+}
+
+
+struct Counted {
+    ~Counted() { gone++; }
+    static inline int gone = 0;
+};
+
+// Turns the dispatcher until nothing is due: Pump reads events only.
+void Turn() {
+    for (int i = 0; i < 3; i++) {
+        long sec = 0, usec = 20000;
+        Dispatcher::instance().dispatch(sec, usec);
+    }
+}
+
+// A window closing itself hands its deletion to qirAfterEvent: it must
+// not run inside the asking handler, nor inside a dialog's loop that the
+// asking action may still be waiting in.
+TEST_F(DialogTest, WorkAskedInAHandlerRunsAfterTheEventAndNeverDuringAPostedDialog) {
+    static std::vector<int> ran;
+    ran.clear();
+    auto note = [](void* p) { ran.push_back(*static_cast<int*>(p)); };
+    int one = 1, two = 2, three = 3;
+    qirAfterEvent::Run(note, &one);
+    qirAfterEvent::Run(note, &two);
+    qirAfterEvent::Run(note, &three);
+    EXPECT_EQ(qirAfterEvent::Cancel(&two), 1);
+    EXPECT_TRUE(ran.empty());
+    Turn();
+    EXPECT_EQ(ran, (std::vector<int>{1, 3}));
+
+    // Asked while a dialog is posted: the dialog's loop turns the
+    // dispatcher until the click, yet the work waits for the dialog to go.
+    ran.clear();
+    std::string title = qirgui::Title("Later");
+    OkDialog* d = new OkDialog(qirString(title.c_str()));
+    Resource::ref(d);
+    answer = [&one, note, d](qirDialog*) {
+        qirAfterEvent::Run(note, &one);
+        Turn();
+        int x, y;
+        qirgui::Centre(d->ok->canvas(), d->ok->allocation(), &x, &y);
+        qirx::Click(seen.xwin, x, y);
+    };
+    EXPECT_TRUE(d->post_for(nullptr));
+    EXPECT_TRUE(ran.empty());
+    Turn();
+    EXPECT_EQ(ran, (std::vector<int>{1}));
+    Resource::unref(d);
+
+    // Deleting an object later.
+    qirAfterEvent::Delete(new Counted);
+    EXPECT_EQ(Counted::gone, 0);
+    qirAfterEvent::RunPending();
+    EXPECT_EQ(Counted::gone, 1);
+    EXPECT_EQ(qirAfterEvent::Pending(), 0);
 }
 
 }  // namespace
