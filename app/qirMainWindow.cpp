@@ -18,6 +18,7 @@
 #include "MsgEditDock.h"
 #include "qirAbout.h"
 #include "qirAfterEvent.h"
+#include "qirChildProcess.h"
 #include "qirChoiceDialog.h"
 #include "qirCloseHandler.h"
 #include "qirFolderDialog.h"
@@ -181,6 +182,11 @@ int qirMainWindow::Start() {
         fprintf(stderr, "QIR: Can't initialise session!\n");
         return 1;
     }
+
+    // Viewers and editors are reaped, and SIGTERM or SIGHUP quits with the
+    // quit's saves, from the event loop.
+    if (qirChildProcess::Install() != 0)
+        fprintf(stderr, "QIR: can't watch child processes and signals\n");
 
     mailcap_.LoadConfigured();
 

@@ -20,9 +20,6 @@
 #define QIR_DATA_PREFIX "/usr/local/lib"
 #endif
 
-// The children started from the window process (editors, viewers).
-qirList qirChildList;
-
 qirString qirGlobalConfigPath() { return qirString(QIR_DATA_PREFIX "/QIR.cfg"); }
 
 void qir_read_configuration()

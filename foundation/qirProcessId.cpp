@@ -6,6 +6,9 @@
 #include <cstring>
 #include <unistd.h>
 
+// The children started from the window process (editors, viewers).
+qirList qirChildList;
+
 qirProcessId::qirProcessId(int pid) : qirObject(34), pid_(pid) {}
 
 qirProcessId::qirProcessId(int pid, void* owner) : qirObject(34), pid_(pid), owner_(owner) {}

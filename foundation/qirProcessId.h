@@ -20,6 +20,7 @@ public:
 
     int Pid() const { return pid_; }
     void* Owner() const { return owner_; }
+    void SetOwner(void* owner) { owner_ = owner; }
 
     // One decimal integer into the pid: 0, or -3 when none can be read.
     int Read(FILE* file);

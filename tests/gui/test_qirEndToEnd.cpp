@@ -75,4 +75,29 @@ TEST_F(EndToEnd, NewFolderThroughTheMenuThenQuit) {
     EXPECT_NE(qirReadFile(Dir() + "/QIR.log").find("S QIR Startting"), std::string::npos);
 }
 
+// A logout or a shutdown ends the program by signal: the quit's saves run
+// all the same, also while a dialog waits for an answer.
+TEST_F(EndToEnd, TermAndHupRunTheQuitSaves) {
+    for (int sig : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig == SIGTERM ? "SIGTERM" : "SIGHUP");
+        qirRemoveTree(home);
+        home = qirMakeTempDir("qire2e");
+        Start();
+        std::string w = qirFindWindow(title, 5);
+        ASSERT_FALSE(w.empty()) << "no main window";
+        if (sig == SIGHUP) {
+            qirMainMenu(w, 36); // "New folder...", left open
+            ASSERT_FALSE(qirFindWindow("New folder", 5).empty()) << "no folder dialog";
+        }
+        struct stat st;
+        ASSERT_NE(stat((Dir() + "/layout").c_str(), &st), 0);
+        qir.Signal(sig);
+        EXPECT_EQ(qir.Wait(5000), 0);
+        EXPECT_EQ(stat((Dir() + "/layout").c_str(), &st), 0) << "the layout was not saved";
+        EXPECT_NE(stat((Dir() + "/QIR.LOCK").c_str(), &st), 0) << "the window lock was kept";
+        EXPECT_NE(qirReadFile(Dir() + "/QIR.log").find("Asked to end: saving and quitting"), std::string::npos);
+        qir.Stop();
+    }
+}
+
 }  // namespace

@@ -111,6 +111,11 @@ void qirBackgroundProgram::Stop(int signal)
     pid_ = -1;
 }
 
+void qirBackgroundProgram::Signal(int signal) const
+{
+    if (pid_ > 0) kill(pid_, signal);
+}
+
 std::string qirShell(const std::string& command)
 {
     std::string out;

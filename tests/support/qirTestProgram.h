@@ -31,6 +31,8 @@ public:
     int Wait(int ms);
     // Sends the signal, if it still runs, and waits for its end.
     void Stop(int signal = SIGKILL);
+    // Sends the signal, if it still runs, and goes on.
+    void Signal(int signal) const;
     int Running() const { return pid_ > 0; }
 
 private:
