@@ -13,7 +13,10 @@
 #include "qirMarkedItem.h"
 #include "qirMsgListItem.h"
 #include "qirMsgSort.h"
+#include "qirMsgRow.h"
 #include "qirUiText.h"
+#include "MsgView.h"
+#include "MsgViewDock.h"
 
 #include <cstdio>
 #include <vector>
@@ -165,6 +168,10 @@ int qirMsgList::CloseWindow() {
     Unload();
     if (window_) {
         SaveSort();
+        // Damage still listed for the window would be repaired after it
+        // is gone: repair it now, while the window exists.
+        if (window_->display())
+            window_->display()->repair();
         window_->unmap();
         delete window_;
         window_ = nullptr;
@@ -232,6 +239,18 @@ void qirMsgList::RedrawList() {
         return;
     msgRows_->modified(0);
     window_->repair();
+}
+
+void qirMsgList::RefreshViews() {
+    if (qirFolder::Count() == 0)
+        return;
+    for (qirObject* n = msgRows_->Items().First(); n; n = qirList::Next(n)) {
+        qirMsgRow* row = static_cast<qirMsgRow*>(qirListItem::FromNode(n));
+        qirMsgListItem* item = row->Message();
+        MsgViewDock* dock = item ? item->ViewDock() : nullptr;
+        if (dock && dock->View())
+            dock->View()->RefreshAll();
+    }
 }
 
 void qirMsgList::ShowFace(const unsigned char* bits) {
@@ -335,6 +354,9 @@ int qirMsgList::Flush() {
     UpdateDeletedCount();
     UpdateSelectedCount();
     RefreshCount();
+    // The views read their parts from directories the flush renumbered.
+    if (open_)
+        RefreshViews();
     return r;
 }
 
@@ -373,6 +395,7 @@ void qirMsgList::Sort(int method) {
     if (msgRows_->SetOrder(order.data(), (int)order.size()) != 0 && qirLog)
         qirLog->Report(qirLogWarning, "Rows of <%s> could not follow the sort", Name().Data() ? Name().Data() : "");
     RedrawList();
+    RefreshViews();
 }
 
 qirLayout* qirMsgList::LayoutStore() {

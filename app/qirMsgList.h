@@ -76,6 +76,10 @@ public:
     void UpdateDeletedCount();
     void UpdateSelectedCount();
     void RedrawList();
+    // Every open message view of the folder shows its message again: after
+    // the rows were reordered or the folder was flushed (which renumbers
+    // the message directories the views read their parts from).
+    void RefreshViews();
     // Shows the 48x48 X-Face raster (null: the default face).
     void ShowFace(const unsigned char* bits);
 

@@ -3,6 +3,8 @@
 #include "qirConfiguration.h"
 #include "qirShortHeader.h"
 
+#include "MsgView.h"
+#include "MsgViewDock.h"
 #include "qirIconImage.h"
 #include "qirMsgRow.h"
 
@@ -13,6 +15,7 @@
 #include <InterViews/layout.h>
 #include <InterViews/session.h>
 #include <InterViews/style.h>
+#include <InterViews/window.h>
 
 namespace {
 
@@ -70,6 +73,7 @@ qirMsgListItem::qirMsgListItem(const qirPath& path, qirMsgList* owner) : qirMsg(
 
 qirMsgListItem::~qirMsgListItem()
 {
+    delete viewDock_;
     if (owner_) owner_->RowGone(this);
     if (row_) {
         row_->Detach();
@@ -83,6 +87,29 @@ void qirMsgListItem::Refresh()
 {
     if (row_) row_->FlipTo(StatusCard());
     if (owner_) owner_->RowChanged(this);
+    if (MsgView* view = viewDock_ ? viewDock_->View() : nullptr) {
+        view->ShowStatus();
+        view->ShowDeletedMark();
+    }
+}
+
+void qirMsgListItem::Activate()
+{
+    if (!viewDock_) viewDock_ = new MsgViewDock(this, owner_, owner_ ? owner_->ListWindow() : nullptr);
+    if (!viewDock_->is_open()) viewDock_->open();
+}
+
+MsgViewDock* qirMsgListItem::TakeViewDock()
+{
+    MsgViewDock* dock = viewDock_;
+    viewDock_ = nullptr;
+    return dock;
+}
+
+void qirMsgListItem::SetViewDock(MsgViewDock* dock)
+{
+    if (viewDock_ != dock) delete viewDock_;
+    viewDock_ = dock;
 }
 
 void qirMsgListItem::StatusPressed()

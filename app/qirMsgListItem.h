@@ -7,6 +7,7 @@
 #include "qirMsg.h"
 #include "qirMsgCounts.h"
 
+class MsgViewDock;
 class qirListItem;
 class qirMsgList;
 class qirMsgRow;
@@ -16,7 +17,8 @@ public:
     // Builds the message from its directory and its row (in the owner's
     // message list box; no row without an owner).
     qirMsgListItem(const qirPath& path, qirMsgList* owner);
-    // Takes the row out of the list box and releases it.
+    // Takes the row out of the list box and releases it; deletes the view
+    // controller, which closes an open view.
     ~qirMsgListItem() override;
 
     // After a change of the read or deleted flag: the status card and the
@@ -26,6 +28,16 @@ public:
     void StatusPressed();
     // The right button: flips the deleted flag.
     void RightPressed();
+    // The double click: opens the message's view window (making its
+    // controller first), unless it is open.
+    void Activate();
+
+    // The controller of the message's view window (owned), or null.  The
+    // view hands it on when it steps to another message: TakeViewDock lets
+    // go of it, SetViewDock takes one over (deleting a different one held).
+    MsgViewDock* ViewDock() const { return viewDock_; }
+    MsgViewDock* TakeViewDock();
+    void SetViewDock(MsgViewDock* dock);
 
     qirMsgRow* Row() const { return row_; }
     // The row as a list box item, or null without an owner.
@@ -45,6 +57,7 @@ private:
     qirString text_;
     qirMsgCounts::Mark mark_;
     int rowShown_ = 0;
+    MsgViewDock* viewDock_ = nullptr; // owned
 };
 
 #endif

@@ -46,6 +46,10 @@ public:
     {
         if (message_) message_->RightPressed();
     }
+    void activate() override
+    {
+        if (message_) message_->Activate();
+    }
     void hook() override
     {
         if (message_ && message_->Owner()) message_->Owner()->ShowFace(message_->XFaceBits());
