@@ -117,7 +117,8 @@ Glyph* MsgView::Box(int label, Patch* value, int framed)
 {
     WidgetKit* kit = WidgetKit::instance();
     LayoutKit* lk = LayoutKit::instance();
-    Glyph* box = lk->hbox(kit->label(qirUiText(label)), lk->hglue(5), value);
+    // The value keeps to its label unless the box is given more room.
+    Glyph* box = lk->hbox(kit->label(qirUiText(label)), lk->hglue(5, 50, 0), value);
     return framed ? kit->inset_frame(lk->margin(box, 3)) : lk->margin(box, 3);
 }
 

@@ -216,6 +216,9 @@ void qirMsgList::SetCounter(int which, int value) {
         return;
     char text[32];
     snprintf(text, sizeof text, "%3d", value);
+    // The old number's place is damaged first: a narrower one would leave
+    // its digits behind.
+    counters_[which]->redraw();
     counters_[which]->body(WidgetKit::instance()->label(text));
     counters_[which]->reallocate();
     counters_[which]->redraw();

@@ -464,6 +464,10 @@ int qirFolder::CopyIn(qirMsg* const* messages, int n)
 {
     int copied = 0;
     for (int i = 0; i < n; ++i) {
+        // The copy is the message as the user sees it: flags changed since
+        // it was loaded (read when opened, marked deleted) go to disk first.
+        if (messages[i]->IsModified() && !messages[i]->IsFresh() && messages[i]->Save() != qirOK)
+            QIR_REPORT(qirLogError, "Error saving message before the copy: <%s>", Str(messages[i]->Path()));
         int status;
         qirPath path = StoreNew(CopyDirectoryInto, messages[i], &status);
         if (status != qirOK) {

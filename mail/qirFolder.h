@@ -47,7 +47,8 @@ public:
     // could not be removed; -11 the directory could not be removed.
     virtual int Destroy();
     // Copies the message's directory into this folder as a new message
-    // directory, then flushes: 0, or -1.
+    // directory, then flushes: 0, or -1.  A message changed since it was
+    // loaded (its flags) is saved first, so the copy is what the user sees.
     virtual int CopyIn(qirMsg* message);
     // Saves, removes the messages marked removed, renumbers: 0, or -1 when a
     // removal or the renumbering failed (failed saves are only reported).

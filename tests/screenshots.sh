@@ -59,3 +59,4 @@ shoot 'MainWindowTest.AboutBoxWithoutItsPictureStillOpensAndCloses' test_gui
 shoot 'CheckOnStartup.FetchesFromTheSpoolAndLeavesItAsConfigured' test_gui
 shoot 'AttachTest.NewAttachmentDialogChecksTheFileAndTakesTheChoices' test_gui
 shoot 'MsgViewTest.OpeningShowsTheMessageAndMarksItRead' test_gui
+shoot 'MsgViewEndToEnd.ReadsStepsSavesViewsMovesAndCloses' test_gui

@@ -221,6 +221,15 @@ TEST(Folder, CopyInUnloadedAndLoaded)
     EXPECT_EQ(hidden, 0);
     // The source is untouched.
     EXPECT_EQ(SubjectOf(src + "/Message0"), "c0");
+
+    // Flags changed since the load travel with the copy.
+    qirMsg* opened = source.First();
+    opened->SetRead(1);
+    ASSERT_EQ(target.CopyIn(opened), 0);
+    qirMsg* copy = target.Last();
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->IsRead(), 1);
+    EXPECT_EQ(opened->IsModified(), 0);
 }
 
 // A store that fails part way leaves nothing behind.

@@ -5,6 +5,8 @@
      T drawable x y text        (control characters as '?')
      F drawable drawable 0 0 width height x y
      C source destination src_x src_y width height dest_x dest_y
+     P source destination src_x src_y width height dest_x dest_y (a bitmap
+       drawn in a colour: a stencil such as a face picture)
    The program runs as users run it, double-buffered: InterViews draws into
    a back buffer and copies it to the window, and the copies tell which
    buffer belongs to which window.  Each line is one write() on an O_APPEND
@@ -105,4 +107,12 @@ int XCopyArea(Display* dpy, Drawable src, Drawable dst, GC gc, int sx, int sy, u
     REAL(XCopyArea);
     put_area('C', src, dst, sx, sy, w, h, dx, dy);
     return real(dpy, src, dst, gc, sx, sy, w, h, dx, dy);
+}
+
+int XCopyPlane(Display* dpy, Drawable src, Drawable dst, GC gc, int sx, int sy, unsigned w, unsigned h, int dx,
+               int dy, unsigned long plane)
+{
+    REAL(XCopyPlane);
+    put_area('P', src, dst, sx, sy, w, h, dx, dy);
+    return real(dpy, src, dst, gc, sx, sy, w, h, dx, dy, plane);
 }

@@ -62,11 +62,17 @@ void qirDrawLog::Apply(const std::string& line) {
     if (sscanf(line.c_str(), "%c %lu %lu %d %d %u %u %d %d", &kind, &src, &dst, &sx, &sy, &w, &h, &dx, &dy) != 9)
         return;
     std::vector<Text> carried;
+    std::vector<qirDrawnStencil> carriedStencils;
     if (kind == 'C') {
         for (const Text& t : texts_[src])
             if (Inside(t.x, t.y, sx, sy, w, h))
                 carried.push_back({t.x - sx + dx, t.y - sy + dy, t.text});
+        for (const qirDrawnStencil& a : stencils_[src])
+            if (Inside(a.x, a.y, sx, sy, w, h))
+                carriedStencils.push_back({a.x - sx + dx, a.y - sy + dy, a.width, a.height});
         copiedTo_.insert(dst);
+    } else if (kind == 'P') {
+        carriedStencils.push_back({dx, dy, w, h});
     } else if (kind != 'F') {
         return;
     }
@@ -74,21 +80,46 @@ void qirDrawLog::Apply(const std::string& line) {
     in.erase(std::remove_if(in.begin(), in.end(), [&](const Text& t) { return Inside(t.x, t.y, dx, dy, w, h); }),
              in.end());
     in.insert(in.end(), carried.begin(), carried.end());
+    std::vector<qirDrawnStencil>& areas = stencils_[dst];
+    areas.erase(std::remove_if(areas.begin(), areas.end(),
+                               [&](const qirDrawnStencil& a) { return Inside(a.x, a.y, dx, dy, w, h); }),
+                areas.end());
+    areas.insert(areas.end(), carriedStencils.begin(), carriedStencils.end());
 }
 
-std::vector<qirDrawnLine> qirDrawLog::Lines(unsigned long drawable) const {
+std::vector<qirDrawnStencil> qirDrawLog::Stencils(unsigned long drawable) const {
+    auto found = stencils_.find(drawable);
+    return found == stencils_.end() ? std::vector<qirDrawnStencil>() : found->second;
+}
+
+std::vector<qirDrawnLine> qirDrawLog::Texts(unsigned long drawable) const {
     auto found = texts_.find(drawable);
     if (found == texts_.end())
         return {};
     std::vector<Text> texts = found->second;
     std::stable_sort(texts.begin(), texts.end(),
                      [](const Text& a, const Text& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    std::vector<qirDrawnLine> out;
+    for (const Text& t : texts)
+        out.push_back({t.x, t.y, t.text});
+    return out;
+}
+
+std::vector<qirDrawnLine> qirDrawLog::Lines(unsigned long drawable) const {
     std::vector<qirDrawnLine> lines;
-    for (const Text& t : texts) {
+    for (const qirDrawnLine& t : Texts(drawable)) {
         if (!lines.empty() && lines.back().y == t.y)
             lines.back().text += " " + t.text;
         else
-            lines.push_back({t.x, t.y, t.text});
+            lines.push_back(t);
     }
     return lines;
+}
+
+std::vector<unsigned long> qirDrawLog::Drawables() const {
+    std::vector<unsigned long> out;
+    for (const auto& d : texts_)
+        if (!d.second.empty())
+            out.push_back(d.first);
+    return out;
 }

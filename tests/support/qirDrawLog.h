@@ -20,6 +20,12 @@ struct qirDrawnLine {
     std::string text;
 };
 
+// A bitmap drawn in a colour (a face picture), in pixels of its drawable.
+struct qirDrawnStencil {
+    int x, y;
+    unsigned width, height;
+};
+
 class qirDrawLog {
 public:
     explicit qirDrawLog(std::string path) : path_(std::move(path)) {}
@@ -29,6 +35,13 @@ public:
     // The lines a drawable holds now, top to bottom; none for a drawable
     // the program never drew into or copied to.
     std::vector<qirDrawnLine> Lines(unsigned long drawable) const;
+    // The single texts the drawable holds now (a word each, as drawn),
+    // top to bottom and left to right.
+    std::vector<qirDrawnLine> Texts(unsigned long drawable) const;
+    // The stencils the drawable shows now, carried through copies as texts are.
+    std::vector<qirDrawnStencil> Stencils(unsigned long drawable) const;
+    // Every drawable that holds text now.
+    std::vector<unsigned long> Drawables() const;
     // 1 when something was ever copied to the drawable.
     int CopiedTo(unsigned long drawable) const { return copiedTo_.count(drawable) != 0; }
 
@@ -42,6 +55,7 @@ private:
     std::string path_;
     long offset_ = 0;
     std::map<unsigned long, std::vector<Text>> texts_;
+    std::map<unsigned long, std::vector<qirDrawnStencil>> stencils_;
     std::set<unsigned long> copiedTo_;
 };
 

@@ -34,6 +34,8 @@ public:
     // Sends the signal, if it still runs, and goes on.
     void Signal(int signal) const;
     int Running() const { return pid_ > 0; }
+    // Its process id while it runs, else -1.
+    int Pid() const { return pid_; }
 
 private:
     int pid_ = -1;

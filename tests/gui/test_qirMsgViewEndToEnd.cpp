@@ -1,0 +1,361 @@
+// The real qir reading mail as a user does: Incoming holds twelve messages
+// (plain ones; the third a multipart with a text, a picture, attachments
+// with hostile names and the sender's face).  A double click on the third
+// row opens the view: "3/12", status read, the header, the text, the face
+// and the attachment rows are read back from what the window draws, and the
+// list window's row and read counter follow.  Next and Previous step,
+// Delete steps on, an attachment is saved and compared byte for byte and
+// opened in the viewer of the test's own mailcap file (which writes a
+// marker file and exits: the exit is logged, no zombie stays), the message
+// is moved to another folder, and the view is closed by its button and by
+// its menu.
+#include <gtest/gtest.h>
+
+#include "qirHostileNames.h"
+#include "qirMailTestText.h"
+#include "qirMsg.h"
+#include "qirMsgComponent.h"
+#include "qirMsgMultipartComponent.h"
+#include "qirRealQir.h"
+#include "qirXFace.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int messages = 12;
+
+// A face of stripes and a frame: nothing like the default envelope.
+std::string FaceText(std::string* pbm)
+{
+    std::string raster;
+    for (int y = 0; y < 48; y++)
+        for (int byte = 0; byte < 6; byte++)
+            raster += (char)(y < 2 || y > 45 || byte == 0 || byte == 5 || y % 6 < 3 ? 0xff : 0x00);
+    *pbm = raster;
+    std::string path = "/tmp/qir-face-" + std::to_string(getpid()) + ".pbm";
+    FILE* f = fopen(path.c_str(), "w");
+    fputs("P4\n48 48\n", f);
+    fwrite(raster.data(), 1, raster.size(), f);
+    fclose(f);
+    qirXFace face;
+    face.ReadPBM(path.c_str());
+    unlink(path.c_str());
+    // Folded as a header line continues.
+    std::string text = face.Text() ? face.Text() : "";
+    for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) text.insert(at + 1, " ");
+    while (!text.empty() && strchr(" \n", text.back())) text.pop_back();
+    return text;
+}
+
+std::string Base64(const std::string& bytes)
+{
+    static const char table[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        unsigned n = (unsigned char)bytes[i] << 16;
+        if (i + 1 < bytes.size()) n |= (unsigned char)bytes[i + 1] << 8;
+        if (i + 2 < bytes.size()) n |= (unsigned char)bytes[i + 2];
+        out += table[n >> 18 & 63];
+        out += table[n >> 12 & 63];
+        out += i + 1 < bytes.size() ? table[n >> 6 & 63] : '=';
+        out += i + 2 < bytes.size() ? table[n & 63] : '=';
+        if (out.size() % 77 == 76) out += '\n';
+    }
+    return out + "\n";
+}
+
+// Bytes of every value, so that a save that changes any is seen.
+std::string Picture()
+{
+    std::string bytes;
+    for (int i = 0; i < 3000; i++) bytes += (char)(i * 7 % 256);
+    return bytes;
+}
+
+std::string Mail(int i, const std::string& face)
+{
+    char date[64];
+    snprintf(date, sizeof date, "Mon, 01 Jan 2024 10:%02d:00 +0000", i);
+    std::string head = "From: Sender " + std::to_string(i) + " <s" + std::to_string(i) + "@example.org>\nTo: me@example.org\n"
+                       "Date: " + date + "\n";
+    if (i != 2) return head + "Subject: Message " + std::to_string(i) + "\n\nThe text of message " + std::to_string(i) + "\n";
+    std::string text = head + "Subject: Report <draft> & notes\nX-Face: " + face + "\n" +
+                       "Content-Type: multipart/mixed; boundary=B\n\n"
+                       "--B\nContent-Type: text/plain\n\nHello, this is the third message.\n\n"
+                       "--B\nContent-Type: image/png; name=\"picture.png\"\nContent-Transfer-Encoding: base64\n\n" +
+                       Base64(Picture());
+    for (const char* n : qirHostilePartNames)
+        if (*n)
+            text += std::string("--B\nContent-Type: application/x-test; name=\"") + n + "\"\n\nbytes of " + n + "\n";
+    return text + "--B--\n";
+}
+
+// What an editor panel draws, character by character: its text without
+// the blanks (the panel draws no blank, the log joins words with one).
+std::string Packed(const std::string& text)
+{
+    std::string out;
+    for (char c : text)
+        if (c != ' ') out += c;
+    return out;
+}
+
+class MsgViewEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (access(QIR_DATA_PREFIX "/QIR.cfg", R_OK) != 0) GTEST_SKIP() << "no " QIR_DATA_PREFIX "/QIR.cfg";
+        home = qirMakeTempDir("qirview");
+        qir.reset(new qirRealQir(home));
+        std::string dir = qir->Dir();
+        mkdir((dir + "/Incoming.QIR").c_str(), 0700);
+        std::string face = FaceText(&facePbm);
+        ASSERT_FALSE(face.empty());
+        for (int i = 0; i < messages; i++)
+            ASSERT_EQ(ImportMessage(dir + "/Incoming.QIR/Message" + std::to_string(i), Mail(i, face)), 0);
+        mkdir((dir + "/Archive.QIR").c_str(), 0700);
+        Write(dir + "/Archive.QIR/Name.txt", "Archive");
+        // Incoming sorted by date: the rows in the order of the messages.
+        Write(dir + "/layout", "Menu {\n    Incoming {\n        Sort {\n            Method 1\n        }\n    }\n}\n");
+        // The viewer writes its marker and the part it was given, then ends.
+        marker = home + "/viewer.marker";
+        Write(home + "/mailcap", "application/x-test; cp %s " + marker + "\nimage/png; false %s\n");
+        Write(dir + "/user.cfg", "Mailcap {\n    MailcapFiles " + home + "/mailcap\n}\n");
+    }
+    void TearDown() override
+    {
+        qir.reset();
+        if (!home.empty()) qirRemoveTree(home);
+    }
+    static void Write(const std::string& path, const std::string& text)
+    {
+        FILE* f = fopen(path.c_str(), "w");
+        fputs(text.c_str(), f);
+        fclose(f);
+    }
+
+
+    static int MessageDirs(const std::string& dir)
+    {
+        int n = 0;
+        for (const std::string& e : Entries(dir)) n += e.compare(0, 7, "Message") == 0;
+        return n;
+    }
+    // Every line of the window, blanks taken out, as one text per line.
+    std::vector<std::string> Packed(unsigned long w)
+    {
+        std::vector<std::string> out;
+        for (const qirDrawnLine& l : qir->Lines(w)) out.push_back(::Packed(l.text));
+        return out;
+    }
+    bool Shows(unsigned long w, const std::string& text)
+    {
+        std::string want = ::Packed(text);
+        for (const std::string& l : Packed(w))
+            if (l.find(want) != std::string::npos) return true;
+        return false;
+    }
+    bool WaitShows(unsigned long w, const std::string& text, int ms = 5000)
+    {
+        return qir->WaitFor([&] { return Shows(w, text); }, ms);
+    }
+    // Pixels of the unread face (a yellow envelope) in the status button
+    // of the row whose line is row.
+    int UnreadPixels(unsigned long list, const qirDrawnLine& row)
+    {
+        std::string px = qir->Pixels(list, 0, row.y - 24, 40, 30);
+        int n = 0;
+        for (size_t i = 0; i + 2 < px.size(); i += 3) {
+            unsigned char r = px[i], g = px[i + 1], b = px[i + 2];
+            n += r > 230 && g > 215 && b > 140 && b < 215;
+        }
+        return n;
+    }
+    // Double-clicks the row of the list drawn as row and answers the view
+    // window it opens, or 0.  Synthetic clicks are now and then lost: a
+    // second double click on an open view changes nothing.
+    unsigned long OpenRow(unsigned long list, const qirDrawnLine& row)
+    {
+        unsigned long view = 0;
+        for (int attempt = 0; attempt < 3 && !view; attempt++) {
+            qir->Click(list, row.x + 40, row.y - 4, 1, 2);
+            qir->WaitFor([&] { return (view = qir->Window("Message View")) != 0; }, 3000);
+        }
+        return view;
+    }
+    // A key typed into the window, the pointer over it as a user's would be.
+    void Key(unsigned long w, const char* key)
+    {
+        qirShell("xdotool mousemove --window " + std::to_string(w) + " 60 40 sleep 0.1 key " + key);
+    }
+    // The text of the chooser's field that shows tail (the field is a window
+    // of its own, showing the end of the path); "" when none.
+    std::string FieldEnding(const std::string& tail)
+    {
+        std::string found;
+        qir->WaitFor([&] {
+            for (unsigned long d : qir->Drawables())
+                for (const qirDrawnLine& l : qir->Lines(d))
+                    if (l.text.find(tail) != std::string::npos) found = l.text;
+            return !found.empty();
+        }, 5000);
+        return found;
+    }
+    // Recorded children of qir that have ended but were not reaped.
+    int Zombies()
+    {
+        int n = 0;
+        DIR* d = opendir("/proc");
+        while (dirent* e = d ? readdir(d) : nullptr) {
+            if (!isdigit((unsigned char)e->d_name[0])) continue;
+            std::string stat = qirReadFile(std::string("/proc/") + e->d_name + "/stat");
+            size_t paren = stat.rfind(')');
+            char state = 0;
+            int ppid = 0;
+            if (paren != std::string::npos && sscanf(stat.c_str() + paren + 1, " %c %d", &state, &ppid) == 2)
+                n += state == 'Z' && ppid == qir->Pid();
+        }
+        if (d) closedir(d);
+        return n;
+    }
+    std::string home, marker, facePbm;
+    std::unique_ptr<qirRealQir> qir;
+};
+
+TEST_F(MsgViewEndToEnd, ReadsStepsSavesViewsMovesAndCloses)
+{
+    ASSERT_TRUE(qir->Start());
+    unsigned long main = qir->MainWindow();
+    ASSERT_NE(main, 0u) << qir->LogTail();
+    unsigned long list = qir->OpenFolder(main, "Incoming", "Incoming");
+    ASSERT_NE(list, 0u) << "no Incoming window";
+    // Where the rows are, read before any other window covers the list:
+    // a row repaired later is drawn again alone, and the draw log then
+    // holds only that row.  The rows do not move.
+    qirDrawnLine third = qir->WaitLine(list, "01 Jan 24 10:02", 10000);
+    qirDrawnLine fifth = qir->WaitLine(list, "01 Jan 24 10:04", 10000);
+    ASSERT_FALSE(third.text.empty());
+    ASSERT_FALSE(fifth.text.empty());
+    ASSERT_TRUE(WaitShows(list, "Read 0"));
+    EXPECT_GT(UnreadPixels(list, third), 10) << "the row shows no unread face";
+
+    // The third row opens in the view.
+    unsigned long view = OpenRow(list, third);
+    ASSERT_NE(view, 0u) << qir->LogTail();
+    ASSERT_TRUE(WaitShows(view, "Attachments: 6")) << qir->LogTail();
+    qirRealQir::Shot("msgview-multipart");
+    for (const char* line : {"Folder: Incoming", "Message: 3/12", "Status: read", "From: Sender 2 <s2@example.org>",
+                             "To: me@example.org", "Subject: Report <draft> & notes",
+                             "Date: Mon, 1 Jan 2024 10:02:00 +0000", "Hello, this is the third message.",
+                             "image/png; name=\"picture.png\" (3000 bytes)",
+                             "application/x-test; name=\"../../.profile\" (23 bytes)",
+                             "1. image/png picture.png (2.9K)", "2. application/x-test ../../.profile ( 23B)"})
+        EXPECT_TRUE(Shows(view, line)) << line;
+    // The sender's face, pixel for pixel.
+    std::vector<qirDrawnStencil> faces = qir->Stencils(view);
+    ASSERT_EQ(faces.size(), 1u);
+    ASSERT_EQ(faces[0].width, 48u);
+    std::string px = qir->Pixels(view, faces[0].x, faces[0].y, 48, 48);
+    ASSERT_EQ(px.size(), 48u * 48 * 3);
+    int wrong = 0;
+    for (int i = 0; i < 48 * 48; i++) {
+        bool black = (unsigned char)px[i * 3] < 64;
+        bool want = (unsigned char)facePbm[i / 8] >> (7 - i % 8) & 1;
+        wrong += black != want;
+    }
+    EXPECT_EQ(wrong, 0) << "the face differs in " << wrong << " pixels";
+    // The list window: the row reads as read, one more read message.
+    EXPECT_TRUE(WaitShows(list, "Read 1"));
+    EXPECT_TRUE(qir->WaitFor([&] { return UnreadPixels(list, third) == 0; }, 3000)) << "the row still shows unread";
+
+    // Next and Previous.
+    ASSERT_TRUE(qir->ClickWord(view, "Next"));
+    EXPECT_TRUE(WaitShows(view, "Message: 4/12"));
+    EXPECT_TRUE(WaitShows(view, "Subject: Message 3"));
+    EXPECT_TRUE(WaitShows(view, "Attachments: 0"));
+    ASSERT_TRUE(qir->ClickWord(view, "Previous"));
+    EXPECT_TRUE(WaitShows(view, "Message: 3/12"));
+
+    // Delete steps on; back on the deleted one the button undeletes.
+    ASSERT_TRUE(qir->ClickWord(view, "Delete"));
+    EXPECT_TRUE(WaitShows(view, "Message: 4/12"));
+    EXPECT_TRUE(WaitShows(list, "Deleted 1"));
+    ASSERT_TRUE(qir->ClickWord(view, "Previous"));
+    EXPECT_TRUE(WaitShows(view, "Status: deleted"));
+    ASSERT_TRUE(qir->ClickWord(view, "Undelete"));
+    EXPECT_TRUE(WaitShows(view, "Status: read"));
+    EXPECT_TRUE(WaitShows(view, "Message: 3/12"));
+    EXPECT_TRUE(WaitShows(list, "Deleted 0"));
+
+    // The right button saves the picture under the name it is stored
+    // under; the bytes arrive unchanged.
+    qirDrawnLine row = qir->WaitLine(view, "1. image/png");
+    ASSERT_FALSE(row.text.empty());
+    qir->Click(view, row.x + 60, row.y - 4, 3);
+    unsigned long chooser = 0;
+    ASSERT_TRUE(qir->WaitFor([&] { return (chooser = qir->Window("Save file")) != 0; }, 5000));
+    EXPECT_FALSE(FieldEnding("/picture.png").empty()) << "the stored name is not proposed";
+    Key(chooser, "Return");
+    std::string saved = home + "/picture.png";
+    EXPECT_TRUE(qir->WaitFor([&] { return qirReadFile(saved) == Picture(); }, 5000)) << "saved: " << qirReadFile(saved).size();
+    // A name from mail that points elsewhere is never proposed.
+    row = qir->WaitLine(view, "2. application/x-test");
+    qir->Click(view, row.x + 60, row.y - 4, 3);
+    ASSERT_TRUE(qir->WaitFor([&] { return (chooser = qir->Window("Save file")) != 0; }, 5000));
+    std::string proposed = FieldEnding("/Part_");
+    EXPECT_FALSE(proposed.empty());
+    EXPECT_EQ(proposed.find("profile"), std::string::npos) << proposed;
+    EXPECT_EQ(proposed.find(".."), std::string::npos) << proposed;
+    Key(chooser, "Escape");
+    EXPECT_TRUE(qir->WaitFor([&] { return qir->Window("Save file") == 0; }, 5000));
+
+    // A double click starts the viewer of the test's mailcap file: it gets
+    // the part's file, ends, and is reaped and logged.
+    qir->Click(view, row.x + 60, row.y - 4, 1, 2);
+    EXPECT_TRUE(qir->WaitFor([&] { return qirReadFile(marker) == "bytes of ../../.profile"; }, 5000));
+    EXPECT_TRUE(qir->WaitFor([&] {
+        return qirReadFile(qir->Dir() + "/QIR.log").find("The child process (PID:") != std::string::npos;
+    }, 5000)) << qir->LogTail();
+    EXPECT_EQ(Zombies(), 0);
+
+    // Moved to Archive: stored there, deleted here, the view on the next.
+    ASSERT_TRUE(qir->Menu(view, "Message", "Move to folder..."));
+    unsigned long choose = 0;
+    ASSERT_TRUE(qir->WaitFor([&] { return (choose = qir->Window("Choose folder")) != 0; }, 5000));
+    ASSERT_TRUE(qir->ClickWord(choose, "Archive"));
+    ASSERT_TRUE(qir->ClickWord(choose, "OK"));
+    EXPECT_TRUE(WaitShows(view, "Message: 4/12"));
+    EXPECT_TRUE(WaitShows(list, "Deleted 1"));
+    EXPECT_TRUE(qir->WaitFor([&] { return MessageDirs(qir->Dir() + "/Archive.QIR") == 1; }, 3000));
+
+    // Closed by its button, opened again, closed by its menu.
+    ASSERT_TRUE(qir->ClickWord(view, "Close"));
+    EXPECT_TRUE(qir->WaitFor([&] { return qir->Window("Message View") == 0; }, 5000));
+    view = OpenRow(list, fifth);
+    ASSERT_NE(view, 0u);
+    EXPECT_TRUE(WaitShows(view, "Subject: Message 4"));
+    ASSERT_TRUE(qir->Menu(view, "Message", "Close"));
+    EXPECT_TRUE(qir->WaitFor([&] { return qir->Window("Message View") == 0; }, 5000));
+
+    qirMainMenu(std::to_string(main), 142);
+    EXPECT_EQ(qir->Wait(30000), 0) << qir->LogTail();
+    // Closing Incoming flushed it: the moved message left, the read flag stayed.
+    EXPECT_EQ(MessageDirs(qir->Dir() + "/Incoming.QIR"), messages - 1);
+    qirMsg moved{qirPath((qir->Dir() + "/Archive.QIR/Message0").c_str())};
+    EXPECT_EQ(std::string(moved.Subject()->Data()), "Report <draft> & notes");
+    EXPECT_TRUE(moved.IsRead());
+    EXPECT_FALSE(moved.IsRemoved());
+}
+
+} // namespace
