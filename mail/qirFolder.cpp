@@ -464,10 +464,17 @@ int qirFolder::CopyIn(qirMsg* const* messages, int n)
 {
     int copied = 0;
     for (int i = 0; i < n; ++i) {
-        // The copy is the message as the user sees it: flags changed since
-        // it was loaded (read when opened, marked deleted) go to disk first.
-        if (messages[i]->IsModified() && !messages[i]->IsFresh() && messages[i]->Save() != qirOK)
-            QIR_REPORT(qirLogError, "Error saving message before the copy: <%s>", Str(messages[i]->Path()));
+        // The copy is the message as the user sees it (read since it was
+        // loaded, say), so changes go to disk first; but never marked
+        // deleted, or the copy's own flush would purge it with the original.
+        qirMsg* m = messages[i];
+        if (m->IsModified() && !m->IsFresh()) {
+            int removed = m->IsRemoved();
+            m->SetRemoved(0);
+            if (m->Save() != qirOK)
+                QIR_REPORT(qirLogError, "Error saving message before the copy: <%s>", Str(m->Path()));
+            if (removed) m->SetRemoved(1);
+        }
         int status;
         qirPath path = StoreNew(CopyDirectoryInto, messages[i], &status);
         if (status != qirOK) {

@@ -48,7 +48,8 @@ public:
     virtual int Destroy();
     // Copies the message's directory into this folder as a new message
     // directory, then flushes: 0, or -1.  A message changed since it was
-    // loaded (its flags) is saved first, so the copy is what the user sees.
+    // loaded (its flags) is saved first, so the copy is what the user sees;
+    // the copy is never marked deleted.
     virtual int CopyIn(qirMsg* message);
     // Saves, removes the messages marked removed, renumbers: 0, or -1 when a
     // removal or the renumbering failed (failed saves are only reported).

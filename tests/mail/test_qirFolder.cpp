@@ -222,14 +222,18 @@ TEST(Folder, CopyInUnloadedAndLoaded)
     // The source is untouched.
     EXPECT_EQ(SubjectOf(src + "/Message0"), "c0");
 
-    // Flags changed since the load travel with the copy.
+    // Flags changed since the load travel with the copy, but a copy of a
+    // message marked deleted is not deleted (the copy's flush would purge it).
     qirMsg* opened = source.First();
     opened->SetRead(1);
+    opened->SetRemoved(1);
     ASSERT_EQ(target.CopyIn(opened), 0);
+    EXPECT_EQ(target.Count(), 5);
     qirMsg* copy = target.Last();
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->IsRead(), 1);
-    EXPECT_EQ(opened->IsModified(), 0);
+    EXPECT_EQ(copy->IsRemoved(), 0);
+    EXPECT_EQ(opened->IsRemoved(), 1);
 }
 
 // A store that fails part way leaves nothing behind.
