@@ -39,7 +39,7 @@ void Number(std::string* out, const char* format, int value)
 void Name(std::string* out, int first, int index, int count)
 {
     if (index < 0 || index >= count) return;
-    out->append(qirLanguage.Text(first + index));
+    out->append(qirLanguage.Text(first + index)); // catalogue: 402-439
 }
 
 int Hour12(int hour)
@@ -225,7 +225,7 @@ int qirShortHeader::IsSafeIntFormat(const char* format)
 std::string qirShortHeader::Meridiem(int hour)
 {
     int pm = hour >= 12;
-    const char* format = qirLanguage.Text(pm ? textPM : textAM);
+    const char* format = qirLanguage.Text(pm ? textPM : textAM); // catalogue: 400-401
     if (!IsSafeIntFormat(format)) return pm ? "PM" : "AM";
     char buffer[256];
 #pragma GCC diagnostic push
