@@ -225,7 +225,7 @@ int qirShortHeader::IsSafeIntFormat(const char* format)
 std::string qirShortHeader::Meridiem(int hour)
 {
     int pm = hour >= 12;
-    const char* format = qirLanguage.Text(pm ? textPM : textAM); // catalogue: 400-401
+    const char* format = qirLanguage.Text(pm ? textPM : textAM);
     if (!IsSafeIntFormat(format)) return pm ? "PM" : "AM";
     char buffer[256];
 #pragma GCC diagnostic push

@@ -4,10 +4,12 @@
 // The numbers are read from the program's sources (app/, widgets/, mail/,
 // foundation/).  The scan reads these forms:
 //   qirUiText(458), qirLanguage.Text(1000)    a literal number;
-//   qirUiText(newFolder ? 600 : 443)          a choice of two literals;
+//   qirUiText(newFolder ? 600 : 443)          a choice, also nested;
+//   qirUiText(textDate)                       a named constant of the file or
+//       a header it includes (enumerator, const int, #define);
 //   Item(menu, app, kit, lk, 450, ...)        a literal given to a function
 //       whose parameter reaches qirUiText, through any chain of such
-//       functions (menu and button helpers);
+//       functions (menu and button helpers, "auto button = [&](int label)");
 //   qirUiText(labels[i])                      with "labels[4] = {54, 53}"
 //       in the same file;
 //   qirUiText(n)                              inside "for (int n : {116, 111})"
@@ -164,6 +166,7 @@ std::vector<Function> Functions(const std::string& code)
         size_t p = b.first;
         std::string name;
         size_t paramsOpen = std::string::npos;
+        bool localName = false;
         for (int guard = 0; guard < 64; ++guard) {
             std::smatch m;
             std::string before = code.substr(p > 200 ? p - 200 : 0, p > 200 ? 200 : p);
@@ -191,10 +194,21 @@ std::vector<Function> Functions(const std::string& code)
                 p = k - 1;
                 continue;
             }
+            bool lambda = false;
+            if (openCh == '(' && word.empty() && e > 0 && code[e - 1] == ']') {
+                // "auto name = [...](...) {": a helper of its function, known by the name.
+                size_t l = code.rfind('[', e - 1);
+                std::smatch m;
+                std::string head = code.substr(l > 80 ? l - 80 : 0, l > 80 ? 80 : l);
+                if (l != std::string::npos && std::regex_search(head, m, std::regex(R"(\b([A-Za-z_]\w*)\s*=\s*$)")))
+                    word = m[1];
+                lambda = true;
+            }
             if (openCh == '(' && (word.empty() || !IsKeyword(word))) {
                 name = word;
                 paramsOpen = o;
             }
+            if (lambda) localName = true;
             break;
         }
         if (paramsOpen == std::string::npos) continue;
@@ -202,7 +216,7 @@ std::vector<Function> Functions(const std::string& code)
         f.name = name;
         f.open = b.first;
         f.close = b.second;
-        f.local = false;
+        f.local = localName;
         for (const auto& outer : match) {
             if (outer.first >= b.first || outer.second <= b.first) continue;
             std::string head = code.substr(outer.first > 40 ? outer.first - 40 : 0, outer.first > 40 ? 40 : outer.first);
@@ -272,6 +286,61 @@ struct Scan {
         return best;
     }
 
+    // "c ? a : b" split into its two results (either may be a choice again).
+    static bool Choice(const std::string& e, std::string* yes, std::string* no)
+    {
+        int depth = 0, pending = 0;
+        size_t q = std::string::npos;
+        for (size_t i = 0; i < e.size(); ++i) {
+            char ch = e[i];
+            if (ch == '(' || ch == '[' || ch == '{') ++depth;
+            if (ch == ')' || ch == ']' || ch == '}') --depth;
+            if (depth != 0) continue;
+            if (ch == '?') {
+                if (q == std::string::npos) q = i;
+                else ++pending;
+            } else if (ch == ':' && q != std::string::npos && (i + 1 >= e.size() || e[i + 1] != ':') && (i == 0 || e[i - 1] != ':')) {
+                if (pending > 0) {
+                    --pending;
+                    continue;
+                }
+                *yes = Trim(e.substr(q + 1, i - q - 1));
+                *no = Trim(e.substr(i + 1));
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // A named constant of s or of a header it includes: an enumerator, a
+    // const or constexpr int, or a #define, given as a literal.
+    bool Constant(const Source& s, const std::string& name, std::set<int>* out) const
+    {
+        std::vector<const Source*> where = {&s};
+        for (const Source& h : files)
+            if (&h != &s && s.text.find("#include \"" + h.path.substr(h.path.rfind('/') + 1) + "\"") != std::string::npos)
+                where.push_back(&h);
+        std::regex enums(R"(\benum\b[^{;]*\{([^}]*)\})");
+        std::regex member("(?:^|[{,\\s])" + name + R"(\s*=\s*(\d+)\s*(?:,|$))");
+        std::regex constant(R"((?:\bconst|\bconstexpr)\s+(?:int|long|unsigned)\s+)" + name + R"(\s*=\s*(\d+)\s*;)");
+        std::regex define(R"(#\s*define\s+)" + name + R"(\s+(\d+)\s*\n)");
+        std::smatch m;
+        for (const Source* w : where) {
+            for (std::sregex_iterator it(w->code.begin(), w->code.end(), enums), end; it != end; ++it) {
+                std::string body = (*it)[1];
+                if (std::regex_search(body, m, member)) {
+                    out->insert(std::stoi(m[1]));
+                    return true;
+                }
+            }
+            if (std::regex_search(w->code, m, constant) || std::regex_search(w->code, m, define)) {
+                out->insert(std::stoi(m[1]));
+                return true;
+            }
+        }
+        return false;
+    }
+
     // The numbers an argument expression at offset of s can have.
     bool Resolve(const Source& s, size_t offset, const std::string& arg, std::set<int>* out)
     {
@@ -280,11 +349,17 @@ struct Scan {
             out->insert(std::stoi(arg));
             return true;
         }
-        if (std::regex_match(arg, m, std::regex(R"([^?]+\?\s*(\d+)\s*:\s*(\d+))"))) {
-            out->insert(std::stoi(m[1]));
-            out->insert(std::stoi(m[2]));
-            return true;
+        std::string yes, no;
+        if (Choice(arg, &yes, &no)) {
+            std::set<int> a, b;
+            if (Resolve(s, offset, yes, &a) && Resolve(s, offset, no, &b)) {
+                out->insert(a.begin(), a.end());
+                out->insert(b.begin(), b.end());
+                return true;
+            }
+            return Annotation(s, offset, out);
         }
+        if (std::regex_match(arg, m, std::regex(R"([A-Za-z_]\w*)")) && Constant(s, arg, out)) return true;
         if (std::regex_match(arg, m, std::regex(R"(([A-Za-z_]\w*)\s*\[[^\]]*\])"))) {
             std::smatch d;
             std::regex array("\\b" + m[1].str() + R"(\s*\[[^\]]*\]\s*=\s*\{([^}]*)\})");
@@ -485,12 +560,19 @@ TEST(Catalogue, TheScanReadsEveryFormItNamesAndRefusesTheRest)
     } cases[] = {
         {"void f() { kit->label(qirUiText(458)); x = qirLanguage.Text(1000); }", "458 1000", 0},
         {"void f(int n) { g(qirUiText(n ? 600 : 443)); }", "443 600", 0},
+        // Named constants of the file, also in nested choices.
+        {"enum { textRead = 205, textUnread = 206 };\nconst int textGone = 207;\n"
+         "void f(int d, int r) { qirLanguage.Text(d ? textGone : r ? textRead : textUnread); }",
+         "205 206 207", 0},
         // Helpers, two deep, called with literals; their declaration is no call.
         {"Glyph* Label(Kit* kit, int text);\n"
          "Glyph* Label(Kit* kit, int text) { return kit->label(qirUiText(text)); }\n"
          "void Item(Menu* m, int text, Member f) { m->append(Label(kit, text)); }\n"
          "void Build() { Item(menu, 441, &A::New); Item(menu, 442, &A::Open); Label(kit, 440); }",
          "440 441 442", 0},
+        // A helper lambda known by its name.
+        {"void f() { auto button = [&](int label, int x) { return qirUiText(label); }; button(210, 1); button(211, 2); }",
+         "210 211", 0},
         {"Item::Item(int label, int code) : x_(label), y_{code} { l = qirUiText(label); }\n"
          "void g() { new Item(700, 3); }",
          "700", 0},
