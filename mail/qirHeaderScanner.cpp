@@ -555,13 +555,7 @@ int ScanParameter(const char*& p)
 int ScanParameterValue(const char*& p)
 {
     mode = Parameter;
-    if (*p == ';') return Token(p, p + 1, qirTokSemicolon);
-    if (*p == '"') {
-        std::string value;
-        const char* e = QuotedValue(p, &value);
-        if (!e) return Error(p);
-        return CleanToken(p, e, value, qirTokValue);
-    }
+    if (*p == ';' || *p == '"') return ScanParameter(p);
     const char* t = MimeToken(p);
     const char* q = Cfws(t);
     if (t > p && (*q == ';' || !*q)) return Token(p, t, qirTokValue);

@@ -50,19 +50,16 @@ lines right.tif -draw 'rectangle 6,8 58,14' -draw 'rectangle 22,22 58,28' \
     -draw 'rectangle 6,36 58,42' -draw 'rectangle 28,50 58,56'
 
 # Indents: the lines moved aside, with an arrow saying which way.
-arrow='#1f5fbf'
-lines ot_lef_b.tif -draw 'rectangle 30,8 58,14' -draw 'rectangle 30,22 58,28' \
-    -draw 'rectangle 30,36 58,42' -draw 'rectangle 30,50 58,56' \
-    -fill "$arrow" -draw 'polygon 4,22 22,32 4,42'
-lines ot_lef_m.tif -draw 'rectangle 30,8 58,14' -draw 'rectangle 30,22 58,28' \
-    -draw 'rectangle 30,36 58,42' -draw 'rectangle 30,50 58,56' \
-    -fill "$arrow" -draw 'polygon 22,22 4,32 22,42'
-lines ot_ri_b.tif -draw 'rectangle 6,8 34,14' -draw 'rectangle 6,22 34,28' \
-    -draw 'rectangle 6,36 34,42' -draw 'rectangle 6,50 34,56' \
-    -fill "$arrow" -draw 'polygon 60,22 42,32 60,42'
-lines ot_ri_m.tif -draw 'rectangle 6,8 34,14' -draw 'rectangle 6,22 34,28' \
-    -draw 'rectangle 6,36 34,42' -draw 'rectangle 6,50 34,56' \
-    -fill "$arrow" -draw 'polygon 42,22 60,32 42,42'
+indent() {
+    from=$2 to=$3
+    lines "$1" -draw "rectangle $from,8 $to,14" -draw "rectangle $from,22 $to,28" \
+        -draw "rectangle $from,36 $to,42" -draw "rectangle $from,50 $to,56" \
+        -fill '#1f5fbf' -draw "polygon $4"
+}
+indent ot_lef_b.tif 30 58 '4,22 22,32 4,42'
+indent ot_lef_m.tif 30 58 '22,22 4,32 22,42'
+indent ot_ri_b.tif 6 34 '60,22 42,32 60,42'
+indent ot_ri_m.tif 6 34 '42,22 60,32 42,42'
 
 # Colour: three overlapping drops of paint.
 name=color.tif
