@@ -562,6 +562,7 @@ int ScanParameterValue(const char*& p)
     const char* e = strchr(p, ';');
     if (!e) e = p + strlen(p);
     while (e > p && (IsBlank(e[-1]) || e[-1] == '\n' || e[-1] == '\r')) --e;
+    if (e == p) return Error(p);
     return Token(p, e, qirTokValue);
 }
 
