@@ -16,8 +16,8 @@ namespace {
 
 enum Mode {
     FieldName, Text, Date, AddressList, MailboxList, Group, LookAhead, Phrase,
-    Angle, Commented, ContentType, Disposition, Parameter, Encoding, XFace,
-    StackError, ParameterValue
+    Angle, Commented, ContentType, Disposition, Parameter, ParameterValue,
+    Encoding, XFace, StackError
 };
 
 int mode = FieldName;
@@ -153,20 +153,23 @@ const char* Cfws(const char* p)
     }
 }
 
-// Pieces joined by full stops from p, each read by piece; blanks, line
+// Pieces joined by full stops from p, each read by Piece; blanks, line
 // feeds and comments around a full stop are passed over (old mailers
-// wrote "test . example").  The pieces and their stops go to clean.
-const char* DotJoined(const char* p, const char* (*piece)(const char*), std::string* clean)
+// wrote "test . example") and set *folded.  The pieces and their stops go
+// to clean, when given.
+template <const char* (*Piece)(const char*)>
+const char* DotJoined(const char* p, std::string* clean, bool* folded)
 {
-    const char* e = piece(p);
+    const char* e = Piece(p);
     if (!e) return nullptr;
     if (clean) clean->append(p, static_cast<size_t>(e - p));
     for (;;) {
-        const char* stop = Cfws(e);
+        const char* stop = *e == '.' ? e : Cfws(e);
         if (*stop != '.') break;
         const char* w = Cfws(stop + 1);
-        const char* n = piece(w);
+        const char* n = Piece(w);
         if (!n) break;
+        if (stop != e || w != stop + 1) *folded = true;
         if (clean) clean->append(1, '.').append(w, static_cast<size_t>(n - w));
         e = n;
     }
@@ -175,23 +178,25 @@ const char* DotJoined(const char* p, const char* (*piece)(const char*), std::str
 
 // Local part (words joined by full stops), then "@" and a domain if one
 // follows; null when p does not start a word.  Comments and blanks around
-// the "@" and the full stops are no part of the address: clean gets it
-// without them.
-const char* Address(const char* p, std::string* clean = nullptr)
+// the "@" and the full stops are no part of the address: *folded tells
+// that there were some, and clean gets the address without them.
+const char* Address(const char* p, bool* folded, std::string* clean = nullptr)
 {
     if (clean) clean->clear();
-    const char* e = DotJoined(p, Word, clean);
+    const char* e = DotJoined<Word>(p, clean, folded);
     if (!e) return nullptr;
-    const char* at = Cfws(e);
+    const char* at = *e == '@' ? e : Cfws(e);
     if (*at != '@') return e;
     const char* d = Cfws(at + 1);
+    bool domainFolded = at != e || d != at + 1;
     size_t local = clean ? clean->size() : 0;
     if (clean) clean->append(1, '@');
-    const char* end = DotJoined(d, SubDomain, clean);
+    const char* end = DotJoined<SubDomain>(d, clean, &domainFolded);
     if (!end) {
         if (clean) clean->resize(local);
         return e;
     }
+    if (domainFolded) *folded = true;
     return end;
 }
 
@@ -205,7 +210,8 @@ const char* Route(const char* p)
         if (*p == ',') {
             ++p;
         } else if (*p == '@') {
-            p = DotJoined(Cfws(p + 1), SubDomain, nullptr);
+            bool folded = false;
+            p = DotJoined<SubDomain>(Cfws(p + 1), nullptr, &folded);
             if (!p) return nullptr;
         } else {
             return *p == ':' ? p + 1 : nullptr;
@@ -345,6 +351,17 @@ int CleanToken(const char*& p, const char* end, const std::string& clean, int to
     return token;
 }
 
+// The address from..end (an obsolete route before it, from p on, is
+// dropped) as a token.  Most addresses are not folded and are taken as
+// written.
+int AddressToken(const char*& p, const char* from, const char* end, bool folded, int token)
+{
+    if (from == p && !folded) return Token(p, end, token);
+    std::string clean;
+    Address(from, &folded, &clean);
+    return CleanToken(p, end, clean, token);
+}
+
 int ScanFieldName(const char*& p)
 {
     if (!IsAtom(static_cast<unsigned char>(*p))) return Error(p);
@@ -407,8 +424,8 @@ int ScanLookAhead(const char*& p)
         mode = Phrase;
         return Token(p, p, qirTokPhraseAddress);
     }
-    std::string clean;
-    const char* a = Address(p, &clean);
+    bool folded = false;
+    const char* a = Address(p, &folded);
     if (!a) return Error(p);
     const char* q = a;
     while (IsBlank(*q) || *q == '\n') ++q;
@@ -417,7 +434,7 @@ int ScanLookAhead(const char*& p)
         return Token(p, p, qirTokCommentedAddress);
     }
     Pop();
-    return CleanToken(p, a, clean, qirTokBareAddress);
+    return AddressToken(p, p, a, folded, qirTokBareAddress);
 }
 
 int ScanPhrase(const char*& p)
@@ -442,10 +459,10 @@ int ScanAngle(const char*& p)
     // An obsolete route names the hosts on the way; the address follows it.
     const char* start = p;
     if (const char* r = Route(p)) start = Cfws(r);
-    std::string clean;
-    const char* a = Address(start, &clean);
+    bool folded = false;
+    const char* a = Address(start, &folded);
     if (!a) return Error(p);
-    return CleanToken(p, a, clean, qirTokAddress);
+    return AddressToken(p, start, a, folded, qirTokAddress);
 }
 
 // p at '(': the comment as written, or, when the field ends inside it,
@@ -489,10 +506,10 @@ int ScanCommented(const char*& p)
         Pop();
         return CleanToken(p, e, comment, qirTokComment);
     }
-    std::string clean;
-    const char* a = Address(p, &clean);
+    bool folded = false;
+    const char* a = Address(p, &folded);
     if (!a) return Error(p);
-    return CleanToken(p, a, clean, qirTokAddress);
+    return AddressToken(p, p, a, folded, qirTokAddress);
 }
 
 const char* MimeToken(const char* p)
@@ -513,29 +530,30 @@ int ScanMime(const char*& p)
     return Error(p);
 }
 
-// p at '"': the quoted string's text with its quoted pairs undone, and
-// past its closing quote; null when the input ends first.
-const char* QuotedValue(const char* p, std::string* value)
+// p at '"': the quoted string as a value, without its quotes and with its
+// quoted pairs undone.
+int QuotedValue(const char*& p)
 {
     const char* e = Quoted(p);
-    if (!e) return nullptr;
-    value->clear();
+    if (!e) return Error(p);
+    size_t n = static_cast<size_t>(e - p - 2);
+    if (!memchr(p + 1, '\\', n)) {
+        SetText(p + 1, n);
+        p = e;
+        return qirTokValue;
+    }
+    std::string value;
     for (const char* v = p + 1; v < e - 1; ++v) {
         if (*v == '\\') ++v;
-        value->push_back(*v);
+        value.push_back(*v);
     }
-    return e;
+    return CleanToken(p, e, value, qirTokValue);
 }
 
 int ScanParameter(const char*& p)
 {
     if (*p == ';') return Token(p, p + 1, qirTokSemicolon);
-    if (*p == '"') {
-        std::string value;
-        const char* e = QuotedValue(p, &value);
-        if (!e) return Error(p);
-        return CleanToken(p, e, value, qirTokValue);
-    }
+    if (*p == '"') return QuotedValue(p);
     const char* t = MimeToken(p);
     if (t == p) return Error(p);
     const char* q = Cfws(t);
@@ -582,6 +600,9 @@ bool SkipsComments()
 
 int Scan(const char*& p)
 {
+    // Unstructured text skips nothing: each character is a token (a long
+    // Subject goes straight through here).
+    if (mode == Text && *p) return Token(p, p + 1, qirTokChar);
     for (;;) {
         if (IsBlank(*p) && SkipsBlanks()) {
             ++p;
