@@ -84,8 +84,8 @@ public:
     qirLogWindow* owner;   // null once the log window has let go
 };
 
-// A zero timer: it expires at the dispatcher's next turn, after the
-// handler of the current event, also inside a box's own event loop.
+// Expires at the dispatcher's next turn once it is due, after the handler
+// of the current event, also inside a box's own event loop.
 class qirLogWindow::FlushTimer : public IOHandler {
 public:
     explicit FlushTimer(qirLogWindow* owner) : owner(owner) {}
@@ -284,7 +284,11 @@ void qirLogWindow::Arm() {
     if (timer_->armed || fileOnly_)
         return;
     timer_->armed = true;
-    Dispatcher::instance().startTimer(0, 0, timer_);
+    // Filling the panel costs as much for one entry as for many: a report
+    // in every event must not fill it in every event.
+    auto since = std::chrono::steady_clock::now() - lastFlush_;
+    long wait = FlushInterval * 1000L - std::chrono::duration_cast<std::chrono::microseconds>(since).count();
+    Dispatcher::instance().startTimer(0, wait > 0 ? wait : 0, timer_);
 }
 
 int qirLogWindow::Shown() const {
@@ -310,6 +314,7 @@ void qirLogWindow::Flush() {
     }
     queue_.clear();
     queuedLines_ = 0;
+    lastFlush_ = std::chrono::steady_clock::now();
     panel_->append_text(batch.c_str(), 1);
     panelLines_ += lines;
     TrimPanel();

@@ -5,14 +5,16 @@
 //
 // A report reaches the file first; its text is copied before a box runs
 // its own event loop, so a report made while the box is up cannot change
-// it.  The panel is filled from a queue after the current event, and only
-// while it is on the screen; it keeps the last PanelLines lines, so an
-// entry costs the same however long the session has run.
+// it.  The panel is filled from a queue after the current event, at most
+// every FlushInterval milliseconds, and only while it is on the screen; it
+// keeps the last PanelLines lines, so an entry costs the same however long
+// the session has run and however the reports fall on events.
 #ifndef QIR_LOG_WINDOW_H
 #define QIR_LOG_WINDOW_H
 
 #include "qirError.h"
 
+#include <chrono>
 #include <deque>
 #include <string>
 
@@ -31,6 +33,7 @@ class qirLogWindow : public qirError {
 public:
     enum {
         PanelLines = 5000,    // lines the panel keeps
+        FlushInterval = 40,   // milliseconds between two fillings of the panel
         ShowAllSwitch = 6     // AttachSwitch's index of the show-all switch
     };
 
@@ -121,6 +124,7 @@ private:
     std::deque<Pending> queue_;
     int queuedLines_ = 0;
     int panelLines_ = 0;             // lines of entries in the panel
+    std::chrono::steady_clock::time_point lastFlush_;
     int fileOnly_ = 0;
     void (*criticalSave_)() = nullptr;
 };

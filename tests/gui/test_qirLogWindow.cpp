@@ -23,11 +23,12 @@ using qirapp::Answer;
 
 namespace {
 
-// Events, then the dispatcher's timers (the panel is filled from one),
-// then the drawing that follows.
+// Events, then the dispatcher's timers until the panel has taken what is
+// queued for it (it is filled from a timer), then the drawing that follows.
 void Settle() {
     qirgui::Pump();
-    for (int i = 0; i < 3; i++) {
+    qirLogWindow* log = qirLogWindow::Current();
+    for (int i = 0; i < 3 || (log && log->Queued() > 0 && i < 50); i++) {
         long sec = 0, usec = 10000;
         Dispatcher::instance().dispatch(sec, usec);
     }
