@@ -340,8 +340,10 @@ void qirMainWindow::SaveBeforeEnd(const char* why) {
             static_cast<qirMsgList*>(f)->CloseWindow();
     if (layout_)
         layout_->Save();
+    // The process ends next: the file itself is trimmed and closed (the
+    // log window's own Close would only let go of its panel).
     if (qirLog && qirLog->IsOpen())
-        qirLog->Close();
+        qirLog->qirError::Close();
 }
 
 // ---------------------------------------------------------------- folders
