@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "qirConfiguration.h"
+#include "qirResident.h"
 #include "qirLayout.h"
 #include "qirLanguageGroup.h"
 
@@ -29,18 +30,6 @@
 #include <InterViews/window.h>
 
 #undef Text
-
-static long ResidentKB()
-{
-    FILE* f = fopen("/proc/self/status", "r");
-    if (!f) return -1;
-    char line[256];
-    long kb = -1;
-    while (fgets(line, sizeof line, f))
-        if (strncmp(line, "VmRSS:", 6) == 0) kb = atol(line + 6);
-    fclose(f);
-    return kb;
-}
 
 // One turn of the event loop: pending events, due timers (the panel is
 // filled from one), then the drawing that follows.
@@ -93,7 +82,7 @@ int main(int argc, char** argv)
     window->map();
     for (int i = 0; i < 50; i++) Turn(session);
 
-    long startKB = ResidentKB();
+    long startKB = qirResidentKB();
     const int window10k = count >= 20000 ? 10000 : count / 2;
     double first = 0, last = 0;
     auto begin = std::chrono::steady_clock::now();
@@ -104,12 +93,12 @@ int main(int argc, char** argv)
         qirLog->Report(qirLogStatistics, "POP: Receiving message %d of %d <%s>", i + 1, count, "pop.example.org");
         if ((i + 1) % batch == 0) Turn(session);
         if ((i + 1) % (count / 4 > 0 ? count / 4 : 1) == 0)
-            printf("after %6d reports: %7.3f s, resident %ld kB\n", i + 1, Seconds(begin), ResidentKB());
+            printf("after %6d reports: %7.3f s, resident %ld kB\n", i + 1, Seconds(begin), qirResidentKB());
     }
     Turn(session);
     last = Seconds(mark);
     double total = Seconds(begin);
-    long endKB = ResidentKB();
+    long endKB = qirResidentKB();
 
     const qirRTFDocument& doc = log->Panel()->Editor()->Document();
     int lines = 0;

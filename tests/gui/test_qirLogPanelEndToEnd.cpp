@@ -1,22 +1,14 @@
 // The real qir with its log panel (Debug.Window "Yes"), driven as a user
 // would with xdotool: the start-up entries in the panel, the level
 // switches of the Log menu kept across a restart, an error box read and
-// closed, a failed mail check that leaves the program running.  The
-// windows are read through the drawlog shim.  This process opens no
-// InterViews session, so the server's, xdotool's and the program's
-// children are its own.
+// closed, a failed mail check that leaves the program running, a lost
+// display.  The windows are read through the drawlog shim.
 #include <gtest/gtest.h>
 
 #include "qirDovecot.h"
-#include "qirDrawLog.h"
-#include "qirTestProgram.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include "qirProgramTest.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,54 +28,9 @@ std::string Squeezed(const std::string& s) {
 const int checkMailItem = 116, quitItem = 142;
 const int logMenuX = 132, infoItem = 108, showAllItem = 152;
 
-class LogPanelEndToEnd : public ::testing::Test {
+class LogPanelEndToEnd : public qirProgramTest {
 protected:
-    void SetUp() override {
-        if (access(QIR_DATA_PREFIX "/QIR.cfg", R_OK) != 0)
-            GTEST_SKIP() << "no " QIR_DATA_PREFIX "/QIR.cfg";
-        home = qirMakeTempDir("qirlogpanel");
-        mkdir(Dir().c_str(), 0700);
-    }
-    void TearDown() override {
-        qir.Stop();
-        if (!home.empty())
-            qirRemoveTree(home);
-    }
-    std::string Dir() const { return home + "/.QIR"; }
     std::string Log() const { return qirReadFile(Dir() + "/QIR.log"); }
-    void WriteConfig(const std::string& text) {
-        FILE* f = fopen((Dir() + "/user.cfg").c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        fputs(text.c_str(), f);
-        fclose(f);
-    }
-    std::string DrawLogPath() const { return home + "/draw.log"; }
-    void Start() {
-        // Window ids come again in a later run: each run has a log of its own.
-        unlink(DrawLogPath().c_str());
-        draw = qirDrawLog(DrawLogPath());
-        ASSERT_TRUE(qir.Start(QIR_BINARY, {"-title", title},
-                              {{"QIR_TEST_HOME", home},
-                               {"LD_PRELOAD", QIR_FAKEHOME " " QIR_DRAWLOG},
-                               {"QIR_TEST_DRAWLOG", DrawLogPath()},
-                               {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"}}));
-    }
-    // Polls the draw log until done() holds: false after ms milliseconds or
-    // when the program has ended.
-    bool WaitFor(const std::function<bool()>& done, int ms) {
-        for (int waited = 0; waited <= ms; waited += 20) {
-            draw.Update();
-            if (done())
-                return true;
-            int status;
-            if (qir.Ended(&status)) {
-                ADD_FAILURE() << "qir ended: " << status << "\n" << Log();
-                return false;
-            }
-            usleep(20000);
-        }
-        return false;
-    }
     // The entries the panel at the bottom of the main window shows, top to
     // bottom, each without blanks ("Sts:QIRStartting"): a line that begins
     // with a level's prefix starts one, the lines below it that do not
@@ -141,24 +88,6 @@ protected:
         }
         return false;
     }
-    // For tests/screenshots.sh: announces name.ready in QIR_SHOT_DIR and
-    // waits (ten seconds at most) until the script has taken name.png.
-    void Shot(const char* name) {
-        const char* dir = getenv("QIR_SHOT_DIR");
-        if (!dir)
-            return;
-        std::string base = std::string(dir) + "/" + name;
-        unlink((base + ".png").c_str());
-        if (FILE* f = fopen((base + ".ready").c_str(), "w"))
-            fclose(f);
-        for (int i = 0; i < 1000 && access((base + ".png").c_str(), F_OK) != 0; i++)
-            usleep(10000);
-    }
-
-    std::string home;
-    std::string title = "Quorvane log " + std::to_string(getpid());
-    qirBackgroundProgram qir;
-    qirDrawLog draw{""};
 };
 
 // A mail check from a spool whose directory is missing and named with
