@@ -75,8 +75,6 @@ public:
     // configuration asks for no panel.
     Glyph* PanelGlyph() const;
     qirRTFPanel* Panel() const { return panel_; }
-    // Puts the queued entries into the panel now, when it is on the screen.
-    void Flush();
     // Entries waiting for the panel.
     int Queued() const { return static_cast<int>(queue_.size()); }
 
@@ -87,11 +85,6 @@ public:
     // application saves what it can there.
     void OnCritical(void (*save)()) { criticalSave_ = save; }
 
-    // The enriched text of one entry: the prefix and the text, each in its
-    // colour, the text escaped, cut at qirReportBufferSize - 1 bytes, its
-    // trailing line breaks dropped; *lines is set to the lines it takes.
-    static std::string Entry(const char* prefix, const char* prefixColor, const char* text,
-                             const char* textColor, int* lines);
     // qirLog when it is a log window, else null.
     static qirLogWindow* Current();
 
@@ -105,6 +98,13 @@ private:
     friend class PanelHost;
     friend class FlushTimer;
 
+    // The enriched text of one entry: the prefix and the text, each in its
+    // colour, the text escaped, cut at qirReportBufferSize - 1 bytes, its
+    // trailing line breaks dropped; *lines is set to the lines it takes.
+    static std::string Entry(const char* prefix, const char* prefixColor, const char* text,
+                             const char* textColor, int* lines);
+    // Puts the queued entries into the panel, when it is on the screen.
+    void Flush();
     int Shown() const;
     void LoadColors();
     void PostBox(int level, const std::string& text);
@@ -119,8 +119,8 @@ private:
     TelltaleState* switches_[7] = {};
     std::string prefixColor_[qirLogLevelCount], textColor_[qirLogLevelCount];
     qirRTFPanel* panel_ = nullptr;   // referenced
-    PanelHost* host_ = nullptr;           // referenced; holds the panel
-    FlushTimer* timer_;                   // owned
+    PanelHost* host_ = nullptr;      // referenced; holds the panel
+    FlushTimer* timer_;              // owned
     std::deque<Pending> queue_;
     int queuedLines_ = 0;
     int panelLines_ = 0;             // lines of entries in the panel
