@@ -7,6 +7,7 @@
 #include "qirAddress.h"
 #include "qirConfiguration.h"
 #include "qirError.h"
+#include "qirFormat.h"
 #include "qirHeaderFields.h"
 #include "qirLanguageGroup.h"
 #include "qirMsg.h"
@@ -82,63 +83,11 @@ std::string ColourName(const qirString& value)
     return out;
 }
 
-// One conversion of a checked format written into out.
-void Convert(std::string& out, const std::string& spec, const std::string* text, long number)
+// The format itself when it takes as many arguments as given, else the
+// built-in one; a configured format that does not fit is reported once.
+const char* Checked(const char* format, int arguments, const char* builtIn, const char* what)
 {
-    char small[64];
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    if (text) {
-        int n = snprintf(nullptr, 0, spec.c_str(), text->c_str());
-        if (n <= 0) return;
-        std::string buffer(size_t(n) + 1, '\0');
-        snprintf(&buffer[0], buffer.size(), spec.c_str(), text->c_str());
-        out.append(buffer.data(), size_t(n));
-    } else if (spec.find('l') != std::string::npos) {
-        snprintf(small, sizeof small, spec.c_str(), number);
-        out += small;
-    } else {
-        snprintf(small, sizeof small, spec.c_str(), int(number));
-        out += small;
-    }
-#pragma GCC diagnostic pop
-}
-
-// A checked format applied: each "%s" takes the next string, a numeric
-// conversion the number.
-std::string Apply(const char* format, const std::vector<std::string>& strings, long number)
-{
-    std::string out;
-    size_t next = 0;
-    for (const char* p = format; *p; p++) {
-        if (*p != '%') {
-            out += *p;
-            continue;
-        }
-        if (p[1] == '%') {
-            out += '%';
-            p++;
-            continue;
-        }
-        const char* start = p++;
-        while (*p && !strchr("sdiouxX", *p)) p++;
-        if (!*p) break;
-        std::string spec(start, p - start + 1);
-        if (*p == 's') {
-            Convert(out, spec, next < strings.size() ? &strings[next] : nullptr, 0);
-            next++;
-        } else {
-            Convert(out, spec, nullptr, number);
-        }
-    }
-    return out;
-}
-
-// The format itself when it takes the kinds, else the built-in one; a
-// configured format that does not fit is reported once per text.
-const char* Checked(const char* format, const char* kinds, const char* builtIn, const char* what)
-{
-    if (qirFormatTakes(format, kinds)) return format;
+    if (format && qirFormatArgumentCount(format) == arguments) return format;
     static std::vector<std::string> reported;
     std::string key = std::string(what) + "=" + (format ? format : "");
     int seen = 0;
@@ -219,11 +168,11 @@ size_t qirMsgViewText::CutPoint(const std::string& text, size_t limit)
     return at;
 }
 
-std::string qirMsgViewText::FormatLine(const char* format, std::vector<std::string> args, unsigned cuttable, long number)
+std::string qirMsgViewText::FormatLine(const char* format, std::vector<std::string> args, unsigned cuttable)
 {
     if (!format) return "";
     for (int round = 0; round < 8; round++) {
-        std::string line = Apply(format, args, number);
+        std::string line = qirFillFormat(format, args);
         if (line.size() <= LineLimit) return line;
         size_t over = line.size() - LineLimit;
         size_t longest = args.size();
@@ -260,7 +209,7 @@ std::string qirMsgViewText::HeaderText(const qirMsg* message)
     std::string out;
     qirString configured = qirConfig.Get("HeaderViewFormat");
     if (!message || configured.IsEmpty()) return out;
-    const char* format = Checked(configured.Text(), "ssss", builtInHeaderFormat, "HeaderViewFormat");
+    const char* format = Checked(configured.Text(), 4, builtInHeaderFormat, "HeaderViewFormat");
     auto line = [&](const qirString& nameColour, const std::string& name, const qirString& valueColour,
                     const std::string& value) {
         std::string l = WithoutLineEnds(FormatLine(format, {ColourName(nameColour), name, ColourName(valueColour), value}, 0xA));
@@ -296,7 +245,7 @@ std::string qirMsgViewText::HeaderText(const qirMsg* message)
             if (!field.EqualsIgnoreCase(l.name)) continue;
             done = 1;
             if (l.list && !l.list->IsEmpty())
-                line(nameColour, Escape(qirLanguage.Text(l.text)), valueColour, AddressList(l.list));
+                line(nameColour, Escape(qirLanguage.Text(l.text)), valueColour, AddressList(l.list));  // catalogue: 216-220
         }
         if (done) continue;
         if (field.EqualsIgnoreCase("Subj:") || field.EqualsIgnoreCase("Subject:")) {
@@ -351,7 +300,7 @@ std::string qirMsgViewText::PartListing(qirMsgComponent* body)
 {
     std::string out;
     if (!AsMultipart(body)) return out;
-    const char* format = Checked(qirLanguage.Text(textPart), "sssd", builtInPartFormat, "Catalogue text 215");
+    const char* format = Checked(qirLanguage.Text(textPart), 4, builtInPartFormat, "Catalogue text 215");
     std::string attachColour = ColourName(qirConfig.Get("Colors.sColorAttachment"));
     std::string sizeColour = ColourName(qirConfig.Get("Colors.sColorSize"));
     for (qirMsgComponent* part : AttachedParts(body)) {
@@ -362,7 +311,8 @@ std::string qirMsgViewText::PartListing(qirMsgComponent* body)
         while (!header.empty() && strchr(" \t\r\n", header.back())) header.pop_back();
         if (header.empty()) header = std::string(Str(type.type)) + "/" + Str(type.subtype);
         std::string l = WithoutLineEnds(
-            FormatLine(format, {attachColour, Escape(header.c_str(), LineLimit, 1), sizeColour}, 0x2, part->Size()));
+            FormatLine(format, {attachColour, Escape(header.c_str(), LineLimit, 1), sizeColour, std::to_string(part->Size())},
+                       0x2));
         if (l.empty()) continue;
         // A blank line between the text and the first listed part.
         out += out.empty() ? "\n\n\n" : lineBreak;

@@ -35,12 +35,11 @@ public:
     // between two characters: never inside "<<", a tag, a line-break pair
     // or a UTF-8 sequence.
     static size_t CutPoint(const std::string& text, size_t limit);
-    // A checked format applied to the strings (each "%s" the next one) and
-    // to number (every numeric conversion).  While the line is longer than
-    // LineLimit the longest of the cuttable strings (mask bit i: string i)
-    // is cut between two characters.  "" when even that does not fit.
-    static std::string FormatLine(const char* format, std::vector<std::string> args, unsigned cuttable,
-                                  long number = 0);
+    // A checked format filled with the arguments (qirFillFormat).  While
+    // the line is longer than LineLimit the longest of the cuttable
+    // arguments (mask bit i: argument i) is cut between two characters.
+    // "" when even that does not fit.
+    static std::string FormatLine(const char* format, std::vector<std::string> args, unsigned cuttable);
 
     // The whole text of the header panel: one line per field by
     // "HeaderViewFormat" (four strings: name colour, name, value colour,

@@ -28,6 +28,7 @@
 #include <InterViews/window.h>
 #include <OS/string.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +51,23 @@ int ScriptedChooser(const char*, const qirString&, const qirString& suggested, c
     return 1;
 }
 
+// Error boxes (reports at level 1) are counted and closed; every other
+// dialog goes to the answer.
+int errorBoxes = 0;
+std::function<void(qirDialog*)> Answering(std::function<void(qirDialog*)> answer)
+{
+    return [answer](qirDialog* d) {
+        if (d->title() == "Error") {
+            errorBoxes++;
+            d->dismiss(true);
+        } else if (answer) {
+            answer(d);
+        } else {
+            d->dismiss(false);
+        }
+    };
+}
+
 class AttachTest : public qirapp::AppTest {
 protected:
     void SetUp() override
@@ -59,6 +77,7 @@ protected:
         qirMainWindow::ChooseFile = ScriptedChooser;
         proposals.clear();
         answers.clear();
+        errorBoxes = 0;
         qirConfig.Set("Attachments", "text/plain", 0);
         qirConfig.Set("Attachments", "image/png", 1);
         qirConfig.Set("Attachments", "weird", 2);
@@ -69,6 +88,7 @@ protected:
         fclose(f);
         Start();
         qirApp->SetLastDirectory(home.c_str());
+        Answer() = Answering(nullptr);
     }
     void TearDown() override
     {
@@ -158,7 +178,7 @@ TEST_F(AttachTest, SavingProposesTheStoredNameAndAppendsWhenAsked)
     // An existing file: append (choice 1), then overwrite (choice 0).
     for (int choice : {1, 0}) {
         answers = {target};
-        Answer() = [choice](qirDialog* d) { static_cast<qirChoiceDialog*>(d)->choose(choice); };
+        Answer() = Answering([choice](qirDialog* d) { static_cast<qirChoiceDialog*>(d)->choose(choice); });
         EXPECT_EQ(item.Save(), 0);
         EXPECT_EQ(qirReadFile(target), choice == 1 ? bytes + bytes : bytes);
     }
@@ -174,6 +194,7 @@ TEST_F(AttachTest, SavingProposesTheStoredNameAndAppendsWhenAsked)
     EXPECT_EQ(nested.SaveTo(target.c_str(), 1), -1);
     EXPECT_EQ(qirReadFile(target), bytes);
     EXPECT_NE(Log().find("Error writing to file!"), std::string::npos);
+    EXPECT_EQ(errorBoxes, 2);
 }
 
 // The right button saves; the left and middle ones do nothing.  A double
@@ -204,6 +225,7 @@ TEST_F(AttachTest, RowSavesOnTheRightButtonAndViewsOnDoubleClick)
     qirx::Click(xwin, 20, 10, Button1, 0, 50);
     qirgui::Pump();
     EXPECT_NE(Log().find("No program for this type. Edit your mailcap file."), std::string::npos);
+    EXPECT_EQ(errorBoxes, 1) << "no error box";
     EXPECT_EQ(qirChildList.Count(), children);
     w->unmap();
     delete w;
@@ -216,7 +238,7 @@ TEST_F(AttachTest, NewAttachmentDialogChecksTheFileAndTakesTheChoices)
     fputs("notes", f);
     fclose(f);
     bool stayed = false;
-    Answer() = [&](qirDialog* d) {
+    Answer() = Answering([&](qirDialog* d) {
         auto* a = static_cast<AttachDialog*>(d);
         qirgui::Shot("attach_dialog");
         EXPECT_TRUE(a->EncodingButton(0)->state()->test(TelltaleState::is_chosen));
@@ -228,7 +250,7 @@ TEST_F(AttachTest, NewAttachmentDialogChecksTheFileAndTakesTheChoices)
         a->EncodingButton(2)->state()->set(TelltaleState::is_chosen, true);
         a->TypeList()->Press(a->TypeList()->Item(1), 0);
         a->Ok(0);
-    };
+    });
     // Over the main window on the screen, as the compose window posts it.
     qirApp->MainWindow()->map();
     qirgui::WaitWindow("Quorvane");
@@ -236,6 +258,7 @@ TEST_F(AttachTest, NewAttachmentDialogChecksTheFileAndTakesTheChoices)
     Resource::ref(dialog);
     ASSERT_TRUE(dialog->post_for(qirApp->MainWindow()));
     EXPECT_TRUE(stayed) << "a missing file keeps the dialog open";
+    EXPECT_EQ(errorBoxes, 1);
     EXPECT_NE(Log().find("File " + home + "/missing.txt does not exists!"), std::string::npos);
     EXPECT_EQ(S(dialog->File()), file);
     const qirContentType& t = dialog->ContentType();
@@ -258,7 +281,7 @@ TEST_F(AttachTest, DialogForAPartShowsItsStoredFile)
     part->ContentType().encodingName = "x-weird";
     std::string field;
     int chosen = -1;
-    Answer() = [&](qirDialog* d) {
+    Answer() = Answering([&](qirDialog* d) {
         auto* a = static_cast<AttachDialog*>(d);
         const String* s = a->FileField()->text();
         field = s ? std::string(s->string(), s->length()) : "";
@@ -266,7 +289,7 @@ TEST_F(AttachTest, DialogForAPartShowsItsStoredFile)
             if (a->EncodingButton(i)->state()->test(TelltaleState::is_chosen)) chosen = i;
         a->TypeList()->Press(a->TypeList()->Item(2), 0);
         a->Ok(0);
-    };
+    });
     AttachDialog* dialog = new AttachDialog(*part);
     Resource::ref(dialog);
     ASSERT_TRUE(dialog->post_for(qirApp->MainWindow()));
@@ -278,11 +301,11 @@ TEST_F(AttachTest, DialogForAPartShowsItsStoredFile)
     Resource::unref(dialog);
 
     // The same within a directory of the caller's; Cancel answers false.
-    Answer() = [&](qirDialog* d) {
+    Answer() = Answering([&](qirDialog* d) {
         const String* s = static_cast<AttachDialog*>(d)->FileField()->text();
         field = s ? std::string(s->string(), s->length()) : "";
         static_cast<AttachDialog*>(d)->Cancel(0);
-    };
+    });
     dialog = new AttachDialog(*part, "/elsewhere");
     Resource::ref(dialog);
     EXPECT_FALSE(dialog->post_for(qirApp->MainWindow()));
@@ -291,10 +314,10 @@ TEST_F(AttachTest, DialogForAPartShowsItsStoredFile)
 
     // Without an "Attachments" node the list is empty and it is reported.
     qirConfig.Remove(qirConfig.Find("Attachments"));
-    Answer() = [&](qirDialog* d) {
+    Answer() = Answering([&](qirDialog* d) {
         EXPECT_EQ(static_cast<AttachDialog*>(d)->TypeList()->Count(), 0);
         static_cast<AttachDialog*>(d)->Cancel(0);
-    };
+    });
     dialog = new AttachDialog();
     Resource::ref(dialog);
     dialog->post_for(qirApp->MainWindow());

@@ -16,7 +16,7 @@
 #include "qirMsg.h"
 #include "qirMsgComponent.h"
 #include "qirMsgMultipartComponent.h"
-#include "qirRealQir.h"
+#include "qirProgramTest.h"
 #include "qirXFace.h"
 
 #include <dirent.h>
@@ -27,7 +27,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -111,14 +110,13 @@ std::string Packed(const std::string& text)
     return out;
 }
 
-class MsgViewEndToEnd : public ::testing::Test {
+class MsgViewEndToEnd : public qirProgramTest {
 protected:
     void SetUp() override
     {
-        if (access(QIR_DATA_PREFIX "/QIR.cfg", R_OK) != 0) GTEST_SKIP() << "no " QIR_DATA_PREFIX "/QIR.cfg";
-        home = qirMakeTempDir("qirview");
-        qir.reset(new qirRealQir(home));
-        std::string dir = qir->Dir();
+        qirProgramTest::SetUp();
+        if (IsSkipped()) return;
+        std::string dir = Dir();
         mkdir((dir + "/Incoming.QIR").c_str(), 0700);
         std::string face = FaceText(&facePbm);
         ASSERT_FALSE(face.empty());
@@ -128,15 +126,10 @@ protected:
         Write(dir + "/Archive.QIR/Name.txt", "Archive");
         // Incoming sorted by date: the rows in the order of the messages.
         Write(dir + "/layout", "Menu {\n    Incoming {\n        Sort {\n            Method 1\n        }\n    }\n}\n");
-        // The viewer writes its marker and the part it was given, then ends.
+        // The viewer copies the part it was given to a marker file and ends.
         marker = home + "/viewer.marker";
         Write(home + "/mailcap", "application/x-test; cp %s " + marker + "\nimage/png; false %s\n");
-        Write(dir + "/user.cfg", "Mailcap {\n    MailcapFiles " + home + "/mailcap\n}\n");
-    }
-    void TearDown() override
-    {
-        qir.reset();
-        if (!home.empty()) qirRemoveTree(home);
+        WriteConfig("Mailcap {\n    MailcapFiles " + home + "/mailcap\n}\n");
     }
     static void Write(const std::string& path, const std::string& text)
     {
@@ -156,7 +149,7 @@ protected:
     std::vector<std::string> Packed(unsigned long w)
     {
         std::vector<std::string> out;
-        for (const qirDrawnLine& l : qir->Lines(w)) out.push_back(::Packed(l.text));
+        for (const qirDrawnLine& l : draw.Lines(w)) out.push_back(::Packed(l.text));
         return out;
     }
     bool Shows(unsigned long w, const std::string& text)
@@ -168,13 +161,13 @@ protected:
     }
     bool WaitShows(unsigned long w, const std::string& text, int ms = 5000)
     {
-        return qir->WaitFor([&] { return Shows(w, text); }, ms);
+        return WaitFor([&] { return Shows(w, text); }, ms);
     }
     // Pixels of the unread face (a yellow envelope) in the status button
     // of the row whose line is row.
     int UnreadPixels(unsigned long list, const qirDrawnLine& row)
     {
-        std::string px = qir->Pixels(list, 0, row.y - 24, 40, 30);
+        std::string px = Pixels(list, 0, row.y - 24, 40, 30);
         int n = 0;
         for (size_t i = 0; i + 2 < px.size(); i += 3) {
             unsigned char r = px[i], g = px[i + 1], b = px[i + 2];
@@ -189,8 +182,8 @@ protected:
     {
         unsigned long view = 0;
         for (int attempt = 0; attempt < 3 && !view; attempt++) {
-            qir->Click(list, row.x + 40, row.y - 4, 1, 2);
-            qir->WaitFor([&] { return (view = qir->Window("Message View")) != 0; }, 3000);
+            Click(list, row.x + 40, row.y - 4, 1, 2);
+            WaitFor([&] { return (view = Window("Message View")) != 0; }, 3000);
         }
         return view;
     }
@@ -204,9 +197,9 @@ protected:
     std::string FieldEnding(const std::string& tail)
     {
         std::string found;
-        qir->WaitFor([&] {
-            for (unsigned long d : qir->Drawables())
-                for (const qirDrawnLine& l : qir->Lines(d))
+        WaitFor([&] {
+            for (unsigned long d : draw.Drawables())
+                for (const qirDrawnLine& l : draw.Lines(d))
                     if (l.text.find(tail) != std::string::npos) found = l.text;
             return !found.empty();
         }, 5000);
@@ -224,27 +217,33 @@ protected:
             char state = 0;
             int ppid = 0;
             if (paren != std::string::npos && sscanf(stat.c_str() + paren + 1, " %c %d", &state, &ppid) == 2)
-                n += state == 'Z' && ppid == qir->Pid();
+                n += state == 'Z' && ppid == qir.Pid();
         }
         if (d) closedir(d);
         return n;
     }
-    std::string home, marker, facePbm;
-    std::unique_ptr<qirRealQir> qir;
+    std::string marker, facePbm;
 };
 
 TEST_F(MsgViewEndToEnd, ReadsStepsSavesViewsMovesAndCloses)
 {
-    ASSERT_TRUE(qir->Start());
-    unsigned long main = qir->MainWindow();
-    ASSERT_NE(main, 0u) << qir->LogTail();
-    unsigned long list = qir->OpenFolder(main, "Incoming", "Incoming");
+    Start({{"TZ", "UTC"}});
+    unsigned long main = 0;
+    ASSERT_TRUE(WaitFor([&] { return (main = Window(title)) != 0; }, 30000)) << LogTail();
+    // Incoming opens by a double click on its row of the folder list.
+    qirDrawnLine incoming = WaitLine(main, "Incoming", 10000);
+    ASSERT_FALSE(incoming.text.empty());
+    unsigned long list = 0;
+    for (int attempt = 0; attempt < 3 && !list; attempt++) {
+        Click(main, incoming.x + 10, incoming.y - 4, 1, 2);
+        WaitFor([&] { return (list = Window("Incoming")) != 0; }, 3000);
+    }
     ASSERT_NE(list, 0u) << "no Incoming window";
     // Where the rows are, read before any other window covers the list:
     // a row repaired later is drawn again alone, and the draw log then
     // holds only that row.  The rows do not move.
-    qirDrawnLine third = qir->WaitLine(list, "01 Jan 24 10:02", 10000);
-    qirDrawnLine fifth = qir->WaitLine(list, "01 Jan 24 10:04", 10000);
+    qirDrawnLine third = WaitLine(list, "01 Jan 24 10:02", 10000);
+    qirDrawnLine fifth = WaitLine(list, "01 Jan 24 10:04", 10000);
     ASSERT_FALSE(third.text.empty());
     ASSERT_FALSE(fifth.text.empty());
     ASSERT_TRUE(WaitShows(list, "Read 0"));
@@ -252,9 +251,9 @@ TEST_F(MsgViewEndToEnd, ReadsStepsSavesViewsMovesAndCloses)
 
     // The third row opens in the view.
     unsigned long view = OpenRow(list, third);
-    ASSERT_NE(view, 0u) << qir->LogTail();
-    ASSERT_TRUE(WaitShows(view, "Attachments: 6")) << qir->LogTail();
-    qirRealQir::Shot("msgview-multipart");
+    ASSERT_NE(view, 0u) << LogTail();
+    ASSERT_TRUE(WaitShows(view, "Attachments: 6")) << LogTail();
+    Shot("msgview-multipart");
     for (const char* line : {"Folder: Incoming", "Message: 3/12", "Status: read", "From: Sender 2 <s2@example.org>",
                              "To: me@example.org", "Subject: Report <draft> & notes",
                              "Date: Mon, 1 Jan 2024 10:02:00 +0000", "Hello, this is the third message.",
@@ -263,10 +262,10 @@ TEST_F(MsgViewEndToEnd, ReadsStepsSavesViewsMovesAndCloses)
                              "1. image/png picture.png (2.9K)", "2. application/x-test ../../.profile ( 23B)"})
         EXPECT_TRUE(Shows(view, line)) << line;
     // The sender's face, pixel for pixel.
-    std::vector<qirDrawnStencil> faces = qir->Stencils(view);
+    std::vector<qirDrawnStencil> faces = draw.Stencils(view);
     ASSERT_EQ(faces.size(), 1u);
     ASSERT_EQ(faces[0].width, 48u);
-    std::string px = qir->Pixels(view, faces[0].x, faces[0].y, 48, 48);
+    std::string px = Pixels(view, faces[0].x, faces[0].y, 48, 48);
     ASSERT_EQ(px.size(), 48u * 48 * 3);
     int wrong = 0;
     for (int i = 0; i < 48 * 48; i++) {
@@ -277,82 +276,82 @@ TEST_F(MsgViewEndToEnd, ReadsStepsSavesViewsMovesAndCloses)
     EXPECT_EQ(wrong, 0) << "the face differs in " << wrong << " pixels";
     // The list window: the row reads as read, one more read message.
     EXPECT_TRUE(WaitShows(list, "Read 1"));
-    EXPECT_TRUE(qir->WaitFor([&] { return UnreadPixels(list, third) == 0; }, 3000)) << "the row still shows unread";
+    EXPECT_TRUE(WaitFor([&] { return UnreadPixels(list, third) == 0; }, 3000)) << "the row still shows unread";
 
     // Next and Previous.
-    ASSERT_TRUE(qir->ClickWord(view, "Next"));
+    ASSERT_TRUE(ClickWord(view, "Next"));
     EXPECT_TRUE(WaitShows(view, "Message: 4/12"));
     EXPECT_TRUE(WaitShows(view, "Subject: Message 3"));
     EXPECT_TRUE(WaitShows(view, "Attachments: 0"));
-    ASSERT_TRUE(qir->ClickWord(view, "Previous"));
+    ASSERT_TRUE(ClickWord(view, "Previous"));
     EXPECT_TRUE(WaitShows(view, "Message: 3/12"));
 
     // Delete steps on; back on the deleted one the button undeletes.
-    ASSERT_TRUE(qir->ClickWord(view, "Delete"));
+    ASSERT_TRUE(ClickWord(view, "Delete"));
     EXPECT_TRUE(WaitShows(view, "Message: 4/12"));
     EXPECT_TRUE(WaitShows(list, "Deleted 1"));
-    ASSERT_TRUE(qir->ClickWord(view, "Previous"));
+    ASSERT_TRUE(ClickWord(view, "Previous"));
     EXPECT_TRUE(WaitShows(view, "Status: deleted"));
-    ASSERT_TRUE(qir->ClickWord(view, "Undelete"));
+    ASSERT_TRUE(ClickWord(view, "Undelete"));
     EXPECT_TRUE(WaitShows(view, "Status: read"));
     EXPECT_TRUE(WaitShows(view, "Message: 3/12"));
     EXPECT_TRUE(WaitShows(list, "Deleted 0"));
 
     // The right button saves the picture under the name it is stored
     // under; the bytes arrive unchanged.
-    qirDrawnLine row = qir->WaitLine(view, "1. image/png");
+    qirDrawnLine row = WaitLine(view, "1. image/png");
     ASSERT_FALSE(row.text.empty());
-    qir->Click(view, row.x + 60, row.y - 4, 3);
+    Click(view, row.x + 60, row.y - 4, 3);
     unsigned long chooser = 0;
-    ASSERT_TRUE(qir->WaitFor([&] { return (chooser = qir->Window("Save file")) != 0; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return (chooser = Window("Save file")) != 0; }, 5000));
     EXPECT_FALSE(FieldEnding("/picture.png").empty()) << "the stored name is not proposed";
     Key(chooser, "Return");
     std::string saved = home + "/picture.png";
-    EXPECT_TRUE(qir->WaitFor([&] { return qirReadFile(saved) == Picture(); }, 5000)) << "saved: " << qirReadFile(saved).size();
+    EXPECT_TRUE(WaitFor([&] { return qirReadFile(saved) == Picture(); }, 5000)) << "saved: " << qirReadFile(saved).size();
     // A name from mail that points elsewhere is never proposed.
-    row = qir->WaitLine(view, "2. application/x-test");
-    qir->Click(view, row.x + 60, row.y - 4, 3);
-    ASSERT_TRUE(qir->WaitFor([&] { return (chooser = qir->Window("Save file")) != 0; }, 5000));
+    row = WaitLine(view, "2. application/x-test");
+    Click(view, row.x + 60, row.y - 4, 3);
+    ASSERT_TRUE(WaitFor([&] { return (chooser = Window("Save file")) != 0; }, 5000));
     std::string proposed = FieldEnding("/Part_");
     EXPECT_FALSE(proposed.empty());
     EXPECT_EQ(proposed.find("profile"), std::string::npos) << proposed;
     EXPECT_EQ(proposed.find(".."), std::string::npos) << proposed;
     Key(chooser, "Escape");
-    EXPECT_TRUE(qir->WaitFor([&] { return qir->Window("Save file") == 0; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return Window("Save file") == 0; }, 5000));
 
     // A double click starts the viewer of the test's mailcap file: it gets
     // the part's file, ends, and is reaped and logged.
-    qir->Click(view, row.x + 60, row.y - 4, 1, 2);
-    EXPECT_TRUE(qir->WaitFor([&] { return qirReadFile(marker) == "bytes of ../../.profile"; }, 5000));
-    EXPECT_TRUE(qir->WaitFor([&] {
-        return qirReadFile(qir->Dir() + "/QIR.log").find("The child process (PID:") != std::string::npos;
-    }, 5000)) << qir->LogTail();
+    Click(view, row.x + 60, row.y - 4, 1, 2);
+    EXPECT_TRUE(WaitFor([&] { return qirReadFile(marker) == "bytes of ../../.profile"; }, 5000));
+    EXPECT_TRUE(WaitFor([&] {
+        return qirReadFile(Dir() + "/QIR.log").find("The child process (PID:") != std::string::npos;
+    }, 5000)) << LogTail();
     EXPECT_EQ(Zombies(), 0);
 
     // Moved to Archive: stored there, deleted here, the view on the next.
-    ASSERT_TRUE(qir->Menu(view, "Message", "Move to folder..."));
+    ASSERT_TRUE(Menu(view, "Message", "Move to folder..."));
     unsigned long choose = 0;
-    ASSERT_TRUE(qir->WaitFor([&] { return (choose = qir->Window("Choose folder")) != 0; }, 5000));
-    ASSERT_TRUE(qir->ClickWord(choose, "Archive"));
-    ASSERT_TRUE(qir->ClickWord(choose, "OK"));
+    ASSERT_TRUE(WaitFor([&] { return (choose = Window("Choose folder")) != 0; }, 5000));
+    ASSERT_TRUE(ClickWord(choose, "Archive"));
+    ASSERT_TRUE(ClickWord(choose, "OK"));
     EXPECT_TRUE(WaitShows(view, "Message: 4/12"));
     EXPECT_TRUE(WaitShows(list, "Deleted 1"));
-    EXPECT_TRUE(qir->WaitFor([&] { return MessageDirs(qir->Dir() + "/Archive.QIR") == 1; }, 3000));
+    EXPECT_TRUE(WaitFor([&] { return MessageDirs(Dir() + "/Archive.QIR") == 1; }, 3000));
 
     // Closed by its button, opened again, closed by its menu.
-    ASSERT_TRUE(qir->ClickWord(view, "Close"));
-    EXPECT_TRUE(qir->WaitFor([&] { return qir->Window("Message View") == 0; }, 5000));
+    ASSERT_TRUE(ClickWord(view, "Close"));
+    EXPECT_TRUE(WaitFor([&] { return Window("Message View") == 0; }, 5000));
     view = OpenRow(list, fifth);
     ASSERT_NE(view, 0u);
     EXPECT_TRUE(WaitShows(view, "Subject: Message 4"));
-    ASSERT_TRUE(qir->Menu(view, "Message", "Close"));
-    EXPECT_TRUE(qir->WaitFor([&] { return qir->Window("Message View") == 0; }, 5000));
+    ASSERT_TRUE(Menu(view, "Message", "Close"));
+    EXPECT_TRUE(WaitFor([&] { return Window("Message View") == 0; }, 5000));
 
     qirMainMenu(std::to_string(main), 142);
-    EXPECT_EQ(qir->Wait(30000), 0) << qir->LogTail();
+    EXPECT_EQ(qir.Wait(30000), 0) << LogTail();
     // Closing Incoming flushed it: the moved message left, the read flag stayed.
-    EXPECT_EQ(MessageDirs(qir->Dir() + "/Incoming.QIR"), messages - 1);
-    qirMsg moved{qirPath((qir->Dir() + "/Archive.QIR/Message0").c_str())};
+    EXPECT_EQ(MessageDirs(Dir() + "/Incoming.QIR"), messages - 1);
+    qirMsg moved{qirPath((Dir() + "/Archive.QIR/Message0").c_str())};
     EXPECT_EQ(std::string(moved.Subject()->Data()), "Report <draft> & notes");
     EXPECT_TRUE(moved.IsRead());
     EXPECT_FALSE(moved.IsRemoved());
