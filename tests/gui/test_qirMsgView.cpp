@@ -33,11 +33,16 @@ static std::string SubjectOf(const qirMsg* m) { return m && m->Subject() && m->S
 #include <unistd.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 using qirapp::Answer;
 
 namespace {
+
+// One view per message: a copied controller would close the same view twice.
+static_assert(!std::is_copy_constructible<MsgViewDock>::value, "MsgViewDock is not copyable");
+static_assert(!std::is_copy_assignable<MsgViewDock>::value, "MsgViewDock is not copyable");
 
 std::string S(const qirString& s) { return s.Data() ? s.Data() : ""; }
 
