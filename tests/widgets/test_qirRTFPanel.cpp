@@ -70,7 +70,7 @@ struct PanelWindow {
     std::string title;
     qirx::XWin xwin = 0;
 
-    PanelWindow(const char* name, int mode = qirRTFEdit, bool show = true, int width = 560,
+    PanelWindow(const char* name, int mode = qirRTFEditMode, bool show = true, int width = 560,
                 int height = 320)
         : title(qirgui::Title(name)) {
         WidgetKit* kit = WidgetKit::instance();
@@ -350,7 +350,7 @@ TEST(qirRTFPanel, FileOperations) {
     std::string empty = dir.Path() + "/empty", path = dir.Path() + "/text";
     WriteFile(empty, "");
     // Never shown: no canvas, no layout.
-    PanelWindow w("Panel files", qirRTFEdit, false);
+    PanelWindow w("Panel files", qirRTFEditMode, false);
     qirRTFPanel* p = w.panel;
     EXPECT_EQ(p->save(nullptr, 0, 0), 1);   // nothing loaded
     EXPECT_EQ(p->load((dir.Path() + "/missing").c_str(), 0), 1);
@@ -408,12 +408,12 @@ TEST(qirRTFPanel, PlainSaveWritesTheLinesAsLaidOut) {
 }
 
 TEST(qirRTFPanel, ViewModeHasNoToolBarAndOnlyTheSearchEntry) {
-    PanelWindow v("Panel view", qirRTFView, false);
+    PanelWindow v("Panel view", qirRTFViewMode, false);
     EXPECT_EQ(v.ed()->toolbar, nullptr);
     EXPECT_EQ(v.panel->count(), 1);
     EXPECT_EQ(v.pulldown->item_count(), 1);
     EXPECT_EQ(v.ed()->boldItem, nullptr);
-    PanelWindow e("Panel edit", qirRTFEdit, false);
+    PanelWindow e("Panel edit", qirRTFEditMode, false);
     EXPECT_EQ(e.panel->count(), 2);
     // Separator, three submenus, separator, colour, separator, search.
     EXPECT_EQ(e.pulldown->item_count(), 8);
@@ -422,7 +422,7 @@ TEST(qirRTFPanel, ViewModeHasNoToolBarAndOnlyTheSearchEntry) {
 }
 
 TEST(qirRTFPanel, ShowsEditModeWithToolBarAndMenus) {
-    PanelWindow w("Panel edit mode", qirRTFEdit, true, 720, 400);
+    PanelWindow w("Panel edit mode", qirRTFEditMode, true, 720, 400);
     w.Load("<center><bigger><bold>Quorvane editor</bold></bigger></center>\n\n"
            "Plain text, <bold>bold</bold>, <italic>italic</italic>, "
            "<fixed>fixed width</fixed> and <underline>underlined</underline>.\n\n"
