@@ -4,8 +4,8 @@
 //
 // Parts that belong to windows not built yet are seams, marked where they
 // attach: the compose docks, the address book window, the filter book,
-// the session-log panel (the log stays the plain file log), the help
-// manager and the new-mail check.
+// the session-log panel (the log stays the plain file log) and the
+// new-mail check.
 #ifndef QIR_MAIN_WINDOW_H
 #define QIR_MAIN_WINDOW_H
 
@@ -86,8 +86,7 @@ public:
     // stays as it was when the user accepts a name that does not exist.
     int OpenFileDialog(qirString* file, Window* parent);
 
-    // Help on the folder list and the help index.  Seam: the help manager
-    // is not built yet; the request is logged.
+    // Help on the folder list and the help index.
     void HelpFolders();
     void HelpIndex();
     void About();
@@ -140,8 +139,8 @@ public:
     void ComposeReply(const qirMsg* original, int quote, Window* over);
     void ComposeForward(const qirMsg* original, Window* over);
 
-    // Shows the help page target titled title in the help window.  Seam:
-    // until the help manager exists this reports at level 2.
+    // Shows the help page target titled title in the help window (the
+    // help manager, qirHelp).
     void ShowHelp(const char* title, const char* target);
     // Prints message as one print job; host is the asking window's face
     // picture patch, which the job borrows for a moment.  Answers 0, or

@@ -50,7 +50,7 @@ public:
     int SetDefault(const qirString& name);
     // The colour of an entry, the default colour when it has none.
     const Color* ColorOf(const qirRTFColor* entry) const;
-    int Status() const { return 0; }
+    int StatusCode() const { return 0; }
 
     qirRTFColor* First() const { return static_cast<qirRTFColor*>(qirList::First()); }
 

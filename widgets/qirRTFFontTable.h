@@ -49,7 +49,7 @@ public:
     explicit qirRTFFontTable(qirString section);
     ~qirRTFFontTable() override;
 
-    int Status() const { return status_; }
+    int StatusCode() const { return status_; }
     // Never null: the first entry, or the kit's font when the first entry
     // has none or the table is empty.
     const qirRTFFont* DefaultEntry();

@@ -17,7 +17,7 @@ public:
     void press(const Event&) override;
     void release(const Event&) override;
 
-    qirHelpReferenceNode* Target() const { return target_; }
+    qirHelpReferenceNode* Node() const { return target_; }
 
 private:
     qirHelpReferenceNode* target_;

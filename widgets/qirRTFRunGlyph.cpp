@@ -5,6 +5,7 @@
 #include <InterViews/canvas.h>
 #include <InterViews/color.h>
 #include <InterViews/font.h>
+#include <InterViews/hit.h>
 
 namespace {
 
@@ -88,6 +89,11 @@ void qirRTFRunGlyph::draw(Canvas* c, const Allocation& a) const {
         if (e == run_.last)
             break;
     }
+}
+
+void qirRTFRunGlyph::pick(Canvas*, const Allocation& a, int depth, Hit& h) {
+    if (h.right() >= a.left() && h.left() < a.right() && h.top() >= a.bottom() && h.bottom() < a.top())
+        h.target(depth, this, 0);
 }
 
 qirRTFElement* qirRTFRunGlyph::ElementAt(Coord x, Coord* left) const {

@@ -24,6 +24,9 @@ public:
     void request(Requisition&) const override;
     void allocate(Canvas*, const Allocation&, Extension&) override;
     void draw(Canvas*, const Allocation&) const override;
+    // A hit inside the run targets it, so that a link around it gets the
+    // pointer's events.
+    void pick(Canvas*, const Allocation&, int depth, Hit&) override;
 
     // The element under x (points, the canvas's) and its left edge; the
     // last element for an x beyond the run, the first before it.

@@ -22,7 +22,7 @@ struct Host : qirHelpHost {
         calls.push_back(std::string("compose ") + address.Data());
         return 0;
     }
-    void Show(const qirHelpReference& r) override { calls.push_back(std::string("show ") + r.target.Data()); }
+    void ShowLater(const qirHelpReference& r) override { calls.push_back(std::string("show ") + r.target.Data()); }
 };
 
 class HelpReferenceTest : public ::testing::Test {

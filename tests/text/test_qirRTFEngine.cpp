@@ -244,5 +244,5 @@ TEST(qirRTFEngine, NothingIsLaidOutWithoutWidthOrBeforeBegin) {
     qirRTFEngine idle;
     idle.InsertText(qirString("ignored"), 1);
     EXPECT_TRUE(idle.IsEmpty());
-    EXPECT_EQ(idle.Status(), -9);
+    EXPECT_EQ(idle.StatusCode(), -9);
 }

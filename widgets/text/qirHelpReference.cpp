@@ -120,7 +120,7 @@ void qirHelpReferenceList::Follow(qirHelpReference reference) {
     if (!host_)
         return;
     if (!reference.IsOutside()) {
-        host_->Show(reference);
+        host_->ShowLater(reference);
         return;
     }
     qirString scheme = reference.Scheme();
@@ -149,7 +149,7 @@ void qirHelpReferenceList::Follow(qirHelpReference reference) {
     }
     if (command.IsEmpty()) {
         // No program for it: the manager reports the unknown scheme.
-        host_->Show(reference);
+        host_->ShowLater(reference);
         return;
     }
     qirString argument = Argument(reference, helpPath_);

@@ -44,7 +44,7 @@ public:
     // Shows the page of reference once the current event has been handled
     // (the pressed link belongs to the page that goes); an outside reference
     // arriving here has no program and is reported.
-    virtual void Show(const qirHelpReference& reference) = 0;
+    virtual void ShowLater(const qirHelpReference& reference) = 0;
 
 protected:
     ~qirHelpHost() = default;
@@ -89,7 +89,7 @@ public:
     void Follow(qirHelpReference reference);
 
     void SetHost(qirHelpHost* host) { host_ = host; }
-    qirHelpHost* Host() const { return host_; }
+    qirHelpHost* TheHost() const { return host_; }
     const qirPath& HelpPath() const { return helpPath_; }
     int CursorShown() const { return cursorShown_; }
 

@@ -32,7 +32,7 @@ public:
     // level-1 report when there is none.  Resets the marker texts.
     int Begin(qirRTFGlyphKit* kit);
     // -9 until Begin succeeds, then 0.
-    int Status() const { return status_; }
+    int StatusCode() const { return status_; }
     qirRTFGlyphKit* Kit() const { return kit_; }
 
     // Where "href" commands register their references (not owned; null:
