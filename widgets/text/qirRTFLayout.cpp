@@ -206,7 +206,9 @@ void qirRTFEngine::FormatAll() {
             g->width = n * sw;
             g->shown = 1;
         } else if (c == ' ') {
-            g->width = sw;
+            // A blank as wide as its own font's: fixed-width text keeps
+            // its columns.
+            g->width = g->font ? kit_->Width(g->font, ' ') : sw;
             g->shown = 1;
         }
         const float w = g->width;
