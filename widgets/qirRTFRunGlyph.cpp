@@ -70,25 +70,49 @@ void qirRTFRunGlyph::allocate(Canvas* c, const Allocation& a, Extension& ext) {
 void qirRTFRunGlyph::draw(Canvas* c, const Allocation& a) const {
     if (!run_.first)
         return;
-    Coord x = a.left();
+    // Backgrounds first, then the characters without anything between
+    // them (the canvas draws neighbouring characters as one string), then
+    // the underlines, one stroke for each underlined stretch.
     const Coord y = a.y();
+    Coord x = a.left();
     for (const qirRTFElement* e = run_.first; e; e = After(e)) {
         Coord w = Room(e);
-        if (w > 0) {
-            if (highlight_ && Highlighted(e))
-                c->fill_rect(x, a.bottom(), x + w, a.top(), highlight_);
-            if (e->type() == qirRTFTextType) {
-                const qirRTFGlyphElement* g = static_cast<const qirRTFGlyphElement*>(e);
-                if (g->ch >= 31 && g->ch != ' ' && font_)
-                    c->character(font_, g->ch, w, color_, x, y);
-                if (g->underline)
-                    c->fill_rect(x, y - descent_ / 2 - 1, x + w, y - descent_ / 2, color_);
-            }
+        if (w > 0 && highlight_ && Highlighted(e))
+            c->fill_rect(x, a.bottom(), x + w, a.top(), highlight_);
+        x += w;
+        if (e == run_.last)
+            break;
+    }
+    x = a.left();
+    for (const qirRTFElement* e = run_.first; e; e = After(e)) {
+        Coord w = Room(e);
+        if (w > 0 && e->type() == qirRTFTextType && font_) {
+            const qirRTFGlyphElement* g = static_cast<const qirRTFGlyphElement*>(e);
+            if (g->ch >= 31 && g->ch != ' ')
+                c->character(font_, g->ch, w, color_, x, y);
         }
         x += w;
         if (e == run_.last)
             break;
     }
+    x = a.left();
+    Coord start = -1;
+    const Coord line = y - descent_ / 2;
+    for (const qirRTFElement* e = run_.first; e; e = After(e)) {
+        Coord w = Room(e);
+        bool under = w > 0 && e->type() == qirRTFTextType && static_cast<const qirRTFGlyphElement*>(e)->underline;
+        if (under && start < 0)
+            start = x;
+        if (!under && w > 0 && start >= 0) {
+            c->fill_rect(start, line - 1, x, line, color_);
+            start = -1;
+        }
+        x += w;
+        if (e == run_.last)
+            break;
+    }
+    if (start >= 0)
+        c->fill_rect(start, line - 1, x, line, color_);
 }
 
 void qirRTFRunGlyph::pick(Canvas*, const Allocation& a, int depth, Hit& h) {
