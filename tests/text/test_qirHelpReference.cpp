@@ -31,7 +31,8 @@ protected:
         qirConfig.Remove(nullptr);
         qirConfig.Set("HelpPath", "/opt/help");
         qirConfig.Set("HelpReferences.http", "/usr/bin/browser --new %s");
-        qirConfig.Set("HelpReferences.html", "viewer %s %d 100%");
+        qirConfig.Set("HelpReferences.html", "viewer %s 100%%");
+        qirConfig.Set("HelpReferences.xv", "viewer %s %d");
         qirConfig.Set("HelpReferences.nofill", "viewer --no-argument");
     }
     void TearDown() override { qirConfig.Remove(nullptr); }
@@ -55,13 +56,13 @@ TEST_F(HelpReferenceTest, EachKindOfReferenceGoesItsWay) {
         // Configured: the URL exactly, port and all, as the program's $1.
         {"http://example.org:8080/a?b=1&c=2", {"run /usr/bin/browser --new \"$1\" | http://example.org:8080/a?b=1&c=2"}},
         {"http:example.org/a", {"run /usr/bin/browser --new \"$1\" | http://example.org/a"}},
-        // Only "%s" is filled; other "%" stay as written.
-        {"html:manual.html", {"run viewer \"$1\" %d 100% | /opt/help/manual.html"}},
-        {"html:/usr/share/doc/x.html", {"run viewer \"$1\" %d 100% | /usr/share/doc/x.html"}},
+        // Never printf: "%%" is a percent sign.
+        {"html:manual.html", {"run viewer \"$1\" 100% | /opt/help/manual.html"}},
+        {"html:/usr/share/doc/x.html", {"run viewer \"$1\" 100% | /usr/share/doc/x.html"}},
         // Built in.
         {"ftp:ftp.example.org/pub", {"run netscape \"$1\" | ftp://ftp.example.org/pub"}},
         {"img:pic.tif", {"run xv \"$1\" | /opt/help/pic.tif"}},
-        {"xv://host/pic.tif", {"run xv \"$1\" | xv://host/pic.tif"}},
+        {"xv://host/pic.tif", {}},   // configured with two conversions: refused
         {"mailto:someone@example.org", {"compose someone@example.org"}},
         // No program: the manager reports the scheme.
         {"gopher:hole", {"show gopher:hole"}},
@@ -81,9 +82,10 @@ TEST_F(HelpReferenceTest, PageTextNeverBecomesShellText) {
 
 TEST_F(HelpReferenceTest, FormatsAndArguments) {
     qirString command;
-    EXPECT_EQ(qirHelpReferenceList::FillFormat(qirString("a %s b %s"), &command), 0);
-    EXPECT_STREQ(command.Data(), "a \"$1\" b \"$1\"");
+    EXPECT_EQ(qirHelpReferenceList::FillFormat(qirString("a %s b %%s"), &command), 0);
+    EXPECT_STREQ(command.Data(), "a \"$1\" b %s");
     EXPECT_EQ(qirHelpReferenceList::FillFormat(qirString("%%d %n"), &command), -1);
+    EXPECT_EQ(qirHelpReferenceList::FillFormat(qirString("%s %s"), &command), -1);
 
     qirConfig.Remove(nullptr);
     EXPECT_STREQ(qirHelpReferenceList::ConfiguredHelpPath().Data(), ".");

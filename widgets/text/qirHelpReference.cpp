@@ -2,6 +2,7 @@
 
 #include "qirConfiguration.h"
 #include "qirError.h"
+#include "qirFormat.h"
 
 #include <string>
 
@@ -97,21 +98,9 @@ qirString qirHelpReferenceList::Argument(const qirHelpReference& reference, cons
 }
 
 int qirHelpReferenceList::FillFormat(const qirString& format, qirString* command) {
-    std::string out;
-    const char* f = format.Data() ? format.Data() : "";
-    int filled = 0;
-    for (; *f; ++f) {
-        if (f[0] == '%' && f[1] == 's') {
-            out += "\"$1\"";
-            ++f;
-            ++filled;
-        } else {
-            out += *f;
-        }
-    }
-    if (!filled)
+    if (qirFormatArgumentCount(format.Data()) != 1)
         return -1;
-    *command = out.c_str();
+    *command = qirFillFormat(format.Data(), {"\"$1\""}).c_str();
     return 0;
 }
 
@@ -132,7 +121,8 @@ void qirHelpReferenceList::Follow(qirHelpReference reference) {
             configured = 1;
             if (FillFormat(entry->Value(0), &command) != 0) {
                 if (qirLog)
-                    qirLog->Report(qirLogError, "The program for \"%s\" references has no %%s for the reference",
+                    qirLog->Report(qirLogError,
+                                   "The program for \"%s\" references must hold one %%s for the reference",
                                    scheme.Data());
                 return;
             }

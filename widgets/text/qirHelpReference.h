@@ -101,9 +101,10 @@ public:
     // "ftp://" before the rest for the short form ("http:host/path"), an
     // absolute file as it is, and any other file beside the help pages.
     static qirString Argument(const qirHelpReference& reference, const qirPath& helpPath);
-    // The shell command of a configured format: each "%s" becomes "$1"
-    // (quoted), everything else stays as written.  -1 when the format holds
-    // no "%s": the reference would be lost, so nothing is run.
+    // The shell command of a configured format (filled by qirFillFormat,
+    // never by printf): its one conversion becomes "$1", quoted.  -1 when
+    // the format holds no conversion or more than one: the reference would
+    // be lost or misplaced, so nothing is run.
     static int FillFormat(const qirString& format, qirString* command);
 
 private:
