@@ -58,6 +58,9 @@ void qirHelpManager::OpenIndex() { Show(qirHelpReference(qirString(kIndexTitle),
 
 void qirHelpManager::ShowFor(Window*, const qirHelpReference& reference) {
     if (window_) {
+        // A window under others or iconified comes to the front.
+        window_->Map();
+        window_->Raise();
         Go(reference);
         return;
     }

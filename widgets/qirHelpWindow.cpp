@@ -84,6 +84,11 @@ void qirHelpWindow::Map() {
         window_->map();
 }
 
+void qirHelpWindow::Raise() {
+    if (window_ && window_->is_mapped())
+        window_->raise();
+}
+
 void qirHelpWindow::Unmap() {
     if (window_ && window_->is_mapped())
         window_->unmap();

@@ -23,6 +23,7 @@ public:
     int Usable() const { return window_ != nullptr; }
     void Map();
     void Unmap();
+    void Raise();
     // Reads the page of the reference from the help directory: 1, or 0
     // with the page shown unchanged when the file cannot be opened.
     int Load(const qirHelpReference& reference);

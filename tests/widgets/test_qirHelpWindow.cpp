@@ -135,14 +135,6 @@ protected:
         qirx::Click(w, x, y);
         Settle();
     }
-    static std::string CutBuffer() {
-        int n = 0;
-        char* data = XFetchBytes(qirx::Connection(), &n);
-        std::string s(data ? data : "", data ? n : 0);
-        if (data)
-            XFree(data);
-        return s;
-    }
 
     std::string home;
 };
@@ -290,7 +282,7 @@ TEST_F(HelpTest, DragCopiesTheSelectionToCutBufferZero) {
     XSync(qirx::Connection(), False);
     qirx::Click(w, x0, y0);
     Settle();
-    EXPECT_EQ(CutBuffer(), "untouched");
+    EXPECT_EQ(qirx::CutBuffer(), "untouched");
 
     // From the first letter of "these" to that of "not", dragging back
     // past the start on the way.
@@ -304,7 +296,7 @@ TEST_F(HelpTest, DragCopiesTheSelectionToCutBufferZero) {
     Settle();
     qirx::PointerButton(1, false);
     Settle();
-    EXPECT_EQ(CutBuffer(), "these words and\nn");
+    EXPECT_EQ(qirx::CutBuffer(), "these words and\nn");
     EXPECT_NE(view->SelectionStart(), nullptr);
     qirgui::Shot("help_selection");
 }

@@ -134,15 +134,6 @@ struct EditorWindow {
     return ::testing::AssertionSuccess();
 }
 
-std::string CutBuffer() {
-    int n = 0;
-    char* data = XFetchBytes(qirx::Connection(), &n);
-    std::string s(data ? data : "", data ? n : 0);
-    if (data)
-        XFree(data);
-    return s;
-}
-
 TEST(qirRTFEditor, DrawsBackgroundCursorAndSelectionColours) {
     EditorWindow w("Editor colours");
     w.Load("a   b    c\nsecond line\n", false);
@@ -331,7 +322,7 @@ TEST(qirRTFEditor, DraggingSelectsAndFillsTheCutBuffer) {
     EXPECT_FALSE(w.editor->Dragging());
     EXPECT_EQ(w.editor->Document().anchor, 7);
     EXPECT_EQ(w.editor->Document().selectionEnd, 12);
-    EXPECT_EQ(CutBuffer(), "these");
+    EXPECT_EQ(qirx::CutBuffer(), "these");
     // A click right of a line's end lands on its newline.
     qirx::Click(w.xwin, w.editor->AreaRight() - 3, y0);
     qirgui::Pump();
@@ -365,13 +356,13 @@ TEST(qirRTFEditor, ClearEndsADragAndResetsTheSelection) {
     qirx::PointerButton(1, false);
     qirgui::Pump();
     EXPECT_EQ(w.editor->Document().anchor, w.editor->Document().selectionEnd);
-    EXPECT_EQ(CutBuffer(), "untouched");
+    EXPECT_EQ(qirx::CutBuffer(), "untouched");
     EXPECT_EQ(qirgui::TheSession()->default_display()->grabber(), nullptr);
     // A copy with a stale selection past the shorter text is clamped.
     w.editor->Document().anchor = 3;
     w.editor->Document().selectionEnd = 30;
     w.editor->CopySelection(-1, -1);
-    EXPECT_EQ(CutBuffer(), "rt");
+    EXPECT_EQ(qirx::CutBuffer(), "rt");
 }
 
 TEST(qirRTFEditor, LinesTallerThanTheAreaNeverIndexOutsideTheLines) {

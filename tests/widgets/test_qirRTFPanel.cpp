@@ -36,15 +36,6 @@ std::unique_ptr<qirConfiguration> Config() {
     return c;
 }
 
-std::string CutBuffer() {
-    int n = 0;
-    char* data = XFetchBytes(qirx::Connection(), &n);
-    std::string s(data ? data : "", data ? n : 0);
-    if (data)
-        XFree(data);
-    return s;
-}
-
 void SetCutBuffer(const std::string& s) {
     XStoreBytes(qirx::Connection(), s.data(), static_cast<int>(s.size()));
     XSync(qirx::Connection(), False);
@@ -184,7 +175,7 @@ TEST(qirRTFPanel, TypingAndStyleKeysThroughTheInputHandler) {
     w.Key(XK_End);
     w.Key(XK_k, ControlMask);
     EXPECT_EQ(w.Text(), "abcde\n");
-    EXPECT_EQ(CutBuffer(), "\n");
+    EXPECT_EQ(qirx::CutBuffer(), "\n");
 }
 
 TEST(qirRTFPanel, DeletingCommandsFillTheCutBuffer) {
@@ -209,7 +200,7 @@ TEST(qirRTFPanel, DeletingCommandsFillTheCutBuffer) {
         w.ed()->SetCursor(c.cursor);
         w.Run(c.code);
         EXPECT_EQ(w.Text(), c.text);
-        EXPECT_EQ(CutBuffer(), c.cut);
+        EXPECT_EQ(qirx::CutBuffer(), c.cut);
         EXPECT_EQ(w.ed()->Cursor(), c.cursorAfter);
     }
     // Cut of a marked block.
@@ -220,7 +211,7 @@ TEST(qirRTFPanel, DeletingCommandsFillTheCutBuffer) {
     w.Run(qirCmdRight);   // extends the selection to the cursor
     w.Run(qirCmdCutToBuffer);
     EXPECT_EQ(w.Text(), "one hree\n");
-    EXPECT_EQ(CutBuffer(), "two t");
+    EXPECT_EQ(qirx::CutBuffer(), "two t");
     EXPECT_EQ(w.ed()->Cursor(), 4);
 }
 
@@ -286,7 +277,7 @@ TEST(qirRTFPanel, CopyPasteKeepsStylesUnlessAnotherClientChangedTheBuffer) {
     qirRTFEditor* ed = w.ed();
     const qirRTFDocument& doc = ed->Document();
     ed->CopySelection(0, 4);
-    EXPECT_EQ(CutBuffer(), "bold");
+    EXPECT_EQ(qirx::CutBuffer(), "bold");
     ed->Paste(doc.Length() - 1);
     int at = doc.Length() - 5;
     EXPECT_EQ(doc.Text().substr(at, 4), "bold");
@@ -308,7 +299,7 @@ TEST(qirRTFPanel, CopyPasteKeepsStylesUnlessAnotherClientChangedTheBuffer) {
     ed->Document().anchor = 0;
     ed->Document().selectionEnd = 40;
     ed->CopySelection(-1, -1);
-    EXPECT_EQ(CutBuffer(), "ab");
+    EXPECT_EQ(qirx::CutBuffer(), "ab");
 }
 
 TEST(qirRTFPanel, DraggingSelectsIntoTheCutBuffer) {
@@ -325,7 +316,7 @@ TEST(qirRTFPanel, DraggingSelectsIntoTheCutBuffer) {
     qirgui::Pump();
     qirx::PointerButton(1, false);
     qirgui::Pump();
-    EXPECT_EQ(CutBuffer(), "these");
+    EXPECT_EQ(qirx::CutBuffer(), "these");
 }
 
 TEST(qirRTFPanel, CutBufferStoreCutsSelectionsLargerThanARequest) {
@@ -338,7 +329,7 @@ TEST(qirRTFPanel, CutBufferStoreCutsSelectionsLargerThanARequest) {
     qirRTFXlib::StoreCutBuffer(d, big.data(), static_cast<int>(big.size()));
     std::string own;   // a round trip: the store has reached the server
     EXPECT_TRUE(qirRTFXlib::FetchCutBuffer(d, own));
-    std::string got = CutBuffer();
+    std::string got = qirx::CutBuffer();
     EXPECT_EQ(got.size(), own.size());
     EXPECT_GT(got.size(), 0u);
     EXPECT_LT(got.size(), big.size());
