@@ -115,11 +115,11 @@ int qirHelpManager::Go(const qirHelpReference& reference) {
     } else {
         shown = 1;
         qirHelpReference* last = static_cast<qirHelpReference*>(history_.Last());
-        // From the middle of the history every page visited stays; the
-        // page shown again adds nothing.
+        // From the middle of the history every page visited stays; a page
+        // is never entered twice in a row, so Back always changes the page.
         if (current_ != last && reference != *last)
             history_.Append(new qirHelpReference(*current_));
-        if (!current_ || reference != *current_)
+        if (reference != *static_cast<qirHelpReference*>(history_.Last()))
             history_.Append(new qirHelpReference(reference));
         current_ = static_cast<qirHelpReference*>(history_.Last());
     }

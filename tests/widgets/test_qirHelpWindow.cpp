@@ -199,6 +199,18 @@ TEST_F(HelpTest, LinksBackForwardIndexAndAMissingPage) {
     EXPECT_TRUE(win->BackButton()->state()->test(TelltaleState::is_enabled));
     EXPECT_FALSE(win->ForwardButton()->state()->test(TelltaleState::is_enabled));
 
+    // Following a link inside its own event changes nothing yet: the page
+    // holding the link goes only after the event.
+    ASSERT_EQ(view->References()->Count(), 2);
+    static_cast<qirHelpReferenceNode*>(view->References()->First())->Follow();
+    EXPECT_EQ(Target(), "a.rtf");
+    EXPECT_EQ(qirAfterEvent::Pending(), 1);
+    EXPECT_EQ(view->References()->Count(), 2);
+    qirAfterEvent::RunPending();
+    EXPECT_EQ(Target(), "b.rtf");
+    Press(win->BackButton(), w);
+    ASSERT_EQ(Target(), "a.rtf");
+
     int x, y;
     ASSERT_TRUE(WhereIs(view, "page B", &x, &y));
     qirx::Click(w, x, y);
@@ -264,6 +276,15 @@ TEST_F(HelpTest, HistoryKeepsEveryPageVisited) {
         back.push_back(Target());
     }
     EXPECT_EQ(back, std::vector<std::string>({"a.rtf", "b.rtf", "a.rtf", "index.rtf"}));
+
+    // Back to A, then B again, which is last already: Back shows A, never
+    // B a second time.
+    qirHelp.Show(qirHelpReference(qirString("C"), qirPath("c.rtf")));
+    qirHelp.Show(qirHelpReference(qirString("B"), qirPath("b.rtf")));
+    qirHelp.Back();
+    qirHelp.Show(qirHelpReference(qirString("B"), qirPath("b.rtf")));
+    qirHelp.Back();
+    EXPECT_EQ(Target(), "c.rtf");
 }
 
 TEST_F(HelpTest, DragCopiesTheSelectionToCutBufferZero) {
