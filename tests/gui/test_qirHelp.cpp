@@ -1,7 +1,7 @@
 // The real qir's help, driven as a user would with xdotool and read back
 // through the drawlog shim: Help in the main menu shows the folder-list
 // page, links lead on, Back, Forward and Help index go along; a missing
-// page is reported and the page stays; a web reference runs the
+// page is reported in an error box and the page stays; a web reference runs the
 // configured program with the exact address as its one argument, and
 // nothing of a hostile one ever runs as a command; dragging over a page
 // puts the text in cut buffer 0, read from a connection of this test.
@@ -9,8 +9,7 @@
 // xdotool's children are its own.
 #include <gtest/gtest.h>
 
-#include "qirDrawLog.h"
-#include "qirTestProgram.h"
+#include "qirProgramTest.h"
 
 #include <X11/Xlib.h>
 
@@ -18,26 +17,13 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
-class HelpEndToEnd : public ::testing::Test {
+class HelpEndToEnd : public qirProgramTest {
 protected:
-    void SetUp() override {
-        if (access(QIR_DATA_PREFIX "/QIR.cfg", R_OK) != 0)
-            GTEST_SKIP() << "no " QIR_DATA_PREFIX "/QIR.cfg";
-        home = qirMakeTempDir("qirhelp");
-        mkdir(Dir().c_str(), 0700);
-    }
-    void TearDown() override {
-        qir.Stop();
-        if (!home.empty())
-            qirRemoveTree(home);
-    }
-    std::string Dir() const { return home + "/.QIR"; }
     std::string Log() const { return qirReadFile(Dir() + "/QIR.log"); }
     void Write(const std::string& path, const std::string& text) {
         FILE* f = fopen(path.c_str(), "w");
@@ -45,27 +31,10 @@ protected:
         fputs(text.c_str(), f);
         fclose(f);
     }
-    void Start() {
-        std::string drawLog = home + "/draw.log";
-        draw = qirDrawLog(drawLog);
-        ASSERT_TRUE(qir.Start(QIR_BINARY, {"-title", title},
-                              {{"QIR_TEST_HOME", home},
-                               {"LD_PRELOAD", QIR_FAKEHOME " " QIR_DRAWLOG},
-                               {"QIR_TEST_DRAWLOG", drawLog},
-                               {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"},
-                               {"MAIL", home + "/spool"}}));
+    void StartHere() {
+        Start({{"MAIL", home + "/spool"}});
         main = qirFindWindow(title, 10);
-        ASSERT_FALSE(main.empty()) << "no main window\n" << Log();
-    }
-    // Polls the draw log until done() holds; false after ms milliseconds.
-    bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
-        for (int waited = 0; waited <= ms; waited += 20) {
-            draw.Update();
-            if (done())
-                return true;
-            usleep(20000);
-        }
-        return false;
+        ASSERT_FALSE(main.empty()) << "no main window\n" << LogTail();
     }
     // The word drawn in window w, followed on its line by the words of
     // rest; false when it is not shown.
@@ -97,7 +66,7 @@ protected:
     // Clicks the first letter of the words, as a user clicks a link.
     void Click(unsigned long w, const std::vector<std::string>& words) {
         qirDrawnLine at{0, 0, ""};
-        ASSERT_TRUE(WaitFor([&] { return Find(w, words, &at); })) << words[0] << " not shown\n" << Dump(w);
+        ASSERT_TRUE(WaitFor([&] { return Find(w, words, &at); }, 5000)) << words[0] << " not shown\n" << Dump(w);
         qirShell("xdotool mousemove --window " + std::to_string(w) + " " + std::to_string(at.x + 3) + " " +
                  std::to_string(at.y - 4) + " click 1");
     }
@@ -113,7 +82,7 @@ protected:
                     return true;
                 }
             return false;
-        })) << "no Help in the menu bar\n" << Dump(m);
+        }, 5000)) << "no Help in the menu bar\n" << Dump(m);
         int x = help.x + 10;
         qirShell("xdotool mousemove --window " + main + " " + std::to_string(x) + " 12 mousedown 1 sleep 0.3 "
                  "mousemove --window " + main + " " + std::to_string(x + 10) + " " + std::to_string(y) +
@@ -126,10 +95,7 @@ protected:
         return qir.Wait(10000);
     }
 
-    std::string home, main;
-    std::string title = "Quorvane help test " + std::to_string(getpid());
-    qirBackgroundProgram qir;
-    qirDrawLog draw{""};
+    std::string main;
 };
 
 std::string CutBuffer() {
@@ -148,20 +114,20 @@ std::string CutBuffer() {
 }  // namespace
 
 TEST_F(HelpEndToEnd, ShippedPagesFromTheMenuWithLinksBackForwardAndIndex) {
-    Start();
+    StartHere();
     unsigned long help = HelpFromMenu(36);
     ASSERT_NE(help, 0u) << "no help window\n" << Log();
-    ASSERT_TRUE(WaitFor([&] { return Shows(help, "The Main Window"); })) << Dump(help);
+    ASSERT_TRUE(WaitFor([&] { return Shows(help, "The Main Window"); }, 5000)) << Dump(help);
     EXPECT_TRUE(Shows(help, "The Folder menu")) << Dump(help);
 
     Click(help, {"message", "list", "window"});
-    EXPECT_TRUE(WaitFor([&] { return Shows(help, "The Message List"); })) << Dump(help);
+    EXPECT_TRUE(WaitFor([&] { return Shows(help, "The Message List"); }, 5000)) << Dump(help);
     Click(help, {"Back"});
-    EXPECT_TRUE(WaitFor([&] { return Shows(help, "The Main Window"); })) << Dump(help);
+    EXPECT_TRUE(WaitFor([&] { return Shows(help, "The Main Window"); }, 5000)) << Dump(help);
     Click(help, {"Forward"});
-    EXPECT_TRUE(WaitFor([&] { return Shows(help, "The Message List"); })) << Dump(help);
+    EXPECT_TRUE(WaitFor([&] { return Shows(help, "The Message List"); }, 5000)) << Dump(help);
     Click(help, {"Help", "index"});
-    EXPECT_TRUE(WaitFor([&] { return Shows(help, "Quorvane Help") && Shows(help, "The windows"); })) << Dump(help);
+    EXPECT_TRUE(WaitFor([&] { return Shows(help, "Quorvane Help") && Shows(help, "The windows"); }, 5000)) << Dump(help);
     EXPECT_EQ(Quit(), 0);
 }
 
@@ -179,25 +145,31 @@ TEST_F(HelpEndToEnd, MissingPagesWebReferencesAndTheCutBuffer) {
           "Select this text here.\n");
     Write(home + "/record.sh", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> " + home + "/recorded\n");
     chmod((home + "/record.sh").c_str(), 0700);
-    Write(Dir() + "/user.cfg", "HelpPath " + pages + "\nHelpReferences {\n    http \"" + home + "/record.sh %s\"\n}\n");
-    Start();
+    WriteConfig("HelpPath " + pages + "\nHelpReferences {\n    http \"" + home + "/record.sh %s\"\n}\n");
+    StartHere();
     unsigned long help = HelpFromMenu(36);
     ASSERT_NE(help, 0u) << "no help window\n" << Log();
-    ASSERT_TRUE(WaitFor([&] { return Shows(help, "Test folder page"); })) << Dump(help);
+    ASSERT_TRUE(WaitFor([&] { return Shows(help, "Test folder page"); }, 5000)) << Dump(help);
 
-    // A page that is not there: an error, and the page stays.
+    // A page that is not there: an error box, and the page stays.
     Click(help, {"a", "missing", "page"});
     std::string error = "E Page \"a missing page\" at path '" + pages + "/nowhere.rtf' not found !";
-    EXPECT_TRUE(WaitFor([&] { return Log().find(error) != std::string::npos; })) << Log();
+    EXPECT_TRUE(WaitFor([&] { return Log().find(error) != std::string::npos; }, 5000)) << Log();
+    std::string box = qirFindWindow("Error", 10);
+    ASSERT_FALSE(box.empty()) << "no error box";
+    EXPECT_TRUE(WaitFor([&] { return Shows(std::stoul(box), "not found"); }, 5000))
+        << Dump(std::stoul(box));
+    qirShell("xdotool key --window " + box + " Return 2>/dev/null");
+    EXPECT_TRUE(WaitFor([&] { return qirFindWindow("Error", 1).empty(); }, 5000)) << "the error box stays";
     EXPECT_TRUE(Shows(help, "Test folder page")) << Dump(help);
 
     // Web references: the configured program gets each address exactly,
     // as its one argument.
     Click(help, {"a", "web", "page"});
-    EXPECT_TRUE(WaitFor([&] { return qirReadFile(home + "/recorded") == web + "\n"; }))
+    EXPECT_TRUE(WaitFor([&] { return qirReadFile(home + "/recorded") == web + "\n"; }, 5000))
         << qirReadFile(home + "/recorded");
     Click(help, {"a", "hostile", "page"});
-    EXPECT_TRUE(WaitFor([&] { return qirReadFile(home + "/recorded") == web + "\n" + hostile + "\n"; }))
+    EXPECT_TRUE(WaitFor([&] { return qirReadFile(home + "/recorded") == web + "\n" + hostile + "\n"; }, 5000))
         << qirReadFile(home + "/recorded");
     struct stat st;
     for (const char* f : {"/pwned", "/pwned2", "/pwned3"})
