@@ -114,6 +114,12 @@ private:
     qirRTFEngine& operator=(const qirRTFEngine&) = delete;
 
     struct Reader;
+    struct Switch {
+        int code;
+        void (qirRTFEngine::*on)();
+        void (qirRTFEngine::*off)();
+    };
+    static const Switch kSwitches[6];
     void AppendElement(qirRTFElement* e) { Append(e); }
     void BuildReference(qirRTFElement* href);
     int Bits() const;

@@ -36,6 +36,17 @@ void qirRTFEngine::Drop(qirRTFElement* e) {
 
 // ------------------------------------------------------------------ styles
 
+// What an opening command and its closing one change in the format state.
+// A closing command whose opening one is not on top still changes it.
+const qirRTFEngine::Switch qirRTFEngine::kSwitches[] = {
+    {qirRTFBigger, &qirRTFEngine::SizeUp, &qirRTFEngine::SizeDown},
+    {qirRTFSmaller, &qirRTFEngine::SizeDown, &qirRTFEngine::SizeUp},
+    {qirRTFBoldCode, &qirRTFEngine::BoldOn, &qirRTFEngine::BoldOff},
+    {qirRTFItalicCode, &qirRTFEngine::ItalicOn, &qirRTFEngine::ItalicOff},
+    {qirRTFFixedCode, &qirRTFEngine::FixedOn, &qirRTFEngine::FixedOff},
+    {qirRTFUnderlineCode, &qirRTFEngine::UnderlineOn, &qirRTFEngine::UnderlineOff},
+};
+
 void qirRTFEngine::ApplyStyles() {
     if (!begun_)
         return;
@@ -73,22 +84,6 @@ void qirRTFEngine::ApplyStyles() {
                 color_ = kit_->FindColor(name.c_str());
             }
             break;
-        case qirRTFBigger:
-            commands_.Push(code);
-            SizeUp();
-            break;
-        case qirRTFBigger + 1:
-            commands_.Pop(qirRTFBigger);
-            SizeDown();
-            break;
-        case qirRTFSmaller:
-            commands_.Push(code);
-            SizeDown();
-            break;
-        case qirRTFSmaller + 1:
-            commands_.Pop(qirRTFSmaller);
-            SizeUp();
-            break;
         case qirRTFBiggest:
         case qirRTFTinier:
             commands_.Push(code);
@@ -101,38 +96,6 @@ void qirRTFEngine::ApplyStyles() {
             sizeLevel_ = commands_.SizeLevel();
             UpdateFont();
             break;
-        case qirRTFBoldCode:
-            commands_.Push(code);
-            BoldOn();
-            break;
-        case qirRTFBoldCode + 1:
-            commands_.Pop(qirRTFBoldCode);
-            BoldOff();
-            break;
-        case qirRTFItalicCode:
-            commands_.Push(code);
-            ItalicOn();
-            break;
-        case qirRTFItalicCode + 1:
-            commands_.Pop(qirRTFItalicCode);
-            ItalicOff();
-            break;
-        case qirRTFFixedCode:
-            commands_.Push(code);
-            FixedOn();
-            break;
-        case qirRTFFixedCode + 1:
-            commands_.Pop(qirRTFFixedCode);
-            FixedOff();
-            break;
-        case qirRTFUnderlineCode:
-            commands_.Push(code);
-            UnderlineOn();
-            break;
-        case qirRTFUnderlineCode + 1:
-            commands_.Pop(qirRTFUnderlineCode);
-            UnderlineOff();
-            break;
         case qirRTFColorCode:
             commands_.Push(code);
             break;
@@ -141,6 +104,16 @@ void qirRTFEngine::ApplyStyles() {
             PopColor();
             break;
         default:
+            // The sizes and styles that open and close in pairs.
+            for (const Switch& sw : kSwitches) {
+                if (code == sw.code) {
+                    commands_.Push(code);
+                    (this->*sw.on)();
+                } else if (code == sw.code + 1) {
+                    commands_.Pop(sw.code);
+                    (this->*sw.off)();
+                }
+            }
             break;
         }
     }
