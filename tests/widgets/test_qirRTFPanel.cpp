@@ -442,7 +442,7 @@ TEST(qirRTFPanel, ShowsEditModeWithToolBarAndMenus) {
 
     std::string noRead = qirImagePath("no_read.tif").Data();
     WriteFile(noRead, "");
-    PanelWindow labels("Panel labels", qirRTFEdit, false);
+    PanelWindow labels("Panel labels", qirRTFEditMode, false);
     unlink(noRead.c_str());
     EXPECT_EQ(labels.ed()->toolbarPictures, 0);
     EXPECT_NE(labels.ed()->boldButton, nullptr);
