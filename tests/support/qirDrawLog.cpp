@@ -92,22 +92,21 @@ std::vector<qirDrawnStencil> qirDrawLog::Stencils(unsigned long drawable) const 
     return found == stencils_.end() ? std::vector<qirDrawnStencil>() : found->second;
 }
 
-std::vector<qirDrawnLine> qirDrawLog::Texts(unsigned long drawable) const {
+std::vector<qirDrawnLine> qirDrawLog::Words(unsigned long drawable) const {
     auto found = texts_.find(drawable);
     if (found == texts_.end())
         return {};
-    std::vector<Text> texts = found->second;
-    std::stable_sort(texts.begin(), texts.end(),
-                     [](const Text& a, const Text& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
-    std::vector<qirDrawnLine> out;
-    for (const Text& t : texts)
-        out.push_back({t.x, t.y, t.text});
-    return out;
+    std::vector<qirDrawnLine> words;
+    for (const Text& t : found->second)
+        words.push_back({t.x, t.y, t.text});
+    std::stable_sort(words.begin(), words.end(),
+                     [](const qirDrawnLine& a, const qirDrawnLine& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    return words;
 }
 
 std::vector<qirDrawnLine> qirDrawLog::Lines(unsigned long drawable) const {
     std::vector<qirDrawnLine> lines;
-    for (const qirDrawnLine& t : Texts(drawable)) {
+    for (const qirDrawnLine& t : Words(drawable)) {
         if (!lines.empty() && lines.back().y == t.y)
             lines.back().text += " " + t.text;
         else

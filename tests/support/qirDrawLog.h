@@ -35,9 +35,9 @@ public:
     // The lines a drawable holds now, top to bottom; none for a drawable
     // the program never drew into or copied to.
     std::vector<qirDrawnLine> Lines(unsigned long drawable) const;
-    // The single texts the drawable holds now (a word each, as drawn),
-    // top to bottom and left to right.
-    std::vector<qirDrawnLine> Texts(unsigned long drawable) const;
+    // The same texts one by one, as they were drawn (a word each), in the
+    // same order: where a word stands, to point at it.
+    std::vector<qirDrawnLine> Words(unsigned long drawable) const;
     // The stencils the drawable shows now, carried through copies as texts are.
     std::vector<qirDrawnStencil> Stencils(unsigned long drawable) const;
     // Every drawable that holds text now.

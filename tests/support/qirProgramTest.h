@@ -111,7 +111,7 @@ protected:
     bool ClickWord(unsigned long window, const std::string& word, int button = 1, int count = 1, int ms = 5000) {
         qirDrawnLine found{0, 0, ""};
         WaitFor([&] {
-            for (const qirDrawnLine& t : draw.Texts(window))
+            for (const qirDrawnLine& t : draw.Words(window))
                 if (t.text == word) {
                     found = t;
                     return true;
@@ -129,7 +129,7 @@ protected:
     bool Menu(unsigned long window, const std::string& menu, const std::string& item) {
         draw.Update();
         qirDrawnLine entry{0, 0, ""};
-        for (const qirDrawnLine& t : draw.Texts(window))
+        for (const qirDrawnLine& t : draw.Words(window))
             if (t.text == menu && (entry.text.empty() || t.y < entry.y))
                 entry = t;
         if (entry.text.empty())
