@@ -121,14 +121,14 @@ int main(int argc, char** argv)
     {
         OpenFolder folder(big);
         Pump(session);
-        double best = 1e9;
+        std::vector<double> times;
         for (int round = 0; round < 5; round++) {
             qirMsgListItem* m = folder.First();
             auto t = std::chrono::steady_clock::now();
             m->Activate();
             Pump(session);
             double ms = Ms(t);
-            best = std::min(best, ms);
+            times.push_back(ms);
             if (round == 0) {
                 MsgView* v = m->ViewDock()->View();
                 printf("(the view shows %d attachments and a text of %d characters)\n", v->Attachments()->Count(),
@@ -139,7 +139,9 @@ int main(int argc, char** argv)
             qirAfterEvent::RunPending();
             Pump(session);
         }
-        printf("best of 5: %.1f ms\n", best);
+        double first = times[0];
+        std::sort(times.begin(), times.end());
+        printf("first open %.1f ms (icons and fonts read), median of 5 %.1f ms\n", first, times[2]);
     }
 
     // Stepping: 10,000 messages, Next 1,000 times.
