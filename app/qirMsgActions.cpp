@@ -88,7 +88,8 @@ int qirMsgActions::Export(qirMsg* const* messages, int n, const qirString& sugge
 }
 
 int qirMsgActions::ExportTo(const qirString& file, int append, qirMsg* const* messages, int n) {
-    qirMboxWriter writer(Str(file), append);
+    qirPath path(file); // a name typed with "~" means the home directory
+    qirMboxWriter writer(Str(path), append);
     if (writer.Open() != qirOK) {
         int saved = errno;
         if (qirLog) {

@@ -135,10 +135,13 @@ void qirMsgList::OpenWindow() {
     FontBoundingBox box;
     kit->font()->font_bbox(box);
     Coord limit = display->height() * 3 / 4;
+    // The menu bar stays within the limit too.
+    Glyph* menubar = kit->bright_inset_frame(qir_build_msglist_menubar(this, kit, LayoutKit::instance()));
+    Requisition bar;
+    menubar->request(bar);
     if ((box.ascent() + box.descent()) * qirFolder::Count() * 3 > limit)
-        body = LayoutKit::instance()->vnatural(body, limit);
-    Glyph* menubar = qir_build_msglist_menubar(this, kit, LayoutKit::instance());
-    window_ = new TopLevelWindow(LayoutKit::instance()->vbox(kit->bright_inset_frame(menubar), body));
+        body = LayoutKit::instance()->vnatural(body, limit - bar.y_requirement().natural());
+    window_ = new TopLevelWindow(LayoutKit::instance()->vbox(menubar, body));
     int missing = 0;
     qirLayout* layout = LayoutStore();
     int method = layout ? layout->MenuInt(SortKey(".Sort.Method").Data(), &missing) : 0;
@@ -201,6 +204,14 @@ void qirMsgList::DeleteClosedWindow() {
     closing_ = nullptr;
 }
 
+// A counter keeps the width it was first given: five digits' room, the
+// number on the right.
+static Glyph* CounterLabel(const char* text) {
+    WidgetKit* kit = WidgetKit::instance();
+    LayoutKit* lk = LayoutKit::instance();
+    return lk->hfixed(lk->hbox(lk->hglue(), kit->label(text)), kit->font()->width("00000", 5));
+}
+
 Glyph* qirMsgList::BuildWindowBody() {
     WidgetKit* kit = WidgetKit::instance();
     LayoutKit* lk = LayoutKit::instance();
@@ -214,7 +225,7 @@ Glyph* qirMsgList::BuildWindowBody() {
     static const int labels[4] = {54, 53, 52, 51};   // selected, deleted, read, total
     static const int which[4] = {3, 2, 1, 0};
     for (int i = 0; i < 4; i++) {
-        counters_[which[i]] = new Patch(kit->label("  0"));
+        counters_[which[i]] = new Patch(CounterLabel("  0"));
         shown_[which[i]] = 0;
         column->append(lk->vspace(5));
         column->append(kit->inset_frame(lk->hbox(kit->label(qirUiText(labels[i])), lk->hglue(), counters_[which[i]])));
@@ -231,7 +242,7 @@ void qirMsgList::SetCounter(int which, int value) {
         return;
     char text[32];
     snprintf(text, sizeof text, "%3d", value);
-    counters_[which]->body(WidgetKit::instance()->label(text));
+    counters_[which]->body(CounterLabel(text));
     counters_[which]->reallocate();
     counters_[which]->redraw();
     shown_[which] = value;

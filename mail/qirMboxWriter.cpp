@@ -197,7 +197,7 @@ int qirMboxWriter::Write(qirMsg* message)
     if (r != qirOK) {
         // The message's own fault (a body file gone): the others go on.
         if (TakeBack(mark) != 0) return qirWriteError;
-        return r;
+        return qirFailed;
     }
     separator_.clear();
     ++written_;

@@ -28,8 +28,9 @@ public:
     // 0, or -7 when the file (or its temporary) cannot be opened.
     int Open();
     // Writes one message: 0; -12 when a write failed (the writer is broken
-    // and Commit will fail); any other status is the message's own export
-    // failure, whose partial text is taken back so the file stays a mailbox.
+    // and Commit will fail); -1 when the message itself could not be
+    // exported (a body file gone): its partial text is taken back, so the
+    // file stays a mailbox of the others.
     int Write(qirMsg* message);
     // Makes the written messages the file's: 0, or -12 when a write, the
     // close or the rename failed (the file is then as it was before), -6

@@ -57,3 +57,4 @@ shoot 'MainWindowTest.SaveAndOpenFileDialogs' test_gui
 shoot 'MainWindowTest.RealFileChooserIsTitledAndCancelsOnClose' test_gui
 shoot 'MainWindowTest.AboutBoxWithoutItsPictureStillOpensAndCloses' test_gui
 shoot 'CheckOnStartup.FetchesFromTheSpoolAndLeavesItAsConfigured' test_gui
+shoot 'MsgListEndToEnd.DeleteMoveCopySortExportImportCloseAndRestart' test_gui

@@ -190,19 +190,31 @@ protected:
         return 0;
     }
 
-    // The rows are the lines left of the counters' column; the status
-    // faces, drawn as a letter of their own when their image is missing,
-    // are left out.  "Total" is the English label of the total counter.
+    // The rows are the words left of the counters' column, one line per
+    // baseline, below the menu bar (its labels' baseline is higher than
+    // this); the status faces, drawn as a letter of their own when their
+    // image is missing, are left out.  "Total" is the English label of the
+    // total counter.
+    static const int menuBar = 25;
     ListPage Read(unsigned long list) {
         ListPage page;
-        std::vector<qirDrawnLine> lines = draw.Lines(list);
-        for (const qirDrawnLine& l : lines)
-            if (l.text.compare(0, 6, "Total ") == 0) {
-                page.column = l.x;
-                page.total = l.text.substr(6);
+        std::vector<qirDrawnLine> words = draw.Words(list);
+        for (size_t i = 0; i + 1 < words.size(); i++)
+            if (words[i].text == "Total" && words[i + 1].y == words[i].y) {
+                page.column = words[i].x;
+                page.total = words[i + 1].text;
             }
+        std::vector<qirDrawnLine> lines;
+        for (const qirDrawnLine& w : words) {
+            if (w.x >= page.column || w.y <= menuBar)
+                continue;
+            if (!lines.empty() && lines.back().y == w.y)
+                lines.back().text += " " + w.text;
+            else
+                lines.push_back(w);
+        }
         for (const qirDrawnLine& l : lines)
-            if (l.x < page.column && l.text.size() > 1) {
+            if (l.text.size() > 1) {
                 page.rows.push_back(l.text);
                 page.lastRow = l.y;
             }

@@ -29,6 +29,11 @@ public:
     // The lines a drawable holds now, top to bottom; none for a drawable
     // the program never drew into or copied to.
     std::vector<qirDrawnLine> Lines(unsigned long drawable) const;
+    // The same texts one string at a time (a label's words apart), top to
+    // bottom and left to right.
+    std::vector<qirDrawnLine> Words(unsigned long drawable) const;
+    // Every drawable something was copied to: the program's windows.
+    std::vector<unsigned long> Windows() const { return {copiedTo_.begin(), copiedTo_.end()}; }
     // 1 when something was ever copied to the drawable.
     int CopiedTo(unsigned long drawable) const { return copiedTo_.count(drawable) != 0; }
 
