@@ -47,7 +47,7 @@ int qirMsgActions::CopyTo(qirFolder* source, qirMsg* const* messages, int n, qir
         return -1;
     }
     std::vector<int> copied(n, 0);
-    int r = target->CopyIn(messages, n, copied.data());
+    int r = target->CopyIn(messages, n, copied.data(), move);
     if (move) {
         int kept = 0;
         for (int i = 0; i < n; i++) {

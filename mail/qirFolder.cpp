@@ -367,7 +367,12 @@ int qirFolder::RenumberDisk()
 
 int qirFolder::Flush()
 {
-    if (SaveAll(0) != qirOK) QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Error Saving", sourceName, __LINE__);
+    // A message about to be removed is not written first: should its
+    // removal fail, it stays on disk as it was, undeleted, and nothing is lost.
+    int saved = directory_ ? qirOK : qirNotOpen;
+    for (qirMsg* m = First(); m && saved == qirOK; m = Next(m))
+        if (!m->IsRemoved() && m->Save() != qirOK) saved = qirFailed;
+    if (saved != qirOK) QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Error Saving", sourceName, __LINE__);
     for (qirMsg* m = First(); m;) {
         qirMsg* next = Next(m);
         if (m->IsRemoved()) {
@@ -460,7 +465,13 @@ static int CopyDirectoryInto(const char* target, void* context)
     return qirCopyDirectory(Str(source->Path()), target, 0) == 0 ? qirOK : qirFailed;
 }
 
-int qirFolder::CopyIn(qirMsg* const* messages, int n, int* copiedFlags)
+static int ShareDirectoryInto(const char* target, void* context)
+{
+    const qirMsg* source = static_cast<const qirMsg*>(context);
+    return qirShareDirectory(Str(source->Path()), target) == 0 ? qirOK : qirFailed;
+}
+
+int qirFolder::CopyIn(qirMsg* const* messages, int n, int* copiedFlags, int share)
 {
     int copied = 0, failed = 0;
     std::string firstFailure;
@@ -472,7 +483,7 @@ int qirFolder::CopyIn(qirMsg* const* messages, int n, int* copiedFlags)
         if (m->IsModified() && m->Save() != qirOK)
             QIR_REPORT(qirLogWarning, "Can't save the flags of <%s> before copying it", Str(m->Path()));
         int status;
-        qirPath path = StoreNew(CopyDirectoryInto, m, &status);
+        qirPath path = StoreNew(share ? ShareDirectoryInto : CopyDirectoryInto, m, &status);
         if (status != qirOK) {
             if (!failed++) firstFailure = Str(m->Path());
             continue;
