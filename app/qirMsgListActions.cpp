@@ -69,32 +69,31 @@ void qirMsgList::UnselectAll() {
 
 // ---------------------------------------------------------------- other folders and files
 
+// The selection of an action that needs one; empty after the warning.
+static std::vector<qirMsg*> NeededSelection(const qirMsgList* list) {
+    std::vector<qirMsg*> selected = list->SelectedMessages();
+    if (selected.empty())
+        qirMessageBox::Warn(list->ListWindow(), qirString(atLeastOne));
+    return selected;
+}
+
 void qirMsgList::CopySelected() {
-    std::vector<qirMsg*> selected = SelectedMessages();
-    if (selected.empty()) {
-        qirMessageBox::Warn(window_, qirString(atLeastOne));
-        return;
-    }
-    qirMsgActions::ToFolder(this, selected.data(), (int)selected.size(), 0, window_);
+    std::vector<qirMsg*> selected = NeededSelection(this);
+    if (!selected.empty())
+        qirMsgActions::ToFolder(this, selected.data(), (int)selected.size(), 0, window_);
 }
 
 void qirMsgList::MoveSelected() {
-    std::vector<qirMsg*> selected = SelectedMessages();
-    if (selected.empty()) {
-        qirMessageBox::Warn(window_, qirString(atLeastOne));
-        return;
-    }
-    qirMsgActions::ToFolder(this, selected.data(), (int)selected.size(), 1, window_);
+    std::vector<qirMsg*> selected = NeededSelection(this);
+    if (!selected.empty())
+        qirMsgActions::ToFolder(this, selected.data(), (int)selected.size(), 1, window_);
     UpdateDeletedCount();
 }
 
 void qirMsgList::ExportSelected() {
-    std::vector<qirMsg*> selected = SelectedMessages();
-    if (selected.empty()) {
-        qirMessageBox::Warn(window_, qirString(atLeastOne));
-        return;
-    }
-    qirMsgActions::Export(selected.data(), (int)selected.size(), Name(), window_);
+    std::vector<qirMsg*> selected = NeededSelection(this);
+    if (!selected.empty())
+        qirMsgActions::Export(selected.data(), (int)selected.size(), Name(), window_);
 }
 
 void qirMsgList::PrintSelected() {
@@ -147,24 +146,24 @@ void qirMsgList::Compose() {
         qirApp->Compose();
 }
 
-void qirMsgList::Reply(int quote) {
-    if (counts_.Selected() != 1) {
-        qirMessageBox::Warn(window_, qirString(exactlyOne));
-        return;
+// The one selected message of a reply or forward; null after the warning.
+static qirMsg* OnlySelected(const qirMsgList* list) {
+    qirMsgRow* row = static_cast<qirMsgRow*>(list->MessageRows()->FirstSelected());
+    if (list->Counts().Selected() != 1 || !row) {
+        qirMessageBox::Warn(list->ListWindow(), qirString(exactlyOne));
+        return nullptr;
     }
-    qirMsgRow* row = static_cast<qirMsgRow*>(msgRows_->FirstSelected());
-    if (row && row->Message() && qirApp)
-        qirApp->ComposeReply(row->Message(), quote, window_);
+    return qirApp ? row->Message() : nullptr;
+}
+
+void qirMsgList::Reply(int quote) {
+    if (qirMsg* original = OnlySelected(this))
+        qirApp->ComposeReply(original, quote, window_);
 }
 
 void qirMsgList::Forward() {
-    if (counts_.Selected() != 1) {
-        qirMessageBox::Warn(window_, qirString(exactlyOne));
-        return;
-    }
-    qirMsgRow* row = static_cast<qirMsgRow*>(msgRows_->FirstSelected());
-    if (row && row->Message() && qirApp)
-        qirApp->ComposeForward(row->Message(), window_);
+    if (qirMsg* original = OnlySelected(this))
+        qirApp->ComposeForward(original, window_);
 }
 
 // ---------------------------------------------------------------- books and help

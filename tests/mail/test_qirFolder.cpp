@@ -265,6 +265,26 @@ TEST(Folder, BatchCopyTellsWhatWasCopiedAndCarriesUnsavedFlags)
     EXPECT_EQ(again.IsRead(), 1) << "the source's own mark was not saved";
 }
 
+// A move's copies share the originals' files, which outlive the originals.
+TEST(Folder, SharedCopiesOutliveTheirOriginals)
+{
+    qirScratchDir scratch;
+    std::string src = scratch.File("Src.QIR"), dst = scratch.File("Dst.QIR");
+    ASSERT_EQ(mkdir(src.c_str(), 0700), 0);
+    MakeMessage(src + "/Message0", "moved");
+    qirFolder source{qirPath(src.c_str())}, target{qirPath(dst.c_str())};
+    ASSERT_EQ(source.Load(), 0);
+    qirMsg* m = source.First();
+    ASSERT_EQ(target.CopyIn(&m, 1, nullptr, 1), 1);
+    struct stat st;
+    ASSERT_EQ(stat((dst + "/Message0/Header.822").c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 2u);
+    m->SetRemoved(1);
+    ASSERT_EQ(source.Flush(), 0);
+    EXPECT_EQ(source.Count(), 0);
+    EXPECT_EQ(SubjectOf(dst + "/Message0"), "moved");
+}
+
 // A store that fails part way leaves nothing behind.
 class StoringFolder : public qirFolder {
 public:
