@@ -57,4 +57,5 @@ shoot 'MainWindowTest.SaveAndOpenFileDialogs' test_gui
 shoot 'MainWindowTest.RealFileChooserIsTitledAndCancelsOnClose' test_gui
 shoot 'MainWindowTest.AboutBoxWithoutItsPictureStillOpensAndCloses' test_gui
 shoot 'CheckOnStartup.FetchesFromTheSpoolAndLeavesItAsConfigured' test_gui
+shoot 'LogPanelEndToEnd.EntriesAndSwitchesOfThePanelAcrossARestart' test_gui
 shoot 'MsgListEndToEnd.DeleteMoveCopySortExportImportCloseAndRestart' test_gui

@@ -15,8 +15,7 @@
 static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subject()->Data() ? m->Subject()->Data() : ""; }
 
 #include "qirDovecot.h"
-#include "qirDrawLog.h"
-#include "qirUserSession.h"
+#include "qirProgramTest.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -65,130 +64,21 @@ struct ListPage {
     int lastRow = 0;               // baseline of the lowest row
 };
 
-class CheckOnStartup : public ::testing::Test {
+class CheckOnStartup : public qirProgramTest {
 protected:
-    void SetUp() override {
-        if (access(QIR_DATA_PREFIX "/QIR.cfg", R_OK) != 0)
-            GTEST_SKIP() << "no " QIR_DATA_PREFIX "/QIR.cfg";
-        home = qirMakeTempDir("qirhome");
-        mkdir(Dir().c_str(), 0700);
-    }
-    void TearDown() override {
-        qir.Stop();
-        if (!home.empty())
-            qirRemoveTree(home);
-    }
-    std::string Dir() const { return home + "/.QIR"; }
     std::string Spool() const { return home + "/spool"; }
-    std::string LogTail() const {
-        std::string log = qirReadFile(Dir() + "/QIR.log");
-        return log.substr(log.size() > 800 ? log.size() - 800 : 0);
-    }
-    void WriteConfig(const std::string& text) {
-        FILE* f = fopen((Dir() + "/user.cfg").c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        fputs(("CheckMailOnStartup yes\n" + text).c_str(), f);
-        fclose(f);
-    }
-    std::string DrawLogPath() const { return home + "/draw.log"; }
-    void Start() {
-        // Window ids come again in a later run: each run has a log of its own.
-        unlink(DrawLogPath().c_str());
-        draw = qirDrawLog(DrawLogPath());
-        ASSERT_TRUE(qir.Start(QIR_BINARY, {"-title", title},
-                              {{"QIR_TEST_HOME", home},
-                               {"LD_PRELOAD", QIR_FAKEHOME " " QIR_DRAWLOG},
-                               {"QIR_TEST_DRAWLOG", DrawLogPath()},
-                               {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"},
-                               {"MAIL", Spool()},
-                               {"TZ", "UTC"}}));
-    }
-    // The main window, which maps once the check is done; "" if qir ended
-    // or a minute passed.
-    std::string MainWindow() {
-        for (int i = 0; i < 60; i++) {
-            int status;
-            if (qir.Ended(&status)) {
-                ADD_FAILURE() << "qir ended early: " << status << "\n" << LogTail();
-                return "";
-            }
-            std::string w = qirFindWindow(title, 1);
-            if (!w.empty())
-                return w;
-        }
-        return "";
-    }
-    // "Quit" from the main menu; the exit status after at most 30 s, or -1.
-    int Quit(const std::string& w) {
-        qirMainMenu(w, 142);
-        return qir.Wait(30000);
-    }
+    void WriteConfig(const std::string& text) { qirProgramTest::WriteConfig("CheckMailOnStartup yes\n" + text); }
+    void Start() { qirProgramTest::Start({{"MAIL", Spool()}, {"TZ", "UTC"}}); }
     // One run of the program: started, checked, Incoming's window read when
     // the messages are given, quit through the menu.
     void Run(const Mails* listed = nullptr) {
         Start();
-        std::string w = MainWindow();
-        ASSERT_FALSE(w.empty()) << "no main window\n" << LogTail();
+        unsigned long w = MainWindow();
+        ASSERT_NE(w, 0u) << "no main window\n" << LogTail();
         EXPECT_NE(qirReadFile(Dir() + "/QIR.log").find("Mail retreiving done"), std::string::npos);
         if (listed)
-            ReadIncomingWindow(std::stoul(w), *listed);
+            ReadIncomingWindow(w, *listed);
         EXPECT_EQ(Quit(w), 0) << LogTail();
-    }
-
-    // Polls (reading the draw log) until done() holds: false after ms
-    // milliseconds or when the program has ended.
-    bool WaitFor(const std::function<bool()>& done, int ms) {
-        for (int waited = 0; waited <= ms; waited += 10) {
-            draw.Update();
-            if (done())
-                return true;
-            int status;
-            if (qir.Ended(&status)) {
-                ADD_FAILURE() << "qir ended: " << status << "\n" << LogTail();
-                return false;
-            }
-            usleep(10000);
-        }
-        return false;
-    }
-
-    // The mapped window titled "Incoming" that this program draws, or 0.
-    unsigned long IncomingWindow() {
-        std::string out = qirShell("xdotool search --name '^Incoming$' 2>/dev/null");
-        for (size_t at = 0, nl; (nl = out.find('\n', at)) != std::string::npos; at = nl + 1) {
-            unsigned long id = std::stoul(out.substr(at, nl - at));
-            if (draw.CopiedTo(id))
-                return id;
-        }
-        return 0;
-    }
-
-    // Double-clicks Incoming's row where the main window draws its name,
-    // as a user opens a folder; the list window, or 0.
-    unsigned long OpenIncoming(unsigned long main) {
-        qirDrawnLine name{0, 0, ""};
-        bool drawn = WaitFor([&] {
-            for (const qirDrawnLine& l : draw.Lines(main))
-                if (l.text == "Incoming")
-                    name = l;
-            return !name.text.empty();
-        }, 10000);
-        if (!drawn) {
-            ADD_FAILURE() << "the main window shows no Incoming";
-            return 0;
-        }
-        // Synthetic clicks are now and then lost: a second double click on
-        // an open folder does nothing.
-        for (int attempt = 0; attempt < 3; attempt++) {
-            qirShell("xdotool mousemove --window " + std::to_string(main) + " " + std::to_string(name.x + 10) + " " +
-                  std::to_string(name.y - 4) + " click --repeat 2 --delay 80 1");
-            unsigned long list = 0;
-            int polls = 0;
-            if (WaitFor([&] { return ++polls % 5 == 0 && (list = IncomingWindow()) != 0; }, 3000))
-                return list;
-        }
-        ADD_FAILURE() << "no Incoming window after three double clicks";
-        return 0;
     }
 
     // The rows are the words left of the counters' column, one line per
@@ -260,13 +150,11 @@ protected:
         return rows;
     }
 
-    void Shot(const char* name) { qirUserSession::Shot(name); }
-
     // Opens Incoming from the folder list and reads its window: the total
     // counter, a height within three quarters of the screen, and every row
     // in list order, a page at a time through the scroll bar.
     void ReadIncomingWindow(unsigned long main, const Mails& mails) {
-        unsigned long list = OpenIncoming(main);
+        unsigned long list = OpenFolder(main, "Incoming");
         ASSERT_NE(list, 0u);
         ListPage page;
         ASSERT_TRUE(WaitFor([&] { page = Read(list); return !page.total.empty() && !page.rows.empty(); }, 10000))
@@ -306,11 +194,6 @@ protected:
         std::sort(got.begin(), got.end());
         return got;
     }
-
-    std::string home;
-    std::string title = "Quorvane startup " + std::to_string(getpid());
-    qirBackgroundProgram qir;
-    qirDrawLog draw{""};
 };
 
 TEST_F(CheckOnStartup, FetchesFromDovecotAndKeepsEveryMessageOnceAfterQuit) {

@@ -12,7 +12,7 @@
 
 static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subject()->Data() ? m->Subject()->Data() : ""; }
 
-#include "qirUserSession.h"
+#include "qirProgramTest.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,14 +44,13 @@ struct ListPage {
     std::string selected, deleted, total;
 };
 
-class MsgListEndToEnd : public ::testing::Test {
+class MsgListEndToEnd : public qirProgramTest {
 protected:
     void SetUp() override {
-        if (access(QIR_DATA_PREFIX "/QIR.cfg", R_OK) != 0)
-            GTEST_SKIP() << "no " QIR_DATA_PREFIX "/QIR.cfg";
-        home = qirMakeTempDir("qirlist");
-        std::string dir = home + "/.QIR";
-        mkdir(dir.c_str(), 0700);
+        qirProgramTest::SetUp();
+        if (IsSkipped())
+            return;
+        std::string dir = Dir();
         for (const char* folder : {"Work", "Archive", "Back"})
             mkdir((dir + "/" + folder + ".QIR").c_str(), 0700);
         for (int i = 0; i < messages; i++) {
@@ -67,13 +66,11 @@ protected:
             fclose(f);
             all.insert(Topic(i));
         }
-        qir.reset(new qirUserSession(home));
     }
-    void TearDown() override {
-        if (qir)
-            qir->Program().Stop();
-        if (!home.empty())
-            qirRemoveTree(home);
+    // Starts the program and waits for its main window: 0 when it did not come.
+    unsigned long Run() {
+        Start({{"TZ", "UTC"}});
+        return MainWindow();
     }
 
     // The rows are the words left of the counters' column, one line per
@@ -81,7 +78,7 @@ protected:
     // (the status images are not shipped) come a few pixels above a row.
     ListPage Read(unsigned long list) {
         ListPage page;
-        std::vector<qirDrawnLine> words = qir->Words(list);
+        std::vector<qirDrawnLine> words = draw.Words(list);
         int column = INT_MAX;
         for (const qirDrawnLine& w : words)
             if (w.text == "Selected" || w.text == "Deleted" || w.text == "Total")
@@ -115,7 +112,7 @@ protected:
     // Waits until the page shows what done() wants; the page as last read.
     ListPage WaitPage(unsigned long list, const std::function<bool(const ListPage&)>& done, int ms = 5000) {
         ListPage page;
-        qir->WaitFor([&] {
+        WaitFor([&] {
             page = Read(list);
             return done(page);
         }, ms);
@@ -136,7 +133,7 @@ protected:
             subjects.push_back(SubjectOfRow(row));
             std::string want = std::to_string(r - first + 1);
             for (int attempt = 0; attempt < 3; attempt++) {
-                qir->Click(list, row.x + 40, row.y - 4, r != first);
+                Click(list, row.x + 40, row.y - 4, r != first);
                 if (WaitPage(list, [&](const ListPage& p) { return p.selected == want; }, 2000).selected == want)
                     break;
             }
@@ -147,15 +144,15 @@ protected:
     // Chooses the folder in the "Choose folder" dialog and presses OK.
     void ChooseFolder(const std::string& name) {
         unsigned long dialog = 0;
-        ASSERT_TRUE(qir->WaitFor([&] { return (dialog = qir->Window("Choose folder")) != 0; }, 5000));
-        qirUserSession::Shot("choose-folder");
-        ASSERT_TRUE(qir->ClickWord(dialog, name));
+        ASSERT_TRUE(WaitFor([&] { return (dialog = Window("Choose folder")) != 0; }, 5000));
+        Shot("choose-folder");
+        ASSERT_TRUE(ClickWord(dialog, name));
         usleep(200000);
-        ASSERT_TRUE(qir->ClickWord(dialog, "OK"));
-        ASSERT_TRUE(qir->WaitFor([&] { return qir->Window("Choose folder") == 0; }, 5000));
+        ASSERT_TRUE(ClickWord(dialog, "OK"));
+        ASSERT_TRUE(WaitFor([&] { return Window("Choose folder") == 0; }, 5000));
     }
     std::vector<std::string> OnDisk(const char* folder) {
-        qirFolder f{qirPath((home + "/.QIR/" + folder + ".QIR").c_str())};
+        qirFolder f{qirPath((Dir() + "/" + folder + ".QIR").c_str())};
         f.Load();
         std::vector<std::string> out;
         for (qirMsg* m = f.First(); m; m = f.Next(m))
@@ -170,81 +167,79 @@ protected:
         return !s.empty() && std::is_sorted(s.begin(), s.end());
     }
 
-    std::string home;
     std::set<std::string> all;
-    std::unique_ptr<qirUserSession> qir;
 };
 
 TEST_F(MsgListEndToEnd, DeleteMoveCopySortExportImportCloseAndRestart) {
-    std::string title = "Quorvane list " + std::to_string(getpid());
-    ASSERT_TRUE(qir->Start(title)) << qir->LogTail();
-    unsigned long work = qir->OpenFolder("Work");
-    ASSERT_NE(work, 0u) << qir->LogTail();
+    unsigned long main = Run();
+    ASSERT_NE(main, 0u) << LogTail();
+    unsigned long work = OpenFolder(main, "Work");
+    ASSERT_NE(work, 0u) << LogTail();
     ListPage page = WaitPage(work, [](const ListPage& p) { return p.total == "50" && p.rows.size() >= 20; });
     ASSERT_EQ(page.total, "50");
     ASSERT_GE(page.rows.size(), 20u);
 
     // Delete and undelete five rows: the counter and the status letters.
     SelectRows(work, 0, 4);
-    ASSERT_TRUE(qir->ChooseMenu(work, "Message", "Delete", "msglist-menu"));
+    ASSERT_TRUE(ChooseMenu(work, "Message", "Delete", "msglist-menu"));
     page = WaitPage(work, [](const ListPage& p) { return p.deleted == "5"; });
     EXPECT_EQ(page.deleted, "5");
     EXPECT_EQ(std::vector<std::string>(page.status.begin(), page.status.begin() + 6),
               (std::vector<std::string>{"D", "D", "D", "D", "D", "U"}));
-    ASSERT_TRUE(qir->ChooseMenu(work, "Message", "Undelete"));
+    ASSERT_TRUE(ChooseMenu(work, "Message", "Undelete"));
     page = WaitPage(work, [](const ListPage& p) { return p.deleted == "0"; });
     EXPECT_EQ(page.deleted, "0");
     EXPECT_EQ(page.status[0], "U");
 
     // Move ten to Archive: marked deleted here; copy five more.
     std::vector<std::string> moved = SelectRows(work, 5, 14);
-    ASSERT_TRUE(qir->ChooseMenu(work, "Message", "Move to folder..."));
+    ASSERT_TRUE(ChooseMenu(work, "Message", "Move to folder..."));
     ChooseFolder("Archive");
     page = WaitPage(work, [](const ListPage& p) { return p.deleted == "10"; });
     EXPECT_EQ(page.deleted, "10");
     std::vector<std::string> copied = SelectRows(work, 15, 19);
-    ASSERT_TRUE(qir->ChooseMenu(work, "Message", "Copy to folder..."));
+    ASSERT_TRUE(ChooseMenu(work, "Message", "Copy to folder..."));
     ChooseFolder("Archive");
-    EXPECT_TRUE(qir->WaitFor([&] { return OnDisk("Archive").size() == 15; }, 5000)) << OnDisk("Archive").size();
+    EXPECT_TRUE(WaitFor([&] { return OnDisk("Archive").size() == 15; }, 5000)) << OnDisk("Archive").size();
 
     // Sort by subject through the menu: the rows follow at once.
-    ASSERT_TRUE(qir->ChooseMenu(work, "Sort", "By subject", "msglist-sort-menu"));
+    ASSERT_TRUE(ChooseMenu(work, "Sort", "By subject", "msglist-sort-menu"));
     page = WaitPage(work, [](const ListPage& p) { return Sorted(p) && SubjectOfRow(p.rows[0]) == "Topic 00"; });
     EXPECT_TRUE(Sorted(page));
 
     // Export everything into ~/Work (the name the dialog offers).
-    ASSERT_TRUE(qir->ChooseMenu(work, "Message", "Select all"));
+    ASSERT_TRUE(ChooseMenu(work, "Message", "Select all"));
     EXPECT_EQ(WaitPage(work, [](const ListPage& p) { return p.selected == "50"; }).selected, "50");
-    ASSERT_TRUE(qir->ChooseMenu(work, "Message", "Export..."));
+    ASSERT_TRUE(ChooseMenu(work, "Message", "Export..."));
     unsigned long save = 0;
-    ASSERT_TRUE(qir->WaitFor([&] { return (save = qir->Window("Save file")) != 0; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return (save = Window("Save file")) != 0; }, 5000));
     qirShell("xdotool mousemove --window " + std::to_string(save) + " 20 20 sleep 0.2 key Return");
     std::string mbox = home + "/Work";
-    ASSERT_TRUE(qir->WaitFor([&] { return qir->LogTail().find("50 messages exported") != std::string::npos; }, 10000))
-        << qir->LogTail();
+    ASSERT_TRUE(WaitFor([&] { return LogTail().find("50 messages exported") != std::string::npos; }, 10000))
+        << LogTail();
     EXPECT_EQ(qirShell("python3 -c 'import mailbox,sys; print(len(mailbox.mbox(sys.argv[1])))' " + mbox), "50\n");
 
     // Import it into Back through that window's menu.
-    unsigned long back = qir->OpenFolder("Back");
+    unsigned long back = OpenFolder(main, "Back");
     ASSERT_NE(back, 0u);
-    ASSERT_TRUE(qir->ChooseMenu(back, "File", "Import mailbox..."));
+    ASSERT_TRUE(ChooseMenu(back, "File", "Import mailbox..."));
     unsigned long open = 0;
-    ASSERT_TRUE(qir->WaitFor([&] { return (open = qir->Window("Open file")) != 0; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return (open = Window("Open file")) != 0; }, 5000));
     qirShell("xdotool mousemove --window " + std::to_string(open) + " 20 20 sleep 0.2 type --delay 10 '" + mbox + "'");
     qirShell("xdotool key Return");
     page = WaitPage(back, [](const ListPage& p) { return p.total == "50"; }, 10000);
-    EXPECT_EQ(page.total, "50") << qir->LogTail();
+    EXPECT_EQ(page.total, "50") << LogTail();
 
     // Close Work through its menu, then open it again: the moved messages
     // are gone, the order is the subject order.
-    ASSERT_TRUE(qir->ChooseMenu(work, "File", "Close"));
-    EXPECT_TRUE(qir->WaitFor([&] { return qir->Window("Work") == 0; }, 5000));
-    work = qir->OpenFolder("Work");
+    ASSERT_TRUE(ChooseMenu(work, "File", "Close"));
+    EXPECT_TRUE(WaitFor([&] { return Window("Work") == 0; }, 5000));
+    work = OpenFolder(main, "Work");
     ASSERT_NE(work, 0u);
     page = WaitPage(work, [](const ListPage& p) { return p.total == "40" && Sorted(p); });
     EXPECT_EQ(page.total, "40");
     EXPECT_TRUE(Sorted(page));
-    EXPECT_EQ(qir->Quit(), 0) << qir->LogTail();
+    EXPECT_EQ(Quit(main), 0) << LogTail();
 
     std::vector<std::string> kept, archived(moved);
     archived.insert(archived.end(), copied.begin(), copied.end());
@@ -255,17 +250,18 @@ TEST_F(MsgListEndToEnd, DeleteMoveCopySortExportImportCloseAndRestart) {
     EXPECT_EQ(OnDisk("Work"), kept);
     EXPECT_EQ(OnDisk("Archive"), archived);
     EXPECT_EQ(OnDisk("Back"), std::vector<std::string>(all.begin(), all.end()));
-    std::string layout = qirReadFile(home + "/.QIR/layout");
+    std::string layout = qirReadFile(Dir() + "/layout");
     EXPECT_NE(layout.find("Work {\n        Sort {\n            Method 5\n"), std::string::npos) << layout;
 
     // A restart opens Work in the stored order.
-    ASSERT_TRUE(qir->Start(title)) << qir->LogTail();
-    work = qir->OpenFolder("Work");
+    main = Run();
+    ASSERT_NE(main, 0u) << LogTail();
+    work = OpenFolder(main, "Work");
     ASSERT_NE(work, 0u);
     page = WaitPage(work, [](const ListPage& p) { return p.total == "40" && Sorted(p); });
     EXPECT_TRUE(Sorted(page));
     EXPECT_EQ(SubjectOfRow(page.rows.at(0)), kept[0]);
-    EXPECT_EQ(qir->Quit(), 0) << qir->LogTail();
+    EXPECT_EQ(Quit(main), 0) << LogTail();
 }
 
 }  // namespace
