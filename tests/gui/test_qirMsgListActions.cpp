@@ -398,6 +398,44 @@ TEST_F(ListActionsTest, SortSettingsAndCloseFromTheMenu) {
     EXPECT_EQ(qirx::FindWindow("Work"), 0ul);
 }
 
+// Printing the selection: one job per selected message not marked
+// deleted, in folder order.
+TEST_F(ListActionsTest, PrintSkipsDeletedMessagesAndKeepsFolderOrder) {
+    Fill("Work", 5);
+    // The shipped configuration (printer fonts), with the test's folders
+    // and a print command of its own.
+    ASSERT_EQ(qirConfig.Load(QIR_BUILD_DATA "/QIR.cfg"), 0);
+    qirConfig.Set("FolderDir", dir.c_str());
+    qirConfig.Set("AddrBook", (dir + "/book").c_str());
+    qirConfig.Set("Layout", (dir + "/layout").c_str());
+    qirConfig.Set("CheckMailOnStartup", "no");
+    Start();
+    std::string script = home + "/spool.sh";
+    FILE* f = fopen(script.c_str(), "w");
+    fprintf(f, "#!/bin/sh\nn=$(ls '%s' | grep -c '^job')\ncp \"$1\" '%s/job'$n.ps\n", home.c_str(), home.c_str());
+    fclose(f);
+    chmod(script.c_str(), 0755);
+    qirConfig.Set("Printer.Command", (script + " %s").c_str());
+    qirMsgList* work = Folder("Work");
+    work->OpenWindow();
+    Select(work, {0, 2, 3});
+    Items(work)[2]->RightPressed();
+    std::vector<std::string> expected = {SubjectOf(Items(work)[0]), SubjectOf(Items(work)[3])};
+    work->PrintSelected();
+    std::vector<std::string> printed;
+    for (int n = 0; n < 3; n++) {
+        std::string job = home + "/job" + std::to_string(n) + ".ps";
+        if (access(job.c_str(), F_OK) != 0)
+            break;
+        std::string text = qirShell("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=txtwrite -sOutputFile=- '" + job + "'");
+        size_t at = text.find("Subject: ");
+        printed.push_back(at == std::string::npos ? "?" : text.substr(at + 9, text.find('\n', at) - at - 9));
+    }
+    ASSERT_EQ(printed.size(), 2u) << Log();
+    for (int i = 0; i < 2; i++)
+        EXPECT_NE(printed[i].find(expected[i]), std::string::npos) << printed[i];
+}
+
 // Without an address book (another live program holds its lock) adding
 // senders says so and writes nothing; with one, the entries are saved.
 TEST_F(ListActionsTest, AddSendersNeedsTheAddressBook) {
