@@ -94,7 +94,7 @@ std::vector<qirDrawnLine> qirDrawLog::Lines(unsigned long drawable) const {
         if (!lines.empty() && lines.back().y == t.y)
             lines.back().text += " " + t.text;
         else
-            lines.push_back({t.x, t.y, t.text});
+            lines.push_back(t);
     }
     return lines;
 }

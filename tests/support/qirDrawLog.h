@@ -29,8 +29,8 @@ public:
     // The lines a drawable holds now, top to bottom; none for a drawable
     // the program never drew into or copied to.
     std::vector<qirDrawnLine> Lines(unsigned long drawable) const;
-    // The same texts one string at a time (a label's words apart), top to
-    // bottom and left to right.
+    // The same texts one by one, as they were drawn (a word each), in the
+    // same order: where a word stands, to point at it.
     std::vector<qirDrawnLine> Words(unsigned long drawable) const;
     // Every drawable something was copied to: the program's windows.
     std::vector<unsigned long> Windows() const { return {copiedTo_.begin(), copiedTo_.end()}; }
