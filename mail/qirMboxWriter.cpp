@@ -105,6 +105,7 @@ int qirMboxWriter::Open()
             return qirCannotOpen;
         }
         out_ = replace_->Stream();
+        setvbuf(out_, nullptr, _IOFBF, 1 << 17);
         start_ = end_ = 0;
         return qirOK;
     }
@@ -138,6 +139,7 @@ int qirMboxWriter::Open()
         if (created_) unlink(path_.c_str());
         return qirCannotOpen;
     }
+    setvbuf(out_, nullptr, _IOFBF, 1 << 17);
     return qirOK;
 }
 
@@ -187,6 +189,8 @@ int qirMboxWriter::Write(qirMsg* message)
         TakeBack(mark);
         return qirNoMemory;
     }
+    // Large blocks through the escaper: most of a message passes in one.
+    setvbuf(text, nullptr, _IOFBF, 1 << 16);
     int r = message->ExportMIME(text);
     int closed = fclose(text);
     if (escaper.failed || ferror(out_) || !plain.Put("\n", 1)) {
