@@ -1,7 +1,5 @@
 // The actions of a message view's menu and tool bar.
 // Mail headers before InterViews: its macros rename common words.
-#include "qirAddrBook.h"
-#include "qirAddress.h"
 #include "qirConfiguration.h"
 #include "qirError.h"
 #include "qirMsgComponent.h"
@@ -14,8 +12,8 @@
 #include "MsgView.h"
 #include "MsgViewDock.h"
 
-#include "qirChooseFolderDialog.h"
 #include "qirMessageBox.h"
+#include "qirMsgActions.h"
 
 #include <cstdio>
 
@@ -114,21 +112,10 @@ void MsgView::SaveBody()
 
 void MsgView::Export()
 {
-    if (!message_ || !qirApp) return;
-    qirString file = folder_ ? folder_->Name() : qirString("");
-    int append = 0;
-    qirApp->SaveFileDialog(&file, &append, window_);
-    if (file.IsEmpty() || !message_) return;
-    FILE* out = fopen(Str(file), append ? "a" : "w");
-    if (!out) {
-        if (qirLog) qirLog->Report(qirLogError, "Error opening file!");
-        return;
+    if (message_) {
+        qirMsg* m = message_;
+        qirMsgActions::Export(&m, 1, folder_ ? folder_->Name() : qirString(""), window_);
     }
-    const qirAddress* from = static_cast<const qirAddress*>(message_->From() ? message_->From()->First() : nullptr);
-    fprintf(out, "From %s %s\n", from ? Str(from->Mailbox()) : "", Str(qirMsg::FormatDate(message_, 0)));
-    int r = message_->ExportMIME(out);
-    fputs("\n", out);
-    if ((fclose(out) != 0 || r != 0) && qirLog) qirLog->Report(qirLogError, "Error exporting message!");
 }
 
 void MsgView::CopyToFolder() { ToFolder(0); }
@@ -136,43 +123,22 @@ void MsgView::CopyToFolder() { ToFolder(0); }
 // Marked deleted and left behind only once the copy is safely stored.
 void MsgView::MoveToFolder() { ToFolder(1); }
 
+// The list window's copy and move, for this one message: a move marks it
+// deleted only once its copy is stored, and the own folder is refused.
 void MsgView::ToFolder(int move)
 {
     if (!message_) return;
-    qirFolder* target = nullptr;
-    qirChooseFolderDialog* dialog = new qirChooseFolderDialog(&target);
-    Resource::ref(dialog);
-    bool chosen = dialog->post_for(window_);
-    Resource::unref(dialog);
-    if (!chosen || !target || !message_) return;
-    if (move && target == folder_) {
-        qirMessageBox::Warn(window_, "You may not move messages to the same folder!");
-        return;
-    }
-    qirMsgList* folder = folder_;
-    // A copy into the own folder flushes it: a message marked deleted
-    // leaves with its view, which then lets go of it (Detach).
-    int copied = target->CopyIn(message_);
-    if (!message_ || copied != 0 || !move) return;
-    SetDeleted(1);
-    folder->RedrawList();
-    Next();
+    qirMsg* m = message_;
+    int copied = qirMsgActions::ToFolder(folder_, &m, 1, move, window_);
+    // A copy into the own folder flushes it: a message marked deleted leaves
+    // with its view, which has let go of it (Detach).
+    if (message_ && move && copied == 1) Next();
 }
 
 void MsgView::AddSender()
 {
-    if (!message_ || !qirApp) return;
-    qirAddrBook* book = qirApp->Book();
-    if (!book) return;
-    qirAddrBookEntry* entry = new qirAddrBookEntry(*message_);
-    // "alias (1)", "alias (1) (2)" ... until the alias is free.
-    int counter = 1;
-    while (book->Find(entry->Alias())) {
-        char suffix[32];
-        snprintf(suffix, sizeof suffix, " (%d)", counter++);
-        entry->SetAlias(entry->Alias().Concat(suffix));
+    if (message_) {
+        qirMsg* m = message_;
+        qirMsgActions::AddSenders(&m, 1);
     }
-    book->Append(entry);
-    // A failed save is reported by the book and leaves its file as it was.
-    book->Save();
 }

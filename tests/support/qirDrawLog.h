@@ -42,6 +42,8 @@ public:
     std::vector<qirDrawnStencil> Stencils(unsigned long drawable) const;
     // Every drawable that holds text now.
     std::vector<unsigned long> Drawables() const;
+    // Every drawable something was copied to: the program's windows.
+    std::vector<unsigned long> Windows() const { return {copiedTo_.begin(), copiedTo_.end()}; }
     // 1 when something was ever copied to the drawable.
     int CopiedTo(unsigned long drawable) const { return copiedTo_.count(drawable) != 0; }
 
