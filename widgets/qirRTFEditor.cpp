@@ -675,7 +675,7 @@ void qirRTFEditor::handle(const Event& e) {
             }
             return;
         case Event::middle:
-            if (mode_ == qirRTFEdit && within) {
+            if (Editable() && within) {
                 Paste(pos);
                 Refresh();
             }
@@ -697,7 +697,7 @@ void qirRTFEditor::handle(const Event& e) {
         unsigned char c = 0;
         int code = KeyName(e, &c);
         if (code == qirCmdInsert) {
-            if (mode_ == qirRTFEdit && c)
+            if (Editable() && c)
                 Type(c);
             return;
         }
@@ -712,7 +712,7 @@ void qirRTFEditor::handle(const Event& e) {
 }
 
 void qirRTFEditor::Type(unsigned char c) {
-    if (mode_ != qirRTFEdit)
+    if (!Editable())
         return;
     doc_.ClearSelection();
     doc_.selecting = 0;
@@ -785,7 +785,7 @@ void qirRTFEditor::MoveLines(int code) {
 void qirRTFEditor::execute(int code, int value) {
     const std::string& text = doc_.Text();
     const int last = LastChar();
-    const bool edit = mode_ == qirRTFEdit;
+    const bool edit = Editable();
     int& cur = doc_.cursor;
     auto blank = [&](int p) { return IsBlank(static_cast<unsigned char>(text[p])); };
     switch (code) {
