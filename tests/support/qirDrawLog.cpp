@@ -85,10 +85,21 @@ std::vector<qirDrawnLine> qirDrawLog::Lines(unsigned long drawable) const {
                      [](const Text& a, const Text& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
     std::vector<qirDrawnLine> lines;
     for (const Text& t : texts) {
-        if (!lines.empty() && lines.back().y == t.y)
+        if (!lines.empty() && lines.back().y == t.y) {
             lines.back().text += " " + t.text;
-        else
-            lines.push_back({t.x, t.y, t.text});
+            lines.back().wordX.push_back(t.x);
+        } else {
+            lines.push_back({t.x, t.y, t.text, {t.x}});
+        }
     }
     return lines;
+}
+
+std::vector<std::pair<unsigned long, qirDrawnLine>> qirDrawLog::WindowsShowing(const std::string& text) const {
+    std::vector<std::pair<unsigned long, qirDrawnLine>> found;
+    for (unsigned long window : copiedTo_)
+        for (const qirDrawnLine& l : Lines(window))
+            if (l.text == text)
+                found.push_back({window, l});
+    return found;
 }

@@ -18,6 +18,7 @@
 struct qirDrawnLine {
     int x, y; // origin of its first word
     std::string text;
+    std::vector<int> wordX = {}; // origin of each string drawn, left to right
 };
 
 class qirDrawLog {
@@ -31,6 +32,9 @@ public:
     std::vector<qirDrawnLine> Lines(unsigned long drawable) const;
     // 1 when something was ever copied to the drawable.
     int CopiedTo(unsigned long drawable) const { return copiedTo_.count(drawable) != 0; }
+    // The windows (drawables something was copied to) holding a line that
+    // is exactly text, with that line.
+    std::vector<std::pair<unsigned long, qirDrawnLine>> WindowsShowing(const std::string& text) const;
 
 private:
     struct Text {

@@ -1,0 +1,292 @@
+// The real qir writing letters as a user does, against a real SMTP server
+// (aiosmtpd): Compose from the main menu, the fields and the text typed with
+// real keys, Send; what the server gets, what Outgoing keeps and shows, no
+// draft left.  The same through the send queue and the delivery process;
+// the external editor; a server that refuses and then recovers.
+#include <gtest/gtest.h>
+
+#include "qirMsg.h"
+
+#include "qirDrawnProgram.h"
+#include "qirSMTPSink.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Entries(const std::string& path) {
+    std::vector<std::string> out;
+    if (DIR* d = opendir(path.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.')
+                out.push_back(e->d_name);
+        closedir(d);
+    }
+    return out;
+}
+
+// Processes of the group that are alive (not zombies).
+int LiveInGroup(int group) {
+    int n = 0;
+    for (const std::string& pid : Entries("/proc")) {
+        if (pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::string stat = qirReadFile("/proc/" + pid + "/stat");
+        size_t close = stat.rfind(')');
+        char state = 0;
+        int ppid = 0, pgrp = 0;
+        if (close != std::string::npos &&
+            sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &ppid, &pgrp) == 3 && pgrp == group &&
+            state != 'Z')
+            n++;
+    }
+    return n;
+}
+
+class ComposeEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (access(QIR_DATA_PREFIX "/QIR.cfg", R_OK) != 0)
+            GTEST_SKIP() << "no " QIR_DATA_PREFIX "/QIR.cfg";
+        if (!qirSMTPSink::Available())
+            GTEST_SKIP() << "no aiosmtpd for /usr/bin/python3";
+        home = qirMakeTempDir("qircompose");
+        mkdir((home + "/.QIR").c_str(), 0700);
+        program = new qirDrawnProgram(home, title);
+    }
+    void TearDown() override {
+        if (program)
+            program->qir.Stop();
+        delete program;
+        delete sink;
+        if (!home.empty())
+            qirRemoveTree(home);
+    }
+    std::string Dir() const { return home + "/.QIR"; }
+    // A sink, and the user's configuration sending to it.
+    void Serve(const std::string& config, const std::vector<std::string>& options = {}) {
+        sink = new qirSMTPSink(options);
+        ASSERT_TRUE(sink->Running());
+        FILE* f = fopen((Dir() + "/user.cfg").c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        fprintf(f, "DeliverAgent SMTP\nSMTP {\n    Host 127.0.0.1\n    Port %d\n}\n%s", sink->Port(), config.c_str());
+        fclose(f);
+    }
+    // Starts qir and opens a compose window from the main menu.
+    unsigned long StartAndCompose() {
+        EXPECT_TRUE(program->Start());
+        mainWindow = program->Window(title, 10000);
+        EXPECT_NE(mainWindow, 0u) << program->LogTail();
+        return mainWindow ? Compose() : 0;
+    }
+    unsigned long Compose() {
+        EXPECT_TRUE(program->Menu(mainWindow, "Books", "Compose"));
+        unsigned long w = program->Window("Compose letter");
+        EXPECT_NE(w, 0u) << program->LogTail();
+        return w;
+    }
+    // Clicks into the field labelled label and types text.
+    void TypeField(unsigned long w, const char* label, const std::string& text) {
+        qirDrawnLine l;
+        ASSERT_TRUE(program->Find(w, label, &l)) << label;
+        qirDrawnProgram::Click(w, l.x + 120, l.y - 4);
+        qirDrawnProgram::Type(text);
+    }
+    // Clicks into the text, below the editor's tool bar, and types.
+    void TypeText(unsigned long w, const std::string& text) {
+        int bar = -1;
+        ASSERT_TRUE(program->WaitFor([&] {
+            for (const qirDrawnLine& l : program->draw.Lines(w))
+                if (l.text.find(" Search") != std::string::npos)
+                    bar = l.y;
+            return bar >= 0;
+        }, 5000));
+        qirDrawnProgram::Click(w, 60, bar + 30);
+        for (size_t at = 0;;) {
+            size_t nl = text.find('\n', at);
+            qirDrawnProgram::Type(text.substr(at, nl == std::string::npos ? std::string::npos : nl - at));
+            if (nl == std::string::npos)
+                break;
+            qirDrawnProgram::Key("Return");
+            at = nl + 1;
+        }
+    }
+    void Press(unsigned long w, const char* button) {
+        int x, y;
+        ASSERT_TRUE(program->FindWord(w, button, &x, &y)) << button;
+        qirDrawnProgram::Click(w, x + 8, y - 4);
+    }
+    bool Closed(int ms = 5000) {
+        return program->WaitFor([&] { return program->WindowNow("Compose letter") == 0; }, ms);
+    }
+    std::vector<std::string> OutgoingSubjects() {
+        std::vector<std::string> out;
+        for (const std::string& m : Entries(Dir() + "/Outgoing.QIR")) {
+            qirMsg message{qirPath((Dir() + "/Outgoing.QIR/" + m).c_str())};
+            out.push_back(message.Subject() && message.Subject()->Data() ? message.Subject()->Data() : "?");
+        }
+        return out;
+    }
+    int Quit() {
+        program->Menu(mainWindow, "Folder", "Quit");
+        return program->qir.Wait(10000);
+    }
+
+    std::string home;
+    std::string title = "Quorvane compose " + std::to_string(getpid());
+    qirDrawnProgram* program = nullptr;
+    qirSMTPSink* sink = nullptr;
+    unsigned long mainWindow = 0;
+};
+
+TEST_F(ComposeEndToEnd, ComposeFromTheMenuTypeAndSend) {
+    Serve("");
+    unsigned long w = StartAndCompose();
+    ASSERT_NE(w, 0u);
+    TypeField(w, "To:", "ann@example.org, Bob Smith <bob@example.org>");
+    TypeField(w, "Cc:", "cy@example.org");
+    TypeField(w, "Bcc:", "hidden@example.org");
+    TypeField(w, "Subject:", "Plans for Friday");
+    TypeText(w, "Dear all,\nsee you at noon.\n-- Joe");
+    ASSERT_TRUE(program->WaitFor([&] { return program->Shows(w, "see you at noon.", true); }, 5000));
+    qirDrawnProgram::Shot("compose-typed");
+    Press(w, "Send");
+
+    std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
+    ASSERT_EQ(got.size(), 1u) << program->LogTail();
+    EXPECT_EQ(got[0].recipients, (std::vector<std::string>{"ann@example.org", "bob@example.org", "cy@example.org",
+                                                           "hidden@example.org"}));
+    const std::string& text = got[0].text;
+    EXPECT_NE(text.find("\nTo: ann@example.org, Bob Smith <bob@example.org>\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nCC: cy@example.org\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Subject: Plans for Friday\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("hidden@"), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.find("\n\n") + 2), "Dear all,\nsee you at noon.\n-- Joe\n");
+
+    EXPECT_TRUE(Closed()) << program->LogTail();
+    EXPECT_EQ(OutgoingSubjects(), (std::vector<std::string>{"Plans for Friday"}));
+    EXPECT_TRUE(Entries(Dir() + "/Drafts").empty());
+    unsigned long outgoing = program->OpenFolder(mainWindow, "Outgoing");
+    ASSERT_NE(outgoing, 0u);
+    EXPECT_TRUE(program->WaitFor([&] { return program->Shows(outgoing, "Plans for Friday"); }, 5000));
+    EXPECT_EQ(Quit(), 0);
+    usleep(300000);
+    EXPECT_EQ(sink->Messages().size(), 1u);
+}
+
+// With the background delivery process the letter goes into the queue and
+// from there to the server.
+TEST_F(ComposeEndToEnd, ThroughTheSendQueueAndTheDeliveryProcess) {
+    Serve("UseBackgroundDeliverAgent Yes\n");
+    unsigned long w = StartAndCompose();
+    ASSERT_NE(w, 0u);
+    TypeField(w, "To:", "ann@example.org");
+    TypeField(w, "Bcc:", "hidden@example.org");
+    TypeField(w, "Subject:", "Queued");
+    TypeText(w, "Through the queue.");
+    Press(w, "Send");
+    EXPECT_TRUE(Closed()) << program->LogTail();
+    EXPECT_EQ(OutgoingSubjects(), (std::vector<std::string>{"Queued"}));
+    std::vector<qirSinkMessage> got = sink->WaitFor(1, 20);
+    ASSERT_EQ(got.size(), 1u) << program->LogTail() << qirReadFile(Dir() + "/QIR-server.log");
+    EXPECT_EQ(got[0].recipients, (std::vector<std::string>{"ann@example.org", "hidden@example.org"}));
+    EXPECT_EQ(got[0].text.find("hidden@"), std::string::npos);
+    EXPECT_EQ(got[0].text.substr(got[0].text.find("\n\n") + 2), "Through the queue.\n");
+    EXPECT_TRUE(Entries(Dir() + "/Drafts").empty());
+    EXPECT_EQ(Quit(), 0);
+}
+
+// The user's editor (a script here) works on the text; the panel shows
+// what it wrote and the letter carries it.  A window closed while its
+// editor still runs leaves no process behind.
+TEST_F(ComposeEndToEnd, TheExternalEditorsTextComesBackAndIsSent) {
+    std::string editor = home + "/editor.sh", sleepy = home + "/sleepy.sh";
+    FILE* f = fopen(editor.c_str(), "w");
+    fputs("#!/bin/sh\nprintf 'Written by the editor\\n' >> \"$1\"\n", f);
+    fclose(f);
+    f = fopen(sleepy.c_str(), "w");
+    fprintf(f, "#!/bin/sh\necho $$ > '%s/sleepy.pid'\nsleep 60 &\nwait\n", home.c_str());
+    fclose(f);
+    chmod(editor.c_str(), 0700);
+    chmod(sleepy.c_str(), 0700);
+    Serve("Editor {\n    Editor \"" + editor + "\"\n}\n");
+    unsigned long w = StartAndCompose();
+    ASSERT_NE(w, 0u);
+    TypeText(w, "Typed first.");
+    ASSERT_TRUE(program->WaitFor([&] { return program->Shows(w, "Typed first.", true); }, 5000));
+    ASSERT_TRUE(program->Menu(w, "Edit", "Edit with external editor"));
+    EXPECT_TRUE(program->WaitFor([&] { return program->Shows(w, "Written by the editor", true); }, 5000))
+        << program->LogTail();
+    TypeField(w, "To:", "ann@example.org");
+    TypeField(w, "Subject:", "Edited");
+    Press(w, "Send");
+    std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
+    ASSERT_EQ(got.size(), 1u) << program->LogTail();
+    EXPECT_EQ(got[0].text.substr(got[0].text.find("\n\n") + 2), "Typed first.\nWritten by the editor\n");
+    ASSERT_TRUE(Closed());
+
+    // Now an editor that does not end by itself: the window is thrown away.
+    std::string cfg = qirReadFile(Dir() + "/user.cfg");
+    EXPECT_EQ(Quit(), 0);
+    f = fopen((Dir() + "/user.cfg").c_str(), "w");
+    fputs(cfg.replace(cfg.find(editor), editor.size(), sleepy).c_str(), f);
+    fclose(f);
+    w = StartAndCompose();
+    ASSERT_NE(w, 0u);
+    ASSERT_TRUE(program->Menu(w, "Edit", "Edit with external editor"));
+    int group = 0;
+    ASSERT_TRUE(program->WaitFor([&] {
+        std::string pid = qirReadFile(home + "/sleepy.pid");
+        std::string stat = pid.empty() ? "" : qirReadFile("/proc/" + pid.substr(0, pid.size() - 1) + "/stat");
+        size_t close = stat.rfind(')');
+        char state;
+        int ppid;
+        return close != std::string::npos &&
+               sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &ppid, &group) == 3 && LiveInGroup(group) >= 2;
+    }, 5000));
+    Press(w, "Discard");
+    EXPECT_TRUE(Closed());
+    EXPECT_TRUE(program->WaitFor([&] { return LiveInGroup(group) == 0; }, 5000)) << "the editor lives on";
+    EXPECT_TRUE(Entries(Dir() + "/Drafts").empty());
+    EXPECT_EQ(Quit(), 0);
+}
+
+// A server that refuses every recipient: the window, its text and its
+// draft stay, Outgoing gets nothing; once the server takes mail again one
+// Send delivers once.
+TEST_F(ComposeEndToEnd, ARefusingServerKeepsTheLetterUntilItRecovers) {
+    std::string refusing = home + "/refusing";
+    fclose(fopen(refusing.c_str(), "w"));
+    Serve("", {"--refuse-while", refusing});
+    unsigned long w = StartAndCompose();
+    ASSERT_NE(w, 0u);
+    TypeField(w, "To:", "ann@example.org");
+    TypeField(w, "Subject:", "Persistent");
+    TypeText(w, "Try again.");
+    Press(w, "Send");
+    EXPECT_TRUE(program->WaitFor(
+        [&] { return qirReadFile(Dir() + "/QIR.log").find("E The letter was not sent") != std::string::npos; },
+        10000));
+    EXPECT_FALSE(Closed(500));
+    ASSERT_EQ(Entries(Dir() + "/Drafts").size(), 1u);
+    std::string draft = Dir() + "/Drafts/" + Entries(Dir() + "/Drafts")[0] + "/Message";
+    EXPECT_EQ(qirReadFile(draft + "/MsgBody.txt"), "Try again.\n");
+    EXPECT_TRUE(OutgoingSubjects().empty());
+    EXPECT_TRUE(sink->Messages().empty());
+
+    unlink(refusing.c_str());
+    Press(w, "Send");
+    EXPECT_EQ(sink->WaitFor(1, 10).size(), 1u) << program->LogTail();
+    EXPECT_TRUE(Closed());
+    EXPECT_EQ(OutgoingSubjects(), (std::vector<std::string>{"Persistent"}));
+    EXPECT_EQ(Quit(), 0);
+    EXPECT_EQ(sink->Messages().size(), 1u);
+}
+
+}  // namespace
