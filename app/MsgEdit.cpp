@@ -15,12 +15,16 @@
 
 #include "MsgEdit.h"
 
+#include "AttachDialog.h"
+#include "AttachIcon.h"
 #include "qirAfterEvent.h"
 #include "qirChoiceDialog.h"
 #include "qirCloseHandler.h"
 #include "qirFieldEditor.h"
 #include "qirFolderListView.h"
 #include "qirListBox.h"
+#include "qirMarkedItem.h"
+#include "qirMsgViewText.h"
 #include "qirMessageBox.h"
 #include "qirQuestionDialog.h"
 #include "qirRTFPanel.h"
@@ -30,12 +34,16 @@
 #include <InterViews/action.h>
 #include <InterViews/event.h>
 #include <InterViews/hit.h>
+#include <InterViews/image.h>
 #include <InterViews/input.h>
 #include <InterViews/layout.h>
 #include <InterViews/patch.h>
+#include <InterViews/raster.h>
 #include <InterViews/session.h>
 #include <InterViews/style.h>
 #include <InterViews/telltale.h>
+#include <InterViews/tformsetter.h>
+#include <InterViews/transformer.h>
 #include <InterViews/window.h>
 #include <OS/string.h>
 
@@ -50,6 +58,7 @@
 #undef Text
 #undef Subject
 #undef Message
+#undef File
 
 namespace {
 
@@ -152,6 +161,7 @@ MsgEdit::MsgEdit(qirMsg* message, Window* leader, Action* close) : close_(close)
                 ::close(fd);
                 static_cast<qirMsgMultipartComponent*>(body)->InsertBefore(MakeBodyPart(qirPath(name.c_str())),
                                                                             nullptr);
+                message_->SetModified();
             } else if (qirLog) {
                 qirLog->Report(qirLogError, "Can't make the text file of <%s>", Str(message_->Path()));
             }
@@ -178,6 +188,8 @@ MsgEdit::MsgEdit(qirMsg* message, Window* leader, Action* close) : close_(close)
         focus_->focus(to_);
     }
     window_ = new TopLevelWindow(focus_);
+    for (AttachItem* item = attachments_.First(); item; item = AttachList::Next(item))
+        item->SetWindow(window_);
     Style* appStyle = qirApp ? qirApp->AppStyle() : Session::instance()->style();
     qir_set_window_style(window_, "Compose letter", appStyle);
 
@@ -211,6 +223,10 @@ Glyph* MsgEdit::BuildBody(Glyph* menubar) {
     cc_ = new qirFieldEditor(blanks.c_str(), kit, kit->style());
     bcc_ = new qirFieldEditor(blanks.c_str(), kit, kit->style());
     subject_ = new qirFieldEditor(blanks.c_str(), kit, kit->style());
+    // The sample gives the width; the fields start empty, so that a click
+    // anywhere in one types at its start.
+    for (qirFieldEditor* f : {to_, cc_, bcc_, subject_})
+        f->field("");
     PolyGlyph* fields = lk->vbox();
     const int labels[4] = {258, 259, 260, 261};
     qirFieldEditor* editors[4] = {to_, cc_, bcc_, subject_};
@@ -298,6 +314,20 @@ void MsgEdit::Refresh() {
     ShowAttachments();
 }
 
+// After an attachment change the text comes back from its file: the
+// cursor stays where the user left it.
+void MsgEdit::RefreshKeepingCursor() {
+    int cursor = panel_ ? panel_->Editor()->Cursor() : 0;
+    Refresh();
+    if (!panel_)
+        return;
+    qirRTFEditor* editor = panel_->Editor();
+    int last = editor->Document().Length() - 1;
+    editor->SetCursor(cursor < last ? cursor : (last > 0 ? last : 0));
+    editor->ScrollToCursor();
+    editor->redraw();
+}
+
 void MsgEdit::ShowSize() {
     WidgetKit* kit = WidgetKit::instance();
     LayoutKit* lk = LayoutKit::instance();
@@ -363,8 +393,31 @@ void MsgEdit::ShowCount() {
 }
 
 void MsgEdit::ShowAttachments() {
-    attachments_.Remove(nullptr);
+    WidgetKit* kit = WidgetKit::instance();
+    LayoutKit* lk = LayoutKit::instance();
     rows_->RemoveAll();
+    attachments_.Remove(nullptr);
+    for (qirMsgComponent* part : qirMsgViewText::AttachedParts(message_->Body()))
+        attachments_.Append(new AttachItem(*part, window_));
+    int n = 0;
+    for (AttachItem* item = attachments_.First(); item; item = AttachList::Next(item)) {
+        char number[16];
+        snprintf(number, sizeof number, "%2d.", ++n);
+        PolyGlyph* row = lk->hbox(kit->label(number), lk->hspace(5));
+        if (Raster* icon = item->TypeIcon()) {
+            Transformer t;
+            Coord scale = icon->height() > 0 ? 16 / icon->height() : 1;
+            t.scale(scale, scale);
+            row->append(lk->vcenter(new TransformSetter(new Image(icon), t)));
+        } else {
+            row->append(lk->hspace(16));
+        }
+        row->append(lk->hspace(5));
+        row->append(kit->label(Str(item->Label())));
+        AttachIcon* handler = new AttachIcon(lk->h_fixed_span(row, 370), item);
+        item->SetIconHandler(handler);
+        rows_->append(new qirMarkedItem(qirString(""), rows_, kit->style(), kit, lk, handler));
+    }
     ShowCount();
 }
 
@@ -621,19 +674,149 @@ void MsgEdit::ChildEnded(int pid) {
 
 // ---------------------------------------------------------------- attachments
 
-void MsgEdit::AddAttachment() {
-    if (Busy())
+qirMsgMultipartComponent* MsgEdit::Multipart() {
+    qirMsgComponent* body = message_->Body();
+    if (body && !body->IsMultipart() && message_->MakeMultipart() != qirOK) {
+        Report(qirString("Can't make room for attachments in <").Concat(Str(message_->Path())).Concat(">"));
+        return nullptr;
+    }
+    body = message_->Body();
+    return body && body->IsMultipart() ? static_cast<qirMsgMultipartComponent*>(body) : nullptr;
+}
+
+qirPath MsgEdit::CopyIn(const qirString& source, const qirString& name, const qirContentType& type) {
+    qirMsgMultipartComponent* multi = static_cast<qirMsgMultipartComponent*>(message_->Body());
+    // A name of its own, made safe, never one the directory holds (its
+    // "Body.PARSED" above all), and made here: nothing is replaced.
+    for (int attempt = 0; attempt < 100; attempt++) {
+        qirPath target = qirMsgComponent::StoredPath(Str(multi->Path()), Str(name), type);
+        int r = qirCopyToNewFile(Str(source), Str(target));
+        if (r == qirOK)
+            return target;
+        if (r != qirCannotCreate)
+            break;
+    }
+    if (qirLog)
+        qirLog->Report(qirLogError, "Error filecopy! <%s>", Str(source));
+    return qirPath("");
+}
+
+AttachItem* MsgEdit::SelectedAttachment(int* position) {
+    qirListItem* row = rows_->FirstSelected();
+    if (!row)
+        return nullptr;
+    *position = rows_->Items().IndexOf(row);
+    return *position >= 0 ? static_cast<AttachItem*>(attachments_.Nth(*position)) : nullptr;
+}
+
+void MsgEdit::SelectRow(int position) {
+    if (position < 0 || position >= rows_->Count())
         return;
+    rows_->UnselectAll();
+    rows_->Item(position)->toggle();
+}
+
+void MsgEdit::AddAttachment() {
+    if (Busy() || SaveTextForAttachments() != 0)
+        return;
+    qirMsgMultipartComponent* multi = Multipart();
+    if (!multi)
+        return;
+    AttachDialog* dialog = new AttachDialog();
+    Resource::ref(dialog);
+    bool accepted = dialog->post_for(window_);
+    qirContentType type = dialog->ContentType();
+    qirString source = dialog->File();
+    Resource::unref(dialog);
+    if (!accepted)
+        return;
+    type.BuildHeader();
+    qirPath target = CopyIn(source, type.partName, type);
+    if (target.IsEmpty())
+        return;
+    multi->Append(new qirMsgComponent(target, type));
+    message_->SetModified();
+    if (message_->Save() != qirOK && qirLog)
+        qirLog->Write(qirLogError, "Error saving!");
+    RefreshKeepingCursor();
+    rows_->scroll_to(Dimension_Y, 0);
+    SelectRow(rows_->Count() - 1);
 }
 
 void MsgEdit::EditAttachment() {
     if (Busy())
         return;
+    int n = -1;
+    AttachItem* item = SelectedAttachment(&n);
+    if (!item) {
+        if (qirLog)
+            qirLog->Write(qirLogError, "You should select exactly ONE attachment to edit!");
+        return;
+    }
+    qirMsgMultipartComponent* multi = Multipart();
+    qirMsgComponent* part = multi ? multi->Part(n + 1) : nullptr;
+    if (!part || SaveTextForAttachments() != 0)
+        return;
+    AttachDialog* dialog = new AttachDialog(*part, Str(multi->Path()));
+    Resource::ref(dialog);
+    bool accepted = dialog->post_for(window_);
+    qirContentType type = dialog->ContentType();
+    qirString source = dialog->File();
+    Resource::unref(dialog);
+    if (!accepted)
+        return;
+    type.BuildHeader();
+    qirPath target = part->Path();
+    if (source != part->Path()) {
+        // Another file: copied in first; the old one goes only once the
+        // copy is there.
+        target = CopyIn(source, type.partName, type);
+        if (target.IsEmpty())
+            return;
+    }
+    multi->InsertBefore(new qirMsgComponent(target, type), part);
+    multi->Take(part);
+    message_->SetModified();
+    if (message_->Save() != qirOK && qirLog)
+        qirLog->Write(qirLogError, "Error saving!");
+    if (target != part->Path())
+        part->RemoveFromDisk();
+    delete part;
+    RefreshKeepingCursor();
+    SelectRow(n);
 }
 
 void MsgEdit::RemoveAttachment() {
     if (Busy())
         return;
+    int n = -1;
+    if (!SelectedAttachment(&n))
+        return;
+    qirMsgMultipartComponent* multi = Multipart();
+    qirMsgComponent* part = multi ? multi->Part(n + 1) : nullptr;
+    if (!part || SaveTextForAttachments() != 0)
+        return;
+    qirString line1(qirUiText(638)), line2(qirUiText(637));
+    WidgetKit* kit = WidgetKit::instance();
+    qirQuestionDialog* question =
+        new qirQuestionDialog(kit, LayoutKit::instance(), qirApp ? qirApp->AppStyle() : kit->style(), "Confirm",
+                              &line1, &line2);
+    Resource::ref(question);
+    bool yes = question->post_for(window_);
+    Resource::unref(question);
+    if (!yes)
+        return;
+    multi->Take(part);
+    part->RemoveFromDisk();
+    delete part;
+    // The draft on disk follows: its description must not name a file
+    // that is gone.
+    message_->SetModified();
+    if (message_->Save() != qirOK && qirLog)
+        qirLog->Write(qirLogError, "Error saving!");
+    RefreshKeepingCursor();
+    if (rows_->Count() > 0)
+        SelectRow(n < rows_->Count() ? n : n - 1);
 }
 
 // ---------------------------------------------------------------- other actions

@@ -9,6 +9,7 @@
 #ifndef QIR_MSG_EDIT_H
 #define QIR_MSG_EDIT_H
 
+#include "AttachItem.h"
 #include "qirChildProcess.h"
 #include "qirContentType.h"
 #include "qirList.h"
@@ -29,6 +30,7 @@ class qirFieldEditor;
 class qirListBox;
 class qirMsg;
 class qirMsgComponent;
+class qirMsgMultipartComponent;
 class qirRTFPanel;
 
 class MsgEdit : public qirTopWindow, public qirChildOwner {
@@ -65,6 +67,7 @@ public:
 
     // Size, text and attachment rows shown again from the draft.
     void Refresh();
+    void RefreshKeepingCursor();
     void ShowSize();
     void LoadBody();
     void ShowAttachments();
@@ -97,7 +100,7 @@ public:
     qirFieldEditor* SubjectField() const { return subject_; }
     qirRTFPanel* Panel() const { return panel_; }
     qirListBox* AttachmentRows() const { return rows_; }
-    const qirList& Attachments() const { return attachments_; }
+    const AttachList& Attachments() const { return attachments_; }
     int IsEnriched() const { return enriched_; }
     int EditorPid() const { return editorPid_; }
     int EditorRunning() const;
@@ -120,6 +123,16 @@ private:
     // keeps its formatting through the reload): 0, or 1 (reported).
     int SaveTextForAttachments();
     int ParseFields(qirList* to, qirList* cc, qirList* bcc);
+    // The body as a multipart body, made one when it is a single part: null
+    // when that fails (reported).
+    qirMsgMultipartComponent* Multipart();
+    // Copies source into the body's directory as a new file named after
+    // name (made safe, never a reserved or existing name): the new path, or
+    // "" when the copy failed (reported).
+    qirPath CopyIn(const qirString& source, const qirString& name, const qirContentType& type);
+    // The attachment of the first selected row and its position, or null.
+    AttachItem* SelectedAttachment(int* position);
+    void SelectRow(int position);
     void Report(const qirString& text);
     void ShowCount();
     void SetEnriched(int on);
@@ -139,7 +152,7 @@ private:
     TelltaleState* enrichedEntry_ = nullptr;
     Button* enrichedBox_ = nullptr;
     InputHandler* focus_ = nullptr;
-    qirList attachments_;            // owned attachment items, in row order
+    AttachList attachments_;         // one item per attachment, in row order
     int editorPid_ = 0;
     qirMsg* message_;                // the draft, not owned
     int enriched_ = 0;

@@ -8,33 +8,13 @@
 #include "qirStatus.h"
 #include "qirUtilities.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 namespace {
 
 const char* Str(const qirString& s) { return s.Text() ? s.Text() : ""; }
-
-// Fills the format's conversions with the arguments in order ("%%" is a
-// percent sign); the caller has checked it with FormatTakes.
-std::string Fill(const char* format, const char* const* args, int n) {
-    std::string out;
-    int next = 0;
-    for (const char* p = format; *p; ++p) {
-        if (*p != '%') {
-            out += *p;
-        } else if (p[1] == '%') {
-            out += '%';
-            ++p;
-        } else {
-            if (next < n)
-                out += args[next];
-            ++next;
-            ++p;
-        }
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -106,32 +86,17 @@ int qirComposeFields::ReplaceAliases(qirList* list, const qirAddrBook* book, con
     return qirOK;
 }
 
-int qirComposeFields::FormatTakes(const char* format, const char* conversions) {
-    if (!format || !conversions)
-        return 0;
-    const char* want = conversions;
-    for (const char* p = format; *p; ++p) {
-        if (*p != '%')
-            continue;
-        if (p[1] == '%') {
-            ++p;
-            continue;
-        }
-        if (!*want || p[1] != *want)
-            return 0;
-        ++want;
-        ++p;
-    }
-    return *want == '\0';
-}
-
 qirList* qirComposeFields::AliasQuestion(const qirAddress& typed, const qirAddrBookEntry& entry, const char* format) {
-    if (!FormatTakes(format, "sssss"))
+    if (!qirFormatTakes(format, "sssss"))
         format = "The address '%s' is an alias of %s. Replace it by the address of %s, %s? (No sends to '%s' as "
                  "typed.)";
     qirString mailbox = typed.Mailbox(), name = entry.FullName(), address = entry.Address();
-    const char* args[5] = {Str(mailbox), Str(name), Str(name), Str(address), Str(mailbox)};
-    std::string text = Fill(format, args, 5);
+    // Checked above: exactly five strings.
+    const char *a = Str(mailbox), *n = Str(name), *d = Str(address);
+    int size = snprintf(nullptr, 0, format, a, n, n, d, a);
+    std::string text(size > 0 ? size_t(size) : 0, '\0');
+    if (size > 0)
+        snprintf(&text[0], text.size() + 1, format, a, n, n, d, a);
     qirList* lines = qirSplitText(qirString(text.c_str()), 40, " ,-\n\t");
     if (!lines)
         lines = new qirList;

@@ -45,10 +45,6 @@ public:
     // that does not take exactly five strings gives an English one.
     // The caller empties and deletes the list.
     static qirList* AliasQuestion(const qirAddress& typed, const qirAddrBookEntry& entry, const char* format);
-
-    // 1 when format holds exactly the conversions listed (one letter each,
-    // "s" or "d", in order) and nothing else but "%%".
-    static int FormatTakes(const char* format, const char* conversions);
 };
 
 #endif

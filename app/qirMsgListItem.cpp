@@ -9,6 +9,7 @@
 #include <IV-look/kit.h>
 #include <InterViews/action.h>
 #include <InterViews/deck.h>
+#include <InterViews/font.h>
 #include <InterViews/layout.h>
 #include <InterViews/session.h>
 #include <InterViews/style.h>
@@ -24,12 +25,19 @@ private:
     qirMsgListItem* message_;
 };
 
-// The three status faces: the image when it reads, else its letter.
+// The three status faces: the image when it reads, else its letter.  An
+// image is centred on the row's text line as a letter would be, so that
+// the button does not stand on the baseline and make the row taller.
 Glyph* StatusFace(const char* file, const char* letter)
 {
-    qirString path = qirInstalledImage(qirString("/usr/local/lib/QIR/Images/").Concat(file));
-    if (Glyph* g = qirScaledImage(path.Data(), 16, 16)) return g;
     WidgetKit* kit = WidgetKit::instance();
+    qirString path = qirInstalledImage(qirString("/usr/local/lib/QIR/Images/").Concat(file));
+    if (Glyph* g = qirScaledImage(path.Data(), 16, 16)) {
+        FontBoundingBox box;
+        kit->font()->font_bbox(box);
+        float below = 8 - (box.ascent() - box.descent()) / 2;
+        return LayoutKit::instance()->vcenter(g, below > 0 ? below / 16 : 0);
+    }
     return kit->label(letter);
 }
 

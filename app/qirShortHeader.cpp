@@ -199,27 +199,7 @@ std::string qirShortHeader::FormatDate(const char* format, const struct tm& t)
 
 int qirShortHeader::IsSafeIntFormat(const char* format)
 {
-    if (!format) return 0;
-    int conversions = 0;
-    for (const char* p = format; *p; p++) {
-        if (*p != '%') continue;
-        p++;
-        if (*p == '%') continue;
-        while (*p && strchr("-+ #0", *p)) p++;
-        // Widths as digits only, small enough that the text stays short.
-        int digits = 0;
-        while (*p >= '0' && *p <= '9') { p++; digits++; }
-        if (digits > 2) return 0;
-        if (*p == '.') {
-            p++;
-            digits = 0;
-            while (*p >= '0' && *p <= '9') { p++; digits++; }
-            if (digits > 2) return 0;
-        }
-        if (!*p || !strchr("diouxX", *p)) return 0;
-        if (++conversions > 1) return 0;
-    }
-    return 1;
+    return qirFormatTakes(format, "d") || qirFormatTakes(format, "");
 }
 
 std::string qirShortHeader::Meridiem(int hour)

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <unistd.h>
 
 // The children started from the window process (editors, viewers).
@@ -69,4 +70,17 @@ int qirProcessId::IsAlive() const
     if (pid_ <= 0)
         return 0; // 0 and negatives name process groups, not one process
     return (kill(pid_, 0) == 0 || errno == EPERM) ? 1 : 0;
+}
+
+void qirPrepareChild()
+{
+    setpgid(0, 0);
+    struct sigaction sa = {};
+    sa.sa_handler = SIG_DFL;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGCHLD, SIGTERM, SIGHUP, SIGPIPE, SIGINT, SIGQUIT, SIGFPE})
+        sigaction(sig, &sa, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
 }

@@ -41,6 +41,11 @@ private:
     void* owner_ = nullptr;
 };
 
+// In a child just forked to run a command: a process group of its own (so
+// that ending the group ends the whole command), the signals the window
+// process catches or ignores back at their defaults, none blocked.
+void qirPrepareChild();
+
 // The running children of the window process (editors, mailcap viewers).
 // Defined with the application module's statics; it does not delete its
 // records when destroyed.

@@ -349,3 +349,41 @@ int qirString::ReadLine(FILE* stream)
     Assign(buf);
     return 0;
 }
+
+int qirFormatTakes(const char* format, const char* kinds)
+{
+    if (!format || !kinds) return 0;
+    const char* want = kinds;
+    for (const char* p = format; *p; p++) {
+        if (*p != '%') continue;
+        p++;
+        if (*p == '%') continue;
+        char kind = *want++;
+        if (kind != 's' && kind != 'd' && kind != 'l') return 0;
+        const char* flags = kind == 's' ? "-" : "-+ #0";
+        while (*p && strchr(flags, *p)) p++;
+        int digits = 0;
+        while (*p >= '0' && *p <= '9') {
+            p++;
+            digits++;
+        }
+        if (digits > 2) return 0;
+        if (*p == '.') {
+            if (kind == 's') return 0;
+            p++;
+            digits = 0;
+            while (*p >= '0' && *p <= '9') {
+                p++;
+                digits++;
+            }
+            if (digits > 2) return 0;
+        }
+        if (kind == 's') {
+            if (*p != 's') return 0;
+        } else {
+            if (kind == 'l' && *p++ != 'l') return 0;
+            if (!*p || !strchr("diouxX", *p)) return 0;
+        }
+    }
+    return *want == 0;
+}

@@ -101,4 +101,12 @@ private:
     char local_[localSize];
 };
 
+// 1 when the printf format takes exactly the conversions of kinds, in
+// order, besides any "%%": 's' a string (flag "-" and a width of at most
+// two digits; no precision, which would cut a text anywhere), 'd' an int
+// and 'l' a long (flags "-+ #0", width and precision of at most two digits
+// each, one of d i o u x X, with "l" before it for a long).  Formats from
+// the configuration or a catalogue are checked with this before use.
+int qirFormatTakes(const char* format, const char* kinds);
+
 #endif

@@ -66,10 +66,28 @@ static int SameFile(int fd, const char* path)
     return fstat(fd, &a) == 0 && stat(path, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Opens the source of a copy: only a regular file.  A directory would
+// fail only after the target was truncated, a fifo or a device could block
+// or never end; either way the user's target is lost, so they are refused
+// before it is touched.
+static int OpenSource(const char* source)
+{
+    int in = OpenRetry(source, O_RDONLY | O_NONBLOCK);
+    if (in < 0) return -1;
+    struct stat st;
+    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(in);
+        return -1;
+    }
+    int flags = fcntl(in, F_GETFL);
+    if (flags >= 0) fcntl(in, F_SETFL, flags & ~O_NONBLOCK);
+    return in;
+}
+
 int qirCopyFile(const char* source, const char* target)
 {
     if (!source || !target) return -1;
-    int in = OpenRetry(source, O_RDONLY);
+    int in = OpenSource(source);
     if (in < 0) return -1;
     // Truncating the source itself would lose it.
     if (SameFile(in, target)) {
@@ -91,10 +109,29 @@ int qirCopyFile(const char* source, const char* target)
     return rc;
 }
 
+int qirCopyToNewFile(const char* source, const char* target)
+{
+    if (!source || !target) return -1;
+    int in = OpenSource(source);
+    if (in < 0) return -1;
+    int out = OpenRetry(target, O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (out < 0) {
+        int exists = errno == EEXIST;
+        close(in);
+        return exists ? qirCannotCreate : -1;
+    }
+    int rc = Pump(in, out);
+    close(in);
+    if (close(out) != 0) rc = -1;
+    // What this call made goes again: nothing half-copied stays.
+    if (rc != 0) unlink(target);
+    return rc;
+}
+
 int qirAppendFile(const char* source, const char* target)
 {
     if (!source || !target) return -1;
-    int in = OpenRetry(source, O_RDONLY);
+    int in = OpenSource(source);
     if (in < 0) return -1;
     if (SameFile(in, target)) {
         close(in);

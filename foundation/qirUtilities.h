@@ -11,12 +11,18 @@
 #include "qirString.h"
 
 // Copies the source into the target (created or truncated, mode 0644):
-// 0, or -1.  Refuses a target that is the source itself.  A failed copy
+// 0, or -1.  Refuses a source that is not a regular file and a target that
+// is the source itself, before the target is touched.  A failed copy
 // removes the partial target; the source is never touched.
 int qirCopyFile(const char* source, const char* target);
+// Copies the source (a regular file) into a new file target, made here
+// (mode 0600) and never one that exists: 0; -8 when target exists; -1 for
+// any other failure, after which nothing of target is left.
+int qirCopyToNewFile(const char* source, const char* target);
 // Appends the source to the target (created with mode 0644 when missing):
-// 0, or -1.  A failure cuts the target back to its old size (or removes it
-// when this call created it), so the user's file is never lost.
+// 0, or -1.  The same refusals as the copy.  A failure cuts the target
+// back to its old size (or removes it when this call created it), so the
+// user's file is never lost.
 int qirAppendFile(const char* source, const char* target);
 
 // Directory trees: 0 done, -100 cannot examine, -1 not a directory,

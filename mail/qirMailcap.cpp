@@ -1,17 +1,23 @@
 #include "qirMailcap.h"
 
 #include <cctype>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <strings.h>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 #include <vector>
 
 #include "qirError.h"
 #include "qirMsgComponent.h"
 #include "qirPath.h"
+#include "qirProcessId.h"
 #include "qirStatus.h"
 
 namespace {
@@ -73,6 +79,49 @@ std::string ExpandWith(const char* pattern, const char* file, const qirContentTy
         }
     }
     return out;
+}
+
+// A test command runs inside the window's event handler: one that hangs
+// or waits for input must not hang the window with it.
+const int testLimitMs = 2000;
+
+// The exit status of the test command run through the shell, with its
+// input from /dev/null, in a process group of its own that is killed when
+// it outlives the limit; -1 when it could not run or was killed.  Only
+// this pid is waited for: the window's recorded children are not touched.
+int RunTest(const char* command)
+{
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        qirPrepareChild();
+        int in = open("/dev/null", O_RDONLY);
+        if (in >= 0) dup2(in, 0);
+        execl("/bin/sh", "sh", "-c", command, (char*)nullptr);
+        _exit(127);
+    }
+    setpgid(pid, pid);
+    struct timespec start, now;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    long pauseNs = 200000; // short first: most tests end within a few ms
+    for (;;) {
+        int status = 0;
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (r < 0 && errno != EINTR) return -1;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        long ms = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        if (ms >= testLimitMs) break;
+        struct timespec pause = {0, pauseNs};
+        nanosleep(&pause, nullptr);
+        if (pauseNs < 10000000) pauseNs *= 2;
+    }
+    kill(-pid, SIGKILL);
+    kill(pid, SIGKILL);
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {}
+    if (qirLog) qirLog->Report(qirLogWarning, "qirMailcap: the test <%s> did not end within %d ms: skipped.", command, testLimitMs);
+    return -1;
 }
 
 } // namespace
@@ -217,8 +266,7 @@ qirString qirMailcap::Command(const qirContentType& type, const char* file)
         }
         std::string command = ExpandWith(test.c_str(), file, type, 0);
         if (command.empty()) continue;
-        int status = system(command.c_str());
-        if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        if (RunTest(command.c_str()) == 0) {
             chosen = entry;
             break;
         }

@@ -161,6 +161,9 @@ public:
     void SetRead(int flag);
     void SetRemoved(int flag);
     void SetFace(const qirXFace* face);
+    // The body's parts were changed in place (added, replaced, removed):
+    // the next Save writes the message again.
+    void SetModified() { modified_ = 1; }
     // Removes the old body from disk and takes over the new one (owned):
     // 0; -1 when the old body cannot be removed (it then stays).
     int SetBody(qirMsgComponent* body);

@@ -57,3 +57,6 @@ shoot 'MainWindowTest.SaveAndOpenFileDialogs' test_gui
 shoot 'MainWindowTest.RealFileChooserIsTitledAndCancelsOnClose' test_gui
 shoot 'MainWindowTest.AboutBoxWithoutItsPictureStillOpensAndCloses' test_gui
 shoot 'CheckOnStartup.FetchesFromTheSpoolAndLeavesItAsConfigured' test_gui
+shoot 'ComposeTest.SendDeliversWhatTheFieldsAndTheTextHold' test_gui
+shoot 'AttachComposeTest.AddingCopiesUnderANameOfItsOwn' test_gui
+shoot 'ComposeEndToEnd.ComposeFromTheMenuTypeAndSend' test_gui

@@ -134,16 +134,7 @@ int qirChildProcess::Start(const qirString& command, const char* const* args, in
         return -1;
     }
     if (pid == 0) {
-        // A group of its own, so that ending it ends the whole command.
-        setpgid(0, 0);
-        struct sigaction sa = {};
-        sa.sa_handler = SIG_DFL;
-        sigemptyset(&sa.sa_mask);
-        for (int sig : {SIGCHLD, SIGTERM, SIGHUP, SIGPIPE, SIGINT, SIGFPE})
-            sigaction(sig, &sa, nullptr);
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
+        qirPrepareChild();
         execv("/bin/sh", const_cast<char* const*>(argv.data()));
         _exit(127);
     }

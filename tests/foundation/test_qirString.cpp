@@ -278,3 +278,32 @@ TEST(qirObject, CountersFollowLifetimes)
 }
 
 } // namespace
+
+// Formats from the configuration or a catalogue take exactly the arguments
+// the program gives, or they are not used.
+TEST(qirString, FormatTakesExactlyTheGivenConversions)
+{
+    struct Case {
+        const char* format;
+        const char* kinds;
+        int takes;
+    } cases[] = {
+        {"%s: %s", "ss", 1},
+        {"<x-color><param>%s</param>%-20s</x-color>%%", "ss", 1},
+        {"%s %d", "sd", 1},
+        {"%05.2d %ld %lx", "dll", 1},
+        {"%s", "ss", 0},           // too few
+        {"%s %s %s", "ss", 0},     // too many
+        {"%d", "s", 0},            // wrong kind
+        {"%s", "d", 0},
+        {"%.3s", "s", 0},          // a precision would cut a text anywhere
+        {"%123s", "s", 0},         // widths stay small
+        {"%n", "d", 0},
+        {"%*s", "s", 0},
+        {"%ld", "d", 0},
+        {"100%% done", "", 1},
+        {"trailing %", "", 0},
+        {nullptr, "", 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(qirFormatTakes(c.format, c.kinds), c.takes) << (c.format ? c.format : "null") << " / " << c.kinds;
+}

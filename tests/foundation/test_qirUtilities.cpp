@@ -117,6 +117,37 @@ TEST_F(qirFiles, CopyAndAppendRefuseMissingSourceAndSelf)
     }
 }
 
+// A copy into a file of its own: never over an existing entry, and nothing
+// left behind when it fails.
+TEST_F(qirFiles, CopyToNewFileNeverReplacesAnything)
+{
+    std::string data = Pattern(25000);
+    WriteAll(P("src"), data);
+    ASSERT_EQ(qirCopyToNewFile(P("src").c_str(), P("new").c_str()), 0);
+    EXPECT_EQ(ReadAll(P("new")), data);
+    struct stat st;
+    ASSERT_EQ(stat(P("new").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    WriteAll(P("taken"), "precious");
+    ASSERT_EQ(symlink(P("elsewhere").c_str(), P("link").c_str()), 0);
+    EXPECT_EQ(qirCopyToNewFile(P("src").c_str(), P("taken").c_str()), -8);
+    EXPECT_EQ(ReadAll(P("taken")), "precious");
+    EXPECT_EQ(qirCopyToNewFile(P("src").c_str(), P("link").c_str()), -8);
+    EXPECT_FALSE(IsThere(P("elsewhere")));
+    EXPECT_EQ(qirCopyToNewFile(P("missing").c_str(), P("none").c_str()), -1);
+    EXPECT_EQ(qirCopyToNewFile(dir_.c_str(), P("none").c_str()), -1);
+    EXPECT_FALSE(IsThere(P("none")));
+    int rc = InChild([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lim = {15000, 15000};
+        if (setrlimit(RLIMIT_FSIZE, &lim) != 0) return 98;
+        return qirCopyToNewFile(P("src").c_str(), P("short").c_str()) == -1 ? 0 : 1;
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_FALSE(IsThere(P("short")));
+}
+
 TEST_F(qirFiles, AppendAddsToEndOrCreates)
 {
     std::string data = Pattern(25000);
@@ -152,35 +183,59 @@ TEST_F(qirFiles, ShortWriteFailsAndKeepsUserFile)
 
 void OnAlarm(int) {}
 
-TEST_F(qirFiles, CopyRetriesInterruptedReads)
+TEST_F(qirFiles, CopyRetriesInterruptedWrites)
 {
-    // A slow writer on a fifo keeps the copy blocked in read while alarms
-    // without SA_RESTART interrupt it.
+    // A slow reader on a fifo target keeps the copy blocked in write while
+    // alarms without SA_RESTART interrupt it.
     ASSERT_EQ(mkfifo(P("fifo").c_str(), 0600), 0);
-    std::string first = Pattern(5000), second = Pattern(7000);
-    pid_t writer = fork();
-    if (writer == 0) {
-        FILE* f = fopen(P("fifo").c_str(), "w");
-        if (!f) _exit(1);
-        fwrite(first.data(), 1, first.size(), f);
-        fflush(f);
-        usleep(150000);
-        fwrite(second.data(), 1, second.size(), f);
-        fclose(f);
+    std::string data = Pattern(300000);
+    WriteAll(P("src"), data);
+    fflush(nullptr);
+    pid_t reader = fork();
+    if (reader == 0) {
+        FILE* f = fopen(P("fifo").c_str(), "r");
+        FILE* out = fopen(P("got").c_str(), "w");
+        if (!f || !out) _exit(1);
+        char buf[8192];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0) {
+            fwrite(buf, 1, n, out);
+            usleep(2000);
+        }
+        fclose(out);
         _exit(0);
     }
     struct sigaction sa, old;
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = OnAlarm;
     sigaction(SIGALRM, &sa, &old);
-    struct itimerval tick = {{0, 20000}, {0, 20000}}, stop = {{0, 0}, {0, 0}};
+    struct itimerval tick = {{0, 5000}, {0, 5000}}, stop = {{0, 0}, {0, 0}};
     setitimer(ITIMER_REAL, &tick, nullptr);
-    int rc = qirCopyFile(P("fifo").c_str(), P("dst").c_str());
+    int rc = qirCopyFile(P("src").c_str(), P("fifo").c_str());
     setitimer(ITIMER_REAL, &stop, nullptr);
     sigaction(SIGALRM, &old, nullptr);
-    waitpid(writer, nullptr, 0);
+    int status = -1;
+    waitpid(reader, &status, 0);
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(ReadAll(P("dst")), first + second);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ReadAll(P("got")), data);
+}
+
+// A directory fails only once read, a fifo or a device may never end:
+// each is refused before the user's file is opened.
+TEST_F(qirFiles, CopyAndAppendRefuseSourcesThatAreNotRegularFiles)
+{
+    mkdir(P("dir").c_str(), 0700);
+    ASSERT_EQ(mkfifo(P("fifo").c_str(), 0600), 0);
+    for (std::string source : {P("dir"), P("fifo"), std::string("/dev/zero")}) {
+        SCOPED_TRACE(source);
+        WriteAll(P("keep"), "the user's file");
+        EXPECT_EQ(qirCopyFile(source.c_str(), P("keep").c_str()), -1);
+        EXPECT_EQ(qirAppendFile(source.c_str(), P("keep").c_str()), -1);
+        EXPECT_EQ(ReadAll(P("keep")), "the user's file");
+        EXPECT_EQ(qirCopyFile(source.c_str(), P("new").c_str()), -1);
+        EXPECT_FALSE(IsThere(P("new")));
+    }
 }
 
 class qirTrees : public qirFiles {

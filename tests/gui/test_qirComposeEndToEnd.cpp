@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "qirMsg.h"
+#include "qirMsgComponent.h"
+#include "qirMsgMultipartComponent.h"
 
 #include "qirDrawnProgram.h"
 #include "qirSMTPSink.h"
@@ -155,7 +157,31 @@ TEST_F(ComposeEndToEnd, ComposeFromTheMenuTypeAndSend) {
     TypeField(w, "Subject:", "Plans for Friday");
     TypeText(w, "Dear all,\nsee you at noon.\n-- Joe");
     ASSERT_TRUE(program->WaitFor([&] { return program->Shows(w, "see you at noon.", true); }, 5000));
-    qirDrawnProgram::Shot("compose-typed");
+    // A binary file whose name holds blanks, through the attach dialog.
+    std::string binary(5000, '\0');
+    for (size_t i = 0; i < binary.size(); i++)
+        binary[i] = static_cast<char>((i * 97 + 3) % 256);
+    std::string file = home + "/agenda for friday.bin";
+    FILE* f = fopen(file.c_str(), "w");
+    fwrite(binary.data(), 1, binary.size(), f);
+    fclose(f);
+    Press(w, "Add...");
+    unsigned long dialog = program->Window("Attachments");
+    ASSERT_NE(dialog, 0u);
+    int x, y;
+    ASSERT_TRUE(program->FindWord(dialog, "File:", &x, &y));
+    // The field follows its label; typing starts at its left end.
+    qirDrawnProgram::Click(dialog, x + 45, y - 4);
+    qirDrawnProgram::Key("ctrl+a");
+    qirDrawnProgram::Type(file);
+    qirDrawnLine type;
+    ASSERT_TRUE(program->Find(dialog, "application/octet-stream", &type));
+    qirDrawnProgram::ClickText(dialog, type);
+    qirDrawnProgram::Shot("attach-dialog");
+    Press(dialog, "OK");
+    ASSERT_TRUE(program->WaitFor([&] { return program->Shows(w, "agenda for friday.bin"); }, 5000))
+        << program->LogTail();
+    qirDrawnProgram::Shot("compose-with-attachment");
     Press(w, "Send");
 
     std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
@@ -167,7 +193,22 @@ TEST_F(ComposeEndToEnd, ComposeFromTheMenuTypeAndSend) {
     EXPECT_NE(text.find("\nCC: cy@example.org\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Subject: Plans for Friday\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("hidden@"), std::string::npos) << text;
-    EXPECT_EQ(text.substr(text.find("\n\n") + 2), "Dear all,\nsee you at noon.\n-- Joe\n");
+    // The text and the file as the letter holds them: read back through the
+    // engine's own import.
+    std::string received = home + "/received.eml";
+    FILE* out = fopen(received.c_str(), "w");
+    fwrite(text.data(), 1, text.size(), out);
+    fclose(out);
+    FILE* in = fopen(received.c_str(), "r");
+    qirMsg letter{qirPath((home + "/Received").c_str()), qirMsg::Blank{}};
+    ASSERT_EQ(letter.ImportRFC822(in), 0);
+    fclose(in);
+    ASSERT_TRUE(letter.Body() && letter.Body()->IsMultipart()) << text;
+    auto* parts = static_cast<qirMsgMultipartComponent*>(letter.Body());
+    ASSERT_EQ(parts->Count(), 2);
+    EXPECT_EQ(qirReadFile(parts->Part(0)->Path().Data()), "Dear all,\nsee you at noon.\n-- Joe\n");
+    EXPECT_EQ(std::string(parts->Part(1)->ContentType().partName.Data()), "agenda for friday.bin");
+    EXPECT_EQ(qirReadFile(parts->Part(1)->Path().Data()), binary);
 
     EXPECT_TRUE(Closed()) << program->LogTail();
     EXPECT_EQ(OutgoingSubjects(), (std::vector<std::string>{"Plans for Friday"}));

@@ -18,6 +18,7 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 
 #include "qirAppTestSupport.h"
 
+#include "AttachDialog.h"
 #include "MsgEdit.h"
 #include "MsgEditDock.h"
 #include "qirAfterEvent.h"
@@ -25,6 +26,10 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 #include "qirChoiceDialog.h"
 #include "qirFieldEditor.h"
 #include "qirFolderListView.h"
+#include "qirListBox.h"
+#include "qirMarkedItem.h"
+#include "qirMsgMultipartComponent.h"
+#include "qirQuestionDialog.h"
 #include "qirRTFPanel.h"
 
 #include <InterViews/telltale.h>
@@ -93,6 +98,11 @@ protected:
         AppTest::SetUp();
         if (!qirSMTPSink::Available())
             GTEST_SKIP() << "no aiosmtpd for /usr/bin/python3";
+        // The shipped settings (the editor's fonts, key map, colours) under
+        // the test's own folder directory.
+        std::string folders = qirConfig.Get("FolderDir").Data();
+        qirConfig.Load(QIR_BUILD_DATA "/QIR.cfg");
+        qirConfig.Set("FolderDir", folders.c_str());
         qirConfig.Set("DeliverAgent", "SMTP");
         qirConfig.Set("SMTP.Host", "127.0.0.1");
     }
@@ -423,6 +433,7 @@ TEST_F(ComposeTest, SignatureAndTextModeComeFromTheConfiguration) {
 TEST_F(ComposeTest, AReplyQuotesTheOriginal) {
     Serve();
     qirConfig.Set("Reply.QuottingString", "> ");
+    qirConfig.Set("Reply.HeaderFormatString", "");
     Start();
     std::string original = home + "/Original";
     qirMsg* m = new qirMsg(qirPath(original.c_str()));
@@ -519,6 +530,169 @@ TEST_F(ComposeTest, ClosingEndsTheEditorsProcessGroup) {
     EXPECT_TRUE(TurnUntil([&] { return qirChildList.First() == nullptr; }));
     EXPECT_NE(Log().find("The child process (PID:" + std::to_string(group) + ") terminated!"), std::string::npos)
         << Log();
+}
+
+// ---------------------------------------------------------------- attachments
+
+class AttachComposeTest : public ComposeTest {
+protected:
+    void SetUp() override {
+        ComposeTest::SetUp();
+        if (IsSkipped())
+            return;
+        qirConfig.Set("Attachments", "text/plain", 0);
+        qirConfig.Set("Attachments", "application/octet-stream", 1);
+        binary = std::string(3000, '\0');
+        for (size_t i = 0; i < binary.size(); i++)
+            binary[i] = static_cast<char>((i * 131 + 7) % 256);
+        file = home + "/my file.bin";
+        qirScratchDir::WriteFile(file, binary);
+    }
+    // Answers the attach dialog with the file and the type row, then runs
+    // after (the dialog has just accepted).
+    void Choose(const std::string& path, int typeRow, std::function<void()> after = nullptr) {
+        Answer() = [=](qirDialog* d) {
+            AttachDialog* a = static_cast<AttachDialog*>(d);
+            a->FileField()->field(path.c_str());
+            a->TypeList()->Press(a->TypeList()->Item(typeRow), 0);
+            qirgui::Shot("attach_dialog_compose");
+            a->Ok(0);
+            if (after)
+                after();
+        };
+    }
+    std::string PartsDir(MsgEdit* w) const { return w->Message()->Body()->Path().Data(); }
+    std::vector<std::string> Names(MsgEdit* w) {
+        std::vector<std::string> out;
+        for (AttachItem* i = w->Attachments().First(); i; i = AttachList::Next(i))
+            out.push_back(std::string(i->ContentType().partName.Data()) + "=" +
+                          qirPath(i->Path()).Basename().Data());
+        return out;
+    }
+    void Select(MsgEdit* w, int row) { w->AttachmentRows()->Press(w->AttachmentRows()->Item(row), 0); }
+
+    std::string binary, file;
+};
+
+// Added files are copies under names of their own: the letter's own files
+// ("Body.PARSED") and earlier attachments are never replaced; the rows
+// count from 1; the text keeps what was typed through the change.
+TEST_F(AttachComposeTest, AddingCopiesUnderANameOfItsOwn) {
+    MsgEdit* w = Open();
+    ASSERT_NE(w, nullptr);
+    Type(w, "Text stays");
+    Choose(file, 1);
+    w->AddAttachment();
+    std::string dir = PartsDir(w);
+    std::string parsed = home + "/Body.PARSED";
+    qirScratchDir::WriteFile(parsed, "hostile");
+    std::string before = qirReadFile(dir + "/Body.PARSED");
+    Choose(parsed, 0);
+    w->AddAttachment();
+    Choose(file, 1);
+    w->AddAttachment();
+    EXPECT_EQ(Names(w), (std::vector<std::string>{"my file.bin=my_file.bin", "Body.PARSED=Body_1.PARSED",
+                                                  "my file.bin=my_file_1.bin"}));
+    EXPECT_EQ(qirReadFile(dir + "/my_file.bin"), binary);
+    EXPECT_EQ(qirReadFile(dir + "/my_file_1.bin"), binary);
+    EXPECT_EQ(qirReadFile(dir + "/Body_1.PARSED"), "hostile");
+    EXPECT_NE(qirReadFile(dir + "/Body.PARSED"), "hostile");
+    EXPECT_NE(qirReadFile(dir + "/Body.PARSED").find("my_file_1.bin"), std::string::npos);
+    EXPECT_EQ(w->AttachmentRows()->Count(), 3);
+    EXPECT_EQ(w->AttachmentRows()->FirstSelected(), w->AttachmentRows()->Item(2));
+    EXPECT_EQ(PanelText(w), "Text stays\n");
+    qirgui::Pump();
+    qirgui::Shot("compose_window_attachments");
+
+    // A copy that fails adds nothing.
+    std::string gone = home + "/gone.bin";
+    qirScratchDir::WriteFile(gone, "soon gone");
+    Choose(gone, 1, [gone] { unlink(gone.c_str()); });
+    w->AddAttachment();
+    EXPECT_NE(Log().find("E Error filecopy! <" + gone + ">"), std::string::npos) << Log();
+    EXPECT_EQ(w->AttachmentRows()->Count(), 3);
+    EXPECT_EQ(Entries(dir).size(), 5u); // the text, three attachments, Body.PARSED
+
+    // The letter goes out with the file byte for byte, under its name.
+    Serve();
+    qirConfig.Set("SMTP.Port", sink->PortText().c_str());
+    Fill(w, "ann@example.org", nullptr, nullptr, "Files");
+    Send(w);
+    ASSERT_EQ(sink->WaitFor(1, 5).size(), 1u) << Log();
+    std::string received = home + "/received.eml";
+    qirScratchDir::WriteFile(received, sink->Messages()[0].text);
+    FILE* in = fopen(received.c_str(), "r");
+    qirMsg got{qirPath((home + "/Received").c_str()), qirMsg::Blank{}};
+    ASSERT_EQ(got.ImportRFC822(in), 0);
+    fclose(in);
+    ASSERT_TRUE(got.Body()->IsMultipart());
+    auto* multi = static_cast<qirMsgMultipartComponent*>(got.Body());
+    ASSERT_EQ(multi->Count(), 4);
+    EXPECT_EQ(qirReadFile(multi->Part(0)->Path().Data()), "Text stays\n");
+    EXPECT_EQ(std::string(multi->Part(1)->ContentType().partName.Data()), "my file.bin");
+    EXPECT_EQ(qirReadFile(multi->Part(1)->Path().Data()), binary);
+}
+
+// Changing an attachment: the same file with another type keeps the file;
+// another file replaces it only once its copy is there.  Removing asks.
+TEST_F(AttachComposeTest, EditingAndRemovingKeepTheFilesRight) {
+    MsgEdit* w = Open();
+    ASSERT_NE(w, nullptr);
+    Choose(file, 1);
+    w->AddAttachment();
+    std::string dir = PartsDir(w);
+    std::string stored = dir + "/my_file.bin";
+
+    // Without a selection: said, nothing else.
+    w->AttachmentRows()->UnselectAll();
+    w->EditAttachment();
+    EXPECT_NE(Log().find("E You should select exactly ONE attachment to edit!"), std::string::npos);
+
+    Select(w, 0);
+    Answer() = [](qirDialog* d) {
+        AttachDialog* a = static_cast<AttachDialog*>(d);
+        a->TypeList()->Press(a->TypeList()->Item(0), 0);
+        a->Ok(0);
+    };
+    w->EditAttachment();
+    ASSERT_EQ(w->Attachments().Count(), 1);
+    EXPECT_EQ(std::string(w->Attachments().First()->ContentType().type.Data()) + "/" +
+                  w->Attachments().First()->ContentType().subtype.Data(),
+              "text/plain");
+    EXPECT_EQ(qirReadFile(stored), binary);
+
+    // Another file whose copy fails: the old attachment stays as it was.
+    std::string gone = home + "/gone.txt";
+    qirScratchDir::WriteFile(gone, "soon gone");
+    Select(w, 0);
+    Choose(gone, 0, [gone] { unlink(gone.c_str()); });
+    w->EditAttachment();
+    EXPECT_EQ(Names(w), (std::vector<std::string>{"my_file.bin=my_file.bin"}));
+    EXPECT_EQ(qirReadFile(stored), binary);
+
+    // Another file: copied in, the old one gone.
+    std::string other = home + "/other.txt";
+    qirScratchDir::WriteFile(other, "other");
+    Select(w, 0);
+    Choose(other, 0);
+    w->EditAttachment();
+    EXPECT_EQ(Names(w), (std::vector<std::string>{"other.txt=other.txt"}));
+    EXPECT_EQ(qirReadFile(dir + "/other.txt"), "other");
+    EXPECT_NE(access(stored.c_str(), F_OK), 0);
+
+    // Removing: no keeps it, yes takes the file and the row away.
+    for (bool yes : {false, true}) {
+        Select(w, 0);
+        Answer() = [yes](qirDialog* d) { d->dismiss(yes); };
+        w->RemoveAttachment();
+        EXPECT_EQ(w->Attachments().Count(), yes ? 0 : 1);
+        EXPECT_EQ(access((dir + "/other.txt").c_str(), F_OK) == 0, !yes);
+    }
+    EXPECT_EQ(w->AttachmentRows()->Count(), 0);
+    // The draft on disk names no file that is gone.
+    qirMsg saved{w->Message()->Path()};
+    ASSERT_TRUE(saved.Body()->IsMultipart());
+    EXPECT_EQ(static_cast<qirMsgMultipartComponent*>(saved.Body())->Count(), 1);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "qirConfiguration.h"
@@ -108,6 +111,39 @@ TEST_F(MailcapTest, TestCommandsChooseTheEntry)
     EXPECT_EQ(T(m.Command(Type("text", "plain"), existing.c_str())), "mine " + existing);
     EXPECT_EQ(T(m.Command(Type("text", "plain"), dir.File("absent.txt").c_str())), "other " + dir.File("absent.txt"));
     EXPECT_EQ(T(m.Command(Type("text", "x-bad"), "/tmp/x")), "fallback /tmp/x");
+}
+
+// The tests run inside the window's event handler: one that waits for input
+// or never ends is passed over within the limit, and what it started is
+// ended with it.
+TEST_F(MailcapTest, TestCommandsNeverHangTheCaller)
+{
+    std::string pidFile = dir.File("grandchild.pid");
+    qirMailcap m(Write("text/x-input; reads %s; test=read line\n"
+                       "text/x-input; noinput %s\n"
+                       "text/x-slow; slow %s; test=sleep 30 & echo $! > " + pidFile + " && wait\n"
+                       "text/x-slow; quick %s\n")
+                     .c_str());
+    auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(T(m.Command(Type("text", "x-input"), "/tmp/x")), "noinput /tmp/x");
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(1));
+    begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(T(m.Command(Type("text", "x-slow"), "/tmp/x")), "quick /tmp/x");
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+    int grandchild = atoi(qirScratchDir::ReadFile(pidFile).c_str());
+    ASSERT_GT(grandchild, 0);
+    // Gone, or a zombie waiting for whoever inherited it.
+    auto ended = [](int pid) {
+        std::string stat = qirScratchDir::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+        size_t paren = stat.rfind(')');
+        return stat == "<missing>" || (paren != std::string::npos && stat.compare(paren + 2, 1, "Z") == 0);
+    };
+    bool gone = false;
+    for (int i = 0; i < 100 && !gone; i++) {
+        gone = ended(grandchild);
+        if (!gone) usleep(10000);
+    }
+    EXPECT_TRUE(gone) << "the test's own child still runs";
 }
 
 TEST_F(MailcapTest, TerminalWrapping)

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "qirHostileNames.h"
 #include "qirAddress.h"
 #include "qirMsg.h"
 #include "qirMsgComponent.h"
@@ -193,8 +194,8 @@ TEST_F(ImportTest, NestedMultipartKeepsItsOwnBoundary)
 // the directory's own files; the name as received stays the part name.
 TEST_F(ImportTest, HostilePartNamesStayInsideTheDirectory)
 {
-    const char* names[] = {"../../.profile", "/etc/passwd", "Body.PARSED", "a;rm -rf ~|x`y`.txt", "..", "",
-                           "same.txt", "same.txt"};
+    std::vector<const char*> names(std::begin(qirHostilePartNames), std::end(qirHostilePartNames));
+    names.insert(names.end(), {"same.txt", "same.txt"});
     std::string text = "Content-Type: multipart/mixed; boundary=B\n\n";
     for (const char* n : names)
         text += std::string("--B\nContent-Type: text/plain; name=\"") + n

@@ -1,5 +1,5 @@
-// Small helpers the mail tests share: a directory's entries and a
-// message's exported text.
+// Small helpers the mail tests share: a directory's entries, a message's
+// exported text and a message made from RFC 822 text.
 #ifndef QIR_MAIL_TEST_TEXT_H
 #define QIR_MAIL_TEST_TEXT_H
 
@@ -36,6 +36,17 @@ inline std::string Export(qirMsg& m)
     std::string out(text, size);
     free(text);
     return out;
+}
+
+// Imports the RFC 822 text into a new message directory at path and saves
+// it: 0, or the status of the import or of the save.
+inline int ImportMessage(const std::string& path, const std::string& text)
+{
+    qirMsg m{qirPath(path.c_str())};
+    FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+    int r = in ? m.ImportRFC822(in) : -1;
+    if (in) fclose(in);
+    return r != 0 ? r : m.Save();
 }
 
 #endif
