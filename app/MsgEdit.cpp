@@ -96,6 +96,19 @@ qirString FieldText(const qirFieldEditor* field) {
     return s ? qirString(std::string(s->string(), s->length()).c_str()) : qirString("");
 }
 
+// The panel shows body: made (and referenced) the first time, later given
+// the new body and drawn again.
+void Show(Patch** panel, Glyph* body) {
+    if (!*panel) {
+        *panel = new Patch(body);
+        Resource::ref(*panel);
+        return;
+    }
+    (*panel)->body(body);
+    (*panel)->reallocate();
+    (*panel)->redraw();
+}
+
 int IsDirectory(const char* path) {
     struct stat st;
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
@@ -336,15 +349,7 @@ void MsgEdit::ShowSize() {
     char number[64];
     snprintf(number, sizeof number, format, static_cast<long>(message_->Size()));
     sizeText_ = number;
-    Glyph* row = lk->hbox(kit->label(qirUiText(251)), lk->hglue(), kit->label(number));
-    if (!sizePanel_) {
-        sizePanel_ = new Patch(row);
-        Resource::ref(sizePanel_);
-        return;
-    }
-    sizePanel_->body(row);
-    sizePanel_->reallocate();
-    sizePanel_->redraw();
+    Show(&sizePanel_, lk->hbox(kit->label(qirUiText(251)), lk->hglue(), kit->label(number)));
 }
 
 void MsgEdit::LoadBody() {
@@ -381,15 +386,7 @@ void MsgEdit::ShowCount() {
     LayoutKit* lk = LayoutKit::instance();
     char number[32];
     snprintf(number, sizeof number, "%ld", static_cast<long>(attachments_.Count()));
-    Glyph* row = lk->hbox(kit->label(qirUiText(252)), lk->hspace(5), kit->label(number));
-    if (!countPanel_) {
-        countPanel_ = new Patch(row);
-        Resource::ref(countPanel_);
-        return;
-    }
-    countPanel_->body(row);
-    countPanel_->reallocate();
-    countPanel_->redraw();
+    Show(&countPanel_, lk->hbox(kit->label(qirUiText(252)), lk->hspace(5), kit->label(number)));
 }
 
 void MsgEdit::ShowAttachments() {
@@ -716,28 +713,37 @@ void MsgEdit::SelectRow(int position) {
     rows_->Item(position)->toggle();
 }
 
+int MsgEdit::Ask(AttachDialog* dialog, qirContentType* type, qirString* source) {
+    Resource::ref(dialog);
+    bool accepted = dialog->post_for(window_);
+    *type = dialog->ContentType();
+    *source = dialog->File();
+    Resource::unref(dialog);
+    type->BuildHeader();
+    return accepted ? 1 : 0;
+}
+
+void MsgEdit::SaveParts() {
+    message_->SetModified();
+    if (message_->Save() != qirOK && qirLog)
+        qirLog->Write(qirLogError, "Error saving!");
+}
+
 void MsgEdit::AddAttachment() {
     if (Busy() || SaveTextForAttachments() != 0)
         return;
     qirMsgMultipartComponent* multi = Multipart();
     if (!multi)
         return;
-    AttachDialog* dialog = new AttachDialog();
-    Resource::ref(dialog);
-    bool accepted = dialog->post_for(window_);
-    qirContentType type = dialog->ContentType();
-    qirString source = dialog->File();
-    Resource::unref(dialog);
-    if (!accepted)
+    qirContentType type;
+    qirString source;
+    if (!Ask(new AttachDialog(), &type, &source))
         return;
-    type.BuildHeader();
     qirPath target = CopyIn(source, type.partName, type);
     if (target.IsEmpty())
         return;
     multi->Append(new qirMsgComponent(target, type));
-    message_->SetModified();
-    if (message_->Save() != qirOK && qirLog)
-        qirLog->Write(qirLogError, "Error saving!");
+    SaveParts();
     RefreshKeepingCursor();
     rows_->scroll_to(Dimension_Y, 0);
     SelectRow(rows_->Count() - 1);
@@ -757,15 +763,10 @@ void MsgEdit::EditAttachment() {
     qirMsgComponent* part = multi ? multi->Part(n + 1) : nullptr;
     if (!part || SaveTextForAttachments() != 0)
         return;
-    AttachDialog* dialog = new AttachDialog(*part, Str(multi->Path()));
-    Resource::ref(dialog);
-    bool accepted = dialog->post_for(window_);
-    qirContentType type = dialog->ContentType();
-    qirString source = dialog->File();
-    Resource::unref(dialog);
-    if (!accepted)
+    qirContentType type;
+    qirString source;
+    if (!Ask(new AttachDialog(*part, Str(multi->Path())), &type, &source))
         return;
-    type.BuildHeader();
     qirPath target = part->Path();
     if (source != part->Path()) {
         // Another file: copied in first; the old one goes only once the
@@ -776,9 +777,7 @@ void MsgEdit::EditAttachment() {
     }
     multi->InsertBefore(new qirMsgComponent(target, type), part);
     multi->Take(part);
-    message_->SetModified();
-    if (message_->Save() != qirOK && qirLog)
-        qirLog->Write(qirLogError, "Error saving!");
+    SaveParts();
     if (target != part->Path())
         part->RemoveFromDisk();
     delete part;
@@ -811,9 +810,7 @@ void MsgEdit::RemoveAttachment() {
     delete part;
     // The draft on disk follows: its description must not name a file
     // that is gone.
-    message_->SetModified();
-    if (message_->Save() != qirOK && qirLog)
-        qirLog->Write(qirLogError, "Error saving!");
+    SaveParts();
     RefreshKeepingCursor();
     if (rows_->Count() > 0)
         SelectRow(n < rows_->Count() ? n : n - 1);

@@ -18,6 +18,7 @@
 #include "qirTopWindow.h"
 
 class Action;
+class AttachDialog;
 class Button;
 class Glyph;
 class InputHandler;
@@ -132,6 +133,10 @@ private:
     qirPath CopyIn(const qirString& source, const qirString& name, const qirContentType& type);
     // The attachment of the first selected row and its position, or null.
     AttachItem* SelectedAttachment(int* position);
+    // Posts the dialog (taking it over): 1 and its choices when accepted.
+    int Ask(AttachDialog* dialog, qirContentType* type, qirString* source);
+    // The draft on disk after its parts changed ("Error saving!").
+    void SaveParts();
     void SelectRow(int position);
     void Report(const qirString& text);
     void ShowCount();

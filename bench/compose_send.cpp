@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "qirAddress.h"
+#include "qirBenchText.h"
 #include "qirConfiguration.h"
 #include "qirError.h"
 #include "qirLanguageGroup.h"
@@ -56,26 +57,7 @@ void Pump(Session* s) {
     s->default_display()->flush();
 }
 
-// Lines of words, about bytes long.
-std::string Words(size_t bytes, unsigned* seed) {
-    static const char* words[] = {"the", "letter", "compose", "window", "attached", "please", "find", "report",
-                                  "meeting", "tomorrow", "regards", "project", "status", "budget", "draft"};
-    std::string out;
-    out.reserve(bytes + 80);
-    size_t line = 0;
-    while (out.size() < bytes) {
-        const char* w = words[rand_r(seed) % 15];
-        out += w;
-        line += strlen(w) + 1;
-        if (line > 66) {
-            out += '\n';
-            line = 0;
-        } else {
-            out += ' ';
-        }
-    }
-    return out + "\n";
-}
+std::string Words(size_t bytes, unsigned* seed) { return qirBenchWords(bytes, seed) + "\n"; }
 
 void WriteFile(const std::string& path, const std::string& data) {
     FILE* f = fopen(path.c_str(), "w");

@@ -16,6 +16,7 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 
 #include "qirDovecot.h"
 #include "qirDrawLog.h"
+#include "qirDrawnProgram.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -250,17 +251,7 @@ protected:
     // For tests/screenshots.sh: announces name.ready in QIR_SHOT_DIR and
     // waits (ten seconds at most) until the script has taken name.png; a
     // later shot of the same name replaces it.
-    void Shot(const char* name) {
-        const char* dir = getenv("QIR_SHOT_DIR");
-        if (!dir)
-            return;
-        std::string base = std::string(dir) + "/" + name;
-        unlink((base + ".png").c_str());
-        if (FILE* f = fopen((base + ".ready").c_str(), "w"))
-            fclose(f);
-        for (int i = 0; i < 1000 && access((base + ".png").c_str(), F_OK) != 0; i++)
-            usleep(10000);
-    }
+    void Shot(const char* name) { qirDrawnProgram::Shot(name); }
 
     // Opens Incoming from the folder list and reads its window: the total
     // counter, a height within three quarters of the screen, and every row

@@ -22,35 +22,6 @@
 
 namespace {
 
-std::vector<std::string> Entries(const std::string& path) {
-    std::vector<std::string> out;
-    if (DIR* d = opendir(path.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.')
-                out.push_back(e->d_name);
-        closedir(d);
-    }
-    return out;
-}
-
-// Processes of the group that are alive (not zombies).
-int LiveInGroup(int group) {
-    int n = 0;
-    for (const std::string& pid : Entries("/proc")) {
-        if (pid.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::string stat = qirReadFile("/proc/" + pid + "/stat");
-        size_t close = stat.rfind(')');
-        char state = 0;
-        int ppid = 0, pgrp = 0;
-        if (close != std::string::npos &&
-            sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &ppid, &pgrp) == 3 && pgrp == group &&
-            state != 'Z')
-            n++;
-    }
-    return n;
-}
-
 class ComposeEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -129,7 +100,7 @@ protected:
     }
     std::vector<std::string> OutgoingSubjects() {
         std::vector<std::string> out;
-        for (const std::string& m : Entries(Dir() + "/Outgoing.QIR")) {
+        for (const std::string& m : qirListDirectory(Dir() + "/Outgoing.QIR")) {
             qirMsg message{qirPath((Dir() + "/Outgoing.QIR/" + m).c_str())};
             out.push_back(message.Subject() && message.Subject()->Data() ? message.Subject()->Data() : "?");
         }
@@ -212,7 +183,7 @@ TEST_F(ComposeEndToEnd, ComposeFromTheMenuTypeAndSend) {
 
     EXPECT_TRUE(Closed()) << program->LogTail();
     EXPECT_EQ(OutgoingSubjects(), (std::vector<std::string>{"Plans for Friday"}));
-    EXPECT_TRUE(Entries(Dir() + "/Drafts").empty());
+    EXPECT_TRUE(qirListDirectory(Dir() + "/Drafts").empty());
     unsigned long outgoing = program->OpenFolder(mainWindow, "Outgoing");
     ASSERT_NE(outgoing, 0u);
     EXPECT_TRUE(program->WaitFor([&] { return program->Shows(outgoing, "Plans for Friday"); }, 5000));
@@ -239,7 +210,7 @@ TEST_F(ComposeEndToEnd, ThroughTheSendQueueAndTheDeliveryProcess) {
     EXPECT_EQ(got[0].recipients, (std::vector<std::string>{"ann@example.org", "hidden@example.org"}));
     EXPECT_EQ(got[0].text.find("hidden@"), std::string::npos);
     EXPECT_EQ(got[0].text.substr(got[0].text.find("\n\n") + 2), "Through the queue.\n");
-    EXPECT_TRUE(Entries(Dir() + "/Drafts").empty());
+    EXPECT_TRUE(qirListDirectory(Dir() + "/Drafts").empty());
     EXPECT_EQ(Quit(), 0);
 }
 
@@ -289,12 +260,12 @@ TEST_F(ComposeEndToEnd, TheExternalEditorsTextComesBackAndIsSent) {
         char state;
         int ppid;
         return close != std::string::npos &&
-               sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &ppid, &group) == 3 && LiveInGroup(group) >= 2;
+               sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &ppid, &group) == 3 && qirLiveInGroup(group) >= 2;
     }, 5000));
     Press(w, "Discard");
     EXPECT_TRUE(Closed());
-    EXPECT_TRUE(program->WaitFor([&] { return LiveInGroup(group) == 0; }, 5000)) << "the editor lives on";
-    EXPECT_TRUE(Entries(Dir() + "/Drafts").empty());
+    EXPECT_TRUE(program->WaitFor([&] { return qirLiveInGroup(group) == 0; }, 5000)) << "the editor lives on";
+    EXPECT_TRUE(qirListDirectory(Dir() + "/Drafts").empty());
     EXPECT_EQ(Quit(), 0);
 }
 
@@ -315,8 +286,8 @@ TEST_F(ComposeEndToEnd, ARefusingServerKeepsTheLetterUntilItRecovers) {
         [&] { return qirReadFile(Dir() + "/QIR.log").find("E The letter was not sent") != std::string::npos; },
         10000));
     EXPECT_FALSE(Closed(500));
-    ASSERT_EQ(Entries(Dir() + "/Drafts").size(), 1u);
-    std::string draft = Dir() + "/Drafts/" + Entries(Dir() + "/Drafts")[0] + "/Message";
+    ASSERT_EQ(qirListDirectory(Dir() + "/Drafts").size(), 1u);
+    std::string draft = Dir() + "/Drafts/" + qirListDirectory(Dir() + "/Drafts")[0] + "/Message";
     EXPECT_EQ(qirReadFile(draft + "/MsgBody.txt"), "Try again.\n");
     EXPECT_TRUE(OutgoingSubjects().empty());
     EXPECT_TRUE(sink->Messages().empty());

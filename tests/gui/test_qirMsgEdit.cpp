@@ -49,37 +49,6 @@ using qirapp::Answer;
 
 namespace {
 
-std::vector<std::string> Entries(const std::string& path) {
-    std::vector<std::string> out;
-    if (DIR* d = opendir(path.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.')
-                out.push_back(e->d_name);
-        closedir(d);
-    }
-    return out;
-}
-
-// Processes of the group that are alive (zombies waiting for a parent
-// that is gone do not count).
-int LiveInGroup(int group) {
-    int n = 0;
-    for (const std::string& pid : Entries("/proc")) {
-        if (pid.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::string stat = qirReadFile("/proc/" + pid + "/stat");
-        size_t close = stat.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        char state = 0;
-        int ppid = 0, pgrp = 0;
-        if (sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &ppid, &pgrp) == 3 && pgrp == group &&
-            state != 'Z')
-            n++;
-    }
-    return n;
-}
-
 // Turns the event loop until done() holds or five seconds have passed.
 bool TurnUntil(const std::function<bool()>& done) {
     for (int i = 0; i < 250 && !done(); i++) {
@@ -166,7 +135,7 @@ TEST_F(ComposeTest, SendDeliversWhatTheFieldsAndTheTextHold) {
     struct stat st;
     ASSERT_EQ(stat(qirPath(draft.c_str()).Dirname().Data(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_EQ(Entries(Drafts()).size(), 1u);
+    EXPECT_EQ(qirListDirectory(Drafts()).size(), 1u);
 
     Fill(w, "ann@example.org, Bob Smith <bob@example.org>                ", "  cc@example.org  ",
          "secret@example.org", "   Greetings\r\nBcc: evil@example.org        ");
@@ -191,11 +160,11 @@ TEST_F(ComposeTest, SendDeliversWhatTheFieldsAndTheTextHold) {
     // Closed, filed in Outgoing, no draft left.
     EXPECT_EQ(Open_(), 0);
     EXPECT_TRUE(qirgui::WaitWindow("Compose letter") == 0);
-    ASSERT_EQ(Entries(Outgoing()).size(), 1u);
-    qirMsg filed{qirPath((Outgoing() + "/" + Entries(Outgoing())[0]).c_str())};
+    ASSERT_EQ(qirListDirectory(Outgoing()).size(), 1u);
+    qirMsg filed{qirPath((Outgoing() + "/" + qirListDirectory(Outgoing())[0]).c_str())};
     EXPECT_EQ(SubjectOf(&filed), "Greetings  Bcc: evil@example.org");
     EXPECT_EQ(filed.Bcc()->Count(), 1);
-    EXPECT_TRUE(Entries(Drafts()).empty());
+    EXPECT_TRUE(qirListDirectory(Drafts()).empty());
 }
 
 // The fields are the truth: a list the letter brought along goes when its
@@ -247,7 +216,7 @@ TEST_F(ComposeTest, ARefusedSendKeepsEverything) {
         EXPECT_NE(qirgui::WaitWindow("Compose letter"), 0u);
         EXPECT_EQ(PanelText(w), "Keep me\n");
         EXPECT_EQ(qirReadFile(draft + "/MsgBody.txt"), "Keep me\n");
-        EXPECT_TRUE(Entries(Outgoing()).empty());
+        EXPECT_TRUE(qirListDirectory(Outgoing()).empty());
     }
     EXPECT_TRUE(sink->Messages().empty());
 
@@ -256,7 +225,7 @@ TEST_F(ComposeTest, ARefusedSendKeepsEverything) {
     Send(w);
     EXPECT_EQ(sink->WaitFor(1, 5).size(), 1u) << Log();
     EXPECT_EQ(Open_(), 0);
-    EXPECT_EQ(Entries(Outgoing()).size(), 1u);
+    EXPECT_EQ(qirListDirectory(Outgoing()).size(), 1u);
     usleep(200000);
     EXPECT_EQ(sink->Messages().size(), 1u);
 }
@@ -275,8 +244,8 @@ TEST_F(ComposeTest, APartialRefusalCountsAsSent) {
               std::string::npos)
         << Log();
     EXPECT_EQ(Open_(), 0);
-    EXPECT_EQ(Entries(Outgoing()).size(), 1u);
-    EXPECT_TRUE(Entries(Drafts()).empty());
+    EXPECT_EQ(qirListDirectory(Outgoing()).size(), 1u);
+    EXPECT_TRUE(qirListDirectory(Drafts()).empty());
 }
 
 // A text that cannot be saved is not sent; a sent letter that cannot be
@@ -371,7 +340,7 @@ TEST_F(ComposeTest, TheAddressBookFillsTheAttachedWindow) {
     first->Discard();
     qirAfterEvent::RunPending();
     EXPECT_EQ(qirApp->Composer(), nullptr);
-    EXPECT_TRUE(Entries(Drafts()).empty());
+    EXPECT_TRUE(qirListDirectory(Drafts()).empty());
 }
 
 // Quit, or a display gone: what was typed goes into the draft, which stays.
@@ -523,10 +492,10 @@ TEST_F(ComposeTest, ClosingEndsTheEditorsProcessGroup) {
     w->RunEditor();
     int group = w->EditorPid();
     ASSERT_GT(group, 0);
-    ASSERT_TRUE(TurnUntil([&] { return LiveInGroup(group) >= 2; })) << "the editor and its sleep";
+    ASSERT_TRUE(TurnUntil([&] { return qirLiveInGroup(group) >= 2; })) << "the editor and its sleep";
     w->Discard();
     qirAfterEvent::RunPending();
-    ASSERT_TRUE(TurnUntil([&] { return LiveInGroup(group) == 0; })) << "the editor's group lives on";
+    ASSERT_TRUE(TurnUntil([&] { return qirLiveInGroup(group) == 0; })) << "the editor's group lives on";
     EXPECT_TRUE(TurnUntil([&] { return qirChildList.First() == nullptr; }));
     EXPECT_NE(Log().find("The child process (PID:" + std::to_string(group) + ") terminated!"), std::string::npos)
         << Log();
@@ -611,7 +580,7 @@ TEST_F(AttachComposeTest, AddingCopiesUnderANameOfItsOwn) {
     w->AddAttachment();
     EXPECT_NE(Log().find("E Error filecopy! <" + gone + ">"), std::string::npos) << Log();
     EXPECT_EQ(w->AttachmentRows()->Count(), 3);
-    EXPECT_EQ(Entries(dir).size(), 5u); // the text, three attachments, Body.PARSED
+    EXPECT_EQ(qirListDirectory(dir).size(), 5u); // the text, three attachments, Body.PARSED
 
     // The letter goes out with the file byte for byte, under its name.
     Serve();
