@@ -3,9 +3,7 @@
 // the folder list under the main menu.
 //
 // Parts that belong to windows not built yet are seams, marked where they
-// attach: the address book window, the filter book,
-// the session-log panel (the log stays the plain file log), the help
-// manager and the new-mail check.
+// attach: the address book window, the filter book and the help manager.
 #ifndef QIR_MAIN_WINDOW_H
 #define QIR_MAIN_WINDOW_H
 
@@ -167,10 +165,8 @@ public:
     // Shows the help page target titled title in the help window.  Seam:
     // until the help manager exists this reports at level 2.
     void ShowHelp(const char* title, const char* target);
-    // Prints message as one print job; host is the asking window's face
-    // picture patch, which the job borrows for a moment.  Answers 0, or
-    // nonzero when nothing was printed.  Seam: until printing exists this
-    // reports at level 2 and answers 1.
+    // Prints message as one print job (host: the asking window's face
+    // picture patch): 0, or nonzero when nothing was printed (reported).
     int PrintMessage(qirMsg* message, Patch* host);
     void AddressBook();
     int OpenAddressBook();
@@ -189,6 +185,7 @@ public:
     qirFilterList* Filters() { return &filters_; }
     qirMailcap* Mailcap() { return &mailcap_; }
     Stencil* DefaultFace() const { return faceStencil_; }
+    Color* FaceColor() const { return faceColor_; }
     const unsigned char* DefaultFaceBits() const { return faceRaster_; }
     qirAbout* AboutDock() const { return about_; }
     const qirDirectory& LastDirectory() const { return lastDir_; }
@@ -206,10 +203,14 @@ public:
     static int PostFileChooser(const char* title, const qirString& dir, const qirString& suggested,
                                const char* acceptLabel, Window* parent, qirString* chosen);
 
-    // After the display is lost: writes the letters being written into
-    // their drafts, flushes the folders and saves the address book and the
-    // layout without a call to the X server.
+    // After the display is lost: the log writes to its file only, then
+    // SaveBeforeEnd.
     void SaveForLostDisplay();
+    // Before the process ends by another road than the quit (lost display,
+    // critical error): logs why at level 1, writes the letters being
+    // written into their drafts, flushes the folders and saves the address
+    // book, the log switches and the layout.  Runs once.
+    void SaveBeforeEnd(const char* why);
 
 private:
     qirMainWindow(const qirMainWindow&) = delete;

@@ -60,3 +60,4 @@ shoot 'CheckOnStartup.FetchesFromTheSpoolAndLeavesItAsConfigured' test_gui
 shoot 'ComposeTest.SendDeliversWhatTheFieldsAndTheTextHold' test_gui
 shoot 'AttachComposeTest.AddingCopiesUnderANameOfItsOwn' test_gui
 shoot 'ComposeEndToEnd.ComposeFromTheMenuTypeAndSend' test_gui
+shoot 'LogPanelEndToEnd.EntriesAndSwitchesOfThePanelAcrossARestart' test_gui

@@ -49,6 +49,18 @@ using qirapp::Answer;
 
 namespace {
 
+// Answers the dialogs titled title with answer; any other (an error box
+// of the log) is dismissed.
+void AnswerDialogs(const char* title, std::function<void(qirDialog*)> answer) {
+    std::string wanted = title;
+    Answer() = [wanted, answer](qirDialog* d) {
+        if (wanted == d->title().Data())
+            answer(d);
+        else
+            d->dismiss(false);
+    };
+}
+
 // Turns the event loop until done() holds or five seconds have passed.
 bool TurnUntil(const std::function<bool()>& done) {
     for (int i = 0; i < 250 && !done(); i++) {
@@ -297,10 +309,10 @@ TEST_F(ComposeTest, AnAliasBecomesTheBooksAddressWhenTheUserSaysSo) {
     ASSERT_NE(w, nullptr);
     std::vector<std::string> asked;
     for (int yes : {0, 1}) {
-        Answer() = [&](qirDialog* d) {
+        AnswerDialogs("Proceed alias change", [&asked, yes](qirDialog* d) {
             asked.push_back(d->title().Data());
             static_cast<qirChoiceDialog*>(d)->choose(yes ? 0 : 1);
-        };
+        });
         Fill(w, yes ? "carl" : "carl, ann@example.org", nullptr, nullptr, yes ? "replaced" : "as typed");
         if (!yes) {
             // Declined: the alias stays as typed.
@@ -520,7 +532,7 @@ protected:
     // Answers the attach dialog with the file and the type row, then runs
     // after (the dialog has just accepted).
     void Choose(const std::string& path, int typeRow, std::function<void()> after = nullptr) {
-        Answer() = [=](qirDialog* d) {
+        AnswerDialogs("Attachments", [=](qirDialog* d) {
             AttachDialog* a = static_cast<AttachDialog*>(d);
             a->FileField()->field(path.c_str());
             a->TypeList()->Press(a->TypeList()->Item(typeRow), 0);
@@ -528,7 +540,7 @@ protected:
             a->Ok(0);
             if (after)
                 after();
-        };
+        });
     }
     std::string PartsDir(MsgEdit* w) const { return w->Message()->Body()->Path().Data(); }
     std::vector<std::string> Names(MsgEdit* w) {
@@ -618,11 +630,11 @@ TEST_F(AttachComposeTest, EditingAndRemovingKeepTheFilesRight) {
     EXPECT_NE(Log().find("E You should select exactly ONE attachment to edit!"), std::string::npos);
 
     Select(w, 0);
-    Answer() = [](qirDialog* d) {
+    AnswerDialogs("Attachments", [](qirDialog* d) {
         AttachDialog* a = static_cast<AttachDialog*>(d);
         a->TypeList()->Press(a->TypeList()->Item(0), 0);
         a->Ok(0);
-    };
+    });
     w->EditAttachment();
     ASSERT_EQ(w->Attachments().Count(), 1);
     EXPECT_EQ(std::string(w->Attachments().First()->ContentType().type.Data()) + "/" +
@@ -652,7 +664,7 @@ TEST_F(AttachComposeTest, EditingAndRemovingKeepTheFilesRight) {
     // Removing: no keeps it, yes takes the file and the row away.
     for (bool yes : {false, true}) {
         Select(w, 0);
-        Answer() = [yes](qirDialog* d) { d->dismiss(yes); };
+        AnswerDialogs("Confirm", [yes](qirDialog* d) { d->dismiss(yes); });
         w->RemoveAttachment();
         EXPECT_EQ(w->Attachments().Count(), yes ? 0 : 1);
         EXPECT_EQ(access((dir + "/other.txt").c_str(), F_OK) == 0, !yes);

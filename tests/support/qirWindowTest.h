@@ -1,64 +1,16 @@
-// The real qir on the test X server with the drawlog shim preloaded: its
-// windows are found by title, what they show is read back from the draw
-// log, and they are driven with real pointer and key input (xdotool over
-// XTEST), as a user would.  The test process opens no InterViews session,
-// so the program and the servers the test starts are its own children.
-#ifndef QIR_DRAWN_PROGRAM_H
-#define QIR_DRAWN_PROGRAM_H
+// A test of the real qir that drives its windows as a user does: windows
+// found by title, what they show read back from the draw log, real pointer
+// and key input (xdotool over XTEST).
+#ifndef QIR_WINDOW_TEST_H
+#define QIR_WINDOW_TEST_H
 
-#include "qirDrawLog.h"
-#include "qirTestProgram.h"
-
-#include <unistd.h>
+#include "qirProgramTest.h"
 
 #include <algorithm>
-#include <functional>
 #include <string>
-#include <utility>
-#include <vector>
 
-class qirDrawnProgram {
-public:
-    // home: the program's home directory (its folder directory is
-    // home/.QIR); title: the main window's title.
-    qirDrawnProgram(std::string home, std::string title) : home_(std::move(home)), title_(std::move(title)) {}
-
-    // Starts qir with env over the test's environment: false on failure.
-    bool Start(const std::vector<std::pair<std::string, std::string>>& env = {}) {
-        // Window ids come again in a later run: each run has a log of its own.
-        unlink(DrawLogPath().c_str());
-        draw = qirDrawLog(DrawLogPath());
-        std::vector<std::pair<std::string, std::string>> all = {
-            {"QIR_TEST_HOME", home_},
-            {"LD_PRELOAD", std::string(QIR_FAKEHOME) + " " + QIR_DRAWLOG},
-            {"QIR_TEST_DRAWLOG", DrawLogPath()},
-            {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"},
-            {"MAIL", home_ + "/spool"},
-            {"TZ", "UTC"}};
-        all.insert(all.end(), env.begin(), env.end());
-        return qir.Start(QIR_BINARY, {"-title", title_}, all);
-    }
-    std::string DrawLogPath() const { return home_ + "/draw.log"; }
-    std::string Dir() const { return home_ + "/.QIR"; }
-    std::string LogTail() const {
-        std::string log = qirReadFile(Dir() + "/QIR.log");
-        return log.substr(log.size() > 1500 ? log.size() - 1500 : 0);
-    }
-
-    // Polls, reading the draw log, until done() holds: false after ms
-    // milliseconds or when the program has ended.
-    bool WaitFor(const std::function<bool()>& done, int ms) {
-        for (int waited = 0; waited <= ms; waited += 10) {
-            draw.Update();
-            if (done())
-                return true;
-            if (qir.Ended())
-                return false;
-            usleep(10000);
-        }
-        return false;
-    }
-
+class qirWindowTest : public qirProgramTest {
+protected:
     // The mapped window titled exactly name that this program draws, or 0
     // after ms milliseconds.
     unsigned long Window(const std::string& name, int ms = 5000) {
@@ -187,25 +139,6 @@ public:
         return 0;
     }
 
-    // For tests/screenshots.sh: announces name.ready in QIR_SHOT_DIR and
-    // waits (ten seconds at most) until the script has taken name.png.
-    static void Shot(const char* name) {
-        const char* dir = getenv("QIR_SHOT_DIR");
-        if (!dir)
-            return;
-        std::string base = std::string(dir) + "/" + name;
-        unlink((base + ".png").c_str());
-        if (FILE* f = fopen((base + ".ready").c_str(), "w"))
-            fclose(f);
-        for (int i = 0; i < 1000 && access((base + ".png").c_str(), F_OK) != 0; i++)
-            usleep(10000);
-    }
-
-    qirBackgroundProgram qir;
-    qirDrawLog draw{""};
-
-private:
-    std::string home_, title_;
 };
 
 #endif
