@@ -234,6 +234,7 @@ public:
     Patch* leftIndentPatch = nullptr;
     Patch* rightIndentPatch = nullptr;
     Glyph* toolbar = nullptr;   // referenced, edit mode only
+    int toolbarPictures = 0;    // buttons showing their picture; the rest show their text
 
 private:
     qirRTFEditor(const qirRTFEditor&) = delete;

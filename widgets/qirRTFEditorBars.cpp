@@ -177,6 +177,7 @@ void qirRTFEditor::BuildToolbar(Glyph* box) {
     boldButton = italicButton = underlineButton = fixedButton = nullptr;
     flushLeftButton = centerButton = flushRightButton = nullptr;
     sizePatch = leftIndentPatch = rightIndentPatch = nullptr;
+    toolbarPictures = 0;
     if (!box || mode_ != qirRTFEdit)
         return;
     WidgetKit* kit = WidgetKit::instance();
@@ -210,7 +211,9 @@ void qirRTFEditor::BuildToolbar(Glyph* box) {
     };
     for (Item& it : items) {
         it.face = ButtonImage(it.file, labelsOnly);
-        if (!it.face)
+        if (it.face)
+            ++toolbarPictures;
+        else
             it.face = new Label(it.label, kit->font(), kit->foreground());
     }
     sizePatch = NumberDisplay(kit, lk, -10, 10);

@@ -473,11 +473,26 @@ TEST_F(ComposeTest, TheExternalEditorWorksOnTheTextAndHandsItBack) {
         std::string before = PanelText(w);
         w->Panel()->Editor()->Type('x');
         EXPECT_EQ(PanelText(w), before);
+        // The editor ends while the refusal's warning is up: the text comes
+        // back only once the box is gone, never inside its loop.
+        bool reaped = false, heldBack = false;
+        AnswerDialogs("Warning", [&](qirDialog* d) {
+            FILE* go = fopen((home + "/go").c_str(), "w");
+            fclose(go);
+            for (int i = 0; i < 250 && qirChildList.First(); i++) {
+                long sec = 0, usec = 20000;
+                Dispatcher::instance().dispatch(sec, usec);
+            }
+            reaped = qirChildList.First() == nullptr;
+            heldBack = w->EditorPid() == pid && w->Panel()->Editor()->ReadOnly() && PanelText(w) == before;
+            d->dismiss(false);
+        });
         Send(w);
+        EXPECT_TRUE(reaped);
+        EXPECT_TRUE(heldBack);
         EXPECT_EQ(Open_(), 1);
-        FILE* go = fopen((home + "/go").c_str(), "w");
-        fclose(go);
         ASSERT_TRUE(TurnUntil([&] { return w->EditorPid() == 0; })) << Log();
+        Answer() = nullptr;
         std::string seen = qirReadFile(home + "/seen");
         EXPECT_NE(seen.find(enriched ? "Typed <<here>" : "Typed <here>"), std::string::npos) << seen;
         EXPECT_NE(PanelText(w).find("Typed <here>"), std::string::npos);

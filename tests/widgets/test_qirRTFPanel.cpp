@@ -8,6 +8,7 @@
 
 #include "qirConfiguration.h"
 #include "qirEditorTags.h"
+#include "qirImagePath.h"
 #include "qirRTFPanel.h"
 #include "qirRTFXlib.h"
 
@@ -450,8 +451,11 @@ TEST(qirRTFPanel, ViewModeHasNoToolBarAndOnlyTheSearchEntry) {
     EXPECT_TRUE(Chosen(e.ed()->flushLeftButton));
 }
 
+// Every tool-bar button shows its shipped picture, and a click on one runs
+// its command; with "no_read.tif" among the images they show their texts.
 TEST(qirRTFPanel, ShowsEditModeWithToolBarAndMenus) {
     PanelWindow w("Panel edit mode", qirRTFEdit, true, 720, 400);
+    EXPECT_EQ(w.ed()->toolbarPictures, 15);
     w.Load("<center><bigger><bold>Quorvane editor</bold></bigger></center>\n\n"
            "Plain text, <bold>bold</bold>, <italic>italic</italic>, "
            "<fixed>fixed width</fixed> and <underline>underlined</underline>.\n\n"
@@ -460,11 +464,26 @@ TEST(qirRTFPanel, ShowsEditModeWithToolBarAndMenus) {
            "<flushright>Flush right</flushright>\n",
            1);
     w.ed()->SetCursor(14);
-    w.Run(qirTagBold);
+    Button* bold = w.ed()->boldButton;
+    ASSERT_NE(bold, nullptr);
+    ASSERT_NE(bold->canvas(), nullptr);
+    int x, y;
+    qirgui::Centre(bold->canvas(), bold->allocation(), &x, &y);
+    qirx::Click(w.xwin, x, y);
+    qirgui::Pump();
+    EXPECT_TRUE(w.ed()->InsertionStyle().bits & qirRTFBold) << "the bold picture did not act";
+    EXPECT_TRUE(Chosen(bold));
     w.Run(qirTagBigger);
     w.ed()->redraw();
     qirgui::Pump();
     qirgui::Shot("rtfpanel_edit");
+
+    std::string noRead = qirImagePath("no_read.tif").Data();
+    WriteFile(noRead, "");
+    PanelWindow labels("Panel labels", qirRTFEdit, false);
+    unlink(noRead.c_str());
+    EXPECT_EQ(labels.ed()->toolbarPictures, 0);
+    EXPECT_NE(labels.ed()->boldButton, nullptr);
 }
 
 }  // namespace
