@@ -366,7 +366,7 @@ void MsgEdit::LoadBody() {
             qirLog->Report(qirLogError, "Can't read the text of the letter: <%s>", path);
         return;
     }
-    panel_ = new qirRTFPanel(&qirConfig, nullptr, qirRTFEdit, editorMenu_);
+    panel_ = new qirRTFPanel(&qirConfig, nullptr, qirRTFEditMode, editorMenu_);
     Resource::ref(panel_);
     if (panel_->load(path, enriched) != 0 && qirLog)
         qirLog->Report(qirLogError, "Can't read the text of the letter: <%s>", path);

@@ -49,8 +49,8 @@ class qirConfiguration;
 class qirSearchDialog;
 
 enum {
-    qirRTFView = 0,
-    qirRTFEdit = 1
+    qirRTFViewMode = 0,
+    qirRTFEditMode = 1
 };
 
 class qirRTFEditor : public Glyph, public Adjustable, public qirRTFMetrics, public qirRTFResources {
@@ -58,7 +58,7 @@ public:
     // tree: the configuration whose node "RTFEditor" holds fonts, colours,
     // key map and keyboards (null: every default, no key bindings).
     // fontSection: the font node under "RTFEditor" ("Fonts" when null or
-    // empty).  mode: qirRTFEdit or qirRTFView.  menu: the host window's
+    // empty).  mode: qirRTFEditMode or qirRTFViewMode.  menu: the host window's
     // menu that receives the editor's entries, or null.
     qirRTFEditor(const qirConfiguration* tree, const char* fontSection, int mode, Menu* menu);
     ~qirRTFEditor() override;
@@ -191,7 +191,7 @@ public:
     // Loading and appending by the program still work.
     void SetReadOnly(int on) { readOnly_ = on ? 1 : 0; }
     int ReadOnly() const { return readOnly_; }
-    int Editable() const { return mode_ == qirRTFEdit && !readOnly_; }
+    int Editable() const { return mode_ == qirRTFEditMode && !readOnly_; }
     int Cursor() const { return doc_.cursor; }
     void SetCursor(int pos);
     int FirstVisible() const { return doc_.firstVisible; }

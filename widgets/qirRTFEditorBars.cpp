@@ -103,7 +103,7 @@ void qirRTFEditor::BuildMenus(Menu* menu) {
     if (!menu)
         return;
     WidgetKit* kit = WidgetKit::instance();
-    if (mode_ == qirRTFEdit) {
+    if (mode_ == qirRTFEditMode) {
         menu->append_item(kit->menu_item_separator());
 
         MenuItem* size = Entry(kit, this, 900, -1);
@@ -178,7 +178,7 @@ void qirRTFEditor::BuildToolbar(Glyph* box) {
     flushLeftButton = centerButton = flushRightButton = nullptr;
     sizePatch = leftIndentPatch = rightIndentPatch = nullptr;
     toolbarPictures = 0;
-    if (!box || mode_ != qirRTFEdit)
+    if (!box || mode_ != qirRTFEditMode)
         return;
     WidgetKit* kit = WidgetKit::instance();
     LayoutKit* lk = LayoutKit::instance();

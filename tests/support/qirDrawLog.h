@@ -18,7 +18,6 @@
 struct qirDrawnLine {
     int x, y; // origin of its first word
     std::string text;
-    std::vector<int> wordX = {}; // origin of each string drawn, left to right
 };
 
 class qirDrawLog {
@@ -30,6 +29,9 @@ public:
     // The lines a drawable holds now, top to bottom; none for a drawable
     // the program never drew into or copied to.
     std::vector<qirDrawnLine> Lines(unsigned long drawable) const;
+    // The same texts one by one, as they were drawn (a word each), in the
+    // same order: where a word stands, to point at it.
+    std::vector<qirDrawnLine> Words(unsigned long drawable) const;
     // 1 when something was ever copied to the drawable.
     int CopiedTo(unsigned long drawable) const { return copiedTo_.count(drawable) != 0; }
     // The windows (drawables something was copied to) holding a line that

@@ -44,21 +44,12 @@ protected:
     // button's label, a menu title), waiting up to ms milliseconds.
     bool FindWord(unsigned long window, const std::string& word, int* x, int* y, int ms = 5000) {
         return WaitFor([&] {
-            for (const qirDrawnLine& l : draw.Lines(window)) {
-                size_t at = 0;
-                for (size_t i = 0; i < l.wordX.size(); i++) {
-                    size_t next = l.text.find(' ', at);
-                    size_t n = next == std::string::npos ? std::string::npos : next - at;
-                    if (l.text.compare(at, n, word) == 0) {
-                        *x = l.wordX[i];
-                        *y = l.y;
-                        return true;
-                    }
-                    if (next == std::string::npos)
-                        break;
-                    at = next + 1;
+            for (const qirDrawnLine& w : draw.Words(window))
+                if (w.text == word) {
+                    *x = w.x;
+                    *y = w.y;
+                    return true;
                 }
-            }
             return false;
         }, ms);
     }
