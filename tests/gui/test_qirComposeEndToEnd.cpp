@@ -62,16 +62,12 @@ protected:
         Click(w, l.x + 120, l.y - 4);
         Type(text);
     }
-    // Clicks into the text, below the editor's tool bar, and types.
+    // Clicks into the text, low in it, just above the attachments' counter,
+    // and types.
     void TypeText(unsigned long w, const std::string& text) {
-        int bar = -1;
-        ASSERT_TRUE(WaitFor([&] {
-            for (const qirDrawnLine& l : draw.Lines(w))
-                if (l.text.find(" Search") != std::string::npos)
-                    bar = l.y;
-            return bar >= 0;
-        }, 5000));
-        Click(w, 60, bar + 30);
+        int x, y;
+        ASSERT_TRUE(FindWord(w, "Attachments:", &x, &y));
+        Click(w, 60, y - 35);
         for (size_t at = 0;;) {
             size_t nl = text.find('\n', at);
             Type(text.substr(at, nl == std::string::npos ? std::string::npos : nl - at));
