@@ -698,6 +698,10 @@ int qirMainWindow::OpenAddressBook() {
 
 void qirMainWindow::AddressBook() { OpenAddressBook(); }
 
+void qirMainWindow::RefreshAddressBook() {
+    // Seam: the open address book window rebuilds its rows here.
+}
+
 void qirMainWindow::OpenFilterBook() {
     // Seam: the filter book dock is made once and opened here.
     if (qirLog)

@@ -169,6 +169,9 @@ public:
     int PrintMessage(qirMsg* message, Patch* host);
     void AddressBook();
     int OpenAddressBook();
+    // The address book window, when open, shows the book's entries again.
+    // Seam: until that window exists there is nothing to refresh.
+    void RefreshAddressBook();
     void OpenFilterBook();
 
     // Shared resources.

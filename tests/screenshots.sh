@@ -63,3 +63,4 @@ shoot 'ComposeTest.SendDeliversWhatTheFieldsAndTheTextHold' test_gui
 shoot 'AttachComposeTest.AddingCopiesUnderANameOfItsOwn' test_gui
 shoot 'ComposeEndToEnd.ComposeFromTheMenuTypeAndSend' test_gui
 shoot 'LogPanelEndToEnd.EntriesAndSwitchesOfThePanelAcrossARestart' test_gui
+shoot 'MsgListEndToEnd.DeleteMoveCopySortExportImportCloseAndRestart' test_gui

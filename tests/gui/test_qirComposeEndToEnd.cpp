@@ -45,13 +45,13 @@ protected:
     // Starts qir and opens a compose window from the main menu.
     unsigned long StartAndCompose() {
         Start({{"TZ", "UTC"}});
-        mainWindow = Window(title, 10000);
+        mainWindow = MainWindow();
         EXPECT_NE(mainWindow, 0u) << LogTail();
         return mainWindow ? Compose() : 0;
     }
     unsigned long Compose() {
-        EXPECT_TRUE(Menu(mainWindow, "Books", "Compose"));
-        unsigned long w = Window("Compose letter");
+        EXPECT_TRUE(ChooseMenu(mainWindow, "Books", "Compose"));
+        unsigned long w = WaitWindow("Compose letter");
         EXPECT_NE(w, 0u) << LogTail();
         return w;
     }
@@ -77,13 +77,8 @@ protected:
             at = nl + 1;
         }
     }
-    void Press(unsigned long w, const char* button) {
-        int x, y;
-        ASSERT_TRUE(FindWord(w, button, &x, &y)) << button;
-        Click(w, x + 8, y - 4);
-    }
     bool Closed(int ms = 5000) {
-        return WaitFor([&] { return WindowNow("Compose letter") == 0; }, ms);
+        return WaitFor([&] { return Window("Compose letter") == 0; }, ms);
     }
     std::vector<std::string> OutgoingSubjects() {
         std::vector<std::string> out;
@@ -93,10 +88,7 @@ protected:
         }
         return out;
     }
-    int Quit() {
-        Menu(mainWindow, "Folder", "Quit");
-        return qir.Wait(10000);
-    }
+    int Quit() { return qirProgramTest::Quit(mainWindow); }
 
     qirSMTPSink* sink = nullptr;
     unsigned long mainWindow = 0;
@@ -120,8 +112,8 @@ TEST_F(ComposeEndToEnd, ComposeFromTheMenuTypeAndSend) {
     FILE* f = fopen(file.c_str(), "w");
     fwrite(binary.data(), 1, binary.size(), f);
     fclose(f);
-    Press(w, "Add...");
-    unsigned long dialog = Window("Attachments");
+    ASSERT_TRUE(ClickWord(w, "Add...")) << "Add...";
+    unsigned long dialog = WaitWindow("Attachments");
     ASSERT_NE(dialog, 0u);
     int x, y;
     ASSERT_TRUE(FindWord(dialog, "File:", &x, &y));
@@ -131,13 +123,13 @@ TEST_F(ComposeEndToEnd, ComposeFromTheMenuTypeAndSend) {
     Type(file);
     qirDrawnLine type;
     ASSERT_TRUE(Find(dialog, "application/octet-stream", &type));
-    ClickText(dialog, type);
+    Click(dialog, type.x + 10, type.y - 4);
     Shot("attach-dialog");
-    Press(dialog, "OK");
+    ASSERT_TRUE(ClickWord(dialog, "OK")) << "OK";
     ASSERT_TRUE(WaitFor([&] { return Shows(w, "agenda for friday.bin"); }, 5000))
         << LogTail();
     Shot("compose-with-attachment");
-    Press(w, "Send");
+    ASSERT_TRUE(ClickWord(w, "Send")) << "Send";
 
     std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
     ASSERT_EQ(got.size(), 1u) << LogTail();
@@ -186,7 +178,7 @@ TEST_F(ComposeEndToEnd, ThroughTheSendQueueAndTheDeliveryProcess) {
     TypeField(w, "Bcc:", "hidden@example.org");
     TypeField(w, "Subject:", "Queued");
     TypeText(w, "Through the queue.");
-    Press(w, "Send");
+    ASSERT_TRUE(ClickWord(w, "Send")) << "Send";
     EXPECT_TRUE(Closed()) << LogTail();
     EXPECT_EQ(OutgoingSubjects(), (std::vector<std::string>{"Queued"}));
     std::vector<qirSinkMessage> got = sink->WaitFor(1, 20);
@@ -216,12 +208,12 @@ TEST_F(ComposeEndToEnd, TheExternalEditorsTextComesBackAndIsSent) {
     ASSERT_NE(w, 0u);
     TypeText(w, "Typed first.");
     ASSERT_TRUE(WaitFor([&] { return Shows(w, "Typed first.", true); }, 5000));
-    ASSERT_TRUE(Menu(w, "Edit", "Edit with external editor"));
+    ASSERT_TRUE(ChooseMenu(w, "Edit", "Edit with external editor"));
     EXPECT_TRUE(WaitFor([&] { return Shows(w, "Written by the editor", true); }, 5000))
         << LogTail();
     TypeField(w, "To:", "ann@example.org");
     TypeField(w, "Subject:", "Edited");
-    Press(w, "Send");
+    ASSERT_TRUE(ClickWord(w, "Send")) << "Send";
     std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
     ASSERT_EQ(got.size(), 1u) << LogTail();
     EXPECT_EQ(got[0].text.substr(got[0].text.find("\n\n") + 2), "Typed first.\nWritten by the editor\n");
@@ -235,7 +227,7 @@ TEST_F(ComposeEndToEnd, TheExternalEditorsTextComesBackAndIsSent) {
     fclose(f);
     w = StartAndCompose();
     ASSERT_NE(w, 0u);
-    ASSERT_TRUE(Menu(w, "Edit", "Edit with external editor"));
+    ASSERT_TRUE(ChooseMenu(w, "Edit", "Edit with external editor"));
     int group = 0;
     ASSERT_TRUE(WaitFor([&] {
         std::string pid = qirReadFile(home + "/sleepy.pid");
@@ -246,7 +238,7 @@ TEST_F(ComposeEndToEnd, TheExternalEditorsTextComesBackAndIsSent) {
         return close != std::string::npos &&
                sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &ppid, &group) == 3 && qirLiveInGroup(group) >= 2;
     }, 5000));
-    Press(w, "Discard");
+    ASSERT_TRUE(ClickWord(w, "Discard")) << "Discard";
     EXPECT_TRUE(Closed());
     EXPECT_TRUE(WaitFor([&] { return qirLiveInGroup(group) == 0; }, 5000)) << "the editor lives on";
     EXPECT_TRUE(qirListDirectory(Dir() + "/Drafts").empty());
@@ -265,15 +257,15 @@ TEST_F(ComposeEndToEnd, ARefusingServerKeepsTheLetterUntilItRecovers) {
     TypeField(w, "To:", "ann@example.org");
     TypeField(w, "Subject:", "Persistent");
     TypeText(w, "Try again.");
-    Press(w, "Send");
+    ASSERT_TRUE(ClickWord(w, "Send")) << "Send";
     // The server's refusal, then the window's own word: each in an error
     // box the user closes.
     for (const char* said : {"550 5.7.1 <ann@example.org>: refused for now", "The letter was not sent"}) {
-        unsigned long box = Window("Error", 10000);
+        unsigned long box = WaitWindow("Error", 10000);
         ASSERT_NE(box, 0u) << LogTail();
         EXPECT_TRUE(Shows(box, said)) << said;
-        Press(box, "OK");
-        ASSERT_TRUE(WaitFor([&] { return WindowNow("Error") != box; }, 5000));
+        ASSERT_TRUE(ClickWord(box, "OK")) << "OK";
+        ASSERT_TRUE(WaitFor([&] { return Window("Error") != box; }, 5000));
     }
     EXPECT_FALSE(Closed(500));
     ASSERT_EQ(qirListDirectory(Dir() + "/Drafts").size(), 1u);
@@ -283,7 +275,7 @@ TEST_F(ComposeEndToEnd, ARefusingServerKeepsTheLetterUntilItRecovers) {
     EXPECT_TRUE(sink->Messages().empty());
 
     unlink(refusing.c_str());
-    Press(w, "Send");
+    ASSERT_TRUE(ClickWord(w, "Send")) << "Send";
     EXPECT_EQ(sink->WaitFor(1, 10).size(), 1u) << LogTail();
     EXPECT_TRUE(Closed());
     EXPECT_EQ(OutgoingSubjects(), (std::vector<std::string>{"Persistent"}));

@@ -139,7 +139,9 @@ std::string qirFindWindow(const std::string& name, int seconds)
 
 void qirMainMenu(const std::string& w, int y)
 {
-    qirShell("xdotool mousemove --window " + w + " 30 12 mousedown 1 sleep 0.3 mousemove --window " + w + " 40 " +
+    // Without a window manager a list window mapped later may cover it.
+    qirShell("xdotool windowraise " + w + " sleep 0.1 mousemove --window " + w +
+             " 30 12 mousedown 1 sleep 0.3 mousemove --window " + w + " 40 " +
              std::to_string(y) + " sleep 0.3 mouseup 1");
 }
 

@@ -44,8 +44,8 @@ std::string qirShell(const std::string& command);
 // The id of the first window titled exactly name that xdotool finds within
 // seconds, or "".
 std::string qirFindWindow(const std::string& name, int seconds);
-// Pulls down the main menu of the program's window w and lets go over the
-// item at height y, as a user picks it.
+// Raises the program's window w, pulls down its main menu and lets go over
+// the item at height y, as a user picks it.
 void qirMainMenu(const std::string& w, int y);
 
 // A fresh temporary directory; removed by the caller with qirRemoveTree.
