@@ -5,6 +5,7 @@
 // the external editor; a server that refuses and then recovers.
 #include <gtest/gtest.h>
 
+#include "qirAddress.h"
 #include "qirMsg.h"
 #include "qirMsgComponent.h"
 #include "qirMsgMultipartComponent.h"
@@ -281,6 +282,45 @@ TEST_F(ComposeEndToEnd, ARefusingServerKeepsTheLetterUntilItRecovers) {
     EXPECT_EQ(OutgoingSubjects(), (std::vector<std::string>{"Persistent"}));
     EXPECT_EQ(Quit(), 0);
     EXPECT_EQ(sink->Messages().size(), 1u);
+}
+
+// A reply with quoting chosen from the list window of Incoming: the quoted
+// text and "Re: ..." reach the server, sent back to the original's sender.
+TEST_F(ComposeEndToEnd, AReplyWithQuotingFromTheListWindow) {
+    Serve("");
+    mkdir((Dir() + "/Incoming.QIR").c_str(), 0700);
+    {
+        qirMsg original{qirPath((Dir() + "/Incoming.QIR/Message0").c_str())};
+        qirAddress ann("ann@example.org", "Ann Example");
+        original.AddFrom(&ann);
+        qirString subject("Lunch on Friday");
+        original.SetSubject(&subject);
+        original.SetDate(1700000000);
+        FILE* f = fopen(original.Body()->Path().Data(), "w");
+        fputs("Shall we meet at noon?\nBring the figures.\n", f);
+        fclose(f);
+        ASSERT_EQ(original.Save(), 0);
+    }
+    Start({{"TZ", "UTC"}});
+    mainWindow = MainWindow();
+    ASSERT_NE(mainWindow, 0u) << LogTail();
+    unsigned long list = OpenFolder(mainWindow, "Incoming");
+    ASSERT_NE(list, 0u);
+    ASSERT_TRUE(ClickWord(list, "Lunch"));
+    ASSERT_TRUE(ChooseMenu(list, "Reply", "Reply with quoting"));
+    unsigned long w = WaitWindow("Compose letter");
+    ASSERT_NE(w, 0u) << LogTail();
+    EXPECT_TRUE(WaitFor([&] { return Shows(w, "AE> Shall we meet at noon?", true); }, 5000));
+    ASSERT_TRUE(ClickWord(w, "Send"));
+    std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
+    ASSERT_EQ(got.size(), 1u) << LogTail();
+    EXPECT_EQ(got[0].recipients, (std::vector<std::string>{"ann@example.org"}));
+    const std::string& text = got[0].text;
+    EXPECT_NE(text.find("\nTo: Ann Example <ann@example.org>\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nSubject: Re: Lunch on Friday\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nAE> Shall we meet at noon?\nAE> Bring the figures.\n"), std::string::npos) << text;
+    EXPECT_TRUE(Closed());
+    EXPECT_EQ(Quit(), 0);
 }
 
 }  // namespace
