@@ -6,6 +6,8 @@
 #include "qirFolder.h"
 #include "qirLayout.h"
 #include "qirMailcap.h"
+#include "qirMsg.h"
+#include "qirMsgComponent.h"
 #include "qirStartup.h"
 #include "qirError.h"
 #include "qirLanguageGroup.h"
@@ -17,6 +19,7 @@
 
 #include "qirMainWindow.h"
 
+#include "MsgEdit.h"
 #include "MsgEditDock.h"
 #include "qirAbout.h"
 #include "qirAfterEvent.h"
@@ -331,8 +334,12 @@ void qirMainWindow::Shutdown() {
     }
     // Seam: the filter book dock is deleted here.
     filters_.Remove(nullptr);
-    // Seam: the compose docks are deleted here (an editor gets SIGTERM).
+    // Nothing typed is lost: each letter goes into its draft, which stays.
+    // Deleting a controller ends its external editor.
+    for (qirObject* o = composeDocks_.First(); o; o = qirList::Next(o))
+        static_cast<MsgEditDock*>(o)->SaveDraft();
     composeDocks_.Remove(nullptr);
+    composer_ = nullptr;
     delete layout_; // saves the layout file
     layout_ = nullptr;
     // Windows closed by their own actions just before the quit.
@@ -352,6 +359,9 @@ void qirMainWindow::SaveBeforeEnd(const char* why) {
     shutDown_ = 1;
     if (qirLog)
         qirLog->Write(qirLogError, why);
+    // The letters first: they hold what was typed and exists nowhere else.
+    for (qirObject* o = composeDocks_.First(); o; o = qirList::Next(o))
+        static_cast<MsgEditDock*>(o)->SaveForLostDisplay();
     if (qirLogWindow* log = qirLogWindow::Current())
         log->SaveShowSettings();
     if (book_)
@@ -597,18 +607,47 @@ void qirMainWindow::Compose() {
 }
 
 MsgEditDock* qirMainWindow::NewComposeDock() {
-    // Seam: a fresh draft and its compose dock are made here.
-    if (qirLog)
-        qirLog->Write(qirLogWarning, "Composing is not available yet");
-    return nullptr;
+    qirPath path = DraftPath();
+    if (path.IsEmpty()) {
+        if (qirLog)
+            qirLog->Report(qirLogError, "Can't make a draft for a new letter in <%s/Drafts>",
+                           Str(qirConfig.Get("FolderDir")));
+        return nullptr;
+    }
+    qirMsg* draft = new qirMsg(path);
+    // The text part takes the configured type before anything (a quote)
+    // is written into it.
+    if (qirMsgComponent* body = draft->Body())
+        if (!body->IsMultipart())
+            body->ContentType() = MsgEdit::BodyType();
+    if (draft->Save() != qirOK && qirLog)
+        qirLog->Report(qirLogDebug, "Error(<%s>,%d) Error saving msg!\n", "qirMainWindow", __LINE__);
+    MsgEditDock* dock = new MsgEditDock(draft, window_);
+    composeDocks_.Append(dock);
+    return dock;
+}
+
+void qirMainWindow::ComposeClosed(MsgEditDock* dock) {
+    if (!dock || !composeDocks_.Unlink(dock))
+        return;
+    qirAfterEvent::Delete(dock);
+}
+
+void qirMainWindow::AttachComposer(MsgEdit* window) {
+    composer_ = window;
+    // Seam: the open address book window is told here.
+}
+
+void qirMainWindow::DetachComposer(MsgEdit* window) {
+    if (!window || window == composer_)
+        composer_ = nullptr;
 }
 
 // Drops a dock made for a letter that could not be prepared: its draft
 // leaves the disk with it.
 static void DropDock(qirList* docks, MsgEditDock* dock) {
     docks->Unlink(dock);
-    if (qirMsg* draft = dock->Message())
-        draft->RemoveFromDisk();
+    qirMainWindow::RemoveDraft(dock->Message());
     delete dock;
 }
 

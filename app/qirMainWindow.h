@@ -3,7 +3,7 @@
 // the folder list under the main menu.
 //
 // Parts that belong to windows not built yet are seams, marked where they
-// attach: the compose docks, the address book window and the filter book.
+// attach: the address book window and the filter book.
 #ifndef QIR_MAIN_WINDOW_H
 #define QIR_MAIN_WINDOW_H
 
@@ -30,6 +30,7 @@ class Style;
 class TelltaleState;
 class WidgetKit;
 class Window;
+class MsgEdit;
 class MsgEditDock;
 class qirAbout;
 class qirFilter;
@@ -58,8 +59,9 @@ public:
     // The quit action: Shutdown, then the event loop ends.
     void Quit();
     // Saves and closes everything that holds the user's data: the log
-    // toggles, the address book, every folder (flushed), the filters, the
-    // layout.  Runs once; main calls it again after the event loop in case
+    // toggles, the address book, every folder (flushed), the filters, every
+    // letter being written (its text and fields into its draft, its
+    // external editor ended), the layout.  Runs once; main calls it again after the event loop in case
     // the loop ended by another road than Quit.
     void Shutdown();
     int IsShutDown() const { return shutDown_; }
@@ -103,8 +105,10 @@ public:
 
     // Sending and filters (qirSendAndFilter.cpp).
     // Hands the message to a fresh agent of the configured kind: the send
-    // result (0 delivered), -9 no message, -6 no agent configured.
-    int SendMessage(qirMsg* message);
+    // result (0 delivered; -24 delivered, but some recipients refused), -9
+    // no message, -6 no agent configured.  error, when given, gets the
+    // agent's explanation of a failure or of the refusals.
+    int SendMessage(qirMsg* message, qirString* error = nullptr);
     // Runs the active matching filters over the message (copy, reply, forward,
     // mark deleted, in that order); *mode 0 asks per filter, 1 applies all,
     // -1 nothing more, and carries the user's answer over a whole run.  A
@@ -118,18 +122,38 @@ public:
     static int PostFilterChoice(const qirList& lines, Window* parent);
     // The folder of the folder list whose directory's base name is name.
     qirFolder* FolderNamed(const qirString& name) const;
-    // "<dir>/Message" inside a fresh private directory (mkdtemp) under
-    // TMPDIR or /tmp, "" when none can be made; RemoveScratchMessage removes
-    // the message, that directory and deletes the object.
-    static qirPath ScratchMessagePath(const char* stem);
-    static void RemoveScratchMessage(qirMsg* message);
-    // Seams of the compose window, the address book window and the filter
-    // book: the request is logged.
+    // "<dir>/Message" inside a fresh private directory (mkdtemp, mode 0700)
+    // made in base, or under TMPDIR or /tmp when base is null; "" when none
+    // can be made.  RemoveScratchMessage removes the message and that
+    // directory (answers the message's removal status) and deletes the
+    // object.
+    static qirPath ScratchMessagePath(const char* stem, const char* base = nullptr);
+    static int RemoveScratchMessage(qirMsg* message);
+    // Where a new letter's draft goes: a scratch message under "Drafts" in
+    // the folder directory, which survives a reboot and which no other user
+    // can write into; "" when it cannot be made.
+    static qirPath DraftPath();
+    // Removes a draft from disk with its private directory (the object
+    // stays): the message's removal status.
+    static int RemoveDraft(qirMsg* message);
+
+    // A new letter from the menu: NewComposeDock, then its window.
     void Compose();
-    // A fresh draft and its compose controller, kept in the compose list
-    // (the application owns it); null when none can be made.  Seam: until
-    // the compose window exists this reports at level 2 and answers null.
+    // A fresh draft (its text part of the configured `Body.*` type) and its
+    // compose controller, kept in the compose list (the application owns
+    // it); null when no draft directory can be made (reported at level 1).
     MsgEditDock* NewComposeDock();
+    // A controller whose window closed itself (sent or discarded) leaves the
+    // list; it is deleted after the current event.
+    void ComposeClosed(MsgEditDock* dock);
+    const qirList& ComposeDocks() const { return composeDocks_; }
+    // The compose window the address book window fills (the newest one
+    // opened, or the one whose address book button was pressed), or null.
+    void AttachComposer(MsgEdit* window);
+    // No compose window is filled; with a window given, only when that one
+    // is the attached one.
+    void DetachComposer(MsgEdit* window = nullptr);
+    MsgEdit* Composer() const { return composer_; }
     // A new letter answering original (quote 1: its text quoted), or a
     // resent copy of it, opened in a compose window.  A reply or resend
     // that cannot be made is reported at level 1 and its draft dropped:
@@ -185,8 +209,9 @@ public:
     // SaveBeforeEnd.
     void SaveForLostDisplay();
     // Before the process ends by another road than the quit (lost display,
-    // critical error): logs why at level 1, flushes the folders and saves
-    // the address book, the log switches and the layout.  Runs once.
+    // critical error): logs why at level 1, writes the letters being
+    // written into their drafts, flushes the folders and saves the address
+    // book, the log switches and the layout.  Runs once.
     void SaveBeforeEnd(const char* why);
 
 private:
@@ -216,7 +241,8 @@ private:
     qirDirectory lastDir_;
     qirFolderListView* folders_ = nullptr;
     qirMailcap mailcap_;
-    qirList composeDocks_;            // seam: the compose docks
+    qirList composeDocks_;            // owned MsgEditDock objects
+    MsgEdit* composer_ = nullptr;     // not owned
     qirAbout* about_ = nullptr;
     Patch* folderPatch_ = nullptr;
     qirProgressIndicator* progress_ = nullptr;

@@ -60,32 +60,63 @@ int Exists(const qirPath& path) {
 
 // ---------------------------------------------------------------- scratch messages
 
-qirPath qirMainWindow::ScratchMessagePath(const char* stem) {
+qirPath qirMainWindow::ScratchMessagePath(const char* stem, const char* base) {
     // A private directory made atomically, never a guessed name: the
     // message directory goes inside it, so qirMsg makes it fresh.
-    const char* tmp = getenv("TMPDIR");
-    struct stat st;
-    std::string base = tmp && *tmp && stat(tmp, &st) == 0 && S_ISDIR(st.st_mode) ? tmp : "/tmp";
-    std::string tmpl = base + "/" + stem + "XXXXXX";
+    std::string dir;
+    if (base) {
+        dir = base;
+    } else {
+        const char* tmp = getenv("TMPDIR");
+        struct stat st;
+        dir = tmp && *tmp && stat(tmp, &st) == 0 && S_ISDIR(st.st_mode) ? tmp : "/tmp";
+    }
+    std::string tmpl = dir + "/" + stem + "XXXXXX";
     if (!mkdtemp(&tmpl[0]))
         return qirPath("");
     return qirPath((tmpl + "/Message").c_str());
 }
 
-void qirMainWindow::RemoveScratchMessage(qirMsg* message) {
+int qirMainWindow::RemoveScratchMessage(qirMsg* message) {
     if (!message)
-        return;
+        return qirOK;
     qirPath path = message->Path();
-    message->RemoveFromDisk();
+    int r = message->RemoveFromDisk();
     delete message;
     qirString parent = path.Dirname();
     if (!parent.IsEmpty())
         qirRemoveDirectory(Str(parent), 0);
+    return r;
+}
+
+qirPath qirMainWindow::DraftPath() {
+    // The folder directory is the user's own; its "Drafts" must be a real
+    // directory of this user, not a link planted to lead letters elsewhere.
+    std::string drafts = std::string(Str(qirConfig.Get("FolderDir"))) + "/Drafts";
+    mkdir(drafts.c_str(), 0700);
+    struct stat st;
+    if (lstat(drafts.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) {
+        if (qirLog)
+            qirLog->Report(qirLogError, "Can't use the drafts directory <%s>", drafts.c_str());
+        return qirPath("");
+    }
+    return ScratchMessagePath("Letter_", drafts.c_str());
+}
+
+int qirMainWindow::RemoveDraft(qirMsg* message) {
+    if (!message)
+        return qirOK;
+    int r = message->RemoveFromDisk();
+    // The draft's own private directory goes when it is empty.
+    qirString parent = message->Path().Dirname();
+    if (r == qirOK && !parent.IsEmpty())
+        rmdir(Str(parent));
+    return r;
 }
 
 // ---------------------------------------------------------------- sending
 
-int qirMainWindow::SendMessage(qirMsg* message) {
+int qirMainWindow::SendMessage(qirMsg* message, qirString* error) {
     if (!message)
         return -9;
     qirMailAgent* agent = nullptr;
@@ -104,6 +135,8 @@ int qirMainWindow::SendMessage(qirMsg* message) {
         return -6;
     }
     int r = message->Send(agent);
+    if (r != qirOK && error)
+        *error = agent->ErrorText();
     delete agent;
     return r;
 }

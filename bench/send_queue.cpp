@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "qirAddress.h"
+#include "qirBenchText.h"
 #include "qirConfiguration.h"
 #include "qirError.h"
 #include "qirMsg.h"
@@ -27,25 +28,7 @@
 #include "qirTestProgram.h"
 #include "qirUtilities.h"
 
-static std::string Text(unsigned* seed, size_t bytes)
-{
-    static const char* words[] = {"the", "message", "queue", "delivery", "server", "lunch", "meeting", "report",
-                                  "tomorrow", "attached", "please", "thanks", "regards", "project", "status"};
-    std::string out;
-    size_t line = 0;
-    while (out.size() < bytes) {
-        const char* w = words[rand_r(seed) % 15];
-        out += w;
-        line += strlen(w) + 1;
-        if (line > 66) {
-            out += '\n';
-            line = 0;
-        } else {
-            out += ' ';
-        }
-    }
-    return out + "\n.\n-- \nJoe\n";
-}
+static std::string Text(unsigned* seed, size_t bytes) { return qirBenchWords(bytes, seed) + "\n.\n-- \nJoe\n"; }
 
 // 70% short notes, 20% letters with a binary attachment, 10% longer
 // texts with 8-bit characters.

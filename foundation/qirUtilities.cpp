@@ -109,6 +109,25 @@ int qirCopyFile(const char* source, const char* target)
     return rc;
 }
 
+int qirCopyToNewFile(const char* source, const char* target)
+{
+    if (!source || !target) return -1;
+    int in = OpenSource(source);
+    if (in < 0) return -1;
+    int out = OpenRetry(target, O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (out < 0) {
+        int exists = errno == EEXIST;
+        close(in);
+        return exists ? qirCannotCreate : -1;
+    }
+    int rc = Pump(in, out);
+    close(in);
+    if (close(out) != 0) rc = -1;
+    // What this call made goes again: nothing half-copied stays.
+    if (rc != 0) unlink(target);
+    return rc;
+}
+
 int qirAppendFile(const char* source, const char* target)
 {
     if (!source || !target) return -1;

@@ -15,6 +15,10 @@
 // is the source itself, before the target is touched.  A failed copy
 // removes the partial target; the source is never touched.
 int qirCopyFile(const char* source, const char* target);
+// Copies the source (a regular file) into a new file target, made here
+// (mode 0600) and never one that exists: 0; -8 when target exists; -1 for
+// any other failure, after which nothing of target is left.
+int qirCopyToNewFile(const char* source, const char* target);
 // Appends the source to the target (created with mode 0644 when missing):
 // 0, or -1.  The same refusals as the copy.  A failure cuts the target
 // back to its old size (or removes it when this call created it), so the

@@ -107,6 +107,11 @@ public:
     // The user's own address when FROM is empty, the current time when the
     // date is 0: 0.
     int FillDefaults();
+    // The user's own picture from a binary PBM file: path, else the value
+    // of `OwnFaceFile`, else "/.xface.pbm" under the home directory.  0 (the
+    // message is then modified); -1 when it cannot be read ("Can't load
+    // PBMFile: <%s> " at level 2), the picture then empty.
+    int LoadOwnXFace(const char* path = nullptr);
     // Re-encodes 8-bit parts marked 7bit, fills the defaults, builds the
     // header and saves; then hands the message to the agent when there is
     // one: the agent's result, 0 without one, or the save's failure.
@@ -156,6 +161,9 @@ public:
     void SetRead(int flag);
     void SetRemoved(int flag);
     void SetFace(const qirXFace* face);
+    // The body's parts were changed in place (added, replaced, removed):
+    // the next Save writes the message again.
+    void SetModified() { modified_ = 1; }
     // Removes the old body from disk and takes over the new one (owned):
     // 0; -1 when the old body cannot be removed (it then stays).
     int SetBody(qirMsgComponent* body);

@@ -66,6 +66,16 @@ public:
     int Count() const { return parts_.Count(); }
     // Takes over the part (owned).
     void Append(qirMsgComponent* part) { parts_.Append(part); }
+    // Takes over the part, placed before `before` (first when before is
+    // null or not a part of this body).
+    void InsertBefore(qirMsgComponent* part, qirMsgComponent* before)
+    {
+        parts_.InsertBefore(part, before && parts_.Contains(before) ? before : parts_.First());
+    }
+    // Gives the part up (the caller owns it then): 1, or 0 when it is not
+    // a part of this body.  Its file stays.
+    int Take(qirMsgComponent* part) { return parts_.Unlink(part); }
+    qirMsgComponent* Part(int n) const { return static_cast<qirMsgComponent*>(parts_.Nth(n)); }
     // The header fields of the part read last by ImportBody.
     qirHeaderFields* PartFields() const { return partFields_; }
 

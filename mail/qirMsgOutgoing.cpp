@@ -406,6 +406,26 @@ static void Reencode(qirMsgComponent* part)
     if (part->ContentType().encodingName.EqualsIgnoreCase("7bit")) part->ContentType().SetEncoding("8bit");
 }
 
+int qirMsg::LoadOwnXFace(const char* path)
+{
+    qirString file(path ? path : "");
+    if (!path) {
+        file = qirPath(qirConfig.Get("OwnFaceFile", 0));
+        if (file.IsEmpty()) {
+            char* home = qirHomeDirectory();
+            file = qirString(home ? home : "").Concat("/.xface.pbm");
+            delete[] home;
+        }
+    }
+    if (face_->ReadPBM(Str(file)) != qirOK) {
+        QIR_REPORT(qirLogWarning, "Can't load PBMFile: <%s> ", Str(file));
+        face_->Clear();
+        return qirFailed;
+    }
+    modified_ = 1;
+    return qirOK;
+}
+
 int qirMsg::Send(qirMailAgent* agent)
 {
     if (body_ && body_->IsMultipart()) {

@@ -173,9 +173,9 @@ int qirSMTPAgent::Send(qirMsg* message)
     if (!message) return qirNotOpen;
     permanent_ = 0;
     refusals_.clear();
-    // A finished transaction needs no reset; one left half way does.
-    if (dirty_ && Command("RSET") != qirOK) return qirConnectionFailed;
-    dirty_ = 0;
+    // Every transaction starts from a clean state, whatever an earlier one
+    // (or the server) left behind; the reply itself says nothing useful.
+    if (Command("RSET") != qirOK) return qirConnectionFailed;
     const qirAddress* from = static_cast<const qirAddress*>(message->From()->First());
     qirString sender = from ? from->Mailbox() : qirString();
     if (!from || !IsSafeMailbox(sender.Text())) {
@@ -183,7 +183,6 @@ int qirSMTPAgent::Send(qirMsg* message)
         permanent_ = 1;
         return qirNoSender;
     }
-    dirty_ = 1;
     std::string command = std::string("MAIL FROM:<") + sender.Text() + ">";
     if (Command(command.c_str()) != qirOK) return qirConnectionFailed;
     if (replyCode_ != 250 && replyCode_ != 251) return Refused(replyCode_);
@@ -239,7 +238,6 @@ int qirSMTPAgent::Send(qirMsg* message)
     if (ReadReply() != qirOK) return qirConnectionFailed;
     if (qirLog) qirLog->Report(qirLogDebug, "SMTP: RSP=%s", reply_);
     if (replyCode_ != 250) return Refused(replyCode_);
-    dirty_ = 0;
     if (!refusals_.empty()) {
         QIR_REPORT(qirLogError, "SMTP: delivered, but refused for %s", refusals_.c_str());
         return qirRecipientRefused;

@@ -2,8 +2,8 @@
 // greets when made, sends any number of messages, and says QUIT when
 // deleted (only over a connection that has not failed).
 //
-// Replies are read to their last line ("250-..." continues a reply), the
-// envelope carries the mailboxes in angle brackets, and the text is sent as
+// Each transaction starts with "RSET".  Replies are read to their last
+// line ("250-..." continues a reply), the envelope carries the mailboxes in angle brackets, and the text is sent as
 // exported: each line with CR LF, a leading "." doubled, trailing blanks
 // kept, a last line without a line feed sent all the same.
 #ifndef QIR_SMTP_AGENT_H
@@ -48,7 +48,6 @@ private:
     int replyCode_ = -1;
     char reply_[512];
     int broken_ = 0;       // the connection failed: no QUIT
-    int dirty_ = 0;        // a transaction was begun and not finished
     int permanent_ = 0;
     std::string refusals_; // recipients refused in the last Send
 };

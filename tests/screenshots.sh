@@ -59,6 +59,9 @@ shoot 'MainWindowTest.SaveAndOpenFileDialogs' test_gui
 shoot 'MainWindowTest.RealFileChooserIsTitledAndCancelsOnClose' test_gui
 shoot 'MainWindowTest.AboutBoxWithoutItsPictureStillOpensAndCloses' test_gui
 shoot 'CheckOnStartup.FetchesFromTheSpoolAndLeavesItAsConfigured' test_gui
+shoot 'ComposeTest.SendDeliversWhatTheFieldsAndTheTextHold' test_gui
+shoot 'AttachComposeTest.AddingCopiesUnderANameOfItsOwn' test_gui
+shoot 'ComposeEndToEnd.ComposeFromTheMenuTypeAndSend' test_gui
 shoot 'LogPanelEndToEnd.EntriesAndSwitchesOfThePanelAcrossARestart' test_gui
 shoot 'MsgListEndToEnd.DeleteMoveCopySortExportImportCloseAndRestart' test_gui
 shoot 'AttachTest.NewAttachmentDialogChecksTheFileAndTakesTheChoices' test_gui

@@ -673,7 +673,7 @@ void qirRTFEditor::handle(const Event& e) {
             }
             return;
         case Event::middle:
-            if (mode_ == qirRTFEditMode && within) {
+            if (Editable() && within) {
                 Paste(pos);
                 Refresh();
             }
@@ -695,7 +695,7 @@ void qirRTFEditor::handle(const Event& e) {
         unsigned char c = 0;
         int code = KeyName(e, &c);
         if (code == qirCmdInsert) {
-            if (mode_ == qirRTFEditMode && c)
+            if (Editable() && c)
                 Type(c);
             return;
         }
@@ -710,7 +710,7 @@ void qirRTFEditor::handle(const Event& e) {
 }
 
 void qirRTFEditor::Type(unsigned char c) {
-    if (mode_ != qirRTFEditMode)
+    if (!Editable())
         return;
     doc_.ClearSelection();
     doc_.selecting = 0;
@@ -783,7 +783,7 @@ void qirRTFEditor::MoveLines(int code) {
 void qirRTFEditor::execute(int code, int value) {
     const std::string& text = doc_.Text();
     const int last = LastChar();
-    const bool edit = mode_ == qirRTFEditMode;
+    const bool edit = Editable();
     int& cur = doc_.cursor;
     auto blank = [&](int p) { return IsBlank(static_cast<unsigned char>(text[p])); };
     switch (code) {

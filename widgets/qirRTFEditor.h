@@ -186,6 +186,12 @@ public:
     int LineOrigin(int line) const { return doc_.LineOrigin(line, left_, right_); }
 
     int Mode() const { return mode_; }
+    // An edit-mode editor may be held read-only for a while (its text is
+    // being edited elsewhere): the cursor still moves, nothing changes.
+    // Loading and appending by the program still work.
+    void SetReadOnly(int on) { readOnly_ = on ? 1 : 0; }
+    int ReadOnly() const { return readOnly_; }
+    int Editable() const { return mode_ == qirRTFEditMode && !readOnly_; }
     int Cursor() const { return doc_.cursor; }
     void SetCursor(int pos);
     int FirstVisible() const { return doc_.firstVisible; }
@@ -278,6 +284,7 @@ private:
     qirSearchDialog* searchDialog_ = nullptr;   // referenced
 
     int mode_;
+    int readOnly_ = 0;
     Display* display_;
     Handler* drag_ = nullptr;   // holds the pointer grab during a mouse selection
     int goalX_ = 0;

@@ -117,6 +117,37 @@ TEST_F(qirFiles, CopyAndAppendRefuseMissingSourceAndSelf)
     }
 }
 
+// A copy into a file of its own: never over an existing entry, and nothing
+// left behind when it fails.
+TEST_F(qirFiles, CopyToNewFileNeverReplacesAnything)
+{
+    std::string data = Pattern(25000);
+    WriteAll(P("src"), data);
+    ASSERT_EQ(qirCopyToNewFile(P("src").c_str(), P("new").c_str()), 0);
+    EXPECT_EQ(ReadAll(P("new")), data);
+    struct stat st;
+    ASSERT_EQ(stat(P("new").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    WriteAll(P("taken"), "precious");
+    ASSERT_EQ(symlink(P("elsewhere").c_str(), P("link").c_str()), 0);
+    EXPECT_EQ(qirCopyToNewFile(P("src").c_str(), P("taken").c_str()), -8);
+    EXPECT_EQ(ReadAll(P("taken")), "precious");
+    EXPECT_EQ(qirCopyToNewFile(P("src").c_str(), P("link").c_str()), -8);
+    EXPECT_FALSE(IsThere(P("elsewhere")));
+    EXPECT_EQ(qirCopyToNewFile(P("missing").c_str(), P("none").c_str()), -1);
+    EXPECT_EQ(qirCopyToNewFile(dir_.c_str(), P("none").c_str()), -1);
+    EXPECT_FALSE(IsThere(P("none")));
+    int rc = InChild([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lim = {15000, 15000};
+        if (setrlimit(RLIMIT_FSIZE, &lim) != 0) return 98;
+        return qirCopyToNewFile(P("src").c_str(), P("short").c_str()) == -1 ? 0 : 1;
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_FALSE(IsThere(P("short")));
+}
+
 TEST_F(qirFiles, AppendAddsToEndOrCreates)
 {
     std::string data = Pattern(25000);

@@ -19,6 +19,7 @@
 #include "qirLanguageGroup.h"
 #include "qirMsg.h"
 #include "qirScratchDir.h"
+#include "qirTestProgram.h"
 
 static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subject()->Data() ? m->Subject()->Data() : ""; }
 
@@ -50,17 +51,6 @@ std::vector<std::string> SubjectsOnDisk(const std::string& folderDir) {
     for (qirMsg* m = folder.First(); m; m = folder.Next(m))
         out.push_back(SubjectOf(m));
     std::sort(out.begin(), out.end());
-    return out;
-}
-
-std::vector<std::string> Entries(const std::string& path) {
-    std::vector<std::string> out;
-    if (DIR* d = opendir(path.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.')
-                out.push_back(e->d_name);
-        closedir(d);
-    }
     return out;
 }
 
@@ -206,7 +196,7 @@ TEST_F(NewMailTest, SendPicksTheConfiguredAgent) {
     qirConfig.Set("SMTP.Port", qirFakePOP3Server::ClosedPort().c_str());
     EXPECT_EQ(app->SendMessage(&message), 0);
     int entries = 0;
-    for (const std::string& e : Entries(queue))
+    for (const std::string& e : qirListDirectory(queue))
         entries += e.rfind("Msg_", 0) == 0 && e.find(".LCK") == std::string::npos;
     EXPECT_EQ(entries, 1);
 
@@ -382,16 +372,16 @@ TEST_F(FilterTest, AReplyFilterQueuesTheQuotedReplyWithTheFileAttached) {
     for (qirMsg* x = incoming->qirFolder::First(); x; x = incoming->qirFolder::Next(x))
         app->ApplyFilters(x, &mode, nullptr);
     std::vector<std::string> entries;
-    for (const std::string& e : Entries(queue))
+    for (const std::string& e : qirListDirectory(queue))
         if (e.rfind("Msg_", 0) == 0 && e.find(".LCK") == std::string::npos)
             entries.push_back(e);
     ASSERT_EQ(entries.size(), 2u);
     int attached = 0;
     for (const std::string& e : entries) {
         std::string d = queue + "/" + e;
-        for (const std::string& f : Entries(d)) {
+        for (const std::string& f : qirListDirectory(d)) {
             std::string sub = d + "/" + f;
-            for (const std::string& part : Entries(sub))
+            for (const std::string& part : qirListDirectory(sub))
                 attached += qirScratchDir::ReadFile(sub + "/" + part) == "prepared answer text\n";
         }
     }

@@ -101,6 +101,13 @@ TEST_F(SMTPTest, DeliversTheExportedTextAndTheWholeEnvelope)
         EXPECT_EQ(got[1].text, Export(*second));
         std::string text = Log();
         EXPECT_NE(text.find("D SMTP: CMD=MAIL FROM:<joe@example.org>\n"), std::string::npos);
+        // Each transaction begins with RSET, the first one too.
+        for (size_t at = text.find("CMD=HELO"), n = 0; n < 2; n++) {
+            size_t rset = text.find("D SMTP: CMD=RSET\n", at), mail = text.find("D SMTP: CMD=MAIL FROM:", at);
+            ASSERT_NE(mail, std::string::npos);
+            EXPECT_LT(rset, mail) << text;
+            at = mail + 1;
+        }
         EXPECT_NE(text.find("D SMTP: CMD=RCPT TO:<dave@example.org>\n"), std::string::npos);
         EXPECT_NE(text.find("D SMTP: CMD=QUIT\n"), std::string::npos);
         EXPECT_EQ(text.find("E "), std::string::npos) << text; // 221 to QUIT is not an error

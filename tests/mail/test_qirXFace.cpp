@@ -8,8 +8,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include "qirConfiguration.h"
+#include "qirError.h"
+#include "qirMsg.h"
 #include "qirScratchDir.h"
 #include "qirStatus.h"
+#include "qirUtilities.h"
 #include "qirXFace.h"
 
 namespace {
@@ -226,6 +230,64 @@ TEST(qirXFace, WritePBMReportsAFullDisk)
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(qirScratchDir::ReadFile(path), "old");
     EXPECT_EQ(dir.Entries().size(), 2u);
+}
+
+// The sender's own picture of a new letter: the given file, else
+// OwnFaceFile, else ~/.xface.pbm; a file that cannot be read is named in a
+// warning and leaves the letter without a picture.
+TEST(qirXFace, LoadOwnXFaceFindsTheUsersPicture)
+{
+    qirScratchDir dir;
+    std::string good = dir.File("own.pbm"), bad = dir.File("bad.pbm");
+    ASSERT_EQ(qirScratchDir::WriteFile(good, header + Ring()), 0);
+    ASSERT_EQ(qirScratchDir::WriteFile(bad, "P1\n48 48\n"), 0);
+    qirError log;
+    log.Open(dir.File("QIR.log").c_str(), qirLogDebug, 0);
+    qirLog = &log;
+    char* home = qirHomeDirectory();
+    const std::string homeFace = std::string(home ? home : "") + "/.xface.pbm";
+    delete[] home;
+    struct Case {
+        const char* given;  // argument, or null
+        std::string config; // OwnFaceFile
+        int result;
+        std::string named;  // the file a failure names
+    } cases[] = {
+        {nullptr, good, 0, ""},
+        {good.c_str(), bad, 0, ""},
+        {nullptr, bad, -1, bad},
+        {bad.c_str(), good, -1, bad},
+        {nullptr, dir.File("missing.pbm"), -1, dir.File("missing.pbm")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.config);
+        qirConfig.Set("OwnFaceFile", c.config.c_str());
+        qirMsg m(qirPath(dir.File("Message").c_str()));
+        m.Save();
+        ASSERT_EQ(m.IsModified(), 0);
+        EXPECT_EQ(m.LoadOwnXFace(c.given), c.result);
+        EXPECT_EQ(m.IsModified(), c.result == 0);
+        EXPECT_EQ(m.XFaceBits() != nullptr, c.result == 0);
+        log.Close();
+        std::string text = qirScratchDir::ReadFile(dir.File("QIR.log"));
+        log.Open(dir.File("QIR.log").c_str(), qirLogDebug, 0);
+        if (c.result != 0) {
+            EXPECT_NE(text.find("W Can't load PBMFile: <" + c.named + "> \n"), std::string::npos) << text;
+        }
+        m.RemoveFromDisk();
+    }
+    // Nothing configured: the file in the home directory.
+    qirConfig.Set("OwnFaceFile", "");
+    if (access(homeFace.c_str(), F_OK) != 0) {
+        qirMsg m(qirPath(dir.File("Message").c_str()));
+        EXPECT_EQ(m.LoadOwnXFace(), -1);
+        log.Close();
+        EXPECT_NE(qirScratchDir::ReadFile(dir.File("QIR.log")).find("<" + homeFace + ">"), std::string::npos);
+        m.RemoveFromDisk();
+    }
+    qirLog = nullptr;
+    log.Close();
+    qirConfig.Remove(nullptr);
 }
 
 } // namespace

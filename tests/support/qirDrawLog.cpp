@@ -122,3 +122,12 @@ std::vector<unsigned long> qirDrawLog::Drawables() const {
             out.push_back(d.first);
     return out;
 }
+
+std::vector<std::pair<unsigned long, qirDrawnLine>> qirDrawLog::WindowsShowing(const std::string& text) const {
+    std::vector<std::pair<unsigned long, qirDrawnLine>> found;
+    for (unsigned long window : copiedTo_)
+        for (const qirDrawnLine& l : Lines(window))
+            if (l.text == text)
+                found.push_back({window, l});
+    return found;
+}

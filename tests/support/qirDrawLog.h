@@ -46,6 +46,9 @@ public:
     std::vector<unsigned long> Windows() const { return {copiedTo_.begin(), copiedTo_.end()}; }
     // 1 when something was ever copied to the drawable.
     int CopiedTo(unsigned long drawable) const { return copiedTo_.count(drawable) != 0; }
+    // The windows (drawables something was copied to) holding a line that
+    // is exactly text, with that line.
+    std::vector<std::pair<unsigned long, qirDrawnLine>> WindowsShowing(const std::string& text) const;
 
 private:
     struct Text {

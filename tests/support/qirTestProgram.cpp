@@ -1,5 +1,7 @@
 #include "qirTestProgram.h"
 
+#include <dirent.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -182,4 +184,31 @@ std::vector<std::string> qirReadMboxMessages(const char* path)
         pos = next == std::string::npos ? data.size() : next + 2;
     }
     return out;
+}
+
+std::vector<std::string> qirListDirectory(const std::string& path)
+{
+    std::vector<std::string> out;
+    if (DIR* d = opendir(path.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') out.push_back(e->d_name);
+        closedir(d);
+    }
+    return out;
+}
+
+int qirLiveInGroup(int group)
+{
+    int n = 0;
+    for (const std::string& pid : qirListDirectory("/proc")) {
+        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::string stat = qirReadFile("/proc/" + pid + "/stat");
+        size_t close = stat.rfind(')');
+        char state = 0;
+        int ppid = 0, pgrp = 0;
+        if (close != std::string::npos && sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &ppid, &pgrp) == 3 &&
+            pgrp == group && state != 'Z')
+            n++;
+    }
+    return n;
 }

@@ -54,6 +54,11 @@ void qirMainMenu(const std::string& w, int y);
 std::string qirMakeTempDir(const char* prefix = "qirtest");
 void qirRemoveTree(const std::string& dir);
 std::string qirReadFile(const std::string& path);
+// The names in a directory but those beginning with ".", in its order.
+std::vector<std::string> qirListDirectory(const std::string& path);
+// The processes of a process group that are alive (zombies whose parent is
+// gone do not count).
+int qirLiveInGroup(int group);
 // The messages of an mbox file, each without its "From " line.
 std::vector<std::string> qirReadMboxMessages(const char* path);
 

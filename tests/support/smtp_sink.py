@@ -3,11 +3,13 @@ accepts, and can be told to refuse recipients or the data.
 
 Run with Debian's /usr/bin/python3:
   smtp_sink.py OUTDIR [--refuse ADDR]... [--defer ADDR]... [--refuse-data]
-               [--multiline]
+               [--multiline] [--refuse-while FILE]
 It listens on 127.0.0.1 on a free port and writes the port to OUTDIR/port.
 Each accepted message N is OUTDIR/N.eml (the data as received, CRLF and
 all, dots already unstuffed) and OUTDIR/N.env (MAIL FROM, then one RCPT TO
 per line).  --multiline sends every reply as two lines ("250-" then "250 ").
+--refuse-while FILE refuses every recipient (550) for as long as FILE
+exists: the server "recovers" when the test removes it.
 """
 import argparse
 import asyncio
@@ -23,6 +25,8 @@ class Handler:
         self.count = 0
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if self.args.refuse_while and os.path.exists(self.args.refuse_while):
+            return "550 5.7.1 <%s>: refused for now" % address
         if address in self.args.refuse:
             return "550 5.1.1 <%s>: no such user" % address
         if address in self.args.defer:
@@ -59,6 +63,7 @@ async def main():
     p.add_argument("--defer", action="append", default=[])
     p.add_argument("--refuse-data", action="store_true")
     p.add_argument("--multiline", action="store_true")
+    p.add_argument("--refuse-while", default="")
     args = p.parse_args()
     handler = Handler(args)
     cls = MultiLineSMTP if args.multiline else SMTP

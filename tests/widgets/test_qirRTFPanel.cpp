@@ -179,6 +179,35 @@ TEST(qirRTFPanel, TypingAndStyleKeysThroughTheInputHandler) {
     EXPECT_EQ(qirx::CutBuffer(), "\n");
 }
 
+// Held read-only while its text is edited elsewhere: keys, paste and
+// commands change nothing, the cursor still moves, the program still loads.
+TEST(qirRTFPanel, ReadOnlyEditorKeepsItsText) {
+    PanelWindow w("Panel read-only");
+    qirRTFEditor* ed = w.ed();
+    w.Load("one two\n", 0);
+    ed->SetReadOnly(1);
+    w.Key(XK_x);
+    w.Key(XK_Delete);
+    w.Key(XK_Return);
+    w.Key(XK_End);
+    EXPECT_EQ(ed->Cursor(), 7);
+    SetCutBuffer("pasted");
+    w.Run(qirCmdPasteBuffer);
+    w.Run(qirTagBold);
+    w.Run(qirCmdDeletePreviousWord);
+    int x, y;
+    w.CellCentre(2, &x, &y);
+    qirx::Click(w.xwin, x, y, Button2);
+    qirgui::Pump();
+    EXPECT_EQ(w.Text(), "one two\n");
+    EXPECT_FALSE(ed->InsertionStyle().bits & qirRTFBold);
+    w.Load("reloaded\n", 0);
+    EXPECT_EQ(w.Text(), "reloaded\n");
+    ed->SetReadOnly(0);
+    w.Key(XK_x);
+    EXPECT_EQ(w.Text(), "xreloaded\n");
+}
+
 TEST(qirRTFPanel, DeletingCommandsFillTheCutBuffer) {
     struct Case {
         const char* name;
