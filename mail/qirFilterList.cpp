@@ -1,6 +1,7 @@
 #include "qirFilterList.h"
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
 
@@ -113,13 +114,14 @@ void qirFilterList::ReadOld(const qirConfiguration& file)
     }
 }
 
-int qirFilterList::Save()
+int qirFilterList::Save(qirString* failure)
 {
-    if (!IsLocked()) return qirLockNotHeld;
-    if (loadFailed_) {
-        if (qirLog) qirLog->Report(qirLogError, "Filter file <%s> was not read; not saved over.", path_.Text());
-        return qirUnreadable;
-    }
+    auto failed = [&](int status, const char* what, int cause) {
+        qirFailure(failure, what, path_, cause);
+        return status;
+    };
+    if (!IsLocked()) return failed(qirLockNotHeld, "Another QIR holds the lock of filter file", 0);
+    if (loadFailed_) return failed(qirUnreadable, "Not saved over the unread filter file", 0);
     qirConfiguration file;
     file.Set("QIRFilterFileVersion", Version);
     int n = 0;
@@ -137,9 +139,6 @@ int qirFilterList::Save()
         file.Set(key("Actions.ActionReplyPath").c_str(), f->ReplyPath());
         file.Set(key("Actions.ActionForwardAddress").c_str(), f->ForwardAddress());
     }
-    if (file.Save(path_.Text()) != qirOK) {
-        if (qirLog) qirLog->Report(qirLogError, "Can't write filter file <%s>!", path_.Text());
-        return qirWriteError;
-    }
+    if (file.Save(path_.Text()) != qirOK) return failed(qirWriteError, "Can't write filter file", 1);
     return qirOK;
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "qirError.h"
 #include "qirFilterList.h"
 #include "qirMsg.h"
 #include "qirScratchDir.h"
@@ -63,10 +64,15 @@ TEST(qirFilter, Matching)
         {Fr, "*@work.example", 0, "", 1, 0},
         {RT, "answers@*", 0, "", 0, 1},
         {Fr, "answers@*", 0, "", 0, 0},
-        {O, "Mutt*", 0, "X-Mailer:", 1, 0},  // field names are stored with their colon
-        {O, "other", 0, "x-mailer:", 0, 1},  // and compared exactly
-        {O, "Mutt*", 0, "x-mailer:", 0, 0},
-        {O, "Mutt*", 0, "X-Mailer", 0, 0},
+        // The other field is found however its name was typed: any case,
+        // with or without the colon, blanks around it ignored.
+        {O, "Mutt*", 0, "X-Mailer:", 1, 0},
+        {O, "other", 0, "x-mailer:", 0, 1},
+        {O, "Mutt*", 0, "x-mailer:", 1, 0},
+        {O, "Mutt*", 0, "X-Mailer", 1, 0},
+        {O, "*", 0, " X-MAILER : ", 1, 1},
+        {O, "*", 0, "X-Mail", 0, 0},
+        {O, "*", 0, ":", 0, 0},
         {O, "*", 0, "X-Absent:", 0, 0},
         {O, "*", 0, "", 0, 0},
         {S | Fr | RT, "*digest", 0, "", 0, 1},
@@ -217,17 +223,36 @@ TEST(qirFilterList, FailuresLeaveTheOldFile)
         qirFilterList list;
         ASSERT_EQ(list.Load(path.c_str()), 0);
         for (int i = 0; i < 50; ++i) list.Append(MakeFilter("new", 8, "*a long enough pattern*", 0, "", 8, "", "", ""));
-        EXPECT_EQ(qirRunWithSmallFileLimit([&] { return list.Save(); }), qirWriteError);
+        // The save runs in a child: it answers -99 when its reason is wrong.
+        const std::string reason = "Can't write filter file <" + path + ">: File too large";
+        EXPECT_EQ(qirRunWithSmallFileLimit([&] {
+                      qirString why;
+                      int r = list.Save(&why);
+                      return T(why) == reason ? r : -99;
+                  }),
+                  qirWriteError);
         EXPECT_EQ(qirScratchDir::ReadFile(path), old);
         EXPECT_EQ(dir.Entries().size(), 2u); // the file and its lock
     }
-    // Another live process holds the lock: the filters load but never save.
+    // Another live process holds the lock: the filters load but never save,
+    // and the failure says why: to a caller that shows it, else to the log.
     ASSERT_EQ(qirScratchDir::WriteFile(path + ".LOCK", "1\n"), 0);
     {
         qirFilterList list;
         ASSERT_EQ(list.Load(path.c_str()), 0);
         EXPECT_EQ(list.Count(), 1);
+        qirString why;
+        EXPECT_EQ(list.Save(&why), qirLockNotHeld);
+        const std::string reason = "Another QIR holds the lock of filter file <" + path + ">";
+        EXPECT_EQ(T(why), reason);
+        qirError log;
+        log.Open(dir.File("log").c_str(), qirLogDebug, 0);
+        qirLog = &log;
         EXPECT_EQ(list.Save(), qirLockNotHeld);
+        qirLog = nullptr;
+        log.Close();
+        EXPECT_NE(qirScratchDir::ReadFile(dir.File("log")).find("E " + reason + "\n"), std::string::npos);
+        unlink(dir.File("log").c_str());
     }
     unlink((path + ".LOCK").c_str());
     // A file that is there but does not parse is never saved over.
