@@ -40,6 +40,8 @@ public:
     int Status() const { return status_; }
 
 private:
+    friend class qirFilter; // a filter changed in place takes the new status
+
     int fields_ = 0;
     qirString otherFieldName_;
     qirWildcard pattern_;

@@ -76,6 +76,17 @@ int qirFilterList::Load(const char* path)
     return qirOK;
 }
 
+int qirFilterList::Reload()
+{
+    qirList::Remove(nullptr);
+    delete lock_; // unlocks
+    lock_ = nullptr;
+    loadFailed_ = 0;
+    if (path_.IsEmpty()) return Load();
+    qirString path = path_;
+    return Load(path.Text());
+}
+
 void qirFilterList::ReadCurrent(const qirConfiguration& file)
 {
     qirConfiguration* entries = file.Child("FilterEntries");

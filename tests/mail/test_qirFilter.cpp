@@ -104,6 +104,13 @@ TEST(qirFilter, StatusFlagsMissingArguments)
     for (const Case& c : cases) {
         std::unique_ptr<qirFilter> f(MakeFilter("x", 8, "*", 0, "", c.actions, c.copy, c.reply, c.forward));
         EXPECT_EQ(f->Status(), c.status) << c.actions;
+        // Changed in place, a filter's statuses follow what it holds now.
+        std::unique_ptr<qirFilter> g(MakeFilter("y", 16, "*", 0, "", 8 - (c.status != 0), "", "", ""));
+        g->Change("x", 0, qirFilterCondition(8, qirWildcard("*", 0), ""), c.actions, c.copy, c.reply, c.forward);
+        EXPECT_EQ(g->Status(), c.status) << c.actions;
+        EXPECT_EQ(g->Condition().Status(), 0);
+        EXPECT_EQ(T(g->Name()), "x");
+        EXPECT_EQ(g->Actions(), c.actions);
     }
 }
 
@@ -206,6 +213,26 @@ TEST(qirFilterList, OldFormAndVersions)
     qirFilterList future;
     EXPECT_EQ(future.Load(other.c_str()), 0);
     EXPECT_EQ(future.Count(), 0);
+}
+
+TEST(qirFilterList, ReloadDropsWhatWasNotSaved)
+{
+    qirScratchDir dir;
+    std::string path = dir.File("filter");
+    qirFilterList list;
+    list.Load(path.c_str());
+    list.Append(MakeFilter("kept", 8, "*", 0, "", 8, "", "", ""));
+    ASSERT_EQ(list.Save(), 0);
+    list.Append(MakeFilter("dropped", 8, "*", 0, "", 8, "", "", ""));
+    EXPECT_EQ(list.Reload(), 0);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(T(list.First()->Name()), "kept");
+    EXPECT_TRUE(list.IsLocked());
+    // The file gone meanwhile: an empty list, still able to save.
+    unlink(path.c_str());
+    EXPECT_EQ(list.Reload(), qirUnreadable);
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(list.Save(), 0);
 }
 
 TEST(qirFilterList, FailuresLeaveTheOldFile)
