@@ -15,8 +15,10 @@
 
 #include "qirMainWindow.h"
 
+#include "FilterBookDock.h"
 #include "MsgEditDock.h"
 #include "qirAbout.h"
+#include "qirAddrBookWindow.h"
 #include "qirAfterEvent.h"
 #include "qirChildProcess.h"
 #include "qirChoiceDialog.h"
@@ -127,6 +129,8 @@ qirMainWindow::~qirMainWindow() {
     progress_ = nullptr;
     delete about_;
     about_ = nullptr;
+    delete filterBook_;
+    filterBook_ = nullptr;
     // The main window goes only now: the quit action runs inside its menu.
     delete window_;
     window_ = nullptr;
@@ -278,7 +282,8 @@ void qirMainWindow::Shutdown() {
         window_->unmap();
     if (about_)
         about_->close();
-    // Seam: the address book window is deleted here.
+    delete bookWindow_;
+    bookWindow_ = nullptr;
     if (book_) {
         book_->Save();
         delete book_;
@@ -289,7 +294,8 @@ void qirMainWindow::Shutdown() {
         delete folders_;
         folders_ = nullptr;
     }
-    // Seam: the filter book dock is deleted here.
+    delete filterBook_;
+    filterBook_ = nullptr;
     filters_.Remove(nullptr);
     // Seam: the compose docks are deleted here (an editor gets SIGTERM).
     composeDocks_.Remove(nullptr);
@@ -603,16 +609,43 @@ int qirMainWindow::OpenAddressBook() {
             return status;
         }
     }
-    // Seam: the address book window is made on first use and shown here.
+    if (bookWindow_)
+        bookWindow_->Show();
+    else
+        bookWindow_ = new qirAddrBookWindow(book_);
     return 0;
 }
 
-void qirMainWindow::AddressBook() { OpenAddressBook(); }
+void qirMainWindow::AddressBook() {
+    OpenAddressBook();
+    DetachComposer();
+}
+
+void qirMainWindow::CloseAddressBook() {
+    if (!bookWindow_)
+        return;
+    qirAddrBookWindow* closed = bookWindow_;
+    bookWindow_ = nullptr;
+    closed->Unmap();
+    qirAfterEvent::Delete(closed);
+}
+
+void qirMainWindow::RefreshAddressBook() {
+    if (bookWindow_)
+        bookWindow_->Refresh();
+}
+
+void qirMainWindow::AttachComposer(MsgEdit* composer) {
+    if (bookWindow_)
+        bookWindow_->AttachComposer(composer);
+}
+
+void qirMainWindow::DetachComposer() { AttachComposer(nullptr); }
 
 void qirMainWindow::OpenFilterBook() {
-    // Seam: the filter book dock is made once and opened here.
-    if (qirLog)
-        qirLog->Write(qirLogInfo, "The filter book is not available in this version");
+    if (!filterBook_)
+        filterBook_ = new FilterBookDock(&filters_, window_);
+    filterBook_->open();
 }
 
 // ---------------------------------------------------------------- the process

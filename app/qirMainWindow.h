@@ -32,8 +32,11 @@ class Style;
 class TelltaleState;
 class WidgetKit;
 class Window;
+class FilterBookDock;
+class MsgEdit;
 class MsgEditDock;
 class qirAbout;
+class qirAddrBookWindow;
 class qirFilter;
 class qirFolder;
 class qirMsg;
@@ -148,8 +151,21 @@ public:
     // nonzero when nothing was printed.  Seam: until printing exists this
     // reports at level 2 and answers 1.
     int PrintMessage(qirMsg* message, Patch* host);
-    void AddressBook();
+    // The address book window: loads the book when there is none yet
+    // (its failure is reported and answered), then makes the window on
+    // first use or shows it again; 0.
     int OpenAddressBook();
+    // The menu's road: OpenAddressBook, then no compose window attached.
+    void AddressBook();
+    // Unmaps the window now and deletes it after the current event (its
+    // own button closes it).
+    void CloseAddressBook();
+    void RefreshAddressBook();
+    // The compose window whose To, Cc and Bcc fields the book window's
+    // buttons fill from now on; Detach: none.
+    void AttachComposer(MsgEdit* composer);
+    void DetachComposer();
+    // Makes the filter book's controller once and opens the book.
     void OpenFilterBook();
 
     // Shared resources.
@@ -167,6 +183,8 @@ public:
     Stencil* DefaultFace() const { return faceStencil_; }
     const unsigned char* DefaultFaceBits() const { return faceRaster_; }
     qirAbout* AboutDock() const { return about_; }
+    FilterBookDock* FilterBook() const { return filterBook_; }
+    qirAddrBookWindow* AddressBookWindow() const { return bookWindow_; }
     const qirDirectory& LastDirectory() const { return lastDir_; }
     void SetLastDirectory(const qirString& dir) { lastDir_ = dir; }
     qirProgressIndicator* Progress() const { return progress_; }
@@ -206,9 +224,9 @@ private:
     Color* faceColor_ = nullptr;      // referenced
     ApplicationWindow* window_ = nullptr;
     qirAddrBook* book_ = nullptr;
-    void* bookWindow_ = nullptr;      // seam: the address book window
+    qirAddrBookWindow* bookWindow_ = nullptr;
     qirLayout* layout_ = nullptr;
-    void* filterBook_ = nullptr;      // seam: the filter book dock
+    FilterBookDock* filterBook_ = nullptr;
     qirFilterList filters_;
     qirDirectory lastDir_;
     qirFolderListView* folders_ = nullptr;
