@@ -135,20 +135,28 @@ int qirFilterList::Save(qirString* failure)
     if (loadFailed_) return failed(qirUnreadable, "Not saved over the unread filter file", 0);
     qirConfiguration file;
     file.Set("QIRFilterFileVersion", Version);
+    // Each entry's node is made here and filled through short paths: a
+    // dotted path from the top would search every entry before it.
+    qirConfiguration* entries = nullptr;
     int n = 0;
     for (qirFilter* f = First(); f; f = Next(f), ++n) {
-        auto key = [n](const char* name) { return "FilterEntries." + std::to_string(n) + "." + name; };
+        if (!entries) {
+            entries = new qirConfiguration("FilterEntries");
+            file.Append(entries);
+        }
+        qirConfiguration* e = new qirConfiguration(std::to_string(n).c_str());
+        entries->Append(e);
         const qirFilterCondition& c = f->Condition();
-        file.Set(key("Name").c_str(), f->Name());
-        file.SetInt(key("IsActive").c_str(), f->IsActive());
-        file.SetInt(key("Condition.Fields").c_str(), c.Fields());
-        file.Set(key("Condition.OtherFieldName").c_str(), c.OtherFieldName());
-        file.Set(key("Condition.RegExp").c_str(), c.Pattern().Pattern());
-        file.SetInt(key("Condition.IsCase").c_str(), c.Pattern().IsCaseSensitive());
-        file.SetInt(key("Actions.Action").c_str(), f->Actions());
-        file.Set(key("Actions.ActionCopyPath").c_str(), f->CopyPath());
-        file.Set(key("Actions.ActionReplyPath").c_str(), f->ReplyPath());
-        file.Set(key("Actions.ActionForwardAddress").c_str(), f->ForwardAddress());
+        e->Set("Name", f->Name());
+        e->SetInt("IsActive", f->IsActive());
+        e->SetInt("Condition.Fields", c.Fields());
+        e->Set("Condition.OtherFieldName", c.OtherFieldName());
+        e->Set("Condition.RegExp", c.Pattern().Pattern());
+        e->SetInt("Condition.IsCase", c.Pattern().IsCaseSensitive());
+        e->SetInt("Actions.Action", f->Actions());
+        e->Set("Actions.ActionCopyPath", f->CopyPath());
+        e->Set("Actions.ActionReplyPath", f->ReplyPath());
+        e->Set("Actions.ActionForwardAddress", f->ForwardAddress());
     }
     if (file.Save(path_.Text()) != qirOK) return failed(qirWriteError, "Can't write filter file", 1);
     return qirOK;
