@@ -92,3 +92,17 @@ std::vector<qirDrawnLine> qirDrawLog::Lines(unsigned long drawable) const {
     }
     return lines;
 }
+
+std::vector<std::pair<int, int>> qirDrawLog::Where(unsigned long drawable, const std::string& text) const {
+    std::vector<std::pair<int, int>> at;
+    auto found = texts_.find(drawable);
+    if (found == texts_.end())
+        return at;
+    for (const Text& t : found->second)
+        if (t.text == text)
+            at.push_back({t.x, t.y});
+    std::sort(at.begin(), at.end(), [](const std::pair<int, int>& a, const std::pair<int, int>& b) {
+        return a.second != b.second ? a.second < b.second : a.first < b.first;
+    });
+    return at;
+}
