@@ -17,11 +17,4 @@ void FilterBookDock::open() {
         window_ = new qirFilterBookWindow(filters_, this, leader_);
 }
 
-void FilterBookDock::close() {
-    if (!window_)
-        return;
-    qirFilterBookWindow* closed = window_;
-    window_ = nullptr;
-    closed->Unmap();
-    qirAfterEvent::Delete(closed);
-}
+void FilterBookDock::close() { qirAfterEvent::Close(window_); }

@@ -29,12 +29,6 @@ namespace {
 
 const char* Str(const qirString& s) { return s.Data() ? s.Data() : ""; }
 
-Style* AppStyle() {
-    if (qirApp && qirApp->AppStyle())
-        return qirApp->AppStyle();
-    return Session::instance() ? Session::instance()->style() : nullptr;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- rows
@@ -89,21 +83,14 @@ void qirAddrBookWindow::Build() {
     window_ = new TopLevelWindow(body);
     if (qirApp && qirApp->MainWindow())
         window_->group_leader(qirApp->MainWindow());
-    qir_set_window_style(window_, "Addres Book", AppStyle());
+    qir_set_window_style(window_, "Addres Book", qirMainWindow::WindowStyle());
     window_->wm_delete(new qirCloseHandler(this));
     window_->map();
 }
 
-void qirAddrBookWindow::Show() {
-    if (!window_->is_mapped())
-        window_->map();
-    window_->raise();
-}
+void qirAddrBookWindow::Show() { qir_show_window(window_); }
 
-void qirAddrBookWindow::Unmap() {
-    if (window_->is_mapped())
-        window_->unmap();
-}
+void qirAddrBookWindow::Unmap() { qir_unmap_window(window_); }
 
 void qirAddrBookWindow::AttachComposer(MsgEdit* composer) {
     composer_ = composer;
@@ -224,7 +211,7 @@ void qirAddrBookWindow::Delete(int) {
         return;
     qirString l1(qirUiText(656)), l2(row->Label()), l3(qirUiText(657));
     qirQuestionDialog* question =
-        new qirQuestionDialog(WidgetKit::instance(), LayoutKit::instance(), AppStyle(), "Confirm", &l1, &l2, &l3);
+        new qirQuestionDialog(WidgetKit::instance(), LayoutKit::instance(), qirMainWindow::WindowStyle(), "Confirm", &l1, &l2, &l3);
     Resource::ref(question);
     posted_ = 1;
     bool yes = question->post_for(window_);

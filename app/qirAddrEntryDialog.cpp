@@ -22,12 +22,6 @@ namespace {
 
 const char* blanks = "                              "; // 30: the fields' sample text
 
-Style* ParentStyle() {
-    if (qirApp && qirApp->AppStyle())
-        return qirApp->AppStyle();
-    return Session::instance() ? Session::instance()->style() : nullptr;
-}
-
 qirString TextOf(qirFieldEditor* field) {
     const String* s = field->text();
     return s ? qirString(s->string(), s->length()) : qirString("");
@@ -38,7 +32,7 @@ int HasLineBreak(const qirString& s) { return s.Data() && strpbrk(s.Data(), "\r\
 }  // namespace
 
 qirAddrEntryDialog::qirAddrEntryDialog(qirAddrBookEntry* entry)
-    : qirDialog(LayoutKit::instance()->vbox(), ParentStyle(), qirUiText(650)), entry_(entry) {
+    : qirDialog(LayoutKit::instance()->vbox(), qirMainWindow::WindowStyle(), qirUiText(650)), entry_(entry) {
     WidgetKit* kit = WidgetKit::instance();
     LayoutKit* lk = LayoutKit::instance();
     for (qirFieldEditor*& f : fields_)

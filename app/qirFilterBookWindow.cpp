@@ -42,12 +42,6 @@ private:
     qirFilter* filter_; // the filter list's
 };
 
-Style* AppStyle() {
-    if (qirApp && qirApp->AppStyle())
-        return qirApp->AppStyle();
-    return Session::instance() ? Session::instance()->style() : nullptr;
-}
-
 }  // namespace
 
 qirFilterBookWindow::qirFilterBookWindow(qirFilterList* filters, FilterBookDock* dock, Window* leader)
@@ -83,7 +77,7 @@ qirFilterBookWindow::qirFilterBookWindow(qirFilterList* filters, FilterBookDock*
     window_ = new TopLevelWindow(body);
     if (leader)
         window_->group_leader(leader);
-    qir_set_window_style(window_, "Filter Book", AppStyle());
+    qir_set_window_style(window_, "Filter Book", qirMainWindow::WindowStyle());
     window_->wm_delete(new qirCloseHandler(this));
     window_->map();
 }
@@ -117,16 +111,9 @@ qirFilter* qirFilterBookWindow::FilterOf(const qirListItem* row) {
     return r ? r->Filter() : nullptr;
 }
 
-void qirFilterBookWindow::Raise() {
-    if (!window_->is_mapped())
-        window_->map();
-    window_->raise();
-}
+void qirFilterBookWindow::Raise() { qir_show_window(window_); }
 
-void qirFilterBookWindow::Unmap() {
-    if (window_->is_mapped())
-        window_->unmap();
-}
+void qirFilterBookWindow::Unmap() { qir_unmap_window(window_); }
 
 int qirFilterBookWindow::Edit(qirFilter* filter) {
     qirFilterDialog* dialog = new qirFilterDialog(filter);
@@ -217,7 +204,7 @@ void qirFilterBookWindow::RemoveFilters(int) {
         qirString name = filter->Name(), sure("Are you sure?");
         WidgetKit* kit = WidgetKit::instance();
         qirQuestionDialog* question =
-            new qirQuestionDialog(kit, LayoutKit::instance(), AppStyle(), "You are going to remove filter", &name, &sure);
+            new qirQuestionDialog(kit, LayoutKit::instance(), qirMainWindow::WindowStyle(), "You are going to remove filter", &name, &sure);
         Resource::ref(question);
         bool yes = question->post_for(window_);
         Resource::unref(question);

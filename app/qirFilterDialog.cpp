@@ -56,12 +56,6 @@ int IsFile(const qirString& path) {
     return !path.IsEmpty() && stat(Str(path), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-Style* ParentStyle() {
-    if (qirApp && qirApp->AppStyle())
-        return qirApp->AppStyle();
-    return Session::instance() ? Session::instance()->style() : nullptr;
-}
-
 // A titled group: its label centred on top, in an inset frame.
 Glyph* Group(WidgetKit* kit, LayoutKit* lk, int title, Glyph* body) {
     return kit->inset_frame(lk->margin(
@@ -71,7 +65,7 @@ Glyph* Group(WidgetKit* kit, LayoutKit* lk, int title, Glyph* body) {
 }  // namespace
 
 qirFilterDialog::qirFilterDialog(qirFilter* filter)
-    : qirDialog(LayoutKit::instance()->vbox(), ParentStyle(), "New filter"), filter_(filter) {
+    : qirDialog(LayoutKit::instance()->vbox(), qirMainWindow::WindowStyle(), "New filter"), filter_(filter) {
     WidgetKit* kit = WidgetKit::instance();
     LayoutKit* lk = LayoutKit::instance();
     Style* s = style();

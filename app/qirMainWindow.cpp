@@ -322,6 +322,12 @@ void qirMainWindow::SaveForLostDisplay() {
         qirLog->Close();
 }
 
+Style* qirMainWindow::WindowStyle() {
+    if (qirApp && qirApp->style_)
+        return qirApp->style_;
+    return Session::instance() ? Session::instance()->style() : nullptr;
+}
+
 // ---------------------------------------------------------------- folders
 
 Window* qirMainWindow::Parent(Window* given) const { return given ? given : window_; }
@@ -621,14 +627,7 @@ void qirMainWindow::AddressBook() {
     DetachComposer();
 }
 
-void qirMainWindow::CloseAddressBook() {
-    if (!bookWindow_)
-        return;
-    qirAddrBookWindow* closed = bookWindow_;
-    bookWindow_ = nullptr;
-    closed->Unmap();
-    qirAfterEvent::Delete(closed);
-}
+void qirMainWindow::CloseAddressBook() { qirAfterEvent::Close(bookWindow_); }
 
 void qirMainWindow::RefreshAddressBook() {
     if (bookWindow_)

@@ -168,6 +168,10 @@ public:
     // Makes the filter book's controller once and opens the book.
     void OpenFilterBook();
 
+    // The style windows and dialogs are made under: the application's, or
+    // the session's while there is no application object.
+    static Style* WindowStyle();
+
     // Shared resources.
     Session* TheSession() const { return session_; }
     Style* AppStyle() const { return style_; }

@@ -11,3 +11,13 @@ void qirAppendMenuItem(Menu* menu, WidgetKit* kit, LayoutKit* lk, int text, Acti
     item->action(action);
     menu->append_item(item);
 }
+
+void qirAppendMenuSeparator(Menu* menu, WidgetKit* kit) { menu->append_item(kit->menu_item_separator()); }
+
+Menu* qirAppendPulldown(Menu* bar, WidgetKit* kit, int title) {
+    MenuItem* item = kit->menubar_item(qirUiText(title));
+    Menu* menu = kit->pulldown();
+    item->menu(menu);
+    bar->append_item(item);
+    return menu;
+}

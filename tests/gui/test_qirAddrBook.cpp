@@ -26,19 +26,9 @@ namespace {
 
 std::string T(const qirString& s) { return s.Data() ? s.Data() : ""; }
 
-std::string Text(qirFieldEditor* field) {
-    const String* s = field->text();
-    return s ? std::string(s->string(), s->length()) : "";
-}
+std::string Text(qirFieldEditor* field) { return qirapp::FieldText(field); }
 
-std::vector<std::string> Rows(qirAddrBookWindow* book) {
-    std::vector<std::string> rows;
-    for (qirObject* n = book->Rows()->Items().First(); n; n = qirList::Next(n)) {
-        qirMarkedItem* row = static_cast<qirMarkedItem*>(qirListItem::FromNode(n));
-        rows.push_back(T(row->Label()) + (row->Selected() ? " *" : ""));
-    }
-    return rows;
-}
+std::vector<std::string> Rows(qirAddrBookWindow* book) { return qirapp::MarkedRows(book->Rows()); }
 
 // One record of the book's file.
 std::string Record(const char* alias, const char* name, const char* org, const char* address, int kind = 0) {

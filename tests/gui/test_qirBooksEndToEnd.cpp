@@ -16,7 +16,7 @@ static std::string PatternOf(const qirFilter* f) {
     return p ? p : "";
 }
 
-#include "qirDrawLog.h"
+#include "qirProgramTest.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,36 +29,13 @@ namespace {
 
 std::string T(const qirString& s) { return s.Data() ? s.Data() : ""; }
 
-class BooksEndToEnd : public ::testing::Test {
+class BooksEndToEnd : public qirProgramTest {
 protected:
-    void SetUp() override {
-        if (access(QIR_DATA_PREFIX "/QIR.cfg", R_OK) != 0)
-            GTEST_SKIP() << "no " QIR_DATA_PREFIX "/QIR.cfg";
-        home = qirMakeTempDir("qirbooks");
-        mkdir(Dir().c_str(), 0700);
-    }
-    void TearDown() override {
-        qir.Stop();
-        if (!home.empty())
-            qirRemoveTree(home);
-    }
-    std::string Dir() const { return home + "/.QIR"; }
-    std::string LogTail() const {
-        std::string log = qirReadFile(Dir() + "/QIR.log");
-        return log.substr(log.size() > 1500 ? log.size() - 1500 : 0);
-    }
-    std::string DrawLogPath() const { return home + "/draw.log"; }
+    BooksEndToEnd() : qirProgramTest("Quorvane books") {}
 
     // The program with its main window mapped: its id.
     std::string Start() {
-        unlink(DrawLogPath().c_str());
-        draw = qirDrawLog(DrawLogPath());
-        EXPECT_TRUE(qir.Start(QIR_BINARY, {"-title", title},
-                              {{"QIR_TEST_HOME", home},
-                               {"LD_PRELOAD", QIR_FAKEHOME " " QIR_DRAWLOG},
-                               {"QIR_TEST_DRAWLOG", DrawLogPath()},
-                               {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"},
-                               {"MAIL", home + "/spool"}}));
+        EXPECT_TRUE(StartProgram({{"MAIL", home + "/spool"}}));
         std::string w = qirFindWindow(title, 10);
         EXPECT_FALSE(w.empty()) << "no main window\n" << LogTail();
         return w;
@@ -68,22 +45,6 @@ protected:
         return qir.Wait(10000);
     }
 
-    // Polls the draw log until done() holds: false after ms milliseconds
-    // or when the program has ended.
-    bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
-        for (int waited = 0; waited <= ms; waited += 20) {
-            draw.Update();
-            if (done())
-                return true;
-            int status;
-            if (qir.Ended(&status)) {
-                ADD_FAILURE() << "qir ended: " << status << "\n" << LogTail();
-                return false;
-            }
-            usleep(20000);
-        }
-        return false;
-    }
     // The mapped window of this program titled exactly title, as an id for
     // xdotool; "" when none shows within five seconds.
     std::string Window(const std::string& name) {
@@ -153,23 +114,6 @@ protected:
             out.push_back(l.text);
         return out;
     }
-    // For tests/screenshots.sh (see test_qirCheckOnStartup.cpp).
-    void Shot(const char* name) {
-        const char* dir = getenv("QIR_SHOT_DIR");
-        if (!dir)
-            return;
-        std::string base = std::string(dir) + "/" + name;
-        unlink((base + ".png").c_str());
-        if (FILE* f = fopen((base + ".ready").c_str(), "w"))
-            fclose(f);
-        for (int i = 0; i < 1000 && access((base + ".png").c_str(), F_OK) != 0; i++)
-            usleep(10000);
-    }
-
-    std::string home;
-    std::string title = "Quorvane books " + std::to_string(getpid());
-    qirBackgroundProgram qir;
-    qirDrawLog draw{""};
 };
 
 TEST_F(BooksEndToEnd, AddressBookEntryTypedSavedKeptAndRemoved) {

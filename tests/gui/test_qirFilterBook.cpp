@@ -38,22 +38,12 @@ namespace {
 
 std::string T(const qirString& s) { return s.Data() ? s.Data() : ""; }
 
-std::string Text(qirFieldEditor* field) {
-    const String* s = field->text();
-    return s ? std::string(s->string(), s->length()) : "";
-}
+std::string Text(qirFieldEditor* field) { return qirapp::FieldText(field); }
 
 int Chosen(Button* b) { return b->state()->test(TelltaleState::is_chosen) ? 1 : 0; }
 void Set(Button* b, int on) { b->state()->set(TelltaleState::is_chosen, on != 0); }
 
-std::vector<std::string> Rows(qirFilterBookWindow* book) {
-    std::vector<std::string> rows;
-    for (qirObject* n = book->Rows()->Items().First(); n; n = qirList::Next(n)) {
-        qirMarkedItem* row = static_cast<qirMarkedItem*>(qirListItem::FromNode(n));
-        rows.push_back(T(row->Label()) + (row->Selected() ? " *" : ""));
-    }
-    return rows;
-}
+std::vector<std::string> Rows(qirFilterBookWindow* book) { return qirapp::MarkedRows(book->Rows()); }
 
 qirFilter* Filter(const char* name, int active, int fields, const char* pattern, int actions = 0,
                   const char* copy = "") {
