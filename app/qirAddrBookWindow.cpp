@@ -61,9 +61,7 @@ void qirAddrBookWindow::Build() {
     // The rows go in at once, before the scroll bar that watches them.
     rows_ = new qirListBox(0, nullptr);
     Resource::ref(rows_);
-    std::vector<qirListItem*> rows;
-    for (qirAddrBookEntry* e = book_->First(); e; e = qirAddrBook::Next(e))
-        rows.push_back(new qirAddrBookItem(e, book_, this, rows_));
+    std::vector<qirListItem*> rows = MakeRows();
     rows_->AppendAll(rows.data(), (int)rows.size());
     if (!rows.empty())
         rows.front()->toggle();
@@ -86,6 +84,30 @@ void qirAddrBookWindow::Build() {
     qir_set_window_style(window_, "Addres Book", qirMainWindow::WindowStyle());
     window_->wm_delete(new qirCloseHandler(this));
     window_->map();
+}
+
+std::vector<qirListItem*> qirAddrBookWindow::MakeRows() {
+    std::vector<qirListItem*> rows;
+    for (qirAddrBookEntry* e = book_->First(); e; e = qirAddrBook::Next(e))
+        rows.push_back(new qirAddrBookItem(e, book_, this, rows_));
+    return rows;
+}
+
+void qirAddrBookWindow::Refresh() {
+    qirAddrBookItem* selected = Selected();
+    qirAddrBookEntry* chosen = selected ? selected->Entry() : nullptr;
+    rows_->RemoveAll();
+    std::vector<qirListItem*> rows = MakeRows();
+    rows_->AppendAll(rows.data(), (int)rows.size());
+    for (size_t i = 0; chosen && i < rows.size(); i++) {
+        if (static_cast<qirAddrBookItem*>(rows[i])->Entry() == chosen) {
+            rows[i]->toggle();
+            rows_->ShowRow((int)i);
+            break;
+        }
+    }
+    patch_->reallocate();
+    patch_->redraw();
 }
 
 void qirAddrBookWindow::Show() { qir_show_window(window_); }

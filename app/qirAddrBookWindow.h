@@ -10,6 +10,8 @@
 #include "qirString.h"
 #include "qirTopWindow.h"
 
+#include <vector>
+
 class MsgEdit;
 class Patch;
 class TopLevelWindow;
@@ -53,8 +55,10 @@ public:
     void Unmap();
     // The compose window whose fields To, Cc and Bcc fill; null: none.
     void AttachComposer(MsgEdit* composer);
-    // Nothing to do: the rows follow every change made here.
-    void Refresh() {}
+    // Shows the book as it is now, after another window changed it (the
+    // message view adds senders): one row per entry in book order, the
+    // selected entry still selected.
+    void Refresh();
 
     // Menu and button actions.  Each does nothing while an entry dialog
     // is posted from the window.
@@ -91,6 +95,8 @@ private:
     qirAddrBookWindow(const qirAddrBookWindow&) = delete;
     qirAddrBookWindow& operator=(const qirAddrBookWindow&) = delete;
     void Build();
+    // One new row per entry of the book, in order.
+    std::vector<qirListItem*> MakeRows();
     // Posts the entry dialog until it is cancelled or its alias is no
     // other entry's: 1 accepted.  Cancel on an entry of the book restores
     // what it held.

@@ -3,9 +3,8 @@
 // the folder list under the main menu.
 //
 // Parts that belong to windows not built yet are seams, marked where they
-// attach: the compose docks, the address book window, the filter book,
-// the session-log panel (the log stays the plain file log), the help
-// manager and the new-mail check.
+// attach: the compose docks, the session-log panel (the log stays the
+// plain file log), the help manager and the new-mail check.
 #ifndef QIR_MAIN_WINDOW_H
 #define QIR_MAIN_WINDOW_H
 
@@ -129,8 +128,7 @@ public:
     // the message, that directory and deletes the object.
     static qirPath ScratchMessagePath(const char* stem);
     static void RemoveScratchMessage(qirMsg* message);
-    // Seams of the compose window, the address book window and the filter
-    // book: the request is logged.
+    // Seam of the compose window: the request is logged.
     void Compose();
     // A fresh draft and its compose controller, kept in the compose list
     // (the application owns it); null when none can be made.  Seam: until

@@ -268,6 +268,29 @@ TEST_F(AddrBookTest, FailedSaveIsReportedAndKeepsTheChanges) {
     EXPECT_NE(qirReadFile(Book()).find("ann@example.org"), std::string::npos);
 }
 
+// An entry another window adds (the message view's senders) shows once
+// the book is refreshed; the selected entry stays selected.
+TEST_F(AddrBookTest, RefreshShowsEntriesAddedElsewhere) {
+    WriteBook(Record("a", "A", "", "a@x") + Record("b", "B", "", "b@x"));
+    Start();
+    qirAddrBookWindow* book = Open();
+    book->Rows()->UnselectAll();
+    book->Rows()->Item(1)->toggle();
+    qirAddrBookEntry* sender = new qirAddrBookEntry();
+    sender->SetAlias("sender");
+    sender->SetAddress("sender@example.org");
+    qirApp->Book()->Append(sender);
+    qirApp->RefreshAddressBook();
+    EXPECT_EQ(Rows(book), (std::vector<std::string>{"a : A", "b : B *", "sender : "}));
+    // Its row edits the entry itself.
+    Script({[](qirDialog* d) {
+        EXPECT_EQ(Text(static_cast<qirAddrEntryDialog*>(d)->AliasField()), "sender");
+        d->dismiss(false);
+    }});
+    static_cast<qirAddrBookItem*>(book->Rows()->Item(2))->activate();
+    EXPECT_EQ(titles, std::vector<std::string>{entryTitle});
+}
+
 TEST_F(AddrBookTest, ComposeAndFieldButtonsNeedASelectionAndAWindow) {
     WriteBook(Record("bob", "Bob Smith", "", "bob@example.org"));
     Start();
