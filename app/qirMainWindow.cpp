@@ -30,6 +30,7 @@
 #include "qirMainMenu.h"
 #include "qirMessageBox.h"
 #include "qirMsgList.h"
+#include "qirPrintJob.h"
 #include "qirProgressIndicator.h"
 #include "qirQuestionDialog.h"
 #include "qirUiText.h"
@@ -541,10 +542,10 @@ void qirMainWindow::ShowHelp(const char* title, const char* target) {
 }
 
 int qirMainWindow::PrintMessage(qirMsg* message, Patch* host) {
-    // Seam: a print job lays the message out and hands it to the print command.
-    if (qirLog)
-        qirLog->Write(qirLogWarning, "Printing is not available yet");
-    return 1;
+    if (!message)
+        return 1;
+    qirPrintJob job(message, host, kit_, layoutKit_);
+    return job.Print();
 }
 
 void qirMainWindow::About() {

@@ -144,10 +144,8 @@ public:
     // Shows the help page target titled title in the help window.  Seam:
     // until the help manager exists this reports at level 2.
     void ShowHelp(const char* title, const char* target);
-    // Prints message as one print job; host is the asking window's face
-    // picture patch, which the job borrows for a moment.  Answers 0, or
-    // nonzero when nothing was printed.  Seam: until printing exists this
-    // reports at level 2 and answers 1.
+    // Prints message as one print job (host: the asking window's face
+    // picture patch): 0, or nonzero when nothing was printed (reported).
     int PrintMessage(qirMsg* message, Patch* host);
     // The address book window: loads the book when there is none yet
     // (its failure is reported and answered), then makes the window on
@@ -183,6 +181,7 @@ public:
     qirFilterList* Filters() { return &filters_; }
     qirMailcap* Mailcap() { return &mailcap_; }
     Stencil* DefaultFace() const { return faceStencil_; }
+    Color* FaceColor() const { return faceColor_; }
     const unsigned char* DefaultFaceBits() const { return faceRaster_; }
     qirAbout* AboutDock() const { return about_; }
     FilterBookDock* FilterBook() const { return filterBook_; }
