@@ -31,15 +31,14 @@ std::string T(const qirString& s) { return s.Data() ? s.Data() : ""; }
 
 class BooksEndToEnd : public qirProgramTest {
 protected:
-    BooksEndToEnd() : qirProgramTest("Quorvane books") {}
-
     // The program with its main window mapped: its id.
-    std::string Start() {
-        EXPECT_TRUE(StartProgram({{"MAIL", home + "/spool"}}));
+    std::string StartMain() {
+        Start({{"MAIL", home + "/spool"}});
         std::string w = qirFindWindow(title, 10);
         EXPECT_FALSE(w.empty()) << "no main window\n" << LogTail();
         return w;
     }
+    bool Poll(const std::function<bool()>& done) { return WaitFor(done, 5000); }
     int Quit(const std::string& main) {
         qirMainMenu(main, 142);
         return qir.Wait(10000);
@@ -49,7 +48,7 @@ protected:
     // xdotool; "" when none shows within five seconds.
     std::string Window(const std::string& name) {
         std::string found;
-        WaitFor([&] {
+        Poll([&] {
             std::string out = qirShell("xdotool search --onlyvisible --name '^" + name + "$' 2>/dev/null");
             for (size_t at = 0, nl; (nl = out.find('\n', at)) != std::string::npos; at = nl + 1) {
                 std::string id = out.substr(at, nl - at);
@@ -73,17 +72,20 @@ protected:
         return w;
     }
     bool Gone(const std::string& w) {
-        return WaitFor([&] { return qirShell("xdotool search --onlyvisible --name '.' 2>/dev/null").find(w + "\n") == std::string::npos; });
+        return Poll([&] { return qirShell("xdotool search --onlyvisible --name '.' 2>/dev/null").find(w + "\n") == std::string::npos; });
     }
     // Where the window shows the word (the nth time, top to bottom).
     std::pair<int, int> Word(const std::string& w, const std::string& word, int nth = 0) {
         std::pair<int, int> at{-1, -1};
-        if (!WaitFor([&] {
-                std::vector<std::pair<int, int>> all = draw.Where(std::stoul(w), word);
-                if ((int)all.size() <= nth)
-                    return false;
-                at = all[nth];
-                return true;
+        if (!Poll([&] {
+                int seen = 0;
+                for (const qirDrawnLine& drawn : draw.Words(std::stoul(w))) {
+                    if (drawn.text == word && seen++ == nth) {
+                        at = {drawn.x, drawn.y};
+                        return true;
+                    }
+                }
+                return false;
             }))
             ADD_FAILURE() << "the window shows no \"" << word << "\"";
         return at;
@@ -100,7 +102,7 @@ protected:
     }
     void Key(const std::string& w, const std::string& key) { qirShell("xdotool key --window " + w + " " + key); }
     bool Shows(const std::string& w, const std::string& line) {
-        return WaitFor([&] {
+        return Poll([&] {
             for (const qirDrawnLine& l : draw.Lines(std::stoul(w)))
                 if (l.text == line)
                     return true;
@@ -117,7 +119,7 @@ protected:
 };
 
 TEST_F(BooksEndToEnd, AddressBookEntryTypedSavedKeptAndRemoved) {
-    std::string main = Start();
+    std::string main = StartMain();
     ASSERT_FALSE(main.empty());
     Menu(main, "Books", 36); // "Address book"
     std::string book = Book("Addres Book");
@@ -136,7 +138,7 @@ TEST_F(BooksEndToEnd, AddressBookEntryTypedSavedKeptAndRemoved) {
     ASSERT_TRUE(Shows(book, "ann : Doe, Ann")) << LogTail();
     Menu(book, "File", 36); // "Save"
     const std::string record = "ann\nDoe, Ann\n\nann@example.org\n0 0 0 0\n";
-    ASSERT_TRUE(WaitFor([&] { return qirReadFile(Dir() + "/book") == record; }))
+    ASSERT_TRUE(Poll([&] { return qirReadFile(Dir() + "/book") == record; }))
         << qirReadFile(Dir() + "/book");
 
     // The same alias again: refused with the reason, the dialog comes back
@@ -160,7 +162,7 @@ TEST_F(BooksEndToEnd, AddressBookEntryTypedSavedKeptAndRemoved) {
     EXPECT_EQ(qirReadFile(Dir() + "/book"), record);
 
     // A restart shows the entry; removed and quit, it is gone from the file.
-    main = Start();
+    main = StartMain();
     ASSERT_FALSE(main.empty());
     Menu(main, "Books", 36);
     book = Book("Addres Book");
@@ -173,7 +175,7 @@ TEST_F(BooksEndToEnd, AddressBookEntryTypedSavedKeptAndRemoved) {
     ASSERT_FALSE(confirm.empty());
     EXPECT_TRUE(Shows(confirm, "ann : Doe, Ann"));
     Click(confirm, "OK");
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(Poll([&] {
         for (const std::string& l : Lines(book))
             if (l.find("ann") != std::string::npos)
                 return false;
@@ -184,7 +186,7 @@ TEST_F(BooksEndToEnd, AddressBookEntryTypedSavedKeptAndRemoved) {
 }
 
 TEST_F(BooksEndToEnd, FilterMadeSavedReadByTheEngineAndDiscarded) {
-    std::string main = Start();
+    std::string main = StartMain();
     ASSERT_FALSE(main.empty());
     qirMainMenu(main, 36); // "New folder..."
     std::string d = Window("New folder");

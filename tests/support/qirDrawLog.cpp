@@ -76,33 +76,25 @@ void qirDrawLog::Apply(const std::string& line) {
     in.insert(in.end(), carried.begin(), carried.end());
 }
 
-std::vector<qirDrawnLine> qirDrawLog::Lines(unsigned long drawable) const {
+std::vector<qirDrawnLine> qirDrawLog::Words(unsigned long drawable) const {
     auto found = texts_.find(drawable);
     if (found == texts_.end())
         return {};
-    std::vector<Text> texts = found->second;
-    std::stable_sort(texts.begin(), texts.end(),
-                     [](const Text& a, const Text& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    std::vector<qirDrawnLine> words;
+    for (const Text& t : found->second)
+        words.push_back({t.x, t.y, t.text});
+    std::stable_sort(words.begin(), words.end(),
+                     [](const qirDrawnLine& a, const qirDrawnLine& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    return words;
+}
+
+std::vector<qirDrawnLine> qirDrawLog::Lines(unsigned long drawable) const {
     std::vector<qirDrawnLine> lines;
-    for (const Text& t : texts) {
+    for (const qirDrawnLine& t : Words(drawable)) {
         if (!lines.empty() && lines.back().y == t.y)
             lines.back().text += " " + t.text;
         else
-            lines.push_back({t.x, t.y, t.text});
+            lines.push_back(t);
     }
     return lines;
-}
-
-std::vector<std::pair<int, int>> qirDrawLog::Where(unsigned long drawable, const std::string& text) const {
-    std::vector<std::pair<int, int>> at;
-    auto found = texts_.find(drawable);
-    if (found == texts_.end())
-        return at;
-    for (const Text& t : found->second)
-        if (t.text == text)
-            at.push_back({t.x, t.y});
-    std::sort(at.begin(), at.end(), [](const std::pair<int, int>& a, const std::pair<int, int>& b) {
-        return a.second != b.second ? a.second < b.second : a.first < b.first;
-    });
-    return at;
 }

@@ -1,7 +1,8 @@
-// The real qir on the test X server with a home of the test's own and the
-// drawlog shim, as the end-to-end tests drive it: started, polled and read
-// back from what it drew.  The test process opens no InterViews session, so
-// the program, xdotool and the servers are children of its own.
+// A test of the real qir run beside it on the test X server: a home of the
+// test's own, the user configuration written there, the program started
+// with the home and drawlog shims, and polling that reads what it drew.
+// The test process opens no InterViews session, so the server's,
+// xdotool's and the program's children are its own.
 #ifndef QIR_PROGRAM_TEST_H
 #define QIR_PROGRAM_TEST_H
 
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <utility>
@@ -21,8 +23,6 @@
 
 class qirProgramTest : public ::testing::Test {
 protected:
-    explicit qirProgramTest(const char* titleBase) : title(std::string(titleBase) + " " + std::to_string(getpid())) {}
-
     void SetUp() override {
         if (access(QIR_DATA_PREFIX "/QIR.cfg", R_OK) != 0)
             GTEST_SKIP() << "no " QIR_DATA_PREFIX "/QIR.cfg";
@@ -35,16 +35,20 @@ protected:
             qirRemoveTree(home);
     }
     std::string Dir() const { return home + "/.QIR"; }
+    // The end of the program's log, for failure messages.
     std::string LogTail() const {
         std::string log = qirReadFile(Dir() + "/QIR.log");
-        return log.substr(log.size() > 1500 ? log.size() - 1500 : 0);
+        return log.substr(log.size() > 800 ? log.size() - 800 : 0);
+    }
+    void WriteConfig(const std::string& text) {
+        FILE* f = fopen((Dir() + "/user.cfg").c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        fputs(text.c_str(), f);
+        fclose(f);
     }
     std::string DrawLogPath() const { return home + "/draw.log"; }
-
-    // Starts qir with its main window titled `title`, the home shim, the
-    // draw log and env over the test's environment: false when it could
-    // not be started.
-    bool StartProgram(const std::vector<std::pair<std::string, std::string>>& env) {
+    // Starts qir titled title; env is set over what every run gets.
+    void Start(const std::vector<std::pair<std::string, std::string>>& env = {}) {
         // Window ids come again in a later run: each run has a log of its own.
         unlink(DrawLogPath().c_str());
         draw = qirDrawLog(DrawLogPath());
@@ -54,12 +58,11 @@ protected:
             {"QIR_TEST_DRAWLOG", DrawLogPath()},
             {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"}};
         all.insert(all.end(), env.begin(), env.end());
-        return qir.Start(QIR_BINARY, {"-title", title}, all);
+        ASSERT_TRUE(qir.Start(QIR_BINARY, {"-title", title}, all));
     }
-
     // Polls (reading the draw log) until done() holds: false after ms
     // milliseconds or when the program has ended.
-    bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+    bool WaitFor(const std::function<bool()>& done, int ms) {
         for (int waited = 0; waited <= ms; waited += 10) {
             draw.Update();
             if (done())
@@ -73,7 +76,6 @@ protected:
         }
         return false;
     }
-
     // For tests/screenshots.sh: announces name.ready in QIR_SHOT_DIR and
     // waits (ten seconds at most) until the script has taken name.png; a
     // later shot of the same name replaces it.
@@ -90,7 +92,7 @@ protected:
     }
 
     std::string home;
-    std::string title;
+    std::string title = "Quorvane " + std::to_string(getpid());
     qirBackgroundProgram qir;
     qirDrawLog draw{""};
 };
