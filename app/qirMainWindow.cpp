@@ -27,6 +27,7 @@
 #include "qirFolderListView.h"
 #include "qirImagePath.h"
 #include "qirListBox.h"
+#include "qirLogWindow.h"
 #include "qirMainMenu.h"
 #include "qirMessageBox.h"
 #include "qirMsgList.h"
@@ -109,6 +110,13 @@ int DisplayLost(XDisplay*) {
     if (!once++ && qirApp)
         qirApp->SaveForLostDisplay();
     _exit(1);
+}
+
+// A critical error ends the process once its box is closed: what the
+// lost-display path saves is saved first.
+void SaveBeforeCriticalEnd() {
+    if (qirApp)
+        qirApp->SaveBeforeEnd("A critical error ends the program: saving and ending");
 }
 
 }  // namespace
@@ -226,20 +234,33 @@ int qirMainWindow::Start() {
     folders_ = new qirFolderListView(qirDirectory(folderDir));
     folders_->Load();
 
-    // Seam: the session-log window takes over the log file here; until it
-    // is built the log stays the plain file log.
+    // From here on the log also shows itself: boxes for critical errors
+    // and errors, and the panel when the configuration asks for it.
+    qirLogWindow* log = new qirLogWindow(qirLog, &qirConfig, layout_, kit_, layoutKit_, style_);
+    delete qirLog;
+    qirLog = log;
+    log->OnCritical(SaveBeforeCriticalEnd);
 
     String value;
     int titled = style_->find_attribute("name", value) || style_->find_attribute("title", value);
 
     LayoutKit* lk = layoutKit_;
     Glyph* menubar = qir_build_main_menubar(this, kit_, lk);
+    for (int i = 0; i < 7; i++)
+        log->AttachSwitch(i, logToggles_[i]);
+    int limit = -1;
+    if (qirConfig.GetInt("Debug.LogFileLimit", &limit) != 0)
+        limit = -1;
+    log->Open(Str(folderDir.Concat("/QIR.log")), qirLogDebug, limit);
     qirListBox* rows = folders_->Rows();
     folderPatch_ = new Patch(lk->hbox(rows, kit_->vscroll_bar(rows)));
     Coord height = session_->default_display()->height() * 0.75f;
     Glyph* area = lk->flexible(lk->natural_span_dimension(kit_->inset_frame(folderPatch_), Dimension_Y, height),
                                10000000, 10000000);
-    window_ = new ApplicationWindow(lk->vbox(kit_->bright_inset_frame(menubar), area));
+    PolyGlyph* box = lk->vbox(kit_->bright_inset_frame(menubar), area);
+    if (Glyph* panel = log->PanelGlyph())
+        box->append(lk->vcenter(lk->vfixed(kit_->inset_frame(panel), 100), 1.0));
+    window_ = new ApplicationWindow(box);
     if (!titled)
         qir_set_window_style(window_, "Quorvane", style_);
     window_->wm_delete(new qirCloseHandler(this));
@@ -249,9 +270,6 @@ int qirMainWindow::Start() {
         window_->icon_bitmap(icon);
     else
         fprintf(stderr, "Can't load bitmap %s\n", Str(iconPath));
-
-    // Seam: the log panel below the folder list when Debug.Window is "Yes"
-    // comes with the session-log window.
 
     if (qirLog)
         qirLog->Write(qirLogStatistics, "QIR Startting");
@@ -278,7 +296,8 @@ void qirMainWindow::Shutdown() {
     if (shutDown_)
         return;
     shutDown_ = 1;
-    // Seam: the log window writes its level toggles into the layout here.
+    if (qirLogWindow* log = qirLogWindow::Current())
+        log->SaveShowSettings();
     if (window_ && window_->is_mapped())
         window_->unmap();
     if (about_)
@@ -307,11 +326,20 @@ void qirMainWindow::Shutdown() {
 }
 
 void qirMainWindow::SaveForLostDisplay() {
+    // Nothing may be drawn any more: no box, no panel.
+    if (qirLogWindow* log = qirLogWindow::Current())
+        log->FileOnly();
+    SaveBeforeEnd("The X display is gone: saving and ending");
+}
+
+void qirMainWindow::SaveBeforeEnd(const char* why) {
     if (shutDown_)
         return;
     shutDown_ = 1;
     if (qirLog)
-        qirLog->Write(qirLogError, "The X display is gone: saving and ending");
+        qirLog->Write(qirLogError, why);
+    if (qirLogWindow* log = qirLogWindow::Current())
+        log->SaveShowSettings();
     if (book_)
         book_->Save();
     if (folders_)
@@ -319,8 +347,10 @@ void qirMainWindow::SaveForLostDisplay() {
             static_cast<qirMsgList*>(f)->CloseWindow();
     if (layout_)
         layout_->Save();
+    // The process ends next: the file itself is trimmed and closed (the
+    // log window's own Close would only let go of its panel).
     if (qirLog && qirLog->IsOpen())
-        qirLog->Close();
+        qirLog->qirError::Close();
 }
 
 Style* qirMainWindow::WindowStyle() {

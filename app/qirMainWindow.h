@@ -3,8 +3,7 @@
 // the folder list under the main menu.
 //
 // Parts that belong to windows not built yet are seams, marked where they
-// attach: the compose docks, the session-log panel (the log stays the
-// plain file log), the help manager and the new-mail check.
+// attach: the compose docks and the help manager.
 #ifndef QIR_MAIN_WINDOW_H
 #define QIR_MAIN_WINDOW_H
 
@@ -201,9 +200,13 @@ public:
     static int PostFileChooser(const char* title, const qirString& dir, const qirString& suggested,
                                const char* acceptLabel, Window* parent, qirString* chosen);
 
-    // After the display is lost: flushes the folders and saves the address
-    // book and the layout without a call to the X server.
+    // After the display is lost: the log writes to its file only, then
+    // SaveBeforeEnd.
     void SaveForLostDisplay();
+    // Before the process ends by another road than the quit (lost display,
+    // critical error): logs why at level 1, flushes the folders and saves
+    // the address book, the log switches and the layout.  Runs once.
+    void SaveBeforeEnd(const char* why);
 
 private:
     qirMainWindow(const qirMainWindow&) = delete;

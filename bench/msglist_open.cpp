@@ -11,6 +11,7 @@
 
 #include "qirAddress.h"
 #include "qirConfiguration.h"
+#include "qirResident.h"
 #include "qirHeaderFields.h"
 #include "qirLanguageGroup.h"
 #include "qirMsgListItem.h"
@@ -23,18 +24,6 @@
 #include <InterViews/event.h>
 #include <InterViews/session.h>
 #include <InterViews/window.h>
-
-static long ResidentKB()
-{
-    FILE* f = fopen("/proc/self/status", "r");
-    if (!f) return -1;
-    char line[256];
-    long kb = -1;
-    while (fgets(line, sizeof line, f))
-        if (strncmp(line, "VmRSS:", 6) == 0) kb = atol(line + 6);
-    fclose(f);
-    return kb;
-}
 
 static void Pump(Session* s)
 {
@@ -81,7 +70,7 @@ int main(int argc, char** argv)
         printf("engine load of the folder alone:             %8.1f ms\n",
                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count());
     }
-    long before = ResidentKB();
+    long before = qirResidentKB();
 
     qirListBox* rows = new qirListBox(0, nullptr);
     Resource::ref(rows);
@@ -91,8 +80,8 @@ int main(int argc, char** argv)
     Pump(session);
     double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     printf("open %d messages into the list window, drawn: %8.1f ms\n", count, ms);
-    printf("resident memory: %ld kB before, %ld kB with the window open (+%ld kB)\n", before, ResidentKB(),
-           ResidentKB() - before);
+    printf("resident memory: %ld kB before, %ld kB with the window open (+%ld kB)\n", before, qirResidentKB(),
+           qirResidentKB() - before);
 
     const char* names[] = {"nothing", "date", "arrival", "sender name", "sender mailbox", "subject", "size"};
     for (int method = 0; method < qirMsgSort::MethodCount; method++) {
