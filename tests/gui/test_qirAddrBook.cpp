@@ -257,6 +257,7 @@ TEST_F(AddrBookTest, FailedSaveIsReportedAndKeepsTheChanges) {
     mkdir(Book().c_str(), 0700);
     mkdir((Book() + "/inside").c_str(), 0700);
     book->Save();
+    EXPECT_EQ(titles, (std::vector<std::string>{entryTitle, "Error"}));
     EXPECT_NE(Log().find("E Can't save address book! Can't write address book <" + Book() + ">: "),
               std::string::npos)
         << Log();

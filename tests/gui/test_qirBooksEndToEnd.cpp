@@ -71,9 +71,10 @@ protected:
         }
         return w;
     }
-    bool Gone(const std::string& w) {
-        return Poll([&] { return qirShell("xdotool search --onlyvisible --name '.' 2>/dev/null").find(w + "\n") == std::string::npos; });
+    bool Visible(const std::string& w) {
+        return qirShell("xdotool search --onlyvisible --name '.' 2>/dev/null").find(w + "\n") != std::string::npos;
     }
+    bool Gone(const std::string& w) { return Poll([&] { return !Visible(w); }); }
     // Where the window shows the word (the nth time, top to bottom).
     std::pair<int, int> Word(const std::string& w, const std::string& word, int nth = 0) {
         std::pair<int, int> at{-1, -1};
@@ -251,6 +252,33 @@ TEST_F(BooksEndToEnd, FilterMadeSavedReadByTheEngineAndDiscarded) {
     ASSERT_FALSE(book.empty());
     ASSERT_TRUE(Shows(book, "Filter N1(non active)"));
     EXPECT_FALSE(Shows(book, "Filter N2"));
+    EXPECT_EQ(Quit(main), 0) << LogTail();
+    EXPECT_EQ(qirReadFile(Dir() + "/filter"), saved);
+
+    // Another live process holds the filter file's lock: a save fails in
+    // an error box that says why, and the book stays open.
+    FILE* lock = fopen((Dir() + "/filter.LOCK").c_str(), "w");
+    ASSERT_NE(lock, nullptr);
+    fprintf(lock, "%d\n", (int)getpid());
+    fclose(lock);
+    main = StartMain();
+    ASSERT_FALSE(main.empty());
+    Menu(main, "Books", 54);
+    book = Book("Filter Book");
+    ASSERT_FALSE(book.empty());
+    Click(book, "Save");
+    std::string error = Window("Error");
+    ASSERT_FALSE(error.empty()) << LogTail();
+    EXPECT_TRUE(Poll([&] {
+        for (const std::string& l : Lines(error))
+            if (l.rfind("Can't save filter file! Another QIR holds the lock of filter file", 0) == 0)
+                return true;
+        return false;
+    })) << testing::PrintToString(Lines(error));
+    Shot("filter_save_error");
+    Click(error, "OK");
+    ASSERT_TRUE(Gone(error));
+    EXPECT_TRUE(Visible(book));
     EXPECT_EQ(Quit(main), 0) << LogTail();
     EXPECT_EQ(qirReadFile(Dir() + "/filter"), saved);
 }

@@ -256,7 +256,15 @@ TEST_F(FilterBookTest, SaveDiscardAndAFailedSave) {
     WriteFilters({Filter("Saved", 1, 8, "*a*")});
     Start();
     qirFilterBookWindow* book = Open();
-    Answer() = [](qirDialog* d) { static_cast<qirFilterDialog*>(d)->Ok(); };
+    int errorBoxes = 0;
+    Answer() = [&](qirDialog* d) {
+        if (d->title() == "Error") {
+            errorBoxes++;
+            d->dismiss(true);
+        } else {
+            static_cast<qirFilterDialog*>(d)->Ok();
+        }
+    };
     book->NewFilter();
     ASSERT_EQ(qirApp->Filters()->Count(), 2);
 
@@ -293,7 +301,9 @@ TEST_F(FilterBookTest, SaveDiscardAndAFailedSave) {
     ASSERT_FALSE(qirApp->Filters()->IsLocked());
     qirApp->Filters()->Append(Filter("Unsaved", 1, 8, "*u*"));
     std::string before = FilterFile();
+    EXPECT_EQ(errorBoxes, 0);
     book->SaveAndClose();
+    EXPECT_EQ(errorBoxes, 1);
     EXPECT_TRUE(qirApp->FilterBook()->is_open());
     EXPECT_EQ(FilterFile(), before);
     EXPECT_NE(Log().find("E Can't save filter file! Another QIR holds the lock of filter file <" + dir + "/filter>"),
