@@ -61,3 +61,4 @@ shoot 'LogPanelEndToEnd.EntriesAndSwitchesOfThePanelAcrossARestart' test_gui
 shoot 'FilterBookTest.NewFilterStartsFromTheDefaultsAndStoresTheFieldsTrimmed' test_gui
 shoot 'AddrBookTest.RowsShowAliasAndFullName' test_gui
 shoot 'AddrBookTest.AddSavesTheFiveLineRecordAndRefusesATakenAlias' test_gui
+shoot 'BooksEndToEnd.FilterMadeSavedReadByTheEngineAndDiscarded' test_gui
