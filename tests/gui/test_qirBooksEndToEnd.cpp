@@ -126,7 +126,7 @@ TEST_F(BooksEndToEnd, AddressBookEntryTypedSavedKeptAndRemoved) {
     std::string book = Book("Addres Book");
     ASSERT_FALSE(book.empty()) << LogTail();
 
-    Menu(book, "Books", 36); // "New"
+    Menu(book, "Books", 36); // "New..."
     std::string entry = Window("Address book entry");
     ASSERT_FALSE(entry.empty());
     Type(entry, "ann");
@@ -171,7 +171,7 @@ TEST_F(BooksEndToEnd, AddressBookEntryTypedSavedKeptAndRemoved) {
     ASSERT_TRUE(Shows(book, "ann : Doe, Ann"));
     Shot("address_book_window");
     Click(book, "ann");
-    Menu(book, "Books", 73); // "Remove"
+    Menu(book, "Books", 73); // "Delete"
     std::string confirm = Window("Confirm");
     ASSERT_FALSE(confirm.empty());
     EXPECT_TRUE(Shows(confirm, "ann : Doe, Ann"));
@@ -199,7 +199,7 @@ TEST_F(BooksEndToEnd, FilterMadeSavedReadByTheEngineAndDiscarded) {
     Menu(main, "Books", 54); // "Filter book"
     std::string book = Book("Filter Book");
     ASSERT_FALSE(book.empty()) << LogTail();
-    Menu(book, "Books", 36); // "New"
+    Menu(book, "Books", 36); // "New..."
     std::string filter = Window("New filter");
     ASSERT_FALSE(filter.empty());
     // From the name to the pattern, whose "*QIR*" goes character by
