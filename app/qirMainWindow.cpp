@@ -1,4 +1,6 @@
 #include "qirAddrBook.h"
+#include "qirAddress.h"
+#include "qirMsg.h"
 #include "qirConfiguration.h"
 #include "qirFilterList.h"
 #include "qirFolder.h"
@@ -25,6 +27,7 @@
 #include "qirCloseHandler.h"
 #include "qirFolderDialog.h"
 #include "qirFolderListView.h"
+#include "qirHelpManager.h"
 #include "qirImagePath.h"
 #include "qirListBox.h"
 #include "qirLogWindow.h"
@@ -110,6 +113,21 @@ int DisplayLost(XDisplay*) {
     if (!once++ && qirApp)
         qirApp->SaveForLostDisplay();
     _exit(1);
+}
+
+// A mail reference of a help page: a letter to its address (what follows
+// a "?" is no part of the mailbox).
+int ComposeFromHelp(const qirString& address) {
+    MsgEditDock* dock = qirApp ? qirApp->NewComposeDock() : nullptr;
+    if (!dock)
+        return -1;
+    int query = address.IndexOf('?');
+    qirString mailbox = query < 0 ? address : address.Left(query);
+    qirAddress to(mailbox.Data(), nullptr);
+    if (dock->Message())
+        dock->Message()->AddTo(&to);
+    dock->open();
+    return 0;
 }
 
 // A critical error ends the process once its box is closed: what the
@@ -202,6 +220,7 @@ int qirMainWindow::Start() {
         fprintf(stderr, "QIR: can't watch child processes and signals\n");
 
     mailcap_.LoadConfigured();
+    qirHelpManager::ComposeTo = ComposeFromHelp;
 
     qirString bookPath = qirConfig.Get("AddrBook");
     book_ = new qirAddrBook(bookPath);
@@ -302,6 +321,7 @@ void qirMainWindow::Shutdown() {
         window_->unmap();
     if (about_)
         about_->close();
+    qirHelp.Close();
     delete bookWindow_;
     bookWindow_ = nullptr;
     if (book_) {
@@ -566,10 +586,9 @@ void qirMainWindow::HelpFolders() { ShowHelp("QIR folder list Help", "h_folders.
 void qirMainWindow::HelpIndex() { ShowHelp("QIR Help Index", "index.rtf"); }
 
 void qirMainWindow::ShowHelp(const char* title, const char* target) {
-    // Seam: the help manager shows the page here.
-    if (qirLog)
-        qirLog->Report(qirLogWarning, "Help (%s) is not available yet", title);
+    qirHelp.Show(qirHelpReference(qirString(title), qirPath(target)));
 }
+
 
 int qirMainWindow::PrintMessage(qirMsg* message, Patch* host) {
     if (!message)

@@ -3,7 +3,7 @@
 // the folder list under the main menu.
 //
 // Parts that belong to windows not built yet are seams, marked where they
-// attach: the compose docks and the help manager.
+// attach: the compose docks.
 #ifndef QIR_MAIN_WINDOW_H
 #define QIR_MAIN_WINDOW_H
 
@@ -87,8 +87,7 @@ public:
     // stays as it was when the user accepts a name that does not exist.
     int OpenFileDialog(qirString* file, Window* parent);
 
-    // Help on the folder list and the help index.  Seam: the help manager
-    // is not built yet; the request is logged.
+    // Help on the folder list and the help index.
     void HelpFolders();
     void HelpIndex();
     void About();
@@ -140,8 +139,8 @@ public:
     void ComposeReply(const qirMsg* original, int quote, Window* over);
     void ComposeForward(const qirMsg* original, Window* over);
 
-    // Shows the help page target titled title in the help window.  Seam:
-    // until the help manager exists this reports at level 2.
+    // Shows the help page target titled title in the help window (the
+    // help manager, qirHelp).
     void ShowHelp(const char* title, const char* target);
     // Prints message as one print job (host: the asking window's face
     // picture patch): 0, or nonzero when nothing was printed (reported).

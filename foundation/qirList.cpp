@@ -38,6 +38,13 @@ qirList* qirList::InsertBefore(qirObject* node, qirObject* before)
 int qirList::Unlink(qirObject* node)
 {
     if (!node || IsEmpty() || !Contains(node)) return 0;
+    Detach(node);
+    return 1;
+}
+
+void qirList::Detach(qirObject* node)
+{
+    if (!node) return;
     if (node->prev_)
         node->prev_->next_ = node->next_;
     else
@@ -47,7 +54,6 @@ int qirList::Unlink(qirObject* node)
     else
         tail_ = node->prev_;
     node->next_ = node->prev_ = nullptr;
-    return 1;
 }
 
 int qirList::Remove(qirObject* node)

@@ -74,6 +74,25 @@ static void WriteValue(FILE* out, const char* v)
     }
 }
 
+// A header text as one line: each run of blanks and line breaks becomes
+// one blank, none at either end.  Each attachment of a quote is one quoted
+// line, also for a header built over several lines.
+static std::string OneLine(const char* text)
+{
+    std::string out;
+    bool blank = false;
+    for (const char* p = text; *p; ++p) {
+        if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
+            blank = true;
+            continue;
+        }
+        if (blank && !out.empty()) out += ' ';
+        blank = false;
+        out += *p;
+    }
+    return out;
+}
+
 // ---------------------------------------------------------------- header and export
 
 int qirMsg::BuildHeader()
@@ -303,7 +322,7 @@ int qirMsg::QuoteOriginal(const qirMsg* source)
                 if (p == from) continue;
                 qirContentType ct(p->ContentType());
                 if (ct.header.IsEmpty()) ct.BuildHeader();
-                std::string text = qirFillFormat(qirLanguage.Text(225), {Str(ct.header), std::to_string(p->Size())});
+                std::string text = qirFillFormat(qirLanguage.Text(225), {OneLine(Str(ct.header)), std::to_string(p->Size())});
                 if (text.empty() || text.back() != '\n') text += '\n';
                 fprintf(out, "%s\n%s%s", prefix.c_str(), prefix.c_str(), text.c_str());
             }

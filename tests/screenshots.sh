@@ -46,6 +46,8 @@ shoot 'StandardDialogTest.SearchCancelRestoresTheAcceptedSearch'
 shoot 'ProgressTest.ShowsPercentageAndBar'
 shoot 'ProgressTest.CountModeAndEmptyTotal'
 shoot 'ColorDialogTest.SwatchesShowTheirColours'
+shoot 'HelpTest.ShippedPagesOpenAndLinkToOneAnother'
+shoot 'HelpTest.DragCopiesTheSelectionToCutBufferZero'
 shoot 'MsgListTest.OpensWithOneRowPerMessageAndItsCounters' test_gui
 shoot 'MsgListTest.SortReordersRowsWithTheFolderAndKeepsSelections' test_gui
 shoot 'MainWindowTest.MainWindowMapsAndTakesNoCloseRequest' test_gui

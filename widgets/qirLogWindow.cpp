@@ -131,7 +131,7 @@ int qirLogWindow::Open(const char* path, int level, int limit) {
     int status = qirError::Open(path, level, limit);
     LoadColors();
     if (!panel_ && config_ && config_->Get("Debug.Window").EqualsIgnoreCase("Yes")) {
-        panel_ = new qirRTFPanel(config_, nullptr, qirRTFView, nullptr);
+        panel_ = new qirRTFPanel(config_, nullptr, qirRTFViewMode, nullptr);
         Resource::ref(panel_);
         host_ = new PanelHost(panel_, this);
         Resource::ref(host_);
