@@ -29,17 +29,19 @@ namespace {
 const char* Str(const qirString& s) { return s.Data() ? s.Data() : ""; }
 
 // A row of the book: it knows its filter, so no row is ever found by
-// counting through the list.
+// counting through the list; a double click edits it.
 class FilterRow : public qirMarkedItem {
 public:
-    FilterRow(qirFilter* filter, qirListBox* owner)
+    FilterRow(qirFilter* filter, qirListBox* owner, qirFilterBookWindow* book)
         : qirMarkedItem(qirFilterBookWindow::RowText(filter), owner, WidgetKit::instance()->style(),
                         WidgetKit::instance(), LayoutKit::instance()),
-          filter_(filter) {}
+          filter_(filter), book_(book) {}
     qirFilter* Filter() const { return filter_; }
+    void activate() override { book_->EditRow(this); }
 
 private:
     qirFilter* filter_; // the filter list's
+    qirFilterBookWindow* book_;
 };
 
 }  // namespace
@@ -88,7 +90,7 @@ qirFilterBookWindow::~qirFilterBookWindow() {
     Resource::unref(rows_);
 }
 
-qirListItem* qirFilterBookWindow::MakeRow(qirFilter* filter) { return new FilterRow(filter, rows_); }
+qirListItem* qirFilterBookWindow::MakeRow(qirFilter* filter) { return new FilterRow(filter, rows_, this); }
 
 qirString qirFilterBookWindow::RowText(const qirFilter* filter) {
     qirString text(Str(filter->Name()));
@@ -182,9 +184,15 @@ void qirFilterBookWindow::EditFilter(int) {
         qirMessageBox::Warn(window_, "You should select exactly ONE filter to edit!");
         return;
     }
-    qirFilter* filter = FilterOf(chosen);
-    if (filter && Edit(filter))
-        static_cast<qirMarkedItem*>(chosen)->SetLabel(RowText(filter));
+    EditRow(chosen);
+}
+
+void qirFilterBookWindow::EditRow(qirListItem* row) {
+    qirFilter* filter = FilterOf(row);
+    if (dialog_ || !filter)
+        return;
+    if (Edit(filter))
+        static_cast<qirMarkedItem*>(row)->SetLabel(RowText(filter));
 }
 
 void qirFilterBookWindow::RemoveFilters(int) {

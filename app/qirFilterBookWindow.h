@@ -46,6 +46,8 @@ public:
     void RemoveFilters(int = 0);
     void Help(int = 0);
     void HelpIndex(int = 0);
+    // The filter dialog for the row's filter (a double click on the row).
+    void EditRow(qirListItem* row);
 
     void Raise();
     void Unmap();

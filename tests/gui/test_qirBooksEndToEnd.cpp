@@ -279,6 +279,11 @@ TEST_F(BooksEndToEnd, FilterMadeSavedReadByTheEngineAndDiscarded) {
     Click(error, "OK");
     ASSERT_TRUE(Gone(error));
     EXPECT_TRUE(Visible(book));
+    // The book's Help button (below its Help menu) shows the page on filters.
+    Click(book, "Help", 1);
+    std::string help = Window("Quorvane Help");
+    ASSERT_FALSE(help.empty()) << LogTail();
+    EXPECT_TRUE(Shows(help, "Filters"));
     EXPECT_EQ(Quit(main), 0) << LogTail();
     EXPECT_EQ(qirReadFile(Dir() + "/filter"), saved);
 }
