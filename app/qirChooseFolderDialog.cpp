@@ -12,6 +12,8 @@
 #include <IV-look/kit.h>
 #include <InterViews/layout.h>
 
+#include <algorithm>
+
 qirChooseFolderDialog::qirChooseFolderDialog(qirFolder** result, qirFolderList* folders)
     : qirDialog(LayoutKit::instance()->vbox(), qirApp ? qirApp->AppStyle() : nullptr, "Choose folder"),
       result_(result),
@@ -27,7 +29,15 @@ qirChooseFolderDialog::qirChooseFolderDialog(qirFolder** result, qirFolderList* 
     if (qirListItem* first = rows_->Item(0))
         first->toggle();
     PolyGlyph* box = static_cast<PolyGlyph*>(body());
-    box->append(kit->inset_frame(lk->hbox(rows_, kit->vscroll_bar(rows_))));
+    // Room for a dozen folders before the list scrolls.
+    Glyph* list = rows_;
+    if (qirListItem* first = rows_->Item(0)) {
+        Requisition r;
+        first->request(r);
+        int shown = std::min(std::max(rows_->Count() + 1, 5), 13);
+        list = lk->vnatural(rows_, r.y_requirement().natural() * shown);
+    }
+    box->append(kit->inset_frame(lk->hbox(list, kit->vscroll_bar(rows_))));
     Glyph* buttons = lk->hbox(
         lk->hglue(), kit->default_button(qirUiText(110), new qirMemberAction<qirChooseFolderDialog>(this, &qirChooseFolderDialog::Ok)),
         lk->hglue(), kit->push_button(qirUiText(111), new qirMemberAction<qirChooseFolderDialog>(this, &qirChooseFolderDialog::Cancel)),

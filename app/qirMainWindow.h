@@ -154,6 +154,7 @@ public:
     // Unmaps the window now and deletes it after the current event (its
     // own button closes it).
     void CloseAddressBook();
+    // The address book window, when open, shows the book's entries again.
     void RefreshAddressBook();
     // The compose window whose To, Cc and Bcc fields the book window's
     // buttons fill from now on; Detach: none.

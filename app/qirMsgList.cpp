@@ -4,6 +4,7 @@
 #include "qirMainWindow.h"
 #include "qirMsgList.h"
 
+#include "qirAfterEvent.h"
 #include "qirCloseHandler.h"
 #include "qirError.h"
 #include "qirIconImage.h"
@@ -12,6 +13,7 @@
 #include "qirMainWindow.h"
 #include "qirMarkedItem.h"
 #include "qirMsgListItem.h"
+#include "qirMsgListMenu.h"
 #include "qirMsgSort.h"
 #include "qirUiText.h"
 
@@ -29,6 +31,7 @@
 #include <InterViews/font.h>
 #include <InterViews/session.h>
 #include <InterViews/stencil.h>
+#include <InterViews/telltale.h>
 #include <InterViews/window.h>
 
 qirLayout* qirMsgList::layoutStore_ = nullptr;
@@ -52,6 +55,7 @@ qirMsgList::qirMsgList(const qirPath& directory, qirListBox* rows)
 
 qirMsgList::~qirMsgList() {
     CloseWindow();
+    DeleteClosedWindow();
     qirFolder::Unload();
     Resource::unref(msgRows_);
     patch_->body(nullptr);
@@ -117,6 +121,8 @@ void qirMsgList::activate() {
 void qirMsgList::OpenWindow() {
     if (open_)
         return;
+    // The window closed last time may still wait for its deletion.
+    DeleteClosedWindow();
     open_ = 1;
     CountOnDisk();
     // Rows first, then the scroll bar that watches them: a bar attached
@@ -129,9 +135,13 @@ void qirMsgList::OpenWindow() {
     FontBoundingBox box;
     kit->font()->font_bbox(box);
     Coord limit = display->height() * 3 / 4;
+    // The menu bar stays within the limit too.
+    Glyph* menubar = kit->bright_inset_frame(qir_build_msglist_menubar(this, kit, LayoutKit::instance()));
+    Requisition bar;
+    menubar->request(bar);
     if ((box.ascent() + box.descent()) * qirFolder::Count() * 3 > limit)
-        body = LayoutKit::instance()->vnatural(body, limit);
-    window_ = new TopLevelWindow(body);
+        body = LayoutKit::instance()->vnatural(body, limit - bar.y_requirement().natural());
+    window_ = new TopLevelWindow(LayoutKit::instance()->vbox(menubar, body));
     int missing = 0;
     qirLayout* layout = LayoutStore();
     int method = layout ? layout->MenuInt(SortKey(".Sort.Method").Data(), &missing) : 0;
@@ -139,6 +149,8 @@ void qirMsgList::OpenWindow() {
         method = 0;
     int reverse = layout ? layout->MenuFlag(SortKey(".Sort.ReverseOrder").Data(), &missing) : 0;
     reverse_ = missing ? 0 : reverse;
+    if (reverseItem_)
+        reverseItem_->set(TelltaleState::is_chosen, reverse_ != 0);
     Sort(method);
     const char* title = Name().Data() ? Name().Data() : "";
     qir_set_window_style(window_, title, Session::instance()->style());
@@ -165,8 +177,13 @@ int qirMsgList::CloseWindow() {
     Unload();
     if (window_) {
         SaveSort();
+        SetSortItems(nullptr, nullptr);
+        // The close may come from the window's own menu: the window goes
+        // from the screen now and is deleted once the event is handled.
         window_->unmap();
-        delete window_;
+        DeleteClosedWindow();
+        closing_ = window_;
+        qirAfterEvent::Run([](void* list) { static_cast<qirMsgList*>(list)->DeleteClosedWindow(); }, this);
         window_ = nullptr;
         for (int i = 0; i < 4; i++) {
             counters_[i] = nullptr;
@@ -177,6 +194,22 @@ int qirMsgList::CloseWindow() {
         faceBits_ = nullptr;
     }
     return r;
+}
+
+void qirMsgList::DeleteClosedWindow() {
+    if (!closing_)
+        return;
+    qirAfterEvent::Cancel(this);
+    delete closing_;
+    closing_ = nullptr;
+}
+
+// A counter keeps the width it was first given: five digits' room, the
+// number on the right.
+static Glyph* CounterLabel(const char* text) {
+    WidgetKit* kit = WidgetKit::instance();
+    LayoutKit* lk = LayoutKit::instance();
+    return lk->hfixed(lk->hbox(lk->hglue(), kit->label(text)), kit->font()->width("00000", 5));
 }
 
 Glyph* qirMsgList::BuildWindowBody() {
@@ -192,7 +225,7 @@ Glyph* qirMsgList::BuildWindowBody() {
     static const int labels[4] = {54, 53, 52, 51};   // selected, deleted, read, total
     static const int which[4] = {3, 2, 1, 0};
     for (int i = 0; i < 4; i++) {
-        counters_[which[i]] = new Patch(kit->label("  0"));
+        counters_[which[i]] = new Patch(CounterLabel("  0"));
         shown_[which[i]] = 0;
         column->append(lk->vspace(5));
         column->append(kit->inset_frame(lk->hbox(kit->label(qirUiText(labels[i])), lk->hglue(), counters_[which[i]])));
@@ -209,7 +242,7 @@ void qirMsgList::SetCounter(int which, int value) {
         return;
     char text[32];
     snprintf(text, sizeof text, "%3d", value);
-    counters_[which]->body(WidgetKit::instance()->label(text));
+    counters_[which]->body(CounterLabel(text));
     counters_[which]->reallocate();
     counters_[which]->redraw();
     shown_[which] = value;
@@ -362,6 +395,9 @@ void qirMsgList::Sort(int method) {
     if (method < 0 || method >= qirMsgSort::MethodCount)
         method = 0;
     sortMethod_ = method;
+    // The sort menu shows the method in force, whoever asked for it.
+    if (sortItems_[method] && !sortItems_[method]->test(TelltaleState::is_chosen))
+        sortItems_[method]->set(TelltaleState::is_chosen, true);
     qirMsgSort::Sort(this, method);
     // The rows follow the folder's new order in one step; selections stay.
     std::vector<qirListItem*> order;
@@ -373,6 +409,12 @@ void qirMsgList::Sort(int method) {
     if (msgRows_->SetOrder(order.data(), (int)order.size()) != 0 && qirLog)
         qirLog->Report(qirLogWarning, "Rows of <%s> could not follow the sort", Name().Data() ? Name().Data() : "");
     RedrawList();
+    RefreshViews();
+}
+
+void qirMsgList::RefreshViews() {
+    // Seam: each row whose message view window is open has its view
+    // rebuilt here, once the message view window exists.
 }
 
 qirLayout* qirMsgList::LayoutStore() {
@@ -385,6 +427,19 @@ void qirMsgList::SaveSort() {
     qirLayout* layout = LayoutStore();
     if (!layout)
         return;
-    layout->SetMenuInt(SortKey(".Sort.Method").Data(), sortMethod_);
+    // While the menu exists its items hold the settings: the first chosen
+    // radio item (7 when none is), and the check item.
+    int method = sortMethod_;
+    if (sortItems_[0]) {
+        method = 7;
+        for (int i = 0; i < 7; i++)
+            if (sortItems_[i] && sortItems_[i]->test(TelltaleState::is_chosen)) {
+                method = i;
+                break;
+            }
+    }
+    if (reverseItem_)
+        reverse_ = reverseItem_->test(TelltaleState::is_chosen) ? 1 : 0;
+    layout->SetMenuInt(SortKey(".Sort.Method").Data(), method);
     layout->SetMenuFlag(SortKey(".Sort.ReverseOrder").Data(), reverse_);
 }

@@ -18,6 +18,8 @@ const qirDirectory* qirFolderDirectory(const qirFolder* f);
 #include "qirMsgCounts.h"
 #include "qirTopWindow.h"
 
+#include <vector>
+
 class Color;
 class Patch;
 class PolyGlyph;
@@ -97,6 +99,40 @@ public:
     // counter while the window is open.
     void RefreshCount();
 
+    // ---- The window's menu bar (qirMsgListMenu.cpp) and the actions
+    // behind it (qirMsgListActions.cpp).  Each works on the selected rows;
+    // one that needs a selection and finds none shows the warning box.
+    void Rescan();
+    void ImportMailbox();
+    void Compose();
+    void CopySelected();
+    void MoveSelected();
+    void ExportSelected();
+    void PrintSelected();
+    void AddSenders();
+    void DeleteSelected();
+    void UndeleteSelected();
+    void SelectAll();
+    void UnselectAll();
+    void Reply(int quote);
+    void Forward();
+    void OpenAddressBook();
+    void OpenFilterBook();
+    void Help();
+    void ShowHelpIndex();
+    // The selected messages, in folder order.
+    std::vector<qirMsg*> SelectedMessages() const;
+    // The sort menu's radio items (by method) and reverse item, kept while
+    // the window is open (referenced); the menu builder hands them over.
+    void SetSortItems(TelltaleState* const* methods, TelltaleState* reverse);
+    // A radio item of the sort menu was chosen: sorts by its method.
+    void SortChosen(int method);
+    // Rebuilds the open message views of the rows (after a sort or a
+    // rescan).  Seam: the message view window fills it.
+    void RefreshViews();
+    // The picture panel, which a print job borrows for a moment.
+    Patch* FacePatch() const { return face_; }
+
     // The folder dialog's results (the caller writes Name.txt and the icon).
     void SetName(const qirString& name) { name_ = name; }
     void SetIcon(const qirPath& icon) { icon_ = icon; }
@@ -107,6 +143,7 @@ public:
 
 private:
     void BuildRow();
+    void DeleteClosedWindow();
     void PassFilters();
     void BuildFrame();
     Glyph* BuildWindowBody();
@@ -128,6 +165,9 @@ private:
     qirMsgCounts counts_;
     int sortMethod_ = 0;
     int reverse_ = 0;
+    TelltaleState* sortItems_[7] = {}; // referenced while the window is open
+    TelltaleState* reverseItem_ = nullptr;
+    TopLevelWindow* closing_ = nullptr; // closed, deleted after its event
 
     static qirLayout* layoutStore_;
     static Color* grey_;       // shared by every folder row

@@ -194,10 +194,10 @@ static int CopyLink(const char* source, const char* target)
     return symlink(buf, target) == 0 ? 0 : -1;
 }
 
-static int CopyEntry(const char* source, const char* target, const struct stat& st)
+static int CopyEntry(const char* source, const char* target, const struct stat& st, int share)
 {
     if (S_ISLNK(st.st_mode)) return CopyLink(source, target);
-    if (S_ISREG(st.st_mode)) return qirCopyFile(source, target);
+    if (S_ISREG(st.st_mode)) return (share && link(source, target) == 0) ? 0 : qirCopyFile(source, target);
     return -1; // devices, fifos and sockets are not copied
 }
 
@@ -205,7 +205,7 @@ static int CopyEntry(const char* source, const char* target, const struct stat& 
 // The top of a copy may be a link to a directory; the top of a move may
 // not, since the move removes what it walks.  Below the top links are
 // copied as links.
-static int CopyTree(const char* source, const char* target, int verbose, int move, int follow)
+static int CopyTree(const char* source, const char* target, int verbose, int move, int follow, int share = 0)
 {
     struct stat st;
     if (!source || !target || (follow ? stat(source, &st) : lstat(source, &st)) != 0) return qirTreeCannotExamine;
@@ -234,7 +234,7 @@ static int CopyTree(const char* source, const char* target, int verbose, int mov
         // A target made inside the source must not be walked into.
         if (es.st_dev == ts.st_dev && es.st_ino == ts.st_ino) continue;
         if (S_ISDIR(es.st_mode)) {
-            if (CopyTree(from.c_str(), to.c_str(), verbose, move, 0) != 0) {
+            if (CopyTree(from.c_str(), to.c_str(), verbose, move, 0, share) != 0) {
                 code = qirTreeSubdirFailed;
                 fprintf(stderr, move ? "Error moving directory: <%s>=><%s>\n" : "Error copying directory: <%s>=><%s>\n",
                         from.c_str(), to.c_str());
@@ -242,7 +242,7 @@ static int CopyTree(const char* source, const char* target, int verbose, int mov
             continue;
         }
         // The source goes only after its copy is complete and checked.
-        int failed = CopyEntry(from.c_str(), to.c_str(), es) != 0;
+        int failed = CopyEntry(from.c_str(), to.c_str(), es, share) != 0;
         if (!failed && move && unlink(from.c_str()) != 0) failed = 1;
         if (failed) {
             code = qirTreeFileFailed;
@@ -271,6 +271,11 @@ int qirMoveDirectory(const char* source, const char* target, int verbose)
 int qirCopyDirectory(const char* source, const char* target, int verbose)
 {
     return CopyTree(source, target, verbose, 0, 1);
+}
+
+int qirShareDirectory(const char* source, const char* target)
+{
+    return CopyTree(source, target, 0, 0, 1, 1);
 }
 
 int qirScanDirectory(const char* dir, void (*visit)(const char*, unsigned char, void*), void* context)

@@ -29,6 +29,11 @@ int qirRemoveDirectory(const char* dir, int verbose);
 // after its copy is complete, and the source directory only when all went.
 int qirMoveDirectory(const char* source, const char* target, int verbose);
 int qirCopyDirectory(const char* source, const char* target, int verbose);
+// As qirCopyDirectory, with each regular file a second link to the source's
+// where the file system allows (else a copy): for a copy whose source goes
+// away soon, on files that are only ever replaced by rename, never written
+// in place.
+int qirShareDirectory(const char* source, const char* target);
 
 // Calls visit for every entry of the directory but "." and "..", with its
 // name and its type as the directory gives it (DT_DIR, DT_REG, DT_UNKNOWN

@@ -91,3 +91,20 @@ qirAddrBookEntry* qirAddrBook::Find(qirString alias) const
         if (e->Alias() == alias) return e;
     return nullptr;
 }
+
+int qirAddrBook::AddSenders(const qirMsg* const* messages, int n)
+{
+    int counter = 1, added = 0;
+    for (int i = 0; i < n; ++i) {
+        if (!messages[i]) continue;
+        qirAddrBookEntry* entry = new qirAddrBookEntry(*messages[i]);
+        while (Find(entry->Alias())) {
+            qirString alias;
+            alias.Format("%s (%d)", entry->Alias().Text() ? entry->Alias().Text() : "", counter++);
+            entry->SetAlias(alias);
+        }
+        Append(entry);
+        ++added;
+    }
+    return added;
+}

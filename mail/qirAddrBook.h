@@ -11,6 +11,8 @@
 #include "qirLock.h"
 #include "qirString.h"
 
+class qirMsg;
+
 class qirAddrBook : public qirList {
 public:
     // Makes the lock and tries to take it; a book that did not get it can
@@ -33,6 +35,12 @@ public:
     int Save(qirString* failure = nullptr);
     // The first entry whose alias equals this one exactly (case counts).
     qirAddrBookEntry* Find(qirString alias) const;
+    // Appends an entry for the sender of each message, in order (see
+    // qirAddrBookEntry(const qirMsg&)).  While an alias is taken, " (n)" is
+    // appended to it, n from one counter for the whole call that starts at
+    // 1: two messages from x, with x taken, give "x (1)" and "x (2)".  Not
+    // saved.  Answers the number of entries appended.
+    int AddSenders(const qirMsg* const* messages, int n);
 
     const qirString& Path() const { return path_; }
     int IsLocked() const { return lock_ && lock_->IsLocked(); }

@@ -367,7 +367,12 @@ int qirFolder::RenumberDisk()
 
 int qirFolder::Flush()
 {
-    if (SaveAll(0) != qirOK) QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Error Saving", sourceName, __LINE__);
+    // A message about to be removed is not written first: should its
+    // removal fail, it stays on disk as it was, undeleted, and nothing is lost.
+    int saved = directory_ ? qirOK : qirNotOpen;
+    for (qirMsg* m = First(); m && saved == qirOK; m = Next(m))
+        if (!m->IsRemoved() && m->Save() != qirOK) saved = qirFailed;
+    if (saved != qirOK) QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Error Saving", sourceName, __LINE__);
     for (qirMsg* m = First(); m;) {
         qirMsg* next = Next(m);
         if (m->IsRemoved()) {
@@ -460,22 +465,42 @@ static int CopyDirectoryInto(const char* target, void* context)
     return qirCopyDirectory(Str(source->Path()), target, 0) == 0 ? qirOK : qirFailed;
 }
 
-int qirFolder::CopyIn(qirMsg* const* messages, int n)
+static int ShareDirectoryInto(const char* target, void* context)
 {
-    int copied = 0;
+    const qirMsg* source = static_cast<const qirMsg*>(context);
+    return qirShareDirectory(Str(source->Path()), target) == 0 ? qirOK : qirFailed;
+}
+
+int qirFolder::CopyIn(qirMsg* const* messages, int n, int* copiedFlags, int share)
+{
+    int copied = 0, failed = 0;
+    std::string firstFailure;
     for (int i = 0; i < n; ++i) {
+        if (copiedFlags) copiedFlags[i] = 0;
+        qirMsg* m = messages[i];
+        if (!m) continue;
+        // A read mark or a deletion not saved yet would be lost on the copy.
+        if (m->IsModified() && m->Save() != qirOK)
+            QIR_REPORT(qirLogWarning, "Can't save the flags of <%s> before copying it", Str(m->Path()));
         int status;
-        qirPath path = StoreNew(CopyDirectoryInto, messages[i], &status);
+        qirPath path = StoreNew(share ? ShareDirectoryInto : CopyDirectoryInto, m, &status);
         if (status != qirOK) {
-            QIR_REPORT(qirLogError, "Error copying direcory");
+            if (!failed++) firstFailure = Str(m->Path());
             continue;
         }
         ++copied;
+        if (copiedFlags) copiedFlags[i] = 1;
         if (loaded_) Append(NewMessage(&path));
     }
     if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
-    if (n > 0) Flush();
-    return copied > 0 || n == 0 ? copied : qirFailed;
+    // One report for the whole batch: a move of a thousand messages into a
+    // full disk is one failure to the user.
+    if (failed)
+        QIR_REPORT(qirLogError, "Error copying direcory <%s> into <%s>: %d of %d messages not copied",
+                   firstFailure.c_str(), directory_ ? Str(*directory_) : "", failed, n);
+    if (n > 0 && copied == 0) return qirFailed;
+    if (copied > 0) Flush();
+    return copied;
 }
 
 int qirFolder::CopyIn(qirMsg* message)

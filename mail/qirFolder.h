@@ -60,8 +60,14 @@ public:
     virtual qirMsg* NewMessage(const qirPath* path);
 
     // Copies several messages in with a single flush at the end: the number
-    // copied, or -1 when none could be.
-    int CopyIn(qirMsg* const* messages, int n);
+    // copied, or -1 at once, without a flush, when none could be.  Each
+    // message's changed flags are saved first, so that the copy shows what
+    // the user sees.  copied, when given, gets n entries: 1 for each
+    // message copied, 0 for each left out (failures are reported once).
+    // share 1 is for a move, whose originals are removed soon: the copies'
+    // files are second links to the originals' where the disk allows (a
+    // message's files are only ever replaced, never written in place).
+    int CopyIn(qirMsg* const* messages, int n, int* copied = nullptr, int share = 0);
 
     // Closes the gaps: "Message" 0, 1, 2, ... in the order of the numbers the
     // directories carry (each moved by its real name, so odd spellings such

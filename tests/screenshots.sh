@@ -60,6 +60,7 @@ shoot 'MainWindowTest.RealFileChooserIsTitledAndCancelsOnClose' test_gui
 shoot 'MainWindowTest.AboutBoxWithoutItsPictureStillOpensAndCloses' test_gui
 shoot 'CheckOnStartup.FetchesFromTheSpoolAndLeavesItAsConfigured' test_gui
 shoot 'LogPanelEndToEnd.EntriesAndSwitchesOfThePanelAcrossARestart' test_gui
+shoot 'MsgListEndToEnd.DeleteMoveCopySortExportImportCloseAndRestart' test_gui
 shoot 'FilterBookTest.NewFilterStartsFromTheDefaultsAndStoresTheFieldsTrimmed' test_gui
 shoot 'AddrBookTest.RowsShowAliasAndFullName' test_gui
 shoot 'AddrBookTest.AddSavesTheFiveLineRecordAndRefusesATakenAlias' test_gui

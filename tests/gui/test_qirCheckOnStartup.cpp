@@ -69,90 +69,43 @@ protected:
     std::string Spool() const { return home + "/spool"; }
     void WriteConfig(const std::string& text) { qirProgramTest::WriteConfig("CheckMailOnStartup yes\n" + text); }
     void Start() { qirProgramTest::Start({{"MAIL", Spool()}, {"TZ", "UTC"}}); }
-    // The main window, which maps once the check is done; "" if qir ended
-    // or a minute passed.
-    std::string MainWindow() {
-        for (int i = 0; i < 60; i++) {
-            int status;
-            if (qir.Ended(&status)) {
-                ADD_FAILURE() << "qir ended early: " << status << "\n" << LogTail();
-                return "";
-            }
-            std::string w = qirFindWindow(title, 1);
-            if (!w.empty())
-                return w;
-        }
-        return "";
-    }
-    // "Quit" from the main menu; the exit status after at most 30 s, or -1.
-    int Quit(const std::string& w) {
-        qirMainMenu(w, 142);
-        return qir.Wait(30000);
-    }
     // One run of the program: started, checked, Incoming's window read when
     // the messages are given, quit through the menu.
     void Run(const Mails* listed = nullptr) {
         Start();
-        std::string w = MainWindow();
-        ASSERT_FALSE(w.empty()) << "no main window\n" << LogTail();
+        unsigned long w = MainWindow();
+        ASSERT_NE(w, 0u) << "no main window\n" << LogTail();
         EXPECT_NE(qirReadFile(Dir() + "/QIR.log").find("Mail retreiving done"), std::string::npos);
         if (listed)
-            ReadIncomingWindow(std::stoul(w), *listed);
+            ReadIncomingWindow(w, *listed);
         EXPECT_EQ(Quit(w), 0) << LogTail();
     }
 
-    // The mapped window titled "Incoming" that this program draws, or 0.
-    unsigned long IncomingWindow() {
-        std::string out = qirShell("xdotool search --name '^Incoming$' 2>/dev/null");
-        for (size_t at = 0, nl; (nl = out.find('\n', at)) != std::string::npos; at = nl + 1) {
-            unsigned long id = std::stoul(out.substr(at, nl - at));
-            if (draw.CopiedTo(id))
-                return id;
-        }
-        return 0;
-    }
-
-    // Double-clicks Incoming's row where the main window draws its name,
-    // as a user opens a folder; the list window, or 0.
-    unsigned long OpenIncoming(unsigned long main) {
-        qirDrawnLine name{0, 0, ""};
-        bool drawn = WaitFor([&] {
-            for (const qirDrawnLine& l : draw.Lines(main))
-                if (l.text == "Incoming")
-                    name = l;
-            return !name.text.empty();
-        }, 10000);
-        if (!drawn) {
-            ADD_FAILURE() << "the main window shows no Incoming";
-            return 0;
-        }
-        // Synthetic clicks are now and then lost: a second double click on
-        // an open folder does nothing.
-        for (int attempt = 0; attempt < 3; attempt++) {
-            qirShell("xdotool mousemove --window " + std::to_string(main) + " " + std::to_string(name.x + 10) + " " +
-                  std::to_string(name.y - 4) + " click --repeat 2 --delay 80 1");
-            unsigned long list = 0;
-            int polls = 0;
-            if (WaitFor([&] { return ++polls % 5 == 0 && (list = IncomingWindow()) != 0; }, 3000))
-                return list;
-        }
-        ADD_FAILURE() << "no Incoming window after three double clicks";
-        return 0;
-    }
-
-    // The rows are the lines left of the counters' column; the status
-    // faces, drawn as a letter of their own when their image is missing,
-    // are left out.  "Total" is the English label of the total counter.
+    // The rows are the words left of the counters' column, one line per
+    // baseline, below the menu bar (its labels' baseline is higher than
+    // this); the status faces, drawn as a letter of their own when their
+    // image is missing, are left out.  "Total" is the English label of the
+    // total counter.
+    static const int menuBar = 25;
     ListPage Read(unsigned long list) {
         ListPage page;
-        std::vector<qirDrawnLine> lines = draw.Lines(list);
-        for (const qirDrawnLine& l : lines)
-            if (l.text.compare(0, 6, "Total ") == 0) {
-                page.column = l.x;
-                page.total = l.text.substr(6);
+        std::vector<qirDrawnLine> words = draw.Words(list);
+        for (size_t i = 0; i + 1 < words.size(); i++)
+            if (words[i].text == "Total" && words[i + 1].y == words[i].y) {
+                page.column = words[i].x;
+                page.total = words[i + 1].text;
             }
+        std::vector<qirDrawnLine> lines;
+        for (const qirDrawnLine& w : words) {
+            if (w.x >= page.column || w.y <= menuBar)
+                continue;
+            if (!lines.empty() && lines.back().y == w.y)
+                lines.back().text += " " + w.text;
+            else
+                lines.push_back(w);
+        }
         for (const qirDrawnLine& l : lines)
-            if (l.x < page.column && l.text.size() > 1) {
+            if (l.text.size() > 1) {
                 page.rows.push_back(l.text);
                 page.lastRow = l.y;
             }
@@ -201,7 +154,7 @@ protected:
     // counter, a height within three quarters of the screen, and every row
     // in list order, a page at a time through the scroll bar.
     void ReadIncomingWindow(unsigned long main, const Mails& mails) {
-        unsigned long list = OpenIncoming(main);
+        unsigned long list = OpenFolder(main, "Incoming");
         ASSERT_NE(list, 0u);
         ListPage page;
         ASSERT_TRUE(WaitFor([&] { page = Read(list); return !page.total.empty() && !page.rows.empty(); }, 10000))

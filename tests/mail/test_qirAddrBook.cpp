@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 
 #include "qirAddrBook.h"
@@ -260,4 +261,33 @@ TEST(qirAddrBookEntry, FromMessage)
         EXPECT_EQ(Text(e.Organisation()), c.organisation);
         EXPECT_EQ(e.AddressKind(), 0);
     }
+}
+
+// Senders of messages become entries; a taken alias gets " (n)" from one
+// counter for the whole call, appended again while the result is taken.
+TEST(qirAddrBook, AddSendersNumbersTakenAliases)
+{
+    qirScratchDir dir;
+    qirAddrBook book(dir.File("book").c_str());
+    ASSERT_EQ(book.Load(), 0);
+    book.Append(MakeEntry("x", "", "", "x@old.org", 0, 0, 0, 0));
+    book.Append(MakeEntry("x (1)", "", "", "x1@old.org", 0, 0, 0, 0));
+    auto message = [&](const char* name, const char* text) {
+        std::string t = text;
+        FILE* f = fmemopen(&t[0], t.size(), "r");
+        qirMsg* m = new qirMsg{qirPath(dir.File(name).c_str())};
+        EXPECT_EQ(m->ImportRFC822(f), 0);
+        fclose(f);
+        return std::unique_ptr<qirMsg>(m);
+    };
+    auto a = message("a", "From: X One <x@example.org>\nSubject: a\n\nA\n");
+    auto b = message("b", "From: X Two <x@example.org>\nSubject: b\n\nB\n");
+    auto c = message("c", "From: y@example.org\nReply-To: Why <why@example.org>\n\nC\n");
+    const qirMsg* messages[] = {a.get(), b.get(), nullptr, c.get()};
+    EXPECT_EQ(book.AddSenders(messages, 4), 3);
+    std::vector<std::string> got;
+    for (qirAddrBookEntry* e = book.First(); e; e = qirAddrBook::Next(e))
+        got.push_back(Text(e->Alias()) + "|" + Text(e->FullName()) + "|" + Text(e->Address()));
+    EXPECT_EQ(got, (std::vector<std::string>{"x||x@old.org", "x (1)||x1@old.org", "x (1) (2)|X One|x@example.org",
+                                             "x (3)|X Two|x@example.org", "why|Why|why@example.org"}));
 }

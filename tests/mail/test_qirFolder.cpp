@@ -223,6 +223,68 @@ TEST(Folder, CopyInUnloadedAndLoaded)
     EXPECT_EQ(SubjectOf(src + "/Message0"), "c0");
 }
 
+// A batch with a failing copy: the flags tell which messages were copied,
+// a read mark not saved yet travels with its copy, and a batch that copies
+// nothing answers -1 without a flush (so nothing of the target is purged).
+TEST(Folder, BatchCopyTellsWhatWasCopiedAndCarriesUnsavedFlags)
+{
+    qirScratchDir scratch;
+    std::string src = scratch.File("Src.QIR"), dst = scratch.File("Dst.QIR");
+    ASSERT_EQ(mkdir(src.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(dst.c_str(), 0700), 0);
+    for (int i = 0; i < 4; ++i) MakeMessage(src + "/Message" + std::to_string(i), "c" + std::to_string(i));
+    MakeMessage(dst + "/Message0", "old");
+    qirFolder source{qirPath(src.c_str())}, target{qirPath(dst.c_str())};
+    ASSERT_EQ(source.Load(), 0);
+    ASSERT_EQ(target.Load(), 0);
+    target.First()->SetRemoved(1);
+
+    std::vector<qirMsg*> all;
+    for (qirMsg* m = source.First(); m; m = source.Next(m)) all.push_back(m);
+    std::sort(all.begin(), all.end(), [](qirMsg* a, qirMsg* b) { return std::string(a->Subject()->Text()) < b->Subject()->Text(); });
+    ASSERT_EQ(system(("rm -rf '" + std::string(all[1]->Path().Text()) + "'").c_str()), 0);
+    all[2]->SetRead(1);
+
+    int copied[4] = {7, 7, 7, 7};
+    EXPECT_EQ(target.CopyIn(&all[1], 1, copied), qirFailed);
+    EXPECT_EQ(copied[0], 0);
+    EXPECT_EQ(SubjectOf(dst + "/Message0"), "old") << "a batch that copied nothing flushed the target";
+    EXPECT_EQ(target.Count(), 1);
+
+    EXPECT_EQ(target.CopyIn(all.data(), 4, copied), 3);
+    EXPECT_EQ(std::vector<int>(copied, copied + 4), (std::vector<int>{1, 0, 1, 1}));
+    // One flush for the batch: the message marked removed is gone.
+    std::vector<std::string> subjects;
+    for (qirMsg* m = target.First(); m; m = target.Next(m)) {
+        subjects.push_back(m->Subject()->Text());
+        EXPECT_EQ(m->IsRead(), subjects.back() == "c2") << subjects.back();
+    }
+    EXPECT_EQ(Sorted(subjects), (std::vector<std::string>{"c0", "c2", "c3"}));
+    EXPECT_EQ(target.Count(), 3);
+    qirMsg again{qirPath(all[2]->Path().Text())};
+    EXPECT_EQ(again.IsRead(), 1) << "the source's own mark was not saved";
+}
+
+// A move's copies share the originals' files, which outlive the originals.
+TEST(Folder, SharedCopiesOutliveTheirOriginals)
+{
+    qirScratchDir scratch;
+    std::string src = scratch.File("Src.QIR"), dst = scratch.File("Dst.QIR");
+    ASSERT_EQ(mkdir(src.c_str(), 0700), 0);
+    MakeMessage(src + "/Message0", "moved");
+    qirFolder source{qirPath(src.c_str())}, target{qirPath(dst.c_str())};
+    ASSERT_EQ(source.Load(), 0);
+    qirMsg* m = source.First();
+    ASSERT_EQ(target.CopyIn(&m, 1, nullptr, 1), 1);
+    struct stat st;
+    ASSERT_EQ(stat((dst + "/Message0/Header.822").c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 2u);
+    m->SetRemoved(1);
+    ASSERT_EQ(source.Flush(), 0);
+    EXPECT_EQ(source.Count(), 0);
+    EXPECT_EQ(SubjectOf(dst + "/Message0"), "moved");
+}
+
 // A store that fails part way leaves nothing behind.
 class StoringFolder : public qirFolder {
 public:

@@ -11,6 +11,7 @@
    descriptor, so lines never interleave. */
 #define _GNU_SOURCE
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -92,10 +93,91 @@ int XDrawText(Display* dpy, Drawable d, GC gc, int x, int y, XTextItem* items, i
     return real(dpy, d, gc, x, y, items, n);
 }
 
+/* The clip box of each GC that has one: a window repairs its damage with
+   the background filled over the whole window and the GC clipped to the
+   damage, and only what the clip lets through is erased. */
+static struct {
+    GC gc;
+    int x, y, w, h;
+} clips[64];
+
+static int clip_slot(GC gc, int make)
+{
+    int free_slot = -1;
+    for (int i = 0; i < 64; i++) {
+        if (clips[i].gc == gc) return i;
+        if (!clips[i].gc && free_slot < 0) free_slot = i;
+    }
+    if (make && free_slot >= 0) clips[free_slot].gc = gc;
+    return make ? free_slot : -1;
+}
+
+static void set_clip(GC gc, int x, int y, int w, int h)
+{
+    int i = clip_slot(gc, 1);
+    if (i < 0) return;
+    clips[i].x = x;
+    clips[i].y = y;
+    clips[i].w = w;
+    clips[i].h = h;
+}
+
+static void clear_clip(GC gc)
+{
+    int i = clip_slot(gc, 0);
+    if (i >= 0) clips[i].gc = 0;
+}
+
+int XSetRegion(Display* dpy, GC gc, Region r)
+{
+    REAL(XSetRegion);
+    XRectangle box;
+    XClipBox(r, &box);
+    set_clip(gc, box.x, box.y, box.width, box.height);
+    return real(dpy, gc, r);
+}
+
+int XSetClipRectangles(Display* dpy, GC gc, int xo, int yo, XRectangle* rects, int n, int ordering)
+{
+    REAL(XSetClipRectangles);
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    for (int i = 0; i < n; i++) {
+        int l = rects[i].x, t = rects[i].y, r = l + rects[i].width, b = t + rects[i].height;
+        if (i == 0 || l < x0) x0 = l;
+        if (i == 0 || t < y0) y0 = t;
+        if (i == 0 || r > x1) x1 = r;
+        if (i == 0 || b > y1) y1 = b;
+    }
+    set_clip(gc, x0 + xo, y0 + yo, x1 - x0, y1 - y0);
+    return real(dpy, gc, xo, yo, rects, n, ordering);
+}
+
+int XSetClipMask(Display* dpy, GC gc, Pixmap mask)
+{
+    REAL(XSetClipMask);
+    clear_clip(gc);
+    return real(dpy, gc, mask);
+}
+
+int XFreeGC(Display* dpy, GC gc)
+{
+    REAL(XFreeGC);
+    clear_clip(gc);
+    return real(dpy, gc);
+}
+
 int XFillRectangle(Display* dpy, Drawable d, GC gc, int x, int y, unsigned w, unsigned h)
 {
     REAL(XFillRectangle);
-    put_area('F', d, d, 0, 0, w, h, x, y);
+    int i = clip_slot(gc, 0);
+    int l = x, t = y, r = x + (int)w, b = y + (int)h;
+    if (i >= 0) {
+        if (clips[i].x > l) l = clips[i].x;
+        if (clips[i].y > t) t = clips[i].y;
+        if (clips[i].x + clips[i].w < r) r = clips[i].x + clips[i].w;
+        if (clips[i].y + clips[i].h < b) b = clips[i].y + clips[i].h;
+    }
+    if (r > l && b > t) put_area('F', d, d, 0, 0, (unsigned)(r - l), (unsigned)(b - t), l, t);
     return real(dpy, d, gc, x, y, w, h);
 }
 

@@ -32,6 +32,8 @@ public:
     // The same texts one by one, as they were drawn (a word each), in the
     // same order: where a word stands, to point at it.
     std::vector<qirDrawnLine> Words(unsigned long drawable) const;
+    // Every drawable something was copied to: the program's windows.
+    std::vector<unsigned long> Windows() const { return {copiedTo_.begin(), copiedTo_.end()}; }
     // 1 when something was ever copied to the drawable.
     int CopiedTo(unsigned long drawable) const { return copiedTo_.count(drawable) != 0; }
 

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -89,6 +90,138 @@ protected:
             fclose(f);
         for (int i = 0; i < 1000 && access((base + ".png").c_str(), F_OK) != 0; i++)
             usleep(10000);
+    }
+
+    // ---- Using the program as a user does (xdotool), reading back what
+    // it drew.
+
+    // The main window, which maps once start-up (a check for mail
+    // included) is done: 0 when qir ended or a minute passed.
+    unsigned long MainWindow() {
+        for (int i = 0; i < 60; i++) {
+            int status;
+            if (qir.Ended(&status)) {
+                ADD_FAILURE() << "qir ended early: " << status << "\n" << LogTail();
+                return 0;
+            }
+            std::string w = qirFindWindow(title, 1);
+            if (!w.empty())
+                return std::stoul(w);
+        }
+        return 0;
+    }
+    // The mapped window titled name that this program draws into, or 0.
+    unsigned long Window(const std::string& name) {
+        std::string out = qirShell("xdotool search --onlyvisible --name '^" + name + "$' 2>/dev/null");
+        draw.Update();
+        for (size_t at = 0, nl; (nl = out.find('\n', at)) != std::string::npos; at = nl + 1) {
+            unsigned long id = std::stoul(out.substr(at, nl - at));
+            if (draw.CopiedTo(id))
+                return id;
+        }
+        return 0;
+    }
+    // Raises the main window and double-clicks the folder's name where it
+    // draws it, as a user opens a folder: the folder's list window, or 0.
+    unsigned long OpenFolder(unsigned long main, const std::string& name) {
+        qirShell("xdotool windowraise " + std::to_string(main));
+        qirDrawnLine row{0, 0, ""};
+        if (!WaitFor([&] {
+                for (const qirDrawnLine& l : draw.Lines(main))
+                    if (l.text == name)
+                        row = l;
+                return !row.text.empty();
+            }, 10000)) {
+            ADD_FAILURE() << "the main window shows no " << name;
+            return 0;
+        }
+        // Synthetic clicks are now and then lost: a second double click on
+        // an open folder does nothing.
+        for (int attempt = 0; attempt < 3; attempt++) {
+            qirShell("xdotool mousemove --window " + std::to_string(main) + " " + std::to_string(row.x + 10) + " " +
+                     std::to_string(row.y - 4) + " click --repeat 2 --delay 80 1");
+            unsigned long list = 0;
+            int polls = 0;
+            if (WaitFor([&] { return ++polls % 5 == 0 && (list = Window(name)) != 0; }, 3000))
+                return list;
+        }
+        ADD_FAILURE() << "no " << name << " window after three double clicks";
+        return 0;
+    }
+    // Raises window w, pulls down its menu bar entry bar and lets go over
+    // item: false when the item did not show.  With shot, the open menu is
+    // photographed first.
+    bool ChooseMenu(unsigned long w, const std::string& bar, const std::string& item, const char* shot = nullptr) {
+        draw.Update();
+        qirDrawnLine entry{0, INT_MAX, ""};
+        for (const qirDrawnLine& word : draw.Words(w))
+            if (word.text == bar && word.y < entry.y)
+                entry = word;
+        if (entry.text.empty())
+            return false;
+        // Without a window manager the last window mapped covers the others.
+        qirShell("xdotool windowraise " + std::to_string(w) + " sleep 0.1");
+        for (int attempt = 0; attempt < 3; attempt++) {
+            qirShell("xdotool mousemove --window " + std::to_string(w) + " " + std::to_string(entry.x + 4) + " " +
+                     std::to_string(entry.y - 4) + " mousedown 1");
+            // The pulldown: a window of the program, mapped now, that shows
+            // the item.
+            unsigned long menu = 0;
+            qirDrawnLine at{0, 0, ""};
+            int polls = 0;
+            bool shown = WaitFor([&] {
+                if (++polls % 5)
+                    return false;
+                for (unsigned long id : draw.Windows())
+                    for (const qirDrawnLine& l : id == w ? std::vector<qirDrawnLine>() : draw.Lines(id))
+                        if (l.text == item &&
+                            qirShell("xwininfo -id " + std::to_string(id)).find("IsViewable") != std::string::npos) {
+                            menu = id;
+                            at = l;
+                            return true;
+                        }
+                return false;
+            }, 3000);
+            int x = 0, y = 0;
+            if (!shown || sscanf(qirShell("xdotool getwindowgeometry " + std::to_string(menu) + " | grep Position").c_str(),
+                                 " Position: %d,%d", &x, &y) != 2) {
+                qirShell("xdotool mouseup 1");
+                continue;
+            }
+            if (shot)
+                Shot(shot);
+            qirShell("xdotool mousemove " + std::to_string(x + at.x + 10) + " " + std::to_string(y + at.y - 4) +
+                     " sleep 0.2 mouseup 1");
+            return true;
+        }
+        return false;
+    }
+    // A click at (x, y) of window w, with Control held when asked; far
+    // enough from the last press that no two make a double click.
+    void Click(unsigned long w, int x, int y, bool control = false) {
+        std::string move = "xdotool sleep 0.3 mousemove --window " + std::to_string(w) + " " + std::to_string(x) + " " +
+                           std::to_string(y) + " sleep 0.05";
+        qirShell(move + (control ? " keydown ctrl mousedown 1 mouseup 1 keyup ctrl" : " mousedown 1 mouseup 1"));
+    }
+    // Clicks the first drawn word of window w that is word.
+    bool ClickWord(unsigned long w, const std::string& word) {
+        qirDrawnLine found{0, 0, ""};
+        if (!WaitFor([&] {
+                for (const qirDrawnLine& l : draw.Words(w))
+                    if (l.text == word) {
+                        found = l;
+                        return true;
+                    }
+                return false;
+            }, 3000))
+            return false;
+        Click(w, found.x + 3, found.y - 4);
+        return true;
+    }
+    // "Quit" from the main menu: the exit status within 30 s, or -1.
+    int Quit(unsigned long main) {
+        qirMainMenu(std::to_string(main), 142);
+        return qir.Wait(30000);
     }
 
     std::string home;

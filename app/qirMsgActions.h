@@ -1,0 +1,49 @@
+// What the message list window and the message view window do alike with
+// messages: copy or move them to another folder, export them into a
+// mailbox file, add their senders to the address book.
+#ifndef QIR_MSG_ACTIONS_H
+#define QIR_MSG_ACTIONS_H
+
+#include "qirString.h"
+
+#include <InterViews/enter-scope.h>
+
+class Window;
+class qirFolder;
+class qirMsg;
+
+class qirMsgActions {
+public:
+    // The choose-folder dialog over `over`: the chosen folder, or null.
+    static qirFolder* ChooseFolder(Window* over);
+
+    // Copies (move 0) or moves (move 1) messages of source into target,
+    // with one flush of the target for all of them.  A move into source
+    // itself is refused with the warning box.  A moved message is marked
+    // deleted (its row refreshed) only once its copy is in the target; a
+    // failed copy leaves it as it was and is reported.  The open windows of
+    // both folders are redrawn.  Answers the number copied, or -1.
+    // A copy into source itself flushes source: a message of it marked
+    // deleted, one of `messages` too, may be gone afterwards.
+    static int CopyTo(qirFolder* source, qirMsg* const* messages, int n, qirFolder* target, int move, Window* over);
+    // ChooseFolder, then CopyTo; -1 when cancelled.
+    static int ToFolder(qirFolder* source, qirMsg* const* messages, int n, int move, Window* over);
+
+    // Asks for a file with the save dialog over `over` (suggested name
+    // given), then ExportTo: the number written, or -1 when cancelled or
+    // nothing could be written.
+    static int Export(qirMsg* const* messages, int n, const qirString& suggested, Window* over);
+    // Writes the messages into the mailbox file (after what it holds with
+    // append 1, else replacing it); every failure is reported at level 1
+    // and nothing is claimed: the number written, or -1 when the file is
+    // left as it was.
+    static int ExportTo(const qirString& file, int append, qirMsg* const* messages, int n);
+
+    // Adds an entry for each message's sender to the application's address
+    // book and saves it, then the address book window shows them: the
+    // number added, or -1 when there is no address book to change (said at
+    // level 1; nothing changes) or it could not be saved.
+    static int AddSenders(qirMsg* const* messages, int n);
+};
+
+#endif

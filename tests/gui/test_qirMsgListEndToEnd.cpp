@@ -1,0 +1,267 @@
+// The real qir with a folder of 50 messages, used as a user would: the
+// folder opened from the folder list, rows selected with clicks, deleted
+// and undeleted through the menu with the counters following, ten moved to
+// another folder and five copied, the list sorted by subject, everything
+// exported and imported into a third folder, the window closed through its
+// menu and opened again; then the folders on disk after quit, and the sort
+// order again after a restart, from the layout file.
+#include <gtest/gtest.h>
+
+#include "qirFolder.h"
+#include "qirMsg.h"
+
+static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subject()->Data() ? m->Subject()->Data() : ""; }
+
+#include "qirProgramTest.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int messages = 50;
+
+std::string Topic(int i) {
+    char s[16];
+    snprintf(s, sizeof s, "Topic %02d", (i * 37) % messages);
+    return s;
+}
+
+// The rows and counters of a message list window as drawn now.
+struct ListPage {
+    std::vector<qirDrawnLine> rows; // top to bottom
+    std::vector<std::string> status; // the status button's letter of each row
+    std::string selected, deleted, total;
+};
+
+class MsgListEndToEnd : public qirProgramTest {
+protected:
+    void SetUp() override {
+        qirProgramTest::SetUp();
+        if (IsSkipped())
+            return;
+        std::string dir = Dir();
+        for (const char* folder : {"Work", "Archive", "Back"})
+            mkdir((dir + "/" + folder + ".QIR").c_str(), 0700);
+        for (int i = 0; i < messages; i++) {
+            char date[64];
+            snprintf(date, sizeof date, "Mon, 01 Jan 2024 10:%02d:00 +0000", i);
+            std::string text = "From: Sender <s" + std::to_string(i % 7) + "@example.org>\nDate: " + date +
+                               "\nSubject: " + Topic(i) + "\n\nText " + std::to_string(i) + "\n" +
+                               (i % 10 == 0 ? "From the middle of the text\n" : "");
+            FILE* f = fmemopen(&text[0], text.size(), "r");
+            qirMsg m{qirPath((dir + "/Work.QIR/Message" + std::to_string(i)).c_str())};
+            ASSERT_EQ(m.ImportRFC822(f), 0);
+            ASSERT_EQ(m.Save(), 0);
+            fclose(f);
+            all.insert(Topic(i));
+        }
+    }
+    // Starts the program and waits for its main window: 0 when it did not come.
+    unsigned long Run() {
+        Start({{"TZ", "UTC"}});
+        return MainWindow();
+    }
+
+    // The rows are the words left of the counters' column, one line per
+    // baseline; a counter is the word after its label.  The status letters
+    // (the status images are not shipped) come a few pixels above a row.
+    ListPage Read(unsigned long list) {
+        ListPage page;
+        std::vector<qirDrawnLine> words = draw.Words(list);
+        int column = INT_MAX;
+        for (const qirDrawnLine& w : words)
+            if (w.text == "Selected" || w.text == "Deleted" || w.text == "Total")
+                column = std::min(column, w.x);
+        for (const qirDrawnLine& w : words) {
+            std::string* counter = nullptr;
+            for (const qirDrawnLine& label : words)
+                if (label.y == w.y && label.x == column && w.x > label.x)
+                    counter = label.text == "Selected" ? &page.selected : label.text == "Deleted" ? &page.deleted
+                              : label.text == "Total"  ? &page.total : nullptr;
+            if (counter)
+                *counter = w.text;
+        }
+        for (const qirDrawnLine& w : words) {
+            if (w.x >= column || w.y < 30 || w.text.size() < 2)
+                continue;
+            if (!page.rows.empty() && page.rows.back().y == w.y)
+                page.rows.back().text += " " + w.text;
+            else
+                page.rows.push_back(w);
+        }
+        for (const qirDrawnLine& row : page.rows) {
+            std::string letter = "?";
+            for (const qirDrawnLine& w : words)
+                if (w.text.size() == 1 && w.x < row.x && std::abs(w.y - row.y) <= 6)
+                    letter = w.text;
+            page.status.push_back(letter);
+        }
+        return page;
+    }
+    // Waits until the page shows what done() wants; the page as last read.
+    ListPage WaitPage(unsigned long list, const std::function<bool(const ListPage&)>& done, int ms = 5000) {
+        ListPage page;
+        WaitFor([&] {
+            page = Read(list);
+            return done(page);
+        }, ms);
+        return page;
+    }
+    static std::string SubjectOfRow(const qirDrawnLine& row) {
+        size_t at = row.text.find("Topic ");
+        return at == std::string::npos ? "" : row.text.substr(at);
+    }
+    // Selects rows first..last (a click, then Control-clicks), as a user
+    // does, each click given three tries (a synthetic click is now and then
+    // lost); the subjects selected.
+    std::vector<std::string> SelectRows(unsigned long list, int first, int last) {
+        std::vector<std::string> subjects;
+        for (int r = first; r <= last; r++) {
+            ListPage page = Read(list);
+            const qirDrawnLine& row = page.rows.at(r);
+            subjects.push_back(SubjectOfRow(row));
+            std::string want = std::to_string(r - first + 1);
+            for (int attempt = 0; attempt < 3; attempt++) {
+                Click(list, row.x + 40, row.y - 4, r != first);
+                if (WaitPage(list, [&](const ListPage& p) { return p.selected == want; }, 2000).selected == want)
+                    break;
+            }
+        }
+        EXPECT_EQ(Read(list).selected, std::to_string(last - first + 1));
+        return subjects;
+    }
+    // Chooses the folder in the "Choose folder" dialog and presses OK.
+    void ChooseFolder(const std::string& name) {
+        unsigned long dialog = 0;
+        ASSERT_TRUE(WaitFor([&] { return (dialog = Window("Choose folder")) != 0; }, 5000));
+        Shot("choose-folder");
+        ASSERT_TRUE(ClickWord(dialog, name));
+        usleep(200000);
+        ASSERT_TRUE(ClickWord(dialog, "OK"));
+        ASSERT_TRUE(WaitFor([&] { return Window("Choose folder") == 0; }, 5000));
+    }
+    std::vector<std::string> OnDisk(const char* folder) {
+        qirFolder f{qirPath((Dir() + "/" + folder + ".QIR").c_str())};
+        f.Load();
+        std::vector<std::string> out;
+        for (qirMsg* m = f.First(); m; m = f.Next(m))
+            out.push_back(SubjectOf(m));
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    static bool Sorted(const ListPage& page) {
+        std::vector<std::string> s;
+        for (const qirDrawnLine& r : page.rows)
+            s.push_back(SubjectOfRow(r));
+        return !s.empty() && std::is_sorted(s.begin(), s.end());
+    }
+
+    std::set<std::string> all;
+};
+
+TEST_F(MsgListEndToEnd, DeleteMoveCopySortExportImportCloseAndRestart) {
+    unsigned long main = Run();
+    ASSERT_NE(main, 0u) << LogTail();
+    unsigned long work = OpenFolder(main, "Work");
+    ASSERT_NE(work, 0u) << LogTail();
+    ListPage page = WaitPage(work, [](const ListPage& p) { return p.total == "50" && p.rows.size() >= 20; });
+    ASSERT_EQ(page.total, "50");
+    ASSERT_GE(page.rows.size(), 20u);
+
+    // Delete and undelete five rows: the counter and the status letters.
+    SelectRows(work, 0, 4);
+    ASSERT_TRUE(ChooseMenu(work, "Message", "Delete", "msglist-menu"));
+    page = WaitPage(work, [](const ListPage& p) { return p.deleted == "5"; });
+    EXPECT_EQ(page.deleted, "5");
+    EXPECT_EQ(std::vector<std::string>(page.status.begin(), page.status.begin() + 6),
+              (std::vector<std::string>{"D", "D", "D", "D", "D", "U"}));
+    ASSERT_TRUE(ChooseMenu(work, "Message", "Undelete"));
+    page = WaitPage(work, [](const ListPage& p) { return p.deleted == "0"; });
+    EXPECT_EQ(page.deleted, "0");
+    EXPECT_EQ(page.status[0], "U");
+
+    // Move ten to Archive: marked deleted here; copy five more.
+    std::vector<std::string> moved = SelectRows(work, 5, 14);
+    ASSERT_TRUE(ChooseMenu(work, "Message", "Move to folder..."));
+    ChooseFolder("Archive");
+    page = WaitPage(work, [](const ListPage& p) { return p.deleted == "10"; });
+    EXPECT_EQ(page.deleted, "10");
+    std::vector<std::string> copied = SelectRows(work, 15, 19);
+    ASSERT_TRUE(ChooseMenu(work, "Message", "Copy to folder..."));
+    ChooseFolder("Archive");
+    EXPECT_TRUE(WaitFor([&] { return OnDisk("Archive").size() == 15; }, 5000)) << OnDisk("Archive").size();
+
+    // Sort by subject through the menu: the rows follow at once.
+    ASSERT_TRUE(ChooseMenu(work, "Sort", "By subject", "msglist-sort-menu"));
+    page = WaitPage(work, [](const ListPage& p) { return Sorted(p) && SubjectOfRow(p.rows[0]) == "Topic 00"; });
+    EXPECT_TRUE(Sorted(page));
+
+    // Export everything into ~/Work (the name the dialog offers).
+    ASSERT_TRUE(ChooseMenu(work, "Message", "Select all"));
+    EXPECT_EQ(WaitPage(work, [](const ListPage& p) { return p.selected == "50"; }).selected, "50");
+    ASSERT_TRUE(ChooseMenu(work, "Message", "Export..."));
+    unsigned long save = 0;
+    ASSERT_TRUE(WaitFor([&] { return (save = Window("Save file")) != 0; }, 5000));
+    qirShell("xdotool mousemove --window " + std::to_string(save) + " 20 20 sleep 0.2 key Return");
+    std::string mbox = home + "/Work";
+    ASSERT_TRUE(WaitFor([&] { return LogTail().find("50 messages exported") != std::string::npos; }, 10000))
+        << LogTail();
+    EXPECT_EQ(qirShell("python3 -c 'import mailbox,sys; print(len(mailbox.mbox(sys.argv[1])))' " + mbox), "50\n");
+
+    // Import it into Back through that window's menu.
+    unsigned long back = OpenFolder(main, "Back");
+    ASSERT_NE(back, 0u);
+    ASSERT_TRUE(ChooseMenu(back, "File", "Import mailbox..."));
+    unsigned long open = 0;
+    ASSERT_TRUE(WaitFor([&] { return (open = Window("Open file")) != 0; }, 5000));
+    qirShell("xdotool mousemove --window " + std::to_string(open) + " 20 20 sleep 0.2 type --delay 10 '" + mbox + "'");
+    qirShell("xdotool key Return");
+    page = WaitPage(back, [](const ListPage& p) { return p.total == "50"; }, 10000);
+    EXPECT_EQ(page.total, "50") << LogTail();
+
+    // Close Work through its menu, then open it again: the moved messages
+    // are gone, the order is the subject order.
+    ASSERT_TRUE(ChooseMenu(work, "File", "Close"));
+    EXPECT_TRUE(WaitFor([&] { return Window("Work") == 0; }, 5000));
+    work = OpenFolder(main, "Work");
+    ASSERT_NE(work, 0u);
+    page = WaitPage(work, [](const ListPage& p) { return p.total == "40" && Sorted(p); });
+    EXPECT_EQ(page.total, "40");
+    EXPECT_TRUE(Sorted(page));
+    EXPECT_EQ(Quit(main), 0) << LogTail();
+
+    std::vector<std::string> kept, archived(moved);
+    archived.insert(archived.end(), copied.begin(), copied.end());
+    std::sort(archived.begin(), archived.end());
+    for (const std::string& s : all)
+        if (std::find(moved.begin(), moved.end(), s) == moved.end())
+            kept.push_back(s);
+    EXPECT_EQ(OnDisk("Work"), kept);
+    EXPECT_EQ(OnDisk("Archive"), archived);
+    EXPECT_EQ(OnDisk("Back"), std::vector<std::string>(all.begin(), all.end()));
+    std::string layout = qirReadFile(Dir() + "/layout");
+    EXPECT_NE(layout.find("Work {\n        Sort {\n            Method 5\n"), std::string::npos) << layout;
+
+    // A restart opens Work in the stored order.
+    main = Run();
+    ASSERT_NE(main, 0u) << LogTail();
+    work = OpenFolder(main, "Work");
+    ASSERT_NE(work, 0u);
+    page = WaitPage(work, [](const ListPage& p) { return p.total == "40" && Sorted(p); });
+    EXPECT_TRUE(Sorted(page));
+    EXPECT_EQ(SubjectOfRow(page.rows.at(0)), kept[0]);
+    EXPECT_EQ(Quit(main), 0) << LogTail();
+}
+
+}  // namespace
