@@ -9,10 +9,18 @@
 Glyph* qir_build_addrbook_menubar(qirAddrBookWindow* book, WidgetKit* kit, LayoutKit* lk) {
     typedef qirAddrBookWindow B;
     Menu* bar = kit->menubar();
-    // Close takes the close button's text: the main menu's Quit would
-    // promise more.
-    qirAppendMenu<B>(bar, kit, lk, 440, book, {{453, &B::Save}, {0, nullptr}, {303, &B::Close}});
-    qirAppendMenu<B>(bar, kit, lk, 447, book, {{454, &B::Add}, {455, &B::Edit}, {456, &B::Delete}, {457, &B::Compose}});
-    qirAppendMenu<B>(bar, kit, lk, 114, book, {{114, &B::Help}, {117, &B::HelpIndex}});
+    Menu* menu = qirAppendPulldown(bar, kit, 440);
+    qirAppendMenuItem(menu, kit, lk, 453, book, &B::Save);
+    qirAppendMenuSeparator(menu, kit);
+    // The close button's text: the main menu's Quit would promise more.
+    qirAppendMenuItem(menu, kit, lk, 303, book, &B::Close);
+    menu = qirAppendPulldown(bar, kit, 447);
+    qirAppendMenuItem(menu, kit, lk, 454, book, &B::Add);
+    qirAppendMenuItem(menu, kit, lk, 455, book, &B::Edit);
+    qirAppendMenuItem(menu, kit, lk, 456, book, &B::Delete);
+    qirAppendMenuItem(menu, kit, lk, 457, book, &B::Compose);
+    menu = qirAppendPulldown(bar, kit, 114);
+    qirAppendMenuItem(menu, kit, lk, 114, book, &B::Help);
+    qirAppendMenuItem(menu, kit, lk, 117, book, &B::HelpIndex);
     return bar;
 }

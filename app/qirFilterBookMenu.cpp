@@ -9,8 +9,17 @@
 Glyph* qir_build_filterbook_menubar(qirFilterBookWindow* book, WidgetKit* kit, LayoutKit* lk) {
     typedef qirFilterBookWindow B;
     Menu* bar = kit->menubar();
-    qirAppendMenu<B>(bar, kit, lk, 440, book, {{453, &B::Save}, {0, nullptr}, {494, &B::SaveAndClose}, {493, &B::DiscardAndClose}});
-    qirAppendMenu<B>(bar, kit, lk, 447, book, {{454, &B::NewFilter}, {455, &B::EditFilter}, {456, &B::RemoveFilters}});
-    qirAppendMenu<B>(bar, kit, lk, 114, book, {{114, &B::Help}, {117, &B::HelpIndex}});
+    Menu* menu = qirAppendPulldown(bar, kit, 440);
+    qirAppendMenuItem(menu, kit, lk, 453, book, &B::Save);
+    qirAppendMenuSeparator(menu, kit);
+    qirAppendMenuItem(menu, kit, lk, 494, book, &B::SaveAndClose);
+    qirAppendMenuItem(menu, kit, lk, 493, book, &B::DiscardAndClose);
+    menu = qirAppendPulldown(bar, kit, 447);
+    qirAppendMenuItem(menu, kit, lk, 454, book, &B::NewFilter);
+    qirAppendMenuItem(menu, kit, lk, 455, book, &B::EditFilter);
+    qirAppendMenuItem(menu, kit, lk, 456, book, &B::RemoveFilters);
+    menu = qirAppendPulldown(bar, kit, 114);
+    qirAppendMenuItem(menu, kit, lk, 114, book, &B::Help);
+    qirAppendMenuItem(menu, kit, lk, 117, book, &B::HelpIndex);
     return bar;
 }

@@ -5,8 +5,6 @@
 
 #include "qirMemberAction.h"
 
-#include <initializer_list>
-
 class Action;
 class LayoutKit;
 class Menu;
@@ -20,25 +18,11 @@ void qirAppendMenuSeparator(Menu* menu, WidgetKit* kit);
 // pulldown is returned for the caller's entries.
 Menu* qirAppendPulldown(Menu* bar, WidgetKit* kit, int title);
 
-// One entry of a pulldown: a catalogue text and the member of the window
-// it calls with 0; text 0 stands for a separator.
+// An entry calling target's member with 0 (one call per entry, with its
+// catalogue number written out, so that a scan of the sources finds it).
 template <class T>
-struct qirMenuEntry {
-    int text;
-    void (T::*member)(int);
-};
-
-// A pulldown titled `title` of the entries, in order, appended to the bar.
-template <class T>
-void qirAppendMenu(Menu* bar, WidgetKit* kit, LayoutKit* layout, int title, T* target,
-                   std::initializer_list<qirMenuEntry<T>> entries) {
-    Menu* menu = qirAppendPulldown(bar, kit, title);
-    for (const qirMenuEntry<T>& e : entries) {
-        if (e.text)
-            qirAppendMenuItem(menu, kit, layout, e.text, new qirMemberAction<T>(target, e.member));
-        else
-            qirAppendMenuSeparator(menu, kit);
-    }
+void qirAppendMenuItem(Menu* menu, WidgetKit* kit, LayoutKit* layout, int text, T* target, void (T::*member)(int)) {
+    qirAppendMenuItem(menu, kit, layout, text, new qirMemberAction<T>(target, member));
 }
 
 #endif
