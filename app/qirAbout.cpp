@@ -47,14 +47,7 @@ void qirAbout::open() {
 
 // The close button runs inside the window it closes: the window is taken
 // away now and deleted once the button's event has been handled.
-void qirAbout::close() {
-    if (!window_)
-        return;
-    qirAboutWindow* closed = window_;
-    window_ = nullptr;
-    closed->Unmap();
-    qirAfterEvent::Delete(closed);
-}
+void qirAbout::close() { qirAfterEvent::Close(window_); }
 
 qirAboutWindow::qirAboutWindow(qirAbout* dock, Window* parent, const qirString& picture) {
     WidgetKit* kit = WidgetKit::instance();

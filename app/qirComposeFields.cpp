@@ -4,6 +4,7 @@
 #include "qirAddrBookEntry.h"
 #include "qirAddress.h"
 #include "qirFieldParsers.h"
+#include "qirFormat.h"
 #include "qirHeaderScanner.h"
 #include "qirStatus.h"
 #include "qirUtilities.h"
@@ -87,16 +88,12 @@ int qirComposeFields::ReplaceAliases(qirList* list, const qirAddrBook* book, con
 }
 
 qirList* qirComposeFields::AliasQuestion(const qirAddress& typed, const qirAddrBookEntry& entry, const char* format) {
-    if (!qirFormatTakes(format, "sssss"))
+    // The catalogue's text is used only when it takes the five texts given.
+    if (!format || qirFormatArgumentCount(format) != 5)
         format = "The address '%s' is an alias of %s. Replace it by the address of %s, %s? (No sends to '%s' as "
                  "typed.)";
     qirString mailbox = typed.Mailbox(), name = entry.FullName(), address = entry.Address();
-    // Checked above: exactly five strings.
-    const char *a = Str(mailbox), *n = Str(name), *d = Str(address);
-    int size = snprintf(nullptr, 0, format, a, n, n, d, a);
-    std::string text(size > 0 ? size_t(size) : 0, '\0');
-    if (size > 0)
-        snprintf(&text[0], text.size() + 1, format, a, n, n, d, a);
+    std::string text = qirFillFormat(format, {Str(mailbox), Str(name), Str(name), Str(address), Str(mailbox)});
     qirList* lines = qirSplitText(qirString(text.c_str()), 40, " ,-\n\t");
     if (!lines)
         lines = new qirList;

@@ -19,9 +19,11 @@
 
 #include "qirMainWindow.h"
 
+#include "FilterBookDock.h"
 #include "MsgEdit.h"
 #include "MsgEditDock.h"
 #include "qirAbout.h"
+#include "qirAddrBookWindow.h"
 #include "qirAfterEvent.h"
 #include "qirChildProcess.h"
 #include "qirChoiceDialog.h"
@@ -157,6 +159,8 @@ qirMainWindow::~qirMainWindow() {
     progress_ = nullptr;
     delete about_;
     about_ = nullptr;
+    delete filterBook_;
+    filterBook_ = nullptr;
     // The main window goes only now: the quit action runs inside its menu.
     delete window_;
     window_ = nullptr;
@@ -321,7 +325,8 @@ void qirMainWindow::Shutdown() {
     if (about_)
         about_->close();
     qirHelp.Close();
-    // Seam: the address book window is deleted here.
+    delete bookWindow_;
+    bookWindow_ = nullptr;
     if (book_) {
         book_->Save();
         delete book_;
@@ -332,7 +337,8 @@ void qirMainWindow::Shutdown() {
         delete folders_;
         folders_ = nullptr;
     }
-    // Seam: the filter book dock is deleted here.
+    delete filterBook_;
+    filterBook_ = nullptr;
     filters_.Remove(nullptr);
     // Nothing typed is lost: each letter goes into its draft, which stays.
     // Deleting a controller ends its external editor.
@@ -375,6 +381,12 @@ void qirMainWindow::SaveBeforeEnd(const char* why) {
     // log window's own Close would only let go of its panel).
     if (qirLog && qirLog->IsOpen())
         qirLog->qirError::Close();
+}
+
+Style* qirMainWindow::WindowStyle() {
+    if (qirApp && qirApp->style_)
+        return qirApp->style_;
+    return Session::instance() ? Session::instance()->style() : nullptr;
 }
 
 // ---------------------------------------------------------------- folders
@@ -635,12 +647,16 @@ void qirMainWindow::ComposeClosed(MsgEditDock* dock) {
 
 void qirMainWindow::AttachComposer(MsgEdit* window) {
     composer_ = window;
-    // Seam: the open address book window is told here.
+    if (bookWindow_)
+        bookWindow_->AttachComposer(window);
 }
 
 void qirMainWindow::DetachComposer(MsgEdit* window) {
-    if (!window || window == composer_)
-        composer_ = nullptr;
+    if (window && window != composer_)
+        return;
+    composer_ = nullptr;
+    if (bookWindow_)
+        bookWindow_->AttachComposer(nullptr);
 }
 
 // Drops a dock made for a letter that could not be prepared: its draft
@@ -692,20 +708,31 @@ int qirMainWindow::OpenAddressBook() {
             return status;
         }
     }
-    // Seam: the address book window is made on first use and shown here.
+    if (bookWindow_)
+        bookWindow_->Show();
+    else {
+        bookWindow_ = new qirAddrBookWindow(book_);
+        bookWindow_->AttachComposer(composer_);
+    }
     return 0;
 }
 
-void qirMainWindow::AddressBook() { OpenAddressBook(); }
+void qirMainWindow::AddressBook() {
+    OpenAddressBook();
+    DetachComposer();
+}
+
+void qirMainWindow::CloseAddressBook() { qirAfterEvent::Close(bookWindow_); }
 
 void qirMainWindow::RefreshAddressBook() {
-    // Seam: the open address book window rebuilds its rows here.
+    if (bookWindow_)
+        bookWindow_->Refresh();
 }
 
 void qirMainWindow::OpenFilterBook() {
-    // Seam: the filter book dock is made once and opened here.
-    if (qirLog)
-        qirLog->Write(qirLogInfo, "The filter book is not available in this version");
+    if (!filterBook_)
+        filterBook_ = new FilterBookDock(&filters_, window_);
+    filterBook_->open();
 }
 
 // ---------------------------------------------------------------- the process

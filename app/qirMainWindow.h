@@ -1,9 +1,6 @@
 // The application object of the window process (qirApp): the session and
 // its kits, the resources every window shares, and the main window with
 // the folder list under the main menu.
-//
-// Parts that belong to windows not built yet are seams, marked where they
-// attach: the address book window and the filter book.
 #ifndef QIR_MAIN_WINDOW_H
 #define QIR_MAIN_WINDOW_H
 
@@ -30,9 +27,11 @@ class Style;
 class TelltaleState;
 class WidgetKit;
 class Window;
+class FilterBookDock;
 class MsgEdit;
 class MsgEditDock;
 class qirAbout;
+class qirAddrBookWindow;
 class qirFilter;
 class qirFolder;
 class qirMsg;
@@ -147,8 +146,9 @@ public:
     // list; it is deleted after the current event.
     void ComposeClosed(MsgEditDock* dock);
     const qirList& ComposeDocks() const { return composeDocks_; }
-    // The compose window the address book window fills (the newest one
-    // opened, or the one whose address book button was pressed), or null.
+    // The compose window the address book window's To, Cc and Bcc buttons
+    // fill (the newest one opened, or the one whose address book button was
+    // pressed), or null; the open address book window is told.
     void AttachComposer(MsgEdit* window);
     // No compose window is filled; with a window given, only when that one
     // is the attached one.
@@ -167,12 +167,23 @@ public:
     // Prints message as one print job (host: the asking window's face
     // picture patch): 0, or nonzero when nothing was printed (reported).
     int PrintMessage(qirMsg* message, Patch* host);
-    void AddressBook();
+    // The address book window: loads the book when there is none yet
+    // (its failure is reported and answered), then makes the window on
+    // first use or shows it again; 0.
     int OpenAddressBook();
+    // The menu's road: OpenAddressBook, then no compose window attached.
+    void AddressBook();
+    // Unmaps the window now and deletes it after the current event (its
+    // own button closes it).
+    void CloseAddressBook();
     // The address book window, when open, shows the book's entries again.
-    // Seam: until that window exists there is nothing to refresh.
     void RefreshAddressBook();
+    // Makes the filter book's controller once and opens the book.
     void OpenFilterBook();
+
+    // The style windows and dialogs are made under: the application's, or
+    // the session's while there is no application object.
+    static Style* WindowStyle();
 
     // Shared resources.
     Session* TheSession() const { return session_; }
@@ -190,6 +201,8 @@ public:
     Color* FaceColor() const { return faceColor_; }
     const unsigned char* DefaultFaceBits() const { return faceRaster_; }
     qirAbout* AboutDock() const { return about_; }
+    FilterBookDock* FilterBook() const { return filterBook_; }
+    qirAddrBookWindow* AddressBookWindow() const { return bookWindow_; }
     const qirDirectory& LastDirectory() const { return lastDir_; }
     void SetLastDirectory(const qirString& dir) { lastDir_ = dir; }
     qirProgressIndicator* Progress() const { return progress_; }
@@ -234,9 +247,9 @@ private:
     Color* faceColor_ = nullptr;      // referenced
     ApplicationWindow* window_ = nullptr;
     qirAddrBook* book_ = nullptr;
-    void* bookWindow_ = nullptr;      // seam: the address book window
+    qirAddrBookWindow* bookWindow_ = nullptr;
     qirLayout* layout_ = nullptr;
-    void* filterBook_ = nullptr;      // seam: the filter book dock
+    FilterBookDock* filterBook_ = nullptr;
     qirFilterList filters_;
     qirDirectory lastDir_;
     qirFolderListView* folders_ = nullptr;

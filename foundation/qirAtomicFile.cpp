@@ -88,8 +88,10 @@ int qirAtomicFile::Commit()
     if (!failed && !inPlace_ && rename(temp_.c_str(), path_.c_str()) != 0) failed = 1;
     if (failed) {
         // A file written in place is removed too: a half-written file must
-        // not pass for a whole one.
+        // not pass for a whole one.  The caller may still tell why it failed.
+        int cause = errno;
         unlink(temp_.c_str());
+        errno = cause;
         temp_.clear();
         inPlace_ = 0;
         return qirWriteError;

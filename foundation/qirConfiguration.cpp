@@ -5,7 +5,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <unordered_map>
 #include <unistd.h>
+#include <vector>
 
 #include "qirAtomicFile.h"
 #include "qirStatus.h"
@@ -412,10 +416,36 @@ int qirConfiguration::SetDouble(const char* path, double value, int index)
 
 int qirConfiguration::Parse()
 {
+    // The block being read.  Once a block has been searched for many names
+    // it keeps its children by name, so that a long block (the entries of
+    // a filter file) is read in linear time.
+    struct Block {
+        qirConfiguration* node;
+        int lookups = 0;
+        std::unique_ptr<std::unordered_map<std::string, qirConfiguration*>> names;
+
+        explicit Block(qirConfiguration* n) : node(n) {}
+        // As Find on the node.
+        qirConfiguration* Find(const char* path) {
+            if (strchr(path, '.')) return node->Find(path);
+            if (!names && ++lookups > 32) {
+                names.reset(new std::unordered_map<std::string, qirConfiguration*>);
+                for (qirConfiguration* c = node->FirstChild(); c; c = NextChild(c))
+                    names->emplace(Str(c->name_), c); // the first of a name wins, as in Find
+            }
+            if (!names) return node->ChildN(path, strlen(path));
+            auto found = names->find(path);
+            return found == names->end() ? nullptr : found->second;
+        }
+        void Append(qirConfiguration* child) {
+            node->Append(child);
+            if (names) names->emplace(Str(child->name_), child);
+        }
+    };
     qirConfigTokenizer& tok = qirTokenizerState;
-    std::vector<qirConfiguration*> stack;
+    std::vector<Block> stack;
     std::vector<qirString> values;
-    qirConfiguration* cur = this;
+    Block cur(this);
     qirConfiguration* node = nullptr; // the node the current line addresses
     qirString text;
     int marker = 0, literal = 0, atStart = 1;
@@ -434,16 +464,16 @@ int qirConfiguration::Parse()
             if (marker == '}') {
                 // A closing brace at the top ends the load; the rest is not read.
                 if (stack.empty()) return qirOK;
-                cur = stack.back();
+                cur = std::move(stack.back());
                 stack.pop_back();
                 continue;
             }
             // An escaped dot marks a name that holds dots itself; a plain
             // token is a dotted path, made as one name when it does not resolve.
-            node = literal ? nullptr : cur->Find(text.Text());
+            node = literal || !text.Text() ? nullptr : cur.Find(text.Text());
             if (!node) {
                 node = new qirConfiguration(std::move(text));
-                cur->Append(node);
+                cur.Append(node);
             }
             atStart = r == 2;
             continue;
@@ -452,11 +482,11 @@ int qirConfiguration::Parse()
             flush();
             if (marker == '{') {
                 if (stack.size() >= qirConfigMaxDepth) return qirFailed;
-                stack.push_back(cur);
-                cur = node;
+                stack.push_back(std::move(cur));
+                cur = Block(node);
             } else {
                 if (stack.empty()) return qirOK;
-                cur = stack.back();
+                cur = std::move(stack.back());
                 stack.pop_back();
             }
             node = nullptr;

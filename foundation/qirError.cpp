@@ -1,5 +1,6 @@
 #include "qirError.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -157,4 +158,13 @@ void qirError::Debug(const char* text, const char* file, int line)
     s += ':';
     s += std::to_string(line);
     Write(qirLogDebug, s.c_str());
+}
+
+void qirFailure(qirString* failure, const char* what, const qirString& path, int cause)
+{
+    const char* reason = cause ? strerror(errno) : nullptr;
+    qirString text;
+    text.Format("%s <%s>%s%s", what, path.Text() ? path.Text() : "", reason ? ": " : "", reason ? reason : "");
+    if (failure) *failure = text;
+    else if (qirLog) qirLog->Write(qirLogError, text.Text());
 }

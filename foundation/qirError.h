@@ -77,4 +77,9 @@ private:
 // The process's log; the application object deletes whatever it points to.
 extern qirError* qirLog;
 
+// A failed file operation, described as "what <path>" followed by ": " and
+// strerror(errno) when cause is set: into *failure when given (a caller
+// that shows it itself), else into the log at level 1.
+void qirFailure(qirString* failure, const char* what, const qirString& path, int cause);
+
 #endif

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 
 #include "qirAtomicFile.h"
@@ -59,29 +60,28 @@ int qirAddrBook::Load()
     return status;
 }
 
-int qirAddrBook::Save()
+static int SaveFailed(int status, qirString* failure, const char* what, const qirString& path, int cause)
 {
-    if (!IsLocked()) return qirLockNotHeld;
-    if (loadFailed_) {
-        if (qirLog) qirLog->Report(qirLogError, "Address book <%s> was not read whole; not saved.", path_.Text());
-        return qirUnreadable;
-    }
+    qirFailure(failure, what, path, cause);
+    return status;
+}
+
+int qirAddrBook::Save(qirString* failure)
+{
+    if (!IsLocked())
+        return SaveFailed(qirLockNotHeld, failure, "Another QIR holds the lock of address book", path_, 0);
+    if (loadFailed_) return SaveFailed(qirUnreadable, failure, "Not saved over the unread address book", path_, 0);
     qirAtomicFile file(path_.Text());
-    if (file.Open() != qirOK) {
-        if (qirLog) qirLog->Report(qirLogError, "Can't create address book <%s>!", path_.Text());
-        return qirCannotCreate;
-    }
+    if (file.Open() != qirOK) return SaveFailed(qirCannotCreate, failure, "Can't create address book", path_, 1);
     for (qirAddrBookEntry* e = First(); e; e = Next(e)) {
         if (e->Write(file.Stream()) != qirOK) {
+            int cause = errno;
             file.Abort();
-            if (qirLog) qirLog->Report(qirLogError, "Can't write address book <%s>!", path_.Text());
-            return qirWriteError;
+            errno = cause;
+            return SaveFailed(qirWriteError, failure, "Can't write address book", path_, 1);
         }
     }
-    if (file.Commit() != qirOK) {
-        if (qirLog) qirLog->Report(qirLogError, "Can't write address book <%s>!", path_.Text());
-        return qirWriteError;
-    }
+    if (file.Commit() != qirOK) return SaveFailed(qirWriteError, failure, "Can't write address book", path_, 1);
     return qirOK;
 }
 

@@ -29,8 +29,10 @@ public:
     // Replaces the file through a temporary file renamed over it: 0; -19 not
     // holding the lock; -13 an earlier Load failed; -8 the temporary file
     // cannot be made; -12 a write, the close or the rename failed.  On any
-    // failure the old file is left as it was and the log is told.
-    int Save();
+    // failure the old file is left as it was, and the reason is put in
+    // *failure when given (the caller shows it), else written to the log at
+    // level 1.
+    int Save(qirString* failure = nullptr);
     // The first entry whose alias equals this one exactly (case counts).
     qirAddrBookEntry* Find(qirString alias) const;
     // Appends an entry for the sender of each message, in order (see

@@ -24,6 +24,11 @@ public:
               qirPath replyPath, qirString forwardAddress);
     ~qirFilter() override;
 
+    // Replaces every field, as the constructor sets them (the filter book
+    // edits a filter in place); both statuses are worked out anew.
+    void Change(qirString name, int active, qirFilterCondition condition, int actions, qirPath copyPath,
+                qirPath replyPath, qirString forwardAddress);
+
     // The condition's answer; the active flag is the caller's to test.
     int Matches(const qirMsg& msg) const { return condition_.Matches(msg); }
 
@@ -39,6 +44,7 @@ public:
 private:
     qirFilter(const qirFilter&) = delete;
     qirFilter& operator=(const qirFilter&) = delete;
+    void CheckArguments();
 
     qirString name_;
     int active_;

@@ -17,7 +17,7 @@ public:
         FromField = 2,     // the mailbox of each From address
         ReplyToField = 4,  // the mailbox of each Reply-To address
         SubjectField = 8,
-        OtherField = 16,   // the header field of exactly the other field name
+        OtherField = 16,   // the header field of the other field name
     };
 
     qirFilterCondition();
@@ -30,8 +30,8 @@ public:
 
     // 1 when the pattern matches one of the chosen texts, else 0.  Addresses
     // are tried on their mailbox alone; a message without the other field
-    // does not match on it.  Field names are stored with their colon
-    // ("X-Mailer:") and compared exactly.
+    // does not match on it.  The other field is found by its name in any
+    // case, with or without its colon ("X-Mailer", "x-mailer:").
     int Matches(const qirMsg& msg) const;
 
     int Fields() const { return fields_; }
@@ -40,6 +40,8 @@ public:
     int Status() const { return status_; }
 
 private:
+    friend class qirFilter; // a filter changed in place takes the new status
+
     int fields_ = 0;
     qirString otherFieldName_;
     qirWildcard pattern_;

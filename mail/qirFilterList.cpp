@@ -1,6 +1,7 @@
 #include "qirFilterList.h"
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
 
@@ -75,6 +76,17 @@ int qirFilterList::Load(const char* path)
     return qirOK;
 }
 
+int qirFilterList::Reload()
+{
+    qirList::Remove(nullptr);
+    delete lock_; // unlocks
+    lock_ = nullptr;
+    loadFailed_ = 0;
+    if (path_.IsEmpty()) return Load();
+    qirString path = path_;
+    return Load(path.Text());
+}
+
 void qirFilterList::ReadCurrent(const qirConfiguration& file)
 {
     qirConfiguration* entries = file.Child("FilterEntries");
@@ -113,33 +125,39 @@ void qirFilterList::ReadOld(const qirConfiguration& file)
     }
 }
 
-int qirFilterList::Save()
+int qirFilterList::Save(qirString* failure)
 {
-    if (!IsLocked()) return qirLockNotHeld;
-    if (loadFailed_) {
-        if (qirLog) qirLog->Report(qirLogError, "Filter file <%s> was not read; not saved over.", path_.Text());
-        return qirUnreadable;
-    }
+    auto failed = [&](int status, const char* what, int cause) {
+        qirFailure(failure, what, path_, cause);
+        return status;
+    };
+    if (!IsLocked()) return failed(qirLockNotHeld, "Another QIR holds the lock of filter file", 0);
+    if (loadFailed_) return failed(qirUnreadable, "Not saved over the unread filter file", 0);
     qirConfiguration file;
     file.Set("QIRFilterFileVersion", Version);
+    // Each entry's node is made here and filled through short paths: a
+    // dotted path from the top would search every entry before it.
+    qirConfiguration* entries = nullptr;
     int n = 0;
     for (qirFilter* f = First(); f; f = Next(f), ++n) {
-        auto key = [n](const char* name) { return "FilterEntries." + std::to_string(n) + "." + name; };
+        if (!entries) {
+            entries = new qirConfiguration("FilterEntries");
+            file.Append(entries);
+        }
+        qirConfiguration* e = new qirConfiguration(std::to_string(n).c_str());
+        entries->Append(e);
         const qirFilterCondition& c = f->Condition();
-        file.Set(key("Name").c_str(), f->Name());
-        file.SetInt(key("IsActive").c_str(), f->IsActive());
-        file.SetInt(key("Condition.Fields").c_str(), c.Fields());
-        file.Set(key("Condition.OtherFieldName").c_str(), c.OtherFieldName());
-        file.Set(key("Condition.RegExp").c_str(), c.Pattern().Pattern());
-        file.SetInt(key("Condition.IsCase").c_str(), c.Pattern().IsCaseSensitive());
-        file.SetInt(key("Actions.Action").c_str(), f->Actions());
-        file.Set(key("Actions.ActionCopyPath").c_str(), f->CopyPath());
-        file.Set(key("Actions.ActionReplyPath").c_str(), f->ReplyPath());
-        file.Set(key("Actions.ActionForwardAddress").c_str(), f->ForwardAddress());
+        e->Set("Name", f->Name());
+        e->SetInt("IsActive", f->IsActive());
+        e->SetInt("Condition.Fields", c.Fields());
+        e->Set("Condition.OtherFieldName", c.OtherFieldName());
+        e->Set("Condition.RegExp", c.Pattern().Pattern());
+        e->SetInt("Condition.IsCase", c.Pattern().IsCaseSensitive());
+        e->SetInt("Actions.Action", f->Actions());
+        e->Set("Actions.ActionCopyPath", f->CopyPath());
+        e->Set("Actions.ActionReplyPath", f->ReplyPath());
+        e->Set("Actions.ActionForwardAddress", f->ForwardAddress());
     }
-    if (file.Save(path_.Text()) != qirOK) {
-        if (qirLog) qirLog->Report(qirLogError, "Can't write filter file <%s>!", path_.Text());
-        return qirWriteError;
-    }
+    if (file.Save(path_.Text()) != qirOK) return failed(qirWriteError, "Can't write filter file", 1);
     return qirOK;
 }

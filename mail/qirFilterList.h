@@ -34,10 +34,16 @@ public:
     // cannot be read.  When the file exists but cannot be read the list
     // refuses to save, so the file is never replaced by what was missed.
     int Load(const char* path);
+    // Throws every filter away and gives the lock back, then loads the file
+    // again (Load, on the same path once one was given): what the file holds
+    // now, under a fresh lock.  Load's result.
+    int Reload();
     // Replaces the file through a temporary file renamed over it: 0; -19
     // not holding the lock; -13 the file existed but did not load; -12 any
-    // write, the close or the rename failed (reported; the old file stays).
-    int Save();
+    // write, the close or the rename failed.  On failure the old file stays
+    // and the reason is put in *failure when given (the caller shows it),
+    // else written to the log at level 1.
+    int Save(qirString* failure = nullptr);
 
     const qirString& Path() const { return path_; }
     int IsLocked() const { return lock_ && lock_->IsLocked(); }

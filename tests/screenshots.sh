@@ -67,3 +67,7 @@ shoot 'MsgListEndToEnd.DeleteMoveCopySortExportImportCloseAndRestart' test_gui
 shoot 'AttachTest.NewAttachmentDialogChecksTheFileAndTakesTheChoices' test_gui
 shoot 'MsgViewTest.OpeningShowsTheMessageAndMarksItRead' test_gui
 shoot 'MsgViewEndToEnd.ReadsStepsSavesViewsMovesAndCloses' test_gui
+shoot 'FilterBookTest.NewFilterStartsFromTheDefaultsAndStoresTheFieldsTrimmed' test_gui
+shoot 'AddrBookTest.RowsShowAliasAndFullName' test_gui
+shoot 'AddrBookTest.AddSavesTheFiveLineRecordAndRefusesATakenAlias' test_gui
+shoot 'BooksEndToEnd.FilterMadeSavedReadByTheEngineAndDiscarded' test_gui

@@ -20,6 +20,18 @@ public:
         if (object)
             Run([](void* p) { delete static_cast<T*>(p); }, object);
     }
+    // A window closing itself from its own button or menu: its owner's
+    // pointer is cleared, the window (anything with Unmap) is unmapped now
+    // and deleted after the event.  Nothing for a null pointer.
+    template <class W>
+    static void Close(W*& window) {
+        W* closed = window;
+        window = nullptr;
+        if (!closed)
+            return;
+        closed->Unmap();
+        Delete(closed);
+    }
     // Drops every request for data that has not run yet: its owner is going
     // away by another road.  Answers how many were dropped.
     static int Cancel(void* data);

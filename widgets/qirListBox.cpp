@@ -90,7 +90,7 @@ void qirListBox::InsertBefore(qirListItem* item, qirListItem* before) {
 }
 
 int qirListBox::remove(qirListItem* item) {
-    if (!item || !items_.Contains(item))
+    if (!Listed(item))
         return -1;
     int row = RowOf(item);
     // Forget every pointer to the item before its row goes: dropping the
@@ -169,6 +169,40 @@ void qirListBox::RemoveAll() {
     Changed();
 }
 
+int qirListBox::AppendAll(qirListItem* const* items, int n) {
+    int added = 0;
+    for (int i = 0; i < n; i++) {
+        qirListItem* item = items[i];
+        if (!item || Listed(item))
+            continue;
+        if (!added++)
+            HidePlaceholder();
+        items_.Append(item);
+        TBScrollBox::append(item);
+    }
+    if (added)
+        Changed();
+    return added;
+}
+
+void qirListBox::ShowRow(int n) {
+    int count = Count();
+    if (n < 0 || n >= count)
+        return;
+    // Rows count from the bottom in the box's coordinates.
+    Coord shown = cur_length(Dimension_Y);
+    if (shown <= 0) {
+        pendingRow_ = n;
+        return;
+    }
+    pendingRow_ = -1;
+    Coord y = count - 1 - n;
+    if (y < cur_lower(Dimension_Y))
+        scroll_to(Dimension_Y, y);
+    else if (y > cur_upper(Dimension_Y))
+        scroll_to(Dimension_Y, y - shown + 1);
+}
+
 void qirListBox::UnselectAll() {
     for (qirObject* n = items_.First(); n; n = qirList::Next(n)) {
         qirListItem* item = qirListItem::FromNode(n);
@@ -228,6 +262,8 @@ void qirListBox::DragOver(qirListItem* item, int leftDown) {
 void qirListBox::allocate(Canvas* c, const Allocation& a, Extension& ext) {
     canvas_ = c;
     TBScrollBox::allocate(c, a, ext);
+    if (pendingRow_ >= 0 && cur_length(Dimension_Y) > 0)
+        ShowRow(pendingRow_);
 }
 
 void qirListBox::undraw() {

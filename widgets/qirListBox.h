@@ -25,15 +25,22 @@ public:
 
     // Bulk forms for long lists, with one change notice at the end: the
     // rows in exactly the given order (a permutation of the present items,
-    // else nothing happens: answers -1), and every row taken away.
+    // else nothing happens: answers -1), every row taken away, and rows
+    // appended in order (null items and items already here are skipped;
+    // answers how many were appended).
     int SetOrder(qirListItem* const* items, int n);
     void RemoveAll();
+    int AppendAll(qirListItem* const* items, int n);
+    // Scrolls the least needed for row n (from the top) to be shown.  A box
+    // not laid out yet knows no page: it scrolls once it is.
+    void ShowRow(int n);
     void UnselectAll();
     qirListItem* FirstSelected() const;
 
     // The items in row order; each node is an item's qirObject part.
     const qirList& Items() const { return items_; }
-    int Count() const { return items_.Count(); }
+    // The rows, placeholder excluded: one step, not a walk.
+    int Count() const { return (int)TBScrollBox::count() - (placeholderShown_ ? 1 : 0); }
     qirListItem* Item(int n) const;
     int MultiSelect() const { return multi_; }
     int PlaceholderShown() const { return placeholderShown_; }
@@ -61,6 +68,7 @@ private:
     int placeholderShown_ = 0;
     Glyph* placeholder_;             // referenced
     Canvas* canvas_ = nullptr;
+    int pendingRow_ = -1;            // ShowRow waiting for the first layout
 };
 
 #endif

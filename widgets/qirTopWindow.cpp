@@ -14,3 +14,14 @@ void qir_set_window_style(Window* window, qirString title, Style* parent) {
     // Window::style takes its own reference.
     window->style(style);
 }
+
+void qir_show_window(Window* window) {
+    if (!window->is_mapped())
+        window->map();
+    window->raise();
+}
+
+void qir_unmap_window(Window* window) {
+    if (window->is_mapped())
+        window->unmap();
+}

@@ -21,6 +21,11 @@ public:
     virtual int close_request() = 0;
 };
 
+// Maps the window when it is not, and raises it.
+void qir_show_window(Window* window);
+// Unmaps the window when it is mapped.
+void qir_unmap_window(Window* window);
+
 // Gives the window its own "qirWindow" style, a child of parent, whose
 // "name" (the title the window manager shows) is title.
 void qir_set_window_style(Window* window, qirString title, Style* parent);

@@ -235,6 +235,39 @@ TEST(qirConfigurationRead, NodesMadeByNamesAndErrors)
     EXPECT_EQ(T(tree.Get("Z")), "9");
 }
 
+// A long block reads its names as a short one does: a name met again lays
+// its values over the first node of that name (also one made before the
+// load), a dotted path resolves through the block or else is one name, a
+// block of a name met again adds to that node.
+TEST(qirConfigurationRead, LongBlocksResolveNamesAsShortOnes)
+{
+    qirScratchDir dir;
+    std::string path = dir.File("long.cfg");
+    for (int size : {3, 200}) {
+        SCOPED_TRACE(size);
+        std::string text = "Block {\n";
+        for (int i = 0; i < size; ++i) text += "  k" + std::to_string(i) + " v" + std::to_string(i) + " w\n";
+        text += "  k1 again\n  k2.sub deep\n  k0 {\n    inner 1\n  }\n  k0.inner 2\n  before x\n  fresh y\n}\n";
+        ASSERT_EQ(qirScratchDir::WriteFile(path, text), 0);
+        qirConfiguration tree;
+        tree.Set("Block.before", "old");
+        ASSERT_EQ(tree.Load(path.c_str()), 0);
+        qirConfiguration* block = tree.Child("Block");
+        ASSERT_NE(block, nullptr);
+        int children = 0;
+        for (qirConfiguration* c = block->FirstChild(); c; c = qirConfiguration::NextChild(c)) ++children;
+        EXPECT_EQ(children, size + 3); // "k2.sub", "before" and "fresh" besides the k's
+        EXPECT_EQ(T(tree.Get("Block.k1")), "again");
+        EXPECT_EQ(T(tree.Get("Block.k1", 1)), "w");
+        ASSERT_NE(block->Child("k2.sub"), nullptr);
+        EXPECT_EQ(T(block->Child("k2.sub")->Value(0)), "deep");
+        EXPECT_EQ(T(tree.Get("Block.k0")), "v0");
+        EXPECT_EQ(T(tree.Get("Block.k0.inner")), "2");
+        EXPECT_EQ(T(tree.Get("Block.before")), "x");
+        EXPECT_EQ(T(tree.Get("Block.fresh")), "y");
+    }
+}
+
 TEST(qirConfigurationRead, LinesOfAnyLength)
 {
     qirScratchDir dir;

@@ -24,7 +24,14 @@
 #include "qirGuiTest.h"
 
 #include "qirDialog.h"
+#include "qirListBox.h"
 #include "qirMainWindow.h"
+#include "qirMarkedItem.h"
+
+#include <IV-look/field.h>
+#include <OS/string.h>
+
+#include <vector>
 
 #ifndef RETSIGTYPE
 #define RETSIGTYPE void
@@ -113,6 +120,24 @@ protected:
 
     std::string home, dir;
 };
+
+// A field's whole text, padding included.
+inline std::string FieldText(FieldEditor* field) {
+    const String* s = field->text();
+    return s ? std::string(s->string(), s->length()) : "";
+}
+
+// The rows of a list box of marked items: each label, " *" after a
+// selected one.
+inline std::vector<std::string> MarkedRows(qirListBox* rows) {
+    std::vector<std::string> out;
+    for (qirObject* n = rows->Items().First(); n; n = qirList::Next(n)) {
+        qirMarkedItem* row = static_cast<qirMarkedItem*>(qirListItem::FromNode(n));
+        const char* label = row->Label().Data();
+        out.push_back(std::string(label ? label : "") + (row->Selected() ? " *" : ""));
+    }
+    return out;
+}
 
 }  // namespace qirapp
 

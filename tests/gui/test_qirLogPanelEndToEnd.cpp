@@ -24,9 +24,9 @@ std::string Squeezed(const std::string& s) {
     return out;
 }
 
-// Heights of the main menu's items, below its bar (Folder, Books, Log).
+// Heights of the main menu's items, below its bar (File, Books, Log).
 const int checkMailItem = 116, quitItem = 142;
-const int logMenuX = 132, infoItem = 108, showAllItem = 152;
+const int infoItem = 108, showAllItem = 152;
 
 class LogPanelEndToEnd : public qirProgramTest {
 protected:
@@ -59,9 +59,14 @@ protected:
     // Picks an item of the Log menu as a user does: press on the menu's
     // title, let go over the item.
     void LogMenu(const std::string& w, int y) {
-        qirShell("xdotool mousemove --window " + w + " " + std::to_string(logMenuX) + " 12 mousedown 1 sleep 0.3 "
-                 "mousemove --window " + w + " " + std::to_string(logMenuX + 10) + " " + std::to_string(y) +
-                 " sleep 0.3 mouseup 1");
+        int x = -1;
+        WaitFor([&] {
+            for (const qirDrawnLine& word : draw.Words(std::stoul(w)))
+                if (word.text == "Log" && word.y < 30)
+                    x = word.x;
+            return x >= 0;
+        }, 5000);
+        qirPullDown(w, x, y);
     }
     // The error box that comes up within seconds: its text, its words joined
     // by blanks, one string per line ("" when none came).

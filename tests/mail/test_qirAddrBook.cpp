@@ -156,7 +156,14 @@ TEST(qirAddrBook, FailedSaveLeavesTheOldFile)
     qirAddrBook book(path.c_str());
     ASSERT_EQ(book.Load(), 0);
     for (int i = 0; i < 100; ++i) book.Append(MakeEntry("b", "Somebody Else", "", "b@example.org", 0, 0, 0, 0));
-    EXPECT_EQ(qirRunWithSmallFileLimit([&] { return book.Save(); }), qirWriteError);
+    // The save runs in a child: it answers -99 when its reason is wrong.
+    const std::string reason = "Can't write address book <" + path + ">: File too large";
+    EXPECT_EQ(qirRunWithSmallFileLimit([&] {
+                  qirString why;
+                  int r = book.Save(&why);
+                  return Text(why) == reason ? r : -99;
+              }),
+              qirWriteError);
     EXPECT_EQ(qirScratchDir::ReadFile(path), old);
     EXPECT_EQ(dir.Entries().size(), 2u); // the book and its lock, no temporary file
 
@@ -174,7 +181,9 @@ TEST(qirAddrBook, WithoutTheLockNothingLoadsOrSaves)
     qirAddrBook book(path.c_str());
     EXPECT_FALSE(book.IsLocked());
     EXPECT_EQ(book.Load(), qirLockNotHeld);
-    EXPECT_EQ(book.Save(), qirLockNotHeld);
+    qirString why;
+    EXPECT_EQ(book.Save(&why), qirLockNotHeld);
+    EXPECT_EQ(Text(why), "Another QIR holds the lock of address book <" + path + ">");
     EXPECT_EQ(book.Count(), 0);
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "qirError.h"
 #include "qirFilterList.h"
 #include "qirMsg.h"
 #include "qirScratchDir.h"
@@ -63,10 +64,15 @@ TEST(qirFilter, Matching)
         {Fr, "*@work.example", 0, "", 1, 0},
         {RT, "answers@*", 0, "", 0, 1},
         {Fr, "answers@*", 0, "", 0, 0},
-        {O, "Mutt*", 0, "X-Mailer:", 1, 0},  // field names are stored with their colon
-        {O, "other", 0, "x-mailer:", 0, 1},  // and compared exactly
-        {O, "Mutt*", 0, "x-mailer:", 0, 0},
-        {O, "Mutt*", 0, "X-Mailer", 0, 0},
+        // The other field is found however its name was typed: any case,
+        // with or without the colon, blanks around it ignored.
+        {O, "Mutt*", 0, "X-Mailer:", 1, 0},
+        {O, "other", 0, "x-mailer:", 0, 1},
+        {O, "Mutt*", 0, "x-mailer:", 1, 0},
+        {O, "Mutt*", 0, "X-Mailer", 1, 0},
+        {O, "*", 0, " X-MAILER : ", 1, 1},
+        {O, "*", 0, "X-Mail", 0, 0},
+        {O, "*", 0, ":", 0, 0},
         {O, "*", 0, "X-Absent:", 0, 0},
         {O, "*", 0, "", 0, 0},
         {S | Fr | RT, "*digest", 0, "", 0, 1},
@@ -98,6 +104,13 @@ TEST(qirFilter, StatusFlagsMissingArguments)
     for (const Case& c : cases) {
         std::unique_ptr<qirFilter> f(MakeFilter("x", 8, "*", 0, "", c.actions, c.copy, c.reply, c.forward));
         EXPECT_EQ(f->Status(), c.status) << c.actions;
+        // Changed in place, a filter's statuses follow what it holds now.
+        std::unique_ptr<qirFilter> g(MakeFilter("y", 16, "*", 0, "", 8 - (c.status != 0), "", "", ""));
+        g->Change("x", 0, qirFilterCondition(8, qirWildcard("*", 0), ""), c.actions, c.copy, c.reply, c.forward);
+        EXPECT_EQ(g->Status(), c.status) << c.actions;
+        EXPECT_EQ(g->Condition().Status(), 0);
+        EXPECT_EQ(T(g->Name()), "x");
+        EXPECT_EQ(g->Actions(), c.actions);
     }
 }
 
@@ -202,6 +215,26 @@ TEST(qirFilterList, OldFormAndVersions)
     EXPECT_EQ(future.Count(), 0);
 }
 
+TEST(qirFilterList, ReloadDropsWhatWasNotSaved)
+{
+    qirScratchDir dir;
+    std::string path = dir.File("filter");
+    qirFilterList list;
+    list.Load(path.c_str());
+    list.Append(MakeFilter("kept", 8, "*", 0, "", 8, "", "", ""));
+    ASSERT_EQ(list.Save(), 0);
+    list.Append(MakeFilter("dropped", 8, "*", 0, "", 8, "", "", ""));
+    EXPECT_EQ(list.Reload(), 0);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(T(list.First()->Name()), "kept");
+    EXPECT_TRUE(list.IsLocked());
+    // The file gone meanwhile: an empty list, still able to save.
+    unlink(path.c_str());
+    EXPECT_EQ(list.Reload(), qirUnreadable);
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(list.Save(), 0);
+}
+
 TEST(qirFilterList, FailuresLeaveTheOldFile)
 {
     qirScratchDir dir;
@@ -217,17 +250,36 @@ TEST(qirFilterList, FailuresLeaveTheOldFile)
         qirFilterList list;
         ASSERT_EQ(list.Load(path.c_str()), 0);
         for (int i = 0; i < 50; ++i) list.Append(MakeFilter("new", 8, "*a long enough pattern*", 0, "", 8, "", "", ""));
-        EXPECT_EQ(qirRunWithSmallFileLimit([&] { return list.Save(); }), qirWriteError);
+        // The save runs in a child: it answers -99 when its reason is wrong.
+        const std::string reason = "Can't write filter file <" + path + ">: File too large";
+        EXPECT_EQ(qirRunWithSmallFileLimit([&] {
+                      qirString why;
+                      int r = list.Save(&why);
+                      return T(why) == reason ? r : -99;
+                  }),
+                  qirWriteError);
         EXPECT_EQ(qirScratchDir::ReadFile(path), old);
         EXPECT_EQ(dir.Entries().size(), 2u); // the file and its lock
     }
-    // Another live process holds the lock: the filters load but never save.
+    // Another live process holds the lock: the filters load but never save,
+    // and the failure says why: to a caller that shows it, else to the log.
     ASSERT_EQ(qirScratchDir::WriteFile(path + ".LOCK", "1\n"), 0);
     {
         qirFilterList list;
         ASSERT_EQ(list.Load(path.c_str()), 0);
         EXPECT_EQ(list.Count(), 1);
+        qirString why;
+        EXPECT_EQ(list.Save(&why), qirLockNotHeld);
+        const std::string reason = "Another QIR holds the lock of filter file <" + path + ">";
+        EXPECT_EQ(T(why), reason);
+        qirError log;
+        log.Open(dir.File("log").c_str(), qirLogDebug, 0);
+        qirLog = &log;
         EXPECT_EQ(list.Save(), qirLockNotHeld);
+        qirLog = nullptr;
+        log.Close();
+        EXPECT_NE(qirScratchDir::ReadFile(dir.File("log")).find("E " + reason + "\n"), std::string::npos);
+        unlink(dir.File("log").c_str());
     }
     unlink((path + ".LOCK").c_str());
     // A file that is there but does not parse is never saved over.

@@ -137,13 +137,15 @@ std::string qirFindWindow(const std::string& name, int seconds)
     return out;
 }
 
-void qirMainMenu(const std::string& w, int y)
+void qirPullDown(const std::string& w, int x, int y)
 {
-    // Without a window manager a list window mapped later may cover it.
-    qirShell("xdotool windowraise " + w + " sleep 0.1 mousemove --window " + w +
-             " 30 12 mousedown 1 sleep 0.3 mousemove --window " + w + " 40 " +
+    // Without a window manager a window mapped later may cover it.
+    qirShell("xdotool windowraise " + w + " sleep 0.1 mousemove --window " + w + " " + std::to_string(x + 8) +
+             " 12 mousedown 1 sleep 0.3 mousemove --window " + w + " " + std::to_string(x + 18) + " " +
              std::to_string(y) + " sleep 0.3 mouseup 1");
 }
+
+void qirMainMenu(const std::string& w, int y) { qirPullDown(w, 22, y); }
 
 std::string qirMakeTempDir(const char* prefix)
 {

@@ -46,8 +46,11 @@ std::string qirShell(const std::string& command);
 // The id of the first window titled exactly name that xdotool finds within
 // seconds, or "".
 std::string qirFindWindow(const std::string& name, int seconds);
-// Raises the program's window w, pulls down its main menu and lets go over
-// the item at height y, as a user picks it.
+// Raises the program's window w, pulls down the menu whose title starts x
+// pixels into its menu bar and lets go over the item at height y, as a
+// user picks it.  Items lie about 18.5 pixels apart, the first at 36.
+void qirPullDown(const std::string& w, int x, int y);
+// The same for the window's first menu.
 void qirMainMenu(const std::string& w, int y);
 
 // A fresh temporary directory; removed by the caller with qirRemoveTree.

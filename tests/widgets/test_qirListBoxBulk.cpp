@@ -1,5 +1,6 @@
-// The list box's bulk operations: a new order of all rows at once, and
-// taking every row away, for lists too long for one-by-one changes.
+// The list box's bulk operations: a new order of all rows at once, taking
+// every row away and appending many, for lists too long for one-by-one
+// changes; and scrolling a row into view.
 #include <gtest/gtest.h>
 
 #include "qirGuiTest.h"
@@ -8,6 +9,7 @@
 
 #include <IV-look/kit.h>
 #include <InterViews/layout.h>
+#include <InterViews/observe.h>
 
 #include <string>
 #include <vector>
@@ -78,6 +80,87 @@ TEST(ListBoxBulk, SetOrderTakesOnlyAPermutationAndKeepsRowsAndSelections)
     EXPECT_FALSE(box->PlaceholderShown());
     Resource::unref(stranger);
     Resource::unref(box);
+}
+
+// Counts the change notices the box sends its scroll bars.
+class Notices : public Observer {
+public:
+    void update(Observable*) override { count++; }
+    int count = 0;
+};
+
+TEST(ListBoxBulk, AppendAllSkipsStrangersAndNotifiesOnce)
+{
+    qirgui::TheSession();
+    qirListBox* box = new qirListBox(0, LayoutKit::instance()->hspace(50));
+    Resource::ref(box);
+    Notices notices;
+    box->attach(Dimension_Y, &notices);
+    BulkRow* first = new BulkRow("A", box);
+    box->append(first);
+    notices.count = 0;
+    std::vector<qirListItem*> rows = {nullptr, first};
+    for (int i = 0; i < 1000; i++)
+        rows.push_back(new BulkRow(i == 999 ? "Z" : "b", box));
+    rows.push_back(rows.back()); // twice in the call: once in the box
+    EXPECT_EQ(box->AppendAll(rows.data(), (int)rows.size()), 1000);
+    EXPECT_EQ(notices.count, 1);
+    EXPECT_EQ(box->Count(), 1001);
+    EXPECT_EQ(box->Items().Count(), 1001);
+    EXPECT_EQ(box->Item(1000), rows[1001]);
+    EXPECT_FALSE(box->PlaceholderShown());
+    // Nothing to add: no notice.
+    EXPECT_EQ(box->AppendAll(rows.data(), 2), 0);
+    EXPECT_EQ(notices.count, 1);
+    // A row taken away answers the rows left; one not here changes nothing.
+    EXPECT_EQ(box->remove(first), 1000);
+    EXPECT_EQ(box->remove(first), -1);
+    box->detach(Dimension_Y, &notices);
+    Resource::unref(box);
+}
+
+// A box that was never laid out has no page to step through: ShowRow
+// returns at once and the row is shown once the window maps; later calls
+// scroll the least needed, or not at all for a row in view.
+TEST(ListBoxBulk, ShowRowBeforeAndAfterTheFirstLayout)
+{
+    qirgui::TheSession();
+    WidgetKit* kit = WidgetKit::instance();
+    LayoutKit* lk = LayoutKit::instance();
+    qirListBox* box = new qirListBox(0, nullptr);
+    std::vector<qirListItem*> rows;
+    for (int i = 0; i < 200; i++)
+        rows.push_back(new BulkRow(("row " + std::to_string(i)).c_str(), box));
+    box->AppendAll(rows.data(), (int)rows.size());
+    box->ShowRow(199);
+    box->ShowRow(500); // no such row: nothing
+    EXPECT_EQ(box->cur_length(Dimension_Y), 0);
+
+    qirx::XWin xwin;
+    TopLevelWindow* window =
+        qirgui::MapTitled(lk->vfixed(lk->hbox(box, kit->vscroll_bar(box)), 200), qirgui::Title("ShowRow"), &xwin);
+    ASSERT_NE(xwin, 0u);
+    Coord page = box->cur_length(Dimension_Y);
+    ASSERT_GT(page, 1);
+    // Rows count from the bottom: the last row lowest, with a full page.
+    EXPECT_EQ(box->cur_lower(Dimension_Y), 0);
+    EXPECT_EQ(box->cur_upper(Dimension_Y), page - 1);
+
+    box->ShowRow(0);
+    EXPECT_EQ(box->cur_upper(Dimension_Y), 199);
+    box->ShowRow(3); // in view: no scrolling
+    EXPECT_EQ(box->cur_upper(Dimension_Y), 199);
+    box->ShowRow(100); // below the page: it becomes the lowest row
+    EXPECT_EQ(box->cur_lower(Dimension_Y), 99);
+    box->ShowRow(50); // above: it becomes the top row
+    EXPECT_EQ(box->cur_upper(Dimension_Y), 149);
+
+    // An unmapped window keeps its page: scrolling still ends.
+    window->unmap();
+    qirgui::Pump();
+    box->ShowRow(199);
+    EXPECT_EQ(box->cur_lower(Dimension_Y), 0);
+    delete window;
 }
 
 } // namespace

@@ -1,0 +1,28 @@
+// Menus of the windows' menu bars: catalogue texts whose labels line up on
+// the left however wide the menu is, bound to members of the window.
+#ifndef QIR_MENU_ITEM_H
+#define QIR_MENU_ITEM_H
+
+#include "qirMemberAction.h"
+
+class Action;
+class LayoutKit;
+class Menu;
+class WidgetKit;
+
+// Appends an entry labelled with catalogue text `text` that runs action
+// (the entry takes it over).
+void qirAppendMenuItem(Menu* menu, WidgetKit* kit, LayoutKit* layout, int text, Action* action);
+void qirAppendMenuSeparator(Menu* menu, WidgetKit* kit);
+// Appends to the bar a pulldown titled with catalogue text `title`; the
+// pulldown is returned for the caller's entries.
+Menu* qirAppendPulldown(Menu* bar, WidgetKit* kit, int title);
+
+// An entry calling target's member with 0 (one call per entry, with its
+// catalogue number written out, so that a scan of the sources finds it).
+template <class T>
+void qirAppendMenuItem(Menu* menu, WidgetKit* kit, LayoutKit* layout, int text, T* target, void (T::*member)(int)) {
+    qirAppendMenuItem(menu, kit, layout, text, new qirMemberAction<T>(target, member));
+}
+
+#endif
