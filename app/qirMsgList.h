@@ -21,11 +21,14 @@ const qirDirectory* qirFolderDirectory(const qirFolder* f);
 class Color;
 class Patch;
 class PolyGlyph;
+class Style;
 class TelltaleState;
 class TopLevelWindow;
 class qirLayout;
 class qirListBox;
 class qirMsgListItem;
+class qirRowShape;
+class qirShortHeader;
 
 class qirMsgList : public qirFolder, public qirListItem, public qirTopWindow {
 public:
@@ -84,6 +87,15 @@ public:
     void RowChanged(qirMsgListItem* item);
     void RowGone(qirMsgListItem* item);
 
+    // What the message rows share: their size (every row has the same),
+    // the status faces (0 unread, 1 read, 2 deleted: the image, else its
+    // letter), the style of their status buttons, and the summary layout
+    // (read from the configuration when the window opens).
+    qirRowShape* RowShape() const { return rowShape_; }
+    Glyph* StatusFace(int card);
+    Style* StatusButtonStyle();
+    const qirShortHeader& SummaryFormat();
+
     qirListBox* MessageRows() const { return msgRows_; }
     const qirMsgCounts& Counts() const { return counts_; }
     TopLevelWindow* ListWindow() const { return window_; }
@@ -118,6 +130,7 @@ private:
     int iconShown_ = 0;
     int open_ = 0;
     int filtering_ = 0;              // the filter pass runs: flushes wait
+    int unloading_ = 0;              // the rows left the box before the messages go
     qirListBox* msgRows_ = nullptr;  // referenced; the message rows
     TopLevelWindow* window_ = nullptr;
     Patch* counters_[4] = {};        // total, read, deleted, selected
@@ -128,6 +141,10 @@ private:
     qirMsgCounts counts_;
     int sortMethod_ = 0;
     int reverse_ = 0;
+    qirRowShape* rowShape_;            // referenced
+    Glyph* faces_[3] = {};             // referenced, made on first use
+    Style* buttonStyle_ = nullptr;     // referenced, made on first use
+    qirShortHeader* summary_ = nullptr; // owned, made on first use
 
     static qirLayout* layoutStore_;
     static Color* grey_;       // shared by every folder row

@@ -12,22 +12,16 @@
 
 namespace {
 
-const qirAddress* FirstFrom(const qirMsg* m)
-{
-    return m->From() ? static_cast<const qirAddress*>(m->From()->First()) : nullptr;
-}
+const char* Text(const qirString* s) { return s && s->Data() ? s->Data() : ""; }
 
 // The text key of a message for the three text methods; "" when missing.
-std::string TextKey(int method, qirMsg* m)
+// The pointer stays good while the message is not changed.
+const char* TextKey(int method, qirMsg* m)
 {
-    if (method == qirMsgSort::BySubject) {
-        const qirString* s = m->Subject();
-        return s && s->Data() ? s->Data() : "";
-    }
-    const qirAddress* a = FirstFrom(m);
+    if (method == qirMsgSort::BySubject) return Text(m->Subject());
+    const qirAddress* a = m->From() ? static_cast<const qirAddress*>(m->From()->First()) : nullptr;
     if (!a) return "";
-    qirString s = method == qirMsgSort::BySenderName ? a->FullName() : a->Mailbox();
-    return s.Data() ? s.Data() : "";
+    return method == qirMsgSort::BySenderName ? a->FullNameText() : a->MailboxText();
 }
 
 int IsTextMethod(int method)
@@ -37,7 +31,7 @@ int IsTextMethod(int method)
 
 struct Entry {
     qirMsg* message;
-    std::string text;
+    const char* text;
     long long number; // date or size
 };
 
@@ -52,46 +46,59 @@ int qirMsgSort::Compare(int method, qirMsg* a, qirMsg* b)
     case BySenderName:
     case BySenderMailbox:
     case BySubject: {
-        std::string ka = TextKey(method, a), kb = TextKey(method, b);
-        if (ka.empty() || kb.empty()) return 0;
-        return strcmp(ka.c_str(), kb.c_str()) > 0 ? 1 : 0;
+        const char* ka = TextKey(method, a);
+        const char* kb = TextKey(method, b);
+        if (!*ka || !*kb) return 0;
+        return strcmp(ka, kb) > 0 ? 1 : 0;
     }
     default: return 0;
     }
 }
 
-void qirMsgSort::Sort(qirList* messages, int method)
-{
-    if (!messages) return;
-    if (method != ByDate && method != BySize && !IsTextMethod(method)) return;
+void qirMsgSort::Sort(qirList* messages, int method) { Sort(messages, method, nullptr); }
 
+void qirMsgSort::Sort(qirList* messages, int method, std::vector<qirMsg*>* order)
+{
+    if (order) order->clear();
+    if (!messages) return;
+    int sorts = method == ByDate || method == BySize || IsTextMethod(method);
+
+    // One walk reads every key (a large folder is far bigger than the
+    // caches: each pass over it costs).
     std::vector<Entry> entries;
     for (qirObject* o = messages->First(); o; o = qirList::Next(o)) {
         qirMsg* m = static_cast<qirMsg*>(o);
-        Entry e{m, std::string(), 0};
+        Entry e{m, "", 0};
         if (method == ByDate) e.number = (long long)m->Date();
         else if (method == BySize) e.number = m->Size();
-        else e.text = TextKey(method, m);
-        entries.push_back(std::move(e));
+        else if (sorts) e.text = TextKey(method, m);
+        entries.push_back(e);
     }
-    if (entries.size() < 2) return;
-
-    auto byNumber = [](const Entry& x, const Entry& y) { return x.number < y.number; };
-    auto byText = [](const Entry& x, const Entry& y) { return strcmp(x.text.c_str(), y.text.c_str()) < 0; };
-    if (!IsTextMethod(method)) {
-        std::stable_sort(entries.begin(), entries.end(), byNumber);
-    } else {
-        // A message without the key compares with nothing, so nothing moves
-        // across it: sort each run between two such messages on its own.
-        auto begin = entries.begin();
-        while (begin != entries.end()) {
-            auto end = std::find_if(begin, entries.end(), [](const Entry& e) { return e.text.empty(); });
-            std::stable_sort(begin, end, byText);
-            begin = end == entries.end() ? end : end + 1;
+    if (sorts && entries.size() > 1) {
+        auto byNumber = [](const Entry& x, const Entry& y) { return x.number < y.number; };
+        auto byText = [](const Entry& x, const Entry& y) { return strcmp(x.text, y.text) < 0; };
+        if (!IsTextMethod(method)) {
+            std::stable_sort(entries.begin(), entries.end(), byNumber);
+        } else {
+            // A message without the key compares with nothing, so nothing
+            // moves across it: sort each run between two such messages on
+            // its own.
+            auto begin = entries.begin();
+            while (begin != entries.end()) {
+                auto end = std::find_if(begin, entries.end(), [](const Entry& e) { return !*e.text; });
+                std::stable_sort(begin, end, byText);
+                begin = end == entries.end() ? end : end + 1;
+            }
         }
+        // Every node is linked anew: the list lets go of the old chain at
+        // once (its holder forgets it without touching a node) and each
+        // node is appended in its new place, one step each.
+        {
+            qirList old;
+            old.AppendAll(messages);
+        }
+        for (const Entry& e : entries) messages->Append(e.message);
     }
-
-    // Taken off from the head, where finding the node is one step.
-    while (qirObject* o = messages->First()) messages->Unlink(o);
-    for (const Entry& e : entries) messages->Append(e.message);
+    if (order)
+        for (const Entry& e : entries) order->push_back(e.message);
 }

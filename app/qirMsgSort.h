@@ -4,6 +4,8 @@
 #ifndef QIR_MSG_SORT_H
 #define QIR_MSG_SORT_H
 
+#include <vector>
+
 class qirList;
 class qirMsg;
 
@@ -32,6 +34,8 @@ public:
     // the others sorted between such places.  Each key is read once and
     // the sort is O(n log n).  An unknown method changes nothing.
     static void Sort(qirList* messages, int method);
+    // The same, and the messages in their new order into *order.
+    static void Sort(qirList* messages, int method, std::vector<qirMsg*>* order);
 };
 
 #endif

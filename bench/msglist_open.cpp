@@ -201,6 +201,7 @@ int main(int argc, char** argv)
     const int count = atoi(argv[1]);
     const int runs = argc > 3 ? atoi(argv[3]) : 5;
     if (count <= 0 || runs <= 0) return 2;
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     static char name[] = "qir-bench";
     static char* args[] = {name, nullptr};
     int ac = 1;

@@ -37,7 +37,8 @@ qirList* qirList::InsertBefore(qirObject* node, qirObject* before)
 
 int qirList::Unlink(qirObject* node)
 {
-    if (!node || IsEmpty() || !Contains(node)) return 0;
+    // The ends need no walk: a list is most often emptied from one of them.
+    if (!node || IsEmpty() || (node != head_ && node != tail_ && !Contains(node))) return 0;
     if (node->prev_)
         node->prev_->next_ = node->next_;
     else

@@ -118,6 +118,12 @@ protected:
     // Directories under the folder left by fetches whose process is gone.
     void RemoveStaleStaging();
 
+    // The loaded messages in the order they were made (about the order they
+    // lie in memory), for passes over a large folder that need no order:
+    // the list's order after a sort would visit memory at random.  They
+    // come and go only through the folder's own operations.
+    const std::vector<qirMsg*>& LoadedMessages() const { return arrival_; }
+
     qirDirectory* directory_ = nullptr; // owned; null when it cannot be made
     qirString name_;
     qirPath icon_;
@@ -130,10 +136,13 @@ private:
     qirFolder(const qirFolder&) = delete;
     qirFolder& operator=(const qirFolder&) = delete;
     int RenumberLoaded();
+    void DeleteMessages();
+    void AddLoaded(qirMsg* message);
     int FlushFetched(const char* reportEnd);
     int RenumberDisk();
     int MessageNames(const char* dir, std::vector<std::string>* names) const;
     std::string staging_; // this process's private staging directory, or ""
+    std::vector<qirMsg*> arrival_; // the loaded messages (the list owns them)
 };
 
 #endif

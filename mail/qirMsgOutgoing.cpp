@@ -107,6 +107,7 @@ static std::string FillFormat(const char* format, const std::vector<std::string>
 
 int qirMsg::BuildHeader()
 {
+    Need();
     fields_->Add("From:", Str(JoinAddresses(from_)));
     fields_->Add("Subject:", Str(subject_));
     fields_->Add("To:", Str(JoinAddresses(to_)));
@@ -148,6 +149,7 @@ ssize_t TailWrite(void* cookie, const char* data, size_t n)
 
 int qirMsg::ExportMIME(FILE* target, int withBcc)
 {
+    Need();
     if (!target) return qirNotOpen;
     qirTailCookie cookie{target, '\n'};
     cookie_io_functions_t io{nullptr, TailWrite, nullptr, nullptr};
@@ -218,6 +220,8 @@ qirString qirMsg::FormatDate(const qirMsg* message, time_t t)
 int qirMsg::MakeReply(const qirMsg* source, int quote)
 {
     if (!source) return qirNotOpen;
+    Need();
+    source->Need();
     qirCopyAddresses(to_, source->replyTo_->IsEmpty() ? source->from_ : source->replyTo_);
     const char* subject = Str(source->subject_);
     if (strncasecmp(subject, "Re:", 3) == 0) *subject_ = subject;
@@ -268,6 +272,8 @@ static int CopyStream(FILE* in, FILE* out)
 int qirMsg::QuoteOriginal(const qirMsg* source)
 {
     if (!source) return qirNotOpen;
+    Need();
+    source->Need();
     qirMsgComponent* from = TextPart(source->body_);
     qirMsgComponent* to = TextPart(body_);
     FILE* in = nullptr;
@@ -355,6 +361,7 @@ int qirMsg::QuoteOriginal(const qirMsg* source)
 int qirMsg::MakeResend(const qirMsg* source)
 {
     if (!source) return qirNotOpen;
+    Need();
     FillDefaults();
     qirList from, replyTo;
     qirCopyAddresses(&from, from_);
@@ -381,6 +388,7 @@ int qirMsg::MakeResend(const qirMsg* source)
 
 int qirMsg::FillDefaults()
 {
+    Need();
     if (from_->IsEmpty()) {
         char* mailbox = qirUserAddress();
         char* name = qirUserFullName();
@@ -418,6 +426,7 @@ static void Reencode(qirMsgComponent* part)
 
 int qirMsg::Send(qirMailAgent* agent)
 {
+    Need();
     if (body_ && body_->IsMultipart()) {
         qirMsgMultipartComponent* multi = static_cast<qirMsgMultipartComponent*>(body_);
         for (qirMsgComponent* p = multi->First(); p; p = qirMsgMultipartComponent::Next(p)) Reencode(p);

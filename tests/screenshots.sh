@@ -48,6 +48,7 @@ shoot 'ProgressTest.CountModeAndEmptyTotal'
 shoot 'ColorDialogTest.SwatchesShowTheirColours'
 shoot 'MsgListTest.OpensWithOneRowPerMessageAndItsCounters' test_gui
 shoot 'MsgListTest.SortReordersRowsWithTheFolderAndKeepsSelections' test_gui
+shoot 'MsgListTest.RowsInArrivalOrderWithGlyphsOnlyWhileShown' test_gui
 shoot 'MainWindowTest.MainWindowMapsAndTakesNoCloseRequest' test_gui
 shoot 'MainWindowTest.NewFolderTakesTheFirstFreeNumberAndItsName' test_gui
 shoot 'MainWindowTest.PropertiesRenameAndReIcon' test_gui

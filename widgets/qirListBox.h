@@ -25,8 +25,11 @@ public:
 
     // Bulk forms for long lists, with one change notice at the end: the
     // rows in exactly the given order (a permutation of the present items,
-    // else nothing happens: answers -1), and every row taken away.
+    // else nothing happens: answers -1; the order they already have changes
+    // nothing), the given rows taken away (items not here are passed over;
+    // answers the rows left, as remove does), and every row taken away.
     int SetOrder(qirListItem* const* items, int n);
+    int RemoveItems(qirListItem* const* items, int n);
     void RemoveAll();
     void UnselectAll();
     qirListItem* FirstSelected() const;
@@ -50,6 +53,10 @@ public:
 private:
     void ShowPlaceholder();
     void HidePlaceholder();
+    void Ungrab(qirListItem* item);
+    void UngrabAll(qirListItem* const* items, int n);
+    void UndrawShown();
+    void TakeRows();
     int RowOf(qirListItem* item) const;
     int Listed(const qirListItem* item) const;
     void Changed();
