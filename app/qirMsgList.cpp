@@ -415,6 +415,9 @@ void qirMsgList::Sort(int method) {
     if (method < 0 || method >= qirMsgSort::MethodCount)
         method = 0;
     sortMethod_ = method;
+    // Unsorted and Arrival compare nothing: the order stays as it is.
+    if (method == qirMsgSort::ByNothing || method == qirMsgSort::Arrival)
+        return;
     std::vector<qirMsg*> sorted;
     qirMsgSort::Sort(this, method, &sorted);
     // The rows follow the folder's new order in one step; selections stay.

@@ -31,9 +31,22 @@ int IsTextMethod(int method)
 
 struct Entry {
     qirMsg* message;
-    const char* text;
-    long long number; // date or size
+    // Dates and sizes as they are; a text as its first eight bytes in
+    // order (most comparisons end there) and its place in the key buffer.
+    unsigned long long number;
+    size_t text;
+    int empty;
 };
+
+unsigned long long Prefix(const char* s)
+{
+    unsigned long long v = 0;
+    for (int i = 0; i < 8; i++) {
+        v <<= 8;
+        if (*s) v |= (unsigned char)*s++;
+    }
+    return v;
+}
 
 } // namespace
 
@@ -63,20 +76,35 @@ void qirMsgSort::Sort(qirList* messages, int method, std::vector<qirMsg*>* order
     if (!messages) return;
     int sorts = method == ByDate || method == BySize || IsTextMethod(method);
 
-    // One walk reads every key (a large folder is far bigger than the
-    // caches: each pass over it costs).
+    // One walk reads every key.  A large folder is far bigger than the
+    // caches, so the texts are copied together, where the comparisons find
+    // them, and dates and sizes (which may be negative) are offset to
+    // compare as unsigned numbers.
     std::vector<Entry> entries;
+    std::string keys;
     for (qirObject* o = messages->First(); o; o = qirList::Next(o)) {
         qirMsg* m = static_cast<qirMsg*>(o);
-        Entry e{m, "", 0};
-        if (method == ByDate) e.number = (long long)m->Date();
-        else if (method == BySize) e.number = m->Size();
-        else if (sorts) e.text = TextKey(method, m);
+        Entry e{m, 0, 0, 0};
+        if (method == ByDate) {
+            e.number = (unsigned long long)(long long)m->Date() ^ (1ull << 63);
+        } else if (method == BySize) {
+            e.number = (unsigned long long)(long long)m->Size() ^ (1ull << 63);
+        } else if (sorts) {
+            const char* text = TextKey(method, m);
+            e.number = Prefix(text);
+            e.text = keys.size();
+            e.empty = !*text;
+            keys.append(text).push_back('\0');
+        }
         entries.push_back(e);
     }
     if (sorts && entries.size() > 1) {
+        const char* base = keys.data();
         auto byNumber = [](const Entry& x, const Entry& y) { return x.number < y.number; };
-        auto byText = [](const Entry& x, const Entry& y) { return strcmp(x.text, y.text) < 0; };
+        auto byText = [base](const Entry& x, const Entry& y) {
+            if (x.number != y.number) return x.number < y.number;
+            return strcmp(base + x.text, base + y.text) < 0;
+        };
         if (!IsTextMethod(method)) {
             std::stable_sort(entries.begin(), entries.end(), byNumber);
         } else {
@@ -85,7 +113,7 @@ void qirMsgSort::Sort(qirList* messages, int method, std::vector<qirMsg*>* order
             // its own.
             auto begin = entries.begin();
             while (begin != entries.end()) {
-                auto end = std::find_if(begin, entries.end(), [](const Entry& e) { return !*e.text; });
+                auto end = std::find_if(begin, entries.end(), [](const Entry& e) { return e.empty; });
                 std::stable_sort(begin, end, byText);
                 begin = end == entries.end() ? end : end + 1;
             }

@@ -277,7 +277,9 @@ private:
 int qirFolder::SaveAll(int noDirectoryOk)
 {
     if (!noDirectoryOk && !directory_) return qirNotOpen;
-    for (qirMsg* m = First(); m; m = Next(m))
+    // In the order the messages were loaded: the same set as the list's,
+    // and a walk through memory rather than across it after a sort.
+    for (qirMsg* m : arrival_)
         if (m->Save() != qirOK) return qirFailed;
     return qirOK;
 }

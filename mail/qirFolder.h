@@ -34,8 +34,9 @@ public:
     virtual qirMsg* Next(const qirMsg* message) const;
     virtual qirMsg* Prev(const qirMsg* message) const;
 
-    // Saves every loaded message: 0; -6 when noDirectoryOk is 0 and there is
-    // no directory; -1 at the first failure (the rest are not saved).
+    // Saves every loaded message, in the order they were loaded: 0; -6 when
+    // noDirectoryOk is 0 and there is no directory; -1 at the first failure
+    // (the rest are not saved).
     virtual int SaveAll(int noDirectoryOk);
     // Appends a message object for every message directory of the given
     // directory (the folder's own when null): 0; -6 no directory; -1 it

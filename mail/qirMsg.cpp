@@ -57,15 +57,19 @@ static void ReplaceAddresses(qirList* target, const qirList* source)
 // What a summary holds.
 void qirMsg::Init()
 {
-    from_ = new qirAddressList;
-    subject_ = new qirString("");
-    // Send relies on code 7bit while the name still says 8bit.
-    contentType_.encoding = qirEnc7bit;
+    from_ = &fromList_;
+    subject_ = &subjectText_;
+    subjectText_ = "";
 }
 
 // What a summary leaves out, made where it is missing.
 void qirMsg::AllocateRest()
 {
+    if (!contentType_) {
+        contentType_ = new qirContentType;
+        // Send relies on code 7bit while the name still says 8bit.
+        contentType_->encoding = qirEnc7bit;
+    }
     if (!to_) to_ = new qirAddressList;
     if (!cc_) cc_ = new qirAddressList;
     if (!bcc_) bcc_ = new qirAddressList;
@@ -99,7 +103,7 @@ void qirMsg::Open(int summary)
         AllocateRest();
         if (mkdir(Str(directory_), 0700) != 0) return;
         fresh_ = 1;
-        body_ = new qirMsgComponent(qirPath(directory_.Concat("/MsgBody.txt")), contentType_);
+        body_ = new qirMsgComponent(qirPath(directory_.Concat("/MsgBody.txt")), *contentType_);
         return;
     }
     if (summary) {
@@ -182,7 +186,7 @@ qirMsg::qirMsg(const qirMsg& other) : qirObject(3), directory_(other.directory_)
     *mimeVersion_ = *other.mimeVersion_;
     *fields_ = *other.fields_;
     date_ = other.date_;
-    contentType_ = other.contentType_;
+    *contentType_ = *other.contentType_;
     body_ = CopyBody(other.body_);
     isRead_ = other.isRead_;
     isRemoved_ = other.isRemoved_;
@@ -194,9 +198,9 @@ qirMsg::~qirMsg()
     delete to_;
     delete cc_;
     delete bcc_;
-    delete from_;
+    fromList_.Remove(nullptr);
     delete replyTo_;
-    delete subject_;
+    delete contentType_;
     delete face_;
     delete mimeVersion_;
     delete fields_;
@@ -425,10 +429,10 @@ int qirMsg::LoadWhole()
 
     int code;
     if (tree.GetInt("MsgBody.ENCODING", &code) != qirOK) return qirFailed;
-    contentType_.encoding = code;
-    contentType_.type = Str(tree.Get("MsgBody.STYPE"));
-    contentType_.subtype = Str(tree.Get("MsgBody.SSUBTYPE"));
-    contentType_.encodingName = Str(tree.Get("MsgBody.SENCODING"));
+    contentType_->encoding = code;
+    contentType_->type = Str(tree.Get("MsgBody.STYPE"));
+    contentType_->subtype = Str(tree.Get("MsgBody.SSUBTYPE"));
+    contentType_->encodingName = Str(tree.Get("MsgBody.SENCODING"));
     qirString name = tree.Get("MsgBody.NAME");
     if (!IsPlainEntryName(name)) return qirFailed;
     qirPath bodyPath(qirString(dir.c_str()).Concat('/').Concat(name));
@@ -436,15 +440,15 @@ int qirMsg::LoadWhole()
     // The old body object goes, its files stay: they are the ones read now.
     delete body_;
     body_ = nullptr;
-    if (contentType_.IsMultipart()) {
+    if (contentType_->IsMultipart()) {
         qirMsgMultipartComponent* multi =
-            new qirMsgMultipartComponent(bodyPath, contentType_, qirMsgMultipartComponent::Existing());
+            new qirMsgMultipartComponent(bodyPath, *contentType_, qirMsgMultipartComponent::Existing());
         body_ = multi;
         if (multi->Load() != qirOK) return qirFailed;
     } else {
         // The part's description is in the tree read above; reading the file
         // again through the part's own Load would cost a second parse.
-        qirContentType ct(contentType_);
+        qirContentType ct(*contentType_);
         ct.partName = Str(tree.Get("MsgBody.SNAME"));
         ct.charset = Str(tree.Get("MsgBody.SCHARSET"));
         ct.header = Str(tree.Get("MsgBody.FULLCONTENT"));
@@ -591,20 +595,20 @@ int qirMsg::CopyFrom(const qirMsg* source)
     isRead_ = source->isRead_;
     isRemoved_ = source->isRemoved_;
     modified_ = 1;
-    if (source->body_) contentType_ = source->body_->ContentType();
+    if (source->body_) *contentType_ = source->body_->ContentType();
     if (DropBody("msg_body", __LINE__) != qirOK) return qirFailed;
     if (!source->body_) return qirOK;
 
-    qirString ext = qirMsgComponent::SafeName(Str(contentType_.subtype), 16);
+    qirString ext = qirMsgComponent::SafeName(Str(contentType_->subtype), 16);
     qirString name("msg_body");
     if (!ext.IsEmpty() && ext.CharAt(0) != '.') name.Append('.').Append(ext);
     qirPath path(directory_.Concat('/').Concat(name));
-    if (contentType_.IsMultipart()) {
-        qirMsgMultipartComponent* multi = new qirMsgMultipartComponent(path, contentType_);
+    if (contentType_->IsMultipart()) {
+        qirMsgMultipartComponent* multi = new qirMsgMultipartComponent(path, *contentType_);
         body_ = multi;
         if (multi->CopyFrom(source->body_) != qirOK) return qirFailed;
     } else {
-        body_ = new qirMsgComponent(path, contentType_);
+        body_ = new qirMsgComponent(path, *contentType_);
         if (body_->CopyFrom(source->body_) != qirOK) return qirFailed;
     }
     return qirOK;
@@ -655,7 +659,7 @@ int qirMsg::MakeMultipart()
 {
     Need();
     if (body_ && body_->IsMultipart()) return qirOK;
-    qirContentType mixed(body_ ? body_->ContentType() : contentType_);
+    qirContentType mixed(body_ ? body_->ContentType() : *contentType_);
     mixed.type = "multipart";
     mixed.subtype = "mixed";
     mixed.partName = mixedName;
@@ -693,8 +697,8 @@ int qirMsg::MakeMultipart()
     } else {
         SetBody(multi);
     }
-    contentType_.type = "multipart";
-    contentType_.subtype = "mixed";
+    contentType_->type = "multipart";
+    contentType_->subtype = "mixed";
     modified_ = 1;
     return qirOK;
 }
@@ -715,15 +719,15 @@ int qirMsg::ImportRFC822(FILE* in)
 
     // Only a multipart is split: a boundary parameter on a single body must
     // not cut it short at a line that looks like a separator.
-    const char* boundary = contentType_.IsMultipart() ? contentType_.boundary.Text() : nullptr;
-    qirContentType ct(contentType_);
+    const char* boundary = contentType_->IsMultipart() ? contentType_->boundary.Text() : nullptr;
+    qirContentType ct(*contentType_);
     if (ct.IsMultipart() && (!boundary || !*boundary)) {
         // A multipart that cannot be split is kept whole as text: nothing is
         // lost, and the reader still sees it.
         ct.type = "text";
         ct.subtype = "plain";
-        contentType_.type = ct.type;
-        contentType_.subtype = ct.subtype;
+        contentType_->type = ct.type;
+        contentType_->subtype = ct.subtype;
     }
     qirPath path = qirMsgComponent::StoredPath(Str(directory_), nullptr, ct);
     if (ct.IsMultipart()) {
@@ -800,8 +804,8 @@ int qirMsg::ParseField(const char* text)
     }
     case qirTokContentType: {
         const char* colon = strchr(text, ':');
-        contentType_.header = colon ? colon + 1 : "";
-        r = qirParseContentType(&contentType_);
+        contentType_->header = colon ? colon + 1 : "";
+        r = qirParseContentType(contentType_);
         break;
     }
     case qirTokXFace: {
@@ -815,10 +819,10 @@ int qirMsg::ParseField(const char* text)
         break;
     }
     case qirTokTransferEncoding:
-        r = qirParseTransferEncoding(&contentType_);
+        r = qirParseTransferEncoding(contentType_);
         break;
     case qirTokContentDisposition:
-        r = qirParseContentDisposition(&contentType_);
+        r = qirParseContentDisposition(contentType_);
         break;
     case qirTokOtherField:
         break;

@@ -150,8 +150,8 @@ public:
     // The 288-byte XBM raster, or null without a picture (a summary reads
     // the picture alone).
     const unsigned char* XFaceBits() const;
-    qirContentType& ContentType() { Need(); return contentType_; }
-    const qirContentType& ContentType() const { Need(); return contentType_; }
+    qirContentType& ContentType() { Need(); return *contentType_; }
+    const qirContentType& ContentType() const { Need(); return *contentType_; }
     // The number after the first seven characters of the directory's base
     // name ("Message12" 12, "Message0x1A" 26); 0 when there is none.
     int Number() const;
@@ -201,29 +201,33 @@ private:
 
 private:
     // What a pass over a large folder reads of each message (sorting,
-    // counting, flushing) comes first, so that it shares a cache line with
-    // the list links.
+    // counting, flushing) comes first, beside the list links, so that a
+    // pass touches as little memory per message as it can.
     // 0 read whole; 1 only the summary; 2 the rest could not be read.
     int partial_ = 0;
     int canonical_ = -1; // see CanonicalNumber
+
+protected:
+    int modified_ = 1;
+    int isRead_ = 0;
+    int isRemoved_ = 0;
+    time_t date_ = 0;
+
+private:
     // Of a summary: the body's size and the flags as stored.
     int size_ = 0;
     int storedRead_ = 0;
     int storedRemoved_ = 0;
 
 protected:
-    time_t date_ = 0;
-    int isRead_ = 0;
-    int isRemoved_ = 0;
-    int modified_ = 1;
     // The directory was made by this object and has not been saved yet, so
     // it is no message: nobody reads it, and files go in place (Save).
     int fresh_ = 0;
     // A summary holds only from_ and subject_ (and face_ once its picture
     // was asked for); the other pointers are null until Complete.  Members
     // of this class call Need() (or source->Need()) before reading them.
-    qirList* from_ = nullptr;
-    qirString* subject_ = nullptr;
+    qirList* from_ = nullptr;      // fromList_
+    qirString* subject_ = nullptr; // subjectText_
     qirList* to_ = nullptr;
     qirList* cc_ = nullptr;
     qirList* bcc_ = nullptr;
@@ -233,7 +237,12 @@ protected:
     qirString* mimeVersion_ = nullptr;
     qirMsgComponent* body_ = nullptr;
     qirDirectory directory_;
-    qirContentType contentType_;
+    qirContentType* contentType_ = nullptr; // owned
+
+private:
+    // Held in the message itself: every message has them, a summary too.
+    qirList fromList_; // owns its addresses
+    qirString subjectText_;
 
 private:
     // Of a summary: whether its picture was looked for.

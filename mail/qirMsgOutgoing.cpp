@@ -175,14 +175,14 @@ int qirMsg::ExportMIME(FILE* target, int withBcc)
     }
     if (!version) fputs("MIME-Version: 1.0\n", out);
 
-    if (body_) contentType_ = body_->ContentType();
-    contentType_.BuildHeader();
-    fputs(Str(contentType_.header), out);
+    if (body_) *contentType_ = body_->ContentType();
+    contentType_->BuildHeader();
+    fputs(Str(contentType_->header), out);
     fputc('\n', out);
 
     int r = qirOK;
     if (body_) {
-        r = body_->ExportBody(out, Str(contentType_.boundary));
+        r = body_->ExportBody(out, Str(contentType_->boundary));
         if (r != qirOK) QIR_REPORT(qirLogError, "Error(<%s>,%d):Error ExportMIME", sourceName, __LINE__);
     }
     if (fflush(out) != 0 && r == qirOK) r = qirWriteError;

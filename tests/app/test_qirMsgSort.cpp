@@ -154,6 +154,23 @@ TEST_F(MsgSortTest, AgreesWithTheExchangeOrderAndReadsEachKeyOnce)
     EXPECT_EQ(qirMsgSort::Compare(qirMsgSort::ByDate, nullptr, loaded[0]), 0);
 }
 
+// Keys that agree in their first bytes, bytes above 127 and dates and
+// sizes below zero order as the comparison says.
+TEST_F(MsgSortTest, LongSharedPrefixesHighBytesAndNegativeNumbers)
+{
+    std::mt19937 random(11);
+    const char* words[] = {"subject line one", "subject line", "subject line two", "subject lin\xe9",
+                           "subject line one!", "subject", "\xe9t\xe9", "Subject line"};
+    for (int i = 0; i < 80; i++)
+        Add({words[random() % 8], words[random() % 8], words[random() % 8], long(random() % 9) - 5,
+             int(random() % 5) - 2});
+    for (int method = 0; method < qirMsgSort::MethodCount; method++) {
+        std::vector<qirMsg*> start = Order();
+        qirMsgSort::Sort(&list, method);
+        EXPECT_EQ(Order(), Exchange(start, method)) << "method " << method;
+    }
+}
+
 TEST(MsgCounts, FollowRowsAsTheyComeChangeAndGo)
 {
     struct Row {
