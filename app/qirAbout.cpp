@@ -23,7 +23,6 @@
 
 namespace {
 
-const char versionNumber[] = "1.0 Beta3";
 const int buildNumber = 488;
 
 class CloseAbout : public Action {
@@ -72,7 +71,7 @@ qirAboutWindow::qirAboutWindow(qirAbout* dock, Window* parent, const qirString& 
     if (picture_)
         column->append(lk->hbox(lk->hglue(), new Image(picture_), lk->hglue()));
     column->append(lk->vspace(5));
-    qirString version = qirString(qirUiText(1)).Concat(versionNumber);
+    qirString version = qirString(qirUiText(1)).Concat(qirVersionNumber());
     column->append(lk->hbox(lk->hglue(), kit->label(version.Data()), lk->hglue()));
     char build[32];
     snprintf(build, sizeof build, "Build # %d", buildNumber);

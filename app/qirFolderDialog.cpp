@@ -32,11 +32,19 @@ private:
     qirFolderDialog* dialog_;
 };
 
+// The field's text without the blanks around it: the fields start as 30
+// blanks, and a click into them puts the insertion point among them.
 qirString FieldText(FieldEditor* field) {
     const String* s = field->text();
-    qirString text = s ? qirString(s->string(), s->length()) : qirString("");
-    text.TrimRight();
-    return text;
+    const char* text = s ? s->string() : "";
+    int n = s ? s->length() : 0;
+    while (n > 0 && (*text == ' ' || *text == '\t')) {
+        ++text;
+        --n;
+    }
+    qirString trimmed(text, n);
+    trimmed.TrimRight();
+    return trimmed;
 }
 
 int Exists(const qirString& path) { return !path.IsEmpty() && qirPath(path).Exists() == 0; }

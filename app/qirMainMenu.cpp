@@ -64,7 +64,7 @@ Glyph* qir_build_main_menubar(qirMainWindow* app, WidgetKit* kit, LayoutKit* lk)
     for (int i = 0; i < 7; i++) {
         if (i == 6)
             menu->append_item(kit->menu_item_separator());
-        MenuItem* item = kit->check_menu_item(ItemLabel(kit, lk, 498 + i));
+        MenuItem* item = kit->check_menu_item(ItemLabel(kit, lk, 498 + i)); // catalogue: 498-504
         app->SetLogToggle(i, item->state());
         menu->append_item(item);
     }

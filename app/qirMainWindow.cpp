@@ -1,4 +1,6 @@
 #include "qirAddrBook.h"
+#include "qirAddress.h"
+#include "qirMsg.h"
 #include "qirConfiguration.h"
 #include "qirFilterList.h"
 #include "qirFolder.h"
@@ -23,11 +25,14 @@
 #include "qirCloseHandler.h"
 #include "qirFolderDialog.h"
 #include "qirFolderListView.h"
+#include "qirHelpManager.h"
 #include "qirImagePath.h"
 #include "qirListBox.h"
+#include "qirLogWindow.h"
 #include "qirMainMenu.h"
 #include "qirMessageBox.h"
 #include "qirMsgList.h"
+#include "qirPrintJob.h"
 #include "qirProgressIndicator.h"
 #include "qirQuestionDialog.h"
 #include "qirUiText.h"
@@ -106,6 +111,28 @@ int DisplayLost(XDisplay*) {
     if (!once++ && qirApp)
         qirApp->SaveForLostDisplay();
     _exit(1);
+}
+
+// A mail reference of a help page: a letter to its address (what follows
+// a "?" is no part of the mailbox).
+int ComposeFromHelp(const qirString& address) {
+    MsgEditDock* dock = qirApp ? qirApp->NewComposeDock() : nullptr;
+    if (!dock)
+        return -1;
+    int query = address.IndexOf('?');
+    qirString mailbox = query < 0 ? address : address.Left(query);
+    qirAddress to(mailbox.Data(), nullptr);
+    if (dock->Message())
+        dock->Message()->AddTo(&to);
+    dock->open();
+    return 0;
+}
+
+// A critical error ends the process once its box is closed: what the
+// lost-display path saves is saved first.
+void SaveBeforeCriticalEnd() {
+    if (qirApp)
+        qirApp->SaveBeforeEnd("A critical error ends the program: saving and ending");
 }
 
 }  // namespace
@@ -189,6 +216,7 @@ int qirMainWindow::Start() {
         fprintf(stderr, "QIR: can't watch child processes and signals\n");
 
     mailcap_.LoadConfigured();
+    qirHelpManager::ComposeTo = ComposeFromHelp;
 
     qirString bookPath = qirConfig.Get("AddrBook");
     book_ = new qirAddrBook(bookPath);
@@ -221,20 +249,33 @@ int qirMainWindow::Start() {
     folders_ = new qirFolderListView(qirDirectory(folderDir));
     folders_->Load();
 
-    // Seam: the session-log window takes over the log file here; until it
-    // is built the log stays the plain file log.
+    // From here on the log also shows itself: boxes for critical errors
+    // and errors, and the panel when the configuration asks for it.
+    qirLogWindow* log = new qirLogWindow(qirLog, &qirConfig, layout_, kit_, layoutKit_, style_);
+    delete qirLog;
+    qirLog = log;
+    log->OnCritical(SaveBeforeCriticalEnd);
 
     String value;
     int titled = style_->find_attribute("name", value) || style_->find_attribute("title", value);
 
     LayoutKit* lk = layoutKit_;
     Glyph* menubar = qir_build_main_menubar(this, kit_, lk);
+    for (int i = 0; i < 7; i++)
+        log->AttachSwitch(i, logToggles_[i]);
+    int limit = -1;
+    if (qirConfig.GetInt("Debug.LogFileLimit", &limit) != 0)
+        limit = -1;
+    log->Open(Str(folderDir.Concat("/QIR.log")), qirLogDebug, limit);
     qirListBox* rows = folders_->Rows();
     folderPatch_ = new Patch(lk->hbox(rows, kit_->vscroll_bar(rows)));
     Coord height = session_->default_display()->height() * 0.75f;
     Glyph* area = lk->flexible(lk->natural_span_dimension(kit_->inset_frame(folderPatch_), Dimension_Y, height),
                                10000000, 10000000);
-    window_ = new ApplicationWindow(lk->vbox(kit_->bright_inset_frame(menubar), area));
+    PolyGlyph* box = lk->vbox(kit_->bright_inset_frame(menubar), area);
+    if (Glyph* panel = log->PanelGlyph())
+        box->append(lk->vcenter(lk->vfixed(kit_->inset_frame(panel), 100), 1.0));
+    window_ = new ApplicationWindow(box);
     if (!titled)
         qir_set_window_style(window_, "Quorvane", style_);
     window_->wm_delete(new qirCloseHandler(this));
@@ -244,9 +285,6 @@ int qirMainWindow::Start() {
         window_->icon_bitmap(icon);
     else
         fprintf(stderr, "Can't load bitmap %s\n", Str(iconPath));
-
-    // Seam: the log panel below the folder list when Debug.Window is "Yes"
-    // comes with the session-log window.
 
     if (qirLog)
         qirLog->Write(qirLogStatistics, "QIR Startting");
@@ -273,11 +311,13 @@ void qirMainWindow::Shutdown() {
     if (shutDown_)
         return;
     shutDown_ = 1;
-    // Seam: the log window writes its level toggles into the layout here.
+    if (qirLogWindow* log = qirLogWindow::Current())
+        log->SaveShowSettings();
     if (window_ && window_->is_mapped())
         window_->unmap();
     if (about_)
         about_->close();
+    qirHelp.Close();
     // Seam: the address book window is deleted here.
     if (book_) {
         book_->Save();
@@ -300,11 +340,20 @@ void qirMainWindow::Shutdown() {
 }
 
 void qirMainWindow::SaveForLostDisplay() {
+    // Nothing may be drawn any more: no box, no panel.
+    if (qirLogWindow* log = qirLogWindow::Current())
+        log->FileOnly();
+    SaveBeforeEnd("The X display is gone: saving and ending");
+}
+
+void qirMainWindow::SaveBeforeEnd(const char* why) {
     if (shutDown_)
         return;
     shutDown_ = 1;
     if (qirLog)
-        qirLog->Write(qirLogError, "The X display is gone: saving and ending");
+        qirLog->Write(qirLogError, why);
+    if (qirLogWindow* log = qirLogWindow::Current())
+        log->SaveShowSettings();
     if (book_)
         book_->Save();
     if (folders_)
@@ -312,8 +361,10 @@ void qirMainWindow::SaveForLostDisplay() {
             static_cast<qirMsgList*>(f)->CloseWindow();
     if (layout_)
         layout_->Save();
+    // The process ends next: the file itself is trimmed and closed (the
+    // log window's own Close would only let go of its panel).
     if (qirLog && qirLog->IsOpen())
-        qirLog->Close();
+        qirLog->qirError::Close();
 }
 
 // ---------------------------------------------------------------- folders
@@ -523,16 +574,15 @@ void qirMainWindow::HelpFolders() { ShowHelp("QIR folder list Help", "h_folders.
 void qirMainWindow::HelpIndex() { ShowHelp("QIR Help Index", "index.rtf"); }
 
 void qirMainWindow::ShowHelp(const char* title, const char* target) {
-    // Seam: the help manager shows the page here.
-    if (qirLog)
-        qirLog->Report(qirLogWarning, "Help (%s) is not available yet", title);
+    qirHelp.Show(qirHelpReference(qirString(title), qirPath(target)));
 }
 
+
 int qirMainWindow::PrintMessage(qirMsg* message, Patch* host) {
-    // Seam: a print job lays the message out and hands it to the print command.
-    if (qirLog)
-        qirLog->Write(qirLogWarning, "Printing is not available yet");
-    return 1;
+    if (!message)
+        return 1;
+    qirPrintJob job(message, host, kit_, layoutKit_);
+    return job.Print();
 }
 
 void qirMainWindow::About() {

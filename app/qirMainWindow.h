@@ -3,9 +3,7 @@
 // the folder list under the main menu.
 //
 // Parts that belong to windows not built yet are seams, marked where they
-// attach: the compose docks, the address book window, the filter book,
-// the session-log panel (the log stays the plain file log), the help
-// manager and the new-mail check.
+// attach: the compose docks, the address book window and the filter book.
 #ifndef QIR_MAIN_WINDOW_H
 #define QIR_MAIN_WINDOW_H
 
@@ -86,8 +84,7 @@ public:
     // stays as it was when the user accepts a name that does not exist.
     int OpenFileDialog(qirString* file, Window* parent);
 
-    // Help on the folder list and the help index.  Seam: the help manager
-    // is not built yet; the request is logged.
+    // Help on the folder list and the help index.
     void HelpFolders();
     void HelpIndex();
     void About();
@@ -140,13 +137,11 @@ public:
     void ComposeReply(const qirMsg* original, int quote, Window* over);
     void ComposeForward(const qirMsg* original, Window* over);
 
-    // Shows the help page target titled title in the help window.  Seam:
-    // until the help manager exists this reports at level 2.
+    // Shows the help page target titled title in the help window (the
+    // help manager, qirHelp).
     void ShowHelp(const char* title, const char* target);
-    // Prints message as one print job; host is the asking window's face
-    // picture patch, which the job borrows for a moment.  Answers 0, or
-    // nonzero when nothing was printed.  Seam: until printing exists this
-    // reports at level 2 and answers 1.
+    // Prints message as one print job (host: the asking window's face
+    // picture patch): 0, or nonzero when nothing was printed (reported).
     int PrintMessage(qirMsg* message, Patch* host);
     void AddressBook();
     int OpenAddressBook();
@@ -165,6 +160,7 @@ public:
     qirFilterList* Filters() { return &filters_; }
     qirMailcap* Mailcap() { return &mailcap_; }
     Stencil* DefaultFace() const { return faceStencil_; }
+    Color* FaceColor() const { return faceColor_; }
     const unsigned char* DefaultFaceBits() const { return faceRaster_; }
     qirAbout* AboutDock() const { return about_; }
     const qirDirectory& LastDirectory() const { return lastDir_; }
@@ -182,9 +178,13 @@ public:
     static int PostFileChooser(const char* title, const qirString& dir, const qirString& suggested,
                                const char* acceptLabel, Window* parent, qirString* chosen);
 
-    // After the display is lost: flushes the folders and saves the address
-    // book and the layout without a call to the X server.
+    // After the display is lost: the log writes to its file only, then
+    // SaveBeforeEnd.
     void SaveForLostDisplay();
+    // Before the process ends by another road than the quit (lost display,
+    // critical error): logs why at level 1, flushes the folders and saves
+    // the address book, the log switches and the layout.  Runs once.
+    void SaveBeforeEnd(const char* why);
 
 private:
     qirMainWindow(const qirMainWindow&) = delete;

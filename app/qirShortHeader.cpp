@@ -39,7 +39,7 @@ void Number(std::string* out, const char* format, int value)
 void Name(std::string* out, int first, int index, int count)
 {
     if (index < 0 || index >= count) return;
-    out->append(qirLanguage.Text(first + index));
+    out->append(qirLanguage.Text(first + index)); // catalogue: 402-439
 }
 
 int Hour12(int hour)

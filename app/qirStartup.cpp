@@ -173,9 +173,12 @@ char** qirOptions::SessionArguments(int argc, char** argv, int* count) const
     for (int i = 0; i < argc; ++i) words[k++] = qirStrdup(argv[i]);
     if (!noDoubleBuffer) words[k++] = qirStrdup("-dbuf");
     if (!fontGiven) {
+        // An empty SystemFont gives two empty words, never "-fn" without a
+        // font, so the toolkit keeps its own.
         qirString font = qirConfig.Get("SystemFont");
-        words[k++] = qirStrdup("-fn");
-        words[k++] = qirStrdup(font.Text() ? font.Text() : "");
+        int empty = font.IsEmpty();
+        words[k++] = qirStrdup(empty ? "" : "-fn");
+        words[k++] = qirStrdup(empty ? "" : font.Text());
     }
     words[k] = nullptr;
     *count = n;

@@ -26,8 +26,9 @@ struct qirOptions {
     // -6 to stop.
     int Parse(int argc, char** argv);
     // The words for the session: every word of argv, then "-dbuf" and
-    // "-fn" SystemFont unless the flags say otherwise.  New array of new
-    // strings, *count words; free with qirFreeArguments.
+    // "-fn" SystemFont unless the flags say otherwise (two empty words for
+    // an empty SystemFont).  New array of new strings, *count words; free
+    // with qirFreeArguments.
     char** SessionArguments(int argc, char** argv, int* count) const;
 };
 

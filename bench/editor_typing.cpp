@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     if (cfg.Load(cfgPath) != 0)
         fprintf(stderr, "no configuration at %s: default fonts\n", cfgPath);
 
-    qirRTFEditor* ed = new qirRTFEditor(&cfg, nullptr, qirRTFEdit, nullptr);
+    qirRTFEditor* ed = new qirRTFEditor(&cfg, nullptr, qirRTFEditMode, nullptr);
     Resource::ref(ed);
     Display* d = session.default_display();
     TopLevelWindow* w = new TopLevelWindow(

@@ -25,6 +25,7 @@
 #include "qirBenchMedian.h"
 #include "qirConfiguration.h"
 #include "qirLanguageGroup.h"
+#include "qirResident.h"
 #include "qirMsgListItem.h"
 #include "qirMsgSort.h"
 
@@ -39,18 +40,6 @@ static double Now()
 {
     using namespace std::chrono;
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-static long ResidentKB()
-{
-    FILE* f = fopen("/proc/self/status", "r");
-    if (!f) return -1;
-    char line[256];
-    long kb = -1;
-    while (fgets(line, sizeof line, f))
-        if (strncmp(line, "VmRSS:", 6) == 0) kb = atol(line + 6);
-    fclose(f);
-    return kb;
 }
 
 // Handles every pending event and waits until the server has drawn.
@@ -228,14 +217,14 @@ int main(int argc, char** argv)
     qirListBox* rows = new qirListBox(0, nullptr);
     Resource::ref(rows);
     Pump(session);
-    long before = ResidentKB();
+    long before = qirResidentKB();
     struct mallinfo2 heapBefore = mallinfo2();
     t = Now();
     qirMsgList* list = new qirMsgList(qirPath(dir.c_str()), rows);
     list->activate();
     Pump(session);
     double first = Now() - t;
-    long resident = ResidentKB() - before;
+    long resident = qirResidentKB() - before;
     long heap = (long)(mallinfo2().uordblks - heapBefore.uordblks) / 1024;
     if (list->MessageRows()->Count() != count) {
         fprintf(stderr, "%d rows for %d messages\n", list->MessageRows()->Count(), count);

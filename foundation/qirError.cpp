@@ -118,18 +118,24 @@ void qirError::Abandon()
     count_ = 0;
 }
 
+void qirError::WriteLine(int level, const char* text)
+{
+    if (!stream_) return;
+    ++count_;
+    fprintf(stream_, "%c %s\n", qirLogLevelLetter(level), text ? text : "");
+    fflush(stream_);
+}
+
+void qirError::EndForCritical(const char* text)
+{
+    fprintf(stderr, "Critical error: %s\n", text ? text : "");
+    exit(1);
+}
+
 void qirError::Write(int level, const char* text)
 {
-    if (!text) text = "";
-    if (stream_) {
-        ++count_;
-        fprintf(stream_, "%c %s\n", qirLogLevelLetter(level), text);
-        fflush(stream_);
-    }
-    if (level == qirLogCritical) {
-        fprintf(stderr, "Critical error: %s\n", text);
-        exit(1);
-    }
+    WriteLine(level, text);
+    if (level == qirLogCritical) EndForCritical(text);
 }
 
 void qirError::Report(int level, const char* format, ...)

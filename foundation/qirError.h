@@ -55,6 +55,13 @@ public:
     const qirPath& Path() const { return path_; }
 
 protected:
+    // The two halves of Write, for a subclass that must act between them:
+    // the line in the file (when open), and the end of the process after a
+    // level-0 report ("Critical error: " and the text on standard error,
+    // exit status 1).
+    void WriteLine(int level, const char* text);
+    [[noreturn]] static void EndForCritical(const char* text);
+
     int count_ = 0;          // lines the file is taken to hold, banner excluded
     FILE* stream_ = nullptr; // owned; null while closed
     int level_ = 0;          // display threshold, for the log window

@@ -39,6 +39,13 @@ int qirList::Unlink(qirObject* node)
 {
     // The ends need no walk: a list is most often emptied from one of them.
     if (!node || IsEmpty() || (node != head_ && node != tail_ && !Contains(node))) return 0;
+    Detach(node);
+    return 1;
+}
+
+void qirList::Detach(qirObject* node)
+{
+    if (!node) return;
     if (node->prev_)
         node->prev_->next_ = node->next_;
     else
@@ -48,7 +55,6 @@ int qirList::Unlink(qirObject* node)
     else
         tail_ = node->prev_;
     node->next_ = node->prev_ = nullptr;
-    return 1;
 }
 
 int qirList::Remove(qirObject* node)

@@ -448,4 +448,6 @@ qirList* qirSplitText(const qirString& text, int n, const char* separators)
     return list;
 }
 
-qirString qirVersionString() { return qirString("Quorvane. version 1.0 Beta3"); }
+const char* qirVersionNumber() { return "1.0 Beta3"; }
+
+qirString qirVersionString() { return qirString("Quorvane. version ").Concat(qirVersionNumber()); }

@@ -61,6 +61,8 @@ qirList* qirSplitText(const qirString& text, int n, const char* separators);
 
 // "Quorvane. version 1.0 Beta3"
 qirString qirVersionString();
+// "1.0 Beta3"
+const char* qirVersionNumber();
 
 char* qirStrdup(const char* s); // new[] copy, null for null
 inline int qirMax(int a, int b) { return a > b ? a : b; }

@@ -241,13 +241,7 @@ int ParseParametersOf(Store& store, ExtendedParameters& extended)
         if (t != qirTokAttribute) return qirNotFound;
         std::string attribute = qirScanText;
         if (Next() != qirTokValue) return qirNotFound;
-        // The scanner leaves a quoted value's quoted pairs as written; an
-        // unquoted one cannot hold a backslash, so this changes only those.
-        std::string value;
-        for (const char* v = qirScanText; *v; ++v) {
-            if (*v == '\\' && !*++v) break;
-            value += *v;
-        }
+        std::string value = qirScanText; // quoted pairs already undone
         if (!extended.Take(attribute, value)) store(attribute.c_str(), value.c_str());
         t = Next();
         if (t == qirTokEnd) return qirOK;

@@ -16,8 +16,8 @@ namespace {
 
 enum Mode {
     FieldName, Text, Date, AddressList, MailboxList, Group, LookAhead, Phrase,
-    Angle, Commented, ContentType, Disposition, Parameter, Encoding, XFace,
-    StackError
+    Angle, Commented, ContentType, Disposition, Parameter, ParameterValue,
+    Encoding, XFace, StackError
 };
 
 int mode = FieldName;
@@ -137,26 +137,86 @@ const char* SubDomain(const char* p)
     return e > p ? e : nullptr;
 }
 
-// Local part (words joined by full stops), then "@" and a domain if one
-// follows; null when p does not start a word.
-const char* Address(const char* p)
+// Past blanks, line feeds and closed comments from p.
+const char* Cfws(const char* p)
 {
-    const char* e = Word(p);
+    for (;;) {
+        if (IsBlank(*p) || *p == '\n') {
+            ++p;
+        } else if (*p == '(') {
+            const char* e = Comment(p);
+            if (!e) return p;
+            p = e;
+        } else {
+            return p;
+        }
+    }
+}
+
+// Pieces joined by full stops from p, each read by Piece; blanks, line
+// feeds and comments around a full stop are passed over (old mailers
+// wrote "test . example") and set *folded.  The pieces and their stops go
+// to clean, when given.
+template <const char* (*Piece)(const char*)>
+const char* DotJoined(const char* p, std::string* clean, bool* folded)
+{
+    const char* e = Piece(p);
     if (!e) return nullptr;
-    while (*e == '.') {
-        const char* w = Word(e + 1);
-        if (!w) break;
-        e = w;
+    if (clean) clean->append(p, static_cast<size_t>(e - p));
+    for (;;) {
+        const char* stop = *e == '.' ? e : Cfws(e);
+        if (*stop != '.') break;
+        const char* w = Cfws(stop + 1);
+        const char* n = Piece(w);
+        if (!n) break;
+        if (stop != e || w != stop + 1) *folded = true;
+        if (clean) clean->append(1, '.').append(w, static_cast<size_t>(n - w));
+        e = n;
     }
-    if (*e != '@') return e;
-    const char* d = SubDomain(e + 1);
-    if (!d) return e;
-    while (*d == '.') {
-        const char* s = SubDomain(d + 1);
-        if (!s) break;
-        d = s;
+    return e;
+}
+
+// Local part (words joined by full stops), then "@" and a domain if one
+// follows; null when p does not start a word.  Comments and blanks around
+// the "@" and the full stops are no part of the address: *folded tells
+// that there were some, and clean gets the address without them.
+const char* Address(const char* p, bool* folded, std::string* clean = nullptr)
+{
+    if (clean) clean->clear();
+    const char* e = DotJoined<Word>(p, clean, folded);
+    if (!e) return nullptr;
+    const char* at = *e == '@' ? e : Cfws(e);
+    if (*at != '@') return e;
+    const char* d = Cfws(at + 1);
+    bool domainFolded = at != e || d != at + 1;
+    size_t local = clean ? clean->size() : 0;
+    if (clean) clean->append(1, '@');
+    const char* end = DotJoined<SubDomain>(d, clean, &domainFolded);
+    if (!end) {
+        if (clean) clean->resize(local);
+        return e;
     }
-    return d;
+    if (domainFolded) *folded = true;
+    return end;
+}
+
+// An obsolete source route before the address in angle brackets,
+// "@a.test,@b.test:": past its colon, or null when p starts none.
+const char* Route(const char* p)
+{
+    if (*p != '@' && *p != ',') return nullptr;
+    for (;;) {
+        p = Cfws(p);
+        if (*p == ',') {
+            ++p;
+        } else if (*p == '@') {
+            bool folded = false;
+            p = DotJoined<SubDomain>(Cfws(p + 1), nullptr, &folded);
+            if (!p) return nullptr;
+        } else {
+            return *p == ':' ? p + 1 : nullptr;
+        }
+    }
 }
 
 // The end of a phrase starting at the word at p: words (with the full stops
@@ -198,7 +258,7 @@ const char* Blanks1(const char* p)
 
 bool IsZoneChar(char c) { return IsLetter(c) || IsDigit(c) || c == '+' || c == '-'; }
 
-// [Day ,] d[d] Mon yy[yy] hh:mm[:ss] [zone], fields apart by blanks or TABs.
+// [Day ,] d[d] Mon yy[yy] h[h]:mm[:ss] [zone], fields apart by blanks or TABs.
 const char* DateText(const char* p)
 {
     const char* q = p;
@@ -223,7 +283,10 @@ const char* DateText(const char* p)
     if (n < 2) return nullptr;
     q += n;
     if (!(q = Blanks1(q))) return nullptr;
-    if (!(q = TwoDigits(q)) || *q != ':' || !(q = TwoDigits(q + 1))) return nullptr;
+    // The hour in one digit or two: "9:55" is common in real mail.
+    if (!IsDigit(*q)) return nullptr;
+    q += IsDigit(q[1]) ? 2 : 1;
+    if (*q != ':' || !(q = TwoDigits(q + 1))) return nullptr;
     if (*q == ':' && TwoDigits(q + 1)) q += 3;
     const char* z = Blanks1(q);
     if (z && IsZoneChar(*z)) {
@@ -277,6 +340,26 @@ int Token(const char*& p, const char* end, int token)
     SetText(p, static_cast<size_t>(end - p));
     p = end;
     return token;
+}
+
+// A token whose text is not the input as written (an address without its
+// comments, a value without its quotes).
+int CleanToken(const char*& p, const char* end, const std::string& clean, int token)
+{
+    SetText(clean.data(), clean.size());
+    p = end;
+    return token;
+}
+
+// The address from..end (an obsolete route before it, from p on, is
+// dropped) as a token.  Most addresses are not folded and are taken as
+// written.
+int AddressToken(const char*& p, const char* from, const char* end, bool folded, int token)
+{
+    if (from == p && !folded) return Token(p, end, token);
+    std::string clean;
+    Address(from, &folded, &clean);
+    return CleanToken(p, end, clean, token);
 }
 
 int ScanFieldName(const char*& p)
@@ -341,16 +424,17 @@ int ScanLookAhead(const char*& p)
         mode = Phrase;
         return Token(p, p, qirTokPhraseAddress);
     }
-    const char* a = Address(p);
+    bool folded = false;
+    const char* a = Address(p, &folded);
     if (!a) return Error(p);
     const char* q = a;
-    while (IsBlank(*q)) ++q;
+    while (IsBlank(*q) || *q == '\n') ++q;
     if (*q == '(') {
         mode = Commented;
         return Token(p, p, qirTokCommentedAddress);
     }
     Pop();
-    return Token(p, a, qirTokBareAddress);
+    return AddressToken(p, p, a, folded, qirTokBareAddress);
 }
 
 int ScanPhrase(const char*& p)
@@ -372,9 +456,43 @@ int ScanAngle(const char*& p)
         Pop();
         return Token(p, p + 1, qirTokAngleClose);
     }
-    const char* a = Address(p);
+    // An obsolete route names the hosts on the way; the address follows it.
+    const char* start = p;
+    if (const char* r = Route(p)) start = Cfws(r);
+    bool folded = false;
+    const char* a = Address(start, &folded);
     if (!a) return Error(p);
-    return Token(p, a, qirTokAddress);
+    return AddressToken(p, start, a, folded, qirTokAddress);
+}
+
+// p at '(': the comment as written, or, when the field ends inside it,
+// what it holds so far closed at the end (a dangling backslash dropped).
+const char* ClosedComment(const char* p, std::string* comment)
+{
+    const char* e = Comment(p);
+    if (e) {
+        comment->assign(p, static_cast<size_t>(e - p));
+        return e;
+    }
+    e = p + strlen(p);
+    comment->assign(p, static_cast<size_t>(e - p));
+    int level = 0;
+    for (size_t i = 0; i < comment->size(); ++i) {
+        char c = (*comment)[i];
+        if (c == '\\') {
+            if (i + 1 == comment->size()) {
+                comment->pop_back();
+                break;
+            }
+            ++i;
+        } else if (c == '(') {
+            ++level;
+        } else if (c == ')') {
+            --level;
+        }
+    }
+    comment->append(static_cast<size_t>(level), ')');
+    return e;
 }
 
 int ScanCommented(const char*& p)
@@ -382,16 +500,16 @@ int ScanCommented(const char*& p)
     if (*p == '(') {
         free(qirScanComment);
         qirScanComment = nullptr;
-        const char* e = Comment(p);
-        if (!e) return UnclosedComment(p);
-        std::string comment(p, static_cast<size_t>(e - p));
+        std::string comment;
+        const char* e = ClosedComment(p, &comment);
         qirGrowAppend(&qirScanComment, comment.c_str());
         Pop();
-        return Token(p, e, qirTokComment);
+        return CleanToken(p, e, comment, qirTokComment);
     }
-    const char* a = Address(p);
+    bool folded = false;
+    const char* a = Address(p, &folded);
     if (!a) return Error(p);
-    return Token(p, a, qirTokAddress);
+    return AddressToken(p, p, a, folded, qirTokAddress);
 }
 
 const char* MimeToken(const char* p)
@@ -412,31 +530,58 @@ int ScanMime(const char*& p)
     return Error(p);
 }
 
-int ScanParameter(const char*& p)
+// p at '"': the quoted string as a value, without its quotes and with its
+// quoted pairs undone.
+int QuotedValue(const char*& p)
 {
-    if (*p == ';') return Token(p, p + 1, qirTokSemicolon);
-    if (*p == '"') {
-        const char* e = Quoted(p);
-        if (!e) return Error(p);
-        SetText(p + 1, static_cast<size_t>(e - p - 2));
+    const char* e = Quoted(p);
+    if (!e) return Error(p);
+    size_t n = static_cast<size_t>(e - p - 2);
+    if (!memchr(p + 1, '\\', n)) {
+        SetText(p + 1, n);
         p = e;
         return qirTokValue;
     }
+    std::string value;
+    for (const char* v = p + 1; v < e - 1; ++v) {
+        if (*v == '\\') ++v;
+        value.push_back(*v);
+    }
+    return CleanToken(p, e, value, qirTokValue);
+}
+
+int ScanParameter(const char*& p)
+{
+    if (*p == ';') return Token(p, p + 1, qirTokSemicolon);
+    if (*p == '"') return QuotedValue(p);
     const char* t = MimeToken(p);
     if (t == p) return Error(p);
-    const char* q = t;
-    for (;;) {
-        const char* c;
-        if (IsBlank(*q) || *q == '\n') ++q;
-        else if (*q == '(' && (c = Comment(q))) q = c;
-        else break;
-    }
+    const char* q = Cfws(t);
     if (*q == '=') {
         SetText(p, static_cast<size_t>(t - p));
         p = q + 1;
+        mode = ParameterValue;
         return qirTokAttribute;
     }
     return Token(p, t, qirTokValue);
+}
+
+// The value after "attribute=".  A token or a quoted string as the
+// standard has it; anything else runs to the next ";" or the end of the
+// field, as other mail readers take it (unquoted boundaries such as
+// "----=_NextPart_000_0012" are widespread).
+int ScanParameterValue(const char*& p)
+{
+    mode = Parameter;
+    if (*p == ';' || *p == '"') return ScanParameter(p);
+    const char* t = MimeToken(p);
+    const char* q = Cfws(t);
+    if (t > p && (*q == ';' || !*q)) return Token(p, t, qirTokValue);
+    const char* e = strchr(p, ';');
+    if (!e) e = p + strlen(p);
+    while (e > p && (IsBlank(e[-1]) || e[-1] == '\n' || e[-1] == '\r')) --e;
+    if (e == p) return Error(p);
+    return Token(p, e, qirTokValue);
 }
 
 bool SkipsBlanks() { return mode != FieldName && mode != Text && mode != StackError; }
@@ -445,7 +590,8 @@ bool SkipsComments()
 {
     switch (mode) {
     case AddressList: case MailboxList: case Group: case LookAhead: case Phrase:
-    case Date: case ContentType: case Disposition: case Parameter: case Encoding:
+    case Angle: case Date: case ContentType: case Disposition: case Parameter:
+    case ParameterValue: case Encoding:
         return true;
     default:
         return false;
@@ -454,6 +600,9 @@ bool SkipsComments()
 
 int Scan(const char*& p)
 {
+    // Unstructured text skips nothing: each character is a token (a long
+    // Subject goes straight through here).
+    if (mode == Text && *p) return Token(p, p + 1, qirTokChar);
     for (;;) {
         if (IsBlank(*p) && SkipsBlanks()) {
             ++p;
@@ -500,6 +649,8 @@ int Scan(const char*& p)
         return ScanMime(p);
     case Parameter:
         return ScanParameter(p);
+    case ParameterValue:
+        return ScanParameterValue(p);
     default: // StackError
         fputs(" PARS STACK ERROR \n", stderr);
         depth = 0;

@@ -26,7 +26,7 @@ enum qirHeaderToken {
     qirTokContentType = 21,
     qirTokXFace = 22,
     qirTokCommentedAddress = 24, // an address and its comment follow (46, 40)
-    qirTokBareAddress = 25,      // text: the address
+    qirTokBareAddress = 25,      // text: the address (as 46)
     qirTokComma = 26,
     qirTokDateText = 27,         // text: the date up to the end of its zone
     qirTokChar = 28,             // text: one character of a Subject or X-Face
@@ -38,13 +38,16 @@ enum qirHeaderToken {
     qirTokPhraseAddress = 37,    // words (32) and an angle address follow
     qirTokError = 38,            // text: the character no rule takes
     qirTokEnd = 39,
-    qirTokComment = 40,          // text: the comment with its parentheses
+    qirTokComment = 40,          // text: the comment with its parentheses,
+                                 // closed when the field ends inside it
     qirTokSemicolon = 42,
-    qirTokAddress = 46,          // text: the address after 24 or 36
+    qirTokAddress = 46,          // text: the address after 24 or 36, without
+                                 // comments, blanks or an obsolete route
     qirTokMailbox = 48,          // a mailbox starts
     qirTokSlash = 51,
     qirTokAttribute = 52,        // text: the parameter name
-    qirTokValue = 53,            // text: the value, without outer quotes
+    qirTokValue = 53,            // text: the value; a quoted one without its
+                                 // quotes and with its quoted pairs undone
     qirTokTransferEncoding = 54,
     qirTokMimeToken = 56,        // type, subtype, disposition, encoding name
     qirTokContentDisposition = 57
@@ -56,7 +59,7 @@ extern const char* qirScanInput;
 extern char* qirScanText;
 // The last comment returned as token 40, "(" ... ")" (always at least those
 // two characters), or null.  A growing buffer: whoever takes it sets this to
-// null and frees it with free().  An unclosed comment leaves it null.
+// null and frees it with free().
 extern char* qirScanComment;
 
 class qirHeaderScanner {

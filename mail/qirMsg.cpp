@@ -723,7 +723,9 @@ int qirMsg::ImportRFC822(FILE* in)
     qirContentType ct(*contentType_);
     if (ct.IsMultipart() && (!boundary || !*boundary)) {
         // A multipart that cannot be split is kept whole as text: nothing is
-        // lost, and the reader still sees it.
+        // lost, and the reader still sees it.  Not even an empty boundary
+        // goes on: it would end the text at the first line "--".
+        boundary = nullptr;
         ct.type = "text";
         ct.subtype = "plain";
         contentType_->type = ct.type;

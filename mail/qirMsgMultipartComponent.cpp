@@ -243,6 +243,12 @@ int qirMsgMultipartComponent::ImportParts(FILE* in, const char* own)
             if (p->Value()) text.append(Str(*p->Value()));
             ParsePartField(text, &ct);
         }
+        if (ct.IsMultipart() && ct.boundary.IsEmpty()) {
+            // No boundary of its own: no line can be told to end a part of
+            // it, so it is kept whole as text up to our next separator.
+            ct.type = "text";
+            ct.subtype = "plain";
+        }
         // The stored name is made safe and unique; the part name stays as
         // received.
         int headerRead = before >= 0 && ftell(in) != before;

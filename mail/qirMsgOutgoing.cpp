@@ -13,6 +13,7 @@
 #include "qirClock.h"
 #include "qirConfiguration.h"
 #include "qirError.h"
+#include "qirFormat.h"
 #include "qirLanguageGroup.h"
 #include "qirMailAgent.h"
 #include "qirMsg.h"
@@ -73,32 +74,21 @@ static void WriteValue(FILE* out, const char* v)
     }
 }
 
-// printf-like formats from the configuration and the catalogue are filled
-// here, never by printf: "%s", "%d" and the like take the next argument as
-// text, "%%" is a percent sign, and a missing argument gives "".
-static std::string FillFormat(const char* format, const std::vector<std::string>& args)
+// A header text as one line: each run of blanks and line breaks becomes
+// one blank, none at either end.  Each attachment of a quote is one quoted
+// line, also for a header built over several lines.
+static std::string OneLine(const char* text)
 {
     std::string out;
-    size_t next = 0;
-    for (const char* p = format ? format : ""; *p; ++p) {
-        if (*p != '%') {
-            out += *p;
+    bool blank = false;
+    for (const char* p = text; *p; ++p) {
+        if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
+            blank = true;
             continue;
         }
-        if (p[1] == '%') {
-            out += '%';
-            ++p;
-            continue;
-        }
-        const char* q = p + 1;
-        while (*q && strchr("-+ #0123456789.l", *q)) ++q;
-        if (*q && strchr("sdiu", *q)) {
-            if (next < args.size()) out += args[next];
-            ++next;
-            p = q;
-        } else {
-            out += '%';
-        }
+        if (blank && !out.empty()) out += ' ';
+        blank = false;
+        out += *p;
     }
     return out;
 }
@@ -300,7 +290,7 @@ int qirMsg::QuoteOriginal(const qirMsg* source)
     if (!header.IsEmpty()) {
         const qirAddress* a = static_cast<const qirAddress*>(source->from_->First());
         std::string who = std::string(Str(initials)) + " == " + (a ? Str(a->Format()) : "<nobody>");
-        fputs(FillFormat(Str(header), {who, Str(FormatDate(source, 0))}).c_str(), out);
+        fputs(qirFillFormat(Str(header), {who, Str(FormatDate(source, 0))}).c_str(), out);
     }
     std::string prefix = Str(qirConfig.Get("Reply.QuottingString"));
     size_t mark = prefix.find("%s");
@@ -338,7 +328,7 @@ int qirMsg::QuoteOriginal(const qirMsg* source)
                 if (p == from) continue;
                 qirContentType ct(p->ContentType());
                 if (ct.header.IsEmpty()) ct.BuildHeader();
-                std::string text = FillFormat(qirLanguage.Text(225), {Str(ct.header), std::to_string(p->Size())});
+                std::string text = qirFillFormat(qirLanguage.Text(225), {OneLine(Str(ct.header)), std::to_string(p->Size())});
                 if (text.empty() || text.back() != '\n') text += '\n';
                 fprintf(out, "%s\n%s%s", prefix.c_str(), prefix.c_str(), text.c_str());
             }

@@ -34,6 +34,15 @@ convert -size 720x240 xc:"$bg" \
     -fill '#333333' -font DejaVu-Sans -pointsize 25 -annotate +294+190 'Mail for the X Window System' \
     -resize 360x120 $tif "$out/about.tif"
 
+# The logo at both ends of the help window's top row, 40x40: the envelope
+# of the about picture.
+convert -size 160x160 xc:"$bg" \
+    -fill '#00000040' -stroke none -draw 'roundrectangle 18,42 152,134 8,8' \
+    -fill '#f4f4ee' -stroke '#555555' -strokewidth 5 -draw 'roundrectangle 10,34 144,126 8,8' \
+    -fill none -draw 'polyline 14,40 77,90 140,40' \
+    -fill '#c8141e' -stroke none -draw 'circle 126,50 126,32' \
+    -resize 40x40 $tif "$out/QIR.tif"
+
 # The default face of messages without one (48x48 PBM) and the window
 # icon (X bitmap): the envelope in black and white.
 envelope() {

@@ -46,6 +46,8 @@ shoot 'StandardDialogTest.SearchCancelRestoresTheAcceptedSearch'
 shoot 'ProgressTest.ShowsPercentageAndBar'
 shoot 'ProgressTest.CountModeAndEmptyTotal'
 shoot 'ColorDialogTest.SwatchesShowTheirColours'
+shoot 'HelpTest.ShippedPagesOpenAndLinkToOneAnother'
+shoot 'HelpTest.DragCopiesTheSelectionToCutBufferZero'
 shoot 'MsgListTest.OpensWithOneRowPerMessageAndItsCounters' test_gui
 shoot 'MsgListTest.SortReordersRowsWithTheFolderAndKeepsSelections' test_gui
 shoot 'MsgListTest.RowsInArrivalOrderWithGlyphsOnlyWhileShown' test_gui
@@ -58,3 +60,4 @@ shoot 'MainWindowTest.SaveAndOpenFileDialogs' test_gui
 shoot 'MainWindowTest.RealFileChooserIsTitledAndCancelsOnClose' test_gui
 shoot 'MainWindowTest.AboutBoxWithoutItsPictureStillOpensAndCloses' test_gui
 shoot 'CheckOnStartup.FetchesFromTheSpoolAndLeavesItAsConfigured' test_gui
+shoot 'LogPanelEndToEnd.EntriesAndSwitchesOfThePanelAcrossARestart' test_gui

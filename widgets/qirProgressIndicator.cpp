@@ -159,14 +159,14 @@ int qirProgressIndicator::PercentOf(uint32_t current) const {
 Glyph* qirProgressIndicator::ProgressGlyph() {
     WidgetKit* kit = kit_;
     LayoutKit* lk = layout_;
-    char text[64];
+    char* text = line_;
     if (percentMode_) {
         percent_ = PercentOf(current_);
-        snprintf(text, sizeof text, "Progress: %d%%", percent_);
+        snprintf(text, sizeof line_, "Progress: %d%%", percent_);
     } else {
         percent_ = -1;
         shownCurrent_ = current_;
-        snprintf(text, sizeof text, "Progress: %5u of %5u", current_, total_);
+        snprintf(text, sizeof line_, "Progress: %5u of %5u", current_, total_);
     }
     PolyGlyph* box = lk->vbox();
     box->append(lk->vspace(8));

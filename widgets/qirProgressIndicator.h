@@ -43,6 +43,8 @@ public:
     qirRedrawPatch* Patch() const { return patch_; }
     // The percentage shown (percent mode), or -1 when nothing is shown.
     int Percent() const { return percent_; }
+    // The progress line shown: "Progress: 66%" or "Progress:   640 of  1200".
+    const char* ProgressLine() const { return line_; }
     // Points of the bar's width, for the percentage shown.
     static float BarWidth(int percent) { return percent * 4.0f; }
 
@@ -56,6 +58,7 @@ private:
     LayoutKit* layout_;
     int percent_ = -1;
     uint32_t shownCurrent_ = 0; // the count shown, in count mode
+    char line_[64] = "";
 };
 
 #endif

@@ -30,8 +30,6 @@ typedef Color IVColor;
 
 namespace {
 
-const char* const kStyleNames[8] = {"Normal",      "Fixed",        "Bold",        "Bold_Fixed",
-                                    "Italic",      "Italic_Fixed", "Italic_Bold", "Italic_Bold_Fixed"};
 const char* const kAnyFont = "-*-*-*-*-*--*-*-*-*-*-*-*-*";
 
 bool IsBlank(unsigned char c) {
@@ -54,8 +52,8 @@ qirRTFEditor::qirRTFEditor(const qirConfiguration* tree, const char* fontSection
     : mode_(mode),
       display_(Session::instance() ? Session::instance()->default_display() : nullptr) {
     const qirConfiguration* node = tree ? tree->Child("RTFEditor") : nullptr;
-    showCursor_ = mode == qirRTFEdit ? 1 : 0;
-    if (mode != qirRTFEdit && node) {
+    showCursor_ = mode == qirRTFEditMode ? 1 : 0;
+    if (mode != qirRTFEditMode && node) {
         qirString v;
         const char* show = KeyValue(node, "ShowCursorInViewer", v);
         if (show && qirString(show).EqualsIgnoreCase("Yes"))
@@ -68,7 +66,7 @@ qirRTFEditor::qirRTFEditor(const qirConfiguration* tree, const char* fontSection
     LoadColors(node ? node->Child("Colors") : nullptr);
     doc_.SetMetrics(this);
     BuildMenus(menu);
-    if (mode == qirRTFEdit) {
+    if (mode == qirRTFEditMode) {
         toolbar = LayoutKit::instance()->hbox();
         Resource::ref(toolbar);
         BuildToolbar(toolbar);
@@ -107,7 +105,7 @@ void qirRTFEditor::ClearFonts() {
 void qirRTFEditor::LoadFonts(const qirConfiguration* section) {
     ClearFonts();
     for (int s = 0; s < 8; ++s) {
-        const qirConfiguration* style = section ? section->Child(kStyleNames[s]) : nullptr;
+        const qirConfiguration* style = section ? section->Child(qirRTFStyleNodes[s]) : nullptr;
         if (!style)
             continue;
         auto& list = fonts_[s];
@@ -675,7 +673,7 @@ void qirRTFEditor::handle(const Event& e) {
             }
             return;
         case Event::middle:
-            if (mode_ == qirRTFEdit && within) {
+            if (mode_ == qirRTFEditMode && within) {
                 Paste(pos);
                 Refresh();
             }
@@ -697,7 +695,7 @@ void qirRTFEditor::handle(const Event& e) {
         unsigned char c = 0;
         int code = KeyName(e, &c);
         if (code == qirCmdInsert) {
-            if (mode_ == qirRTFEdit && c)
+            if (mode_ == qirRTFEditMode && c)
                 Type(c);
             return;
         }
@@ -712,7 +710,7 @@ void qirRTFEditor::handle(const Event& e) {
 }
 
 void qirRTFEditor::Type(unsigned char c) {
-    if (mode_ != qirRTFEdit)
+    if (mode_ != qirRTFEditMode)
         return;
     doc_.ClearSelection();
     doc_.selecting = 0;
@@ -736,7 +734,7 @@ void qirRTFEditor::MoveLines(int code) {
     int& fv = doc_.firstVisible;
     switch (code) {
     case qirCmdUp:
-        if (mode_ == qirRTFEdit) {
+        if (mode_ == qirRTFEditMode) {
             if (l > 0)
                 MoveToX(l - 1, goalX_);
         } else if (fv > 0) {
@@ -746,7 +744,7 @@ void qirRTFEditor::MoveLines(int code) {
         }
         break;
     case qirCmdDown:
-        if (mode_ == qirRTFEdit) {
+        if (mode_ == qirRTFEditMode) {
             if (l + 1 < lines)
                 MoveToX(l + 1, goalX_);
         } else if (fv + doc_.visibleCount < lines) {
@@ -785,7 +783,7 @@ void qirRTFEditor::MoveLines(int code) {
 void qirRTFEditor::execute(int code, int value) {
     const std::string& text = doc_.Text();
     const int last = LastChar();
-    const bool edit = mode_ == qirRTFEdit;
+    const bool edit = mode_ == qirRTFEditMode;
     int& cur = doc_.cursor;
     auto blank = [&](int p) { return IsBlank(static_cast<unsigned char>(text[p])); };
     switch (code) {

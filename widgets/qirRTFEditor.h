@@ -49,8 +49,8 @@ class qirConfiguration;
 class qirSearchDialog;
 
 enum {
-    qirRTFView = 0,
-    qirRTFEdit = 1
+    qirRTFViewMode = 0,
+    qirRTFEditMode = 1
 };
 
 class qirRTFEditor : public Glyph, public Adjustable, public qirRTFMetrics, public qirRTFResources {
@@ -58,7 +58,7 @@ public:
     // tree: the configuration whose node "RTFEditor" holds fonts, colours,
     // key map and keyboards (null: every default, no key bindings).
     // fontSection: the font node under "RTFEditor" ("Fonts" when null or
-    // empty).  mode: qirRTFEdit or qirRTFView.  menu: the host window's
+    // empty).  mode: qirRTFEditMode or qirRTFViewMode.  menu: the host window's
     // menu that receives the editor's entries, or null.
     qirRTFEditor(const qirConfiguration* tree, const char* fontSection, int mode, Menu* menu);
     ~qirRTFEditor() override;
@@ -228,6 +228,7 @@ public:
     Patch* leftIndentPatch = nullptr;
     Patch* rightIndentPatch = nullptr;
     Glyph* toolbar = nullptr;   // referenced, edit mode only
+    int toolbarPictures = 0;    // buttons showing their picture; the rest show their text
 
 private:
     qirRTFEditor(const qirRTFEditor&) = delete;

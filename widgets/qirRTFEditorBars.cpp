@@ -103,7 +103,7 @@ void qirRTFEditor::BuildMenus(Menu* menu) {
     if (!menu)
         return;
     WidgetKit* kit = WidgetKit::instance();
-    if (mode_ == qirRTFEdit) {
+    if (mode_ == qirRTFEditMode) {
         menu->append_item(kit->menu_item_separator());
 
         MenuItem* size = Entry(kit, this, 900, -1);
@@ -177,7 +177,8 @@ void qirRTFEditor::BuildToolbar(Glyph* box) {
     boldButton = italicButton = underlineButton = fixedButton = nullptr;
     flushLeftButton = centerButton = flushRightButton = nullptr;
     sizePatch = leftIndentPatch = rightIndentPatch = nullptr;
-    if (!box || mode_ != qirRTFEdit)
+    toolbarPictures = 0;
+    if (!box || mode_ != qirRTFEditMode)
         return;
     WidgetKit* kit = WidgetKit::instance();
     LayoutKit* lk = LayoutKit::instance();
@@ -210,7 +211,9 @@ void qirRTFEditor::BuildToolbar(Glyph* box) {
     };
     for (Item& it : items) {
         it.face = ButtonImage(it.file, labelsOnly);
-        if (!it.face)
+        if (it.face)
+            ++toolbarPictures;
+        else
             it.face = new Label(it.label, kit->font(), kit->foreground());
     }
     sizePatch = NumberDisplay(kit, lk, -10, 10);

@@ -60,7 +60,7 @@ qirRTFPanel::qirRTFPanel(const qirConfiguration* tree, const char* fontSection, 
     Resource::ref(editor_);
     input_ = new qirRTFInput(editor_);
     append(lk->hbox(input_, kit->vscroll_bar(editor_)));
-    if (mode == qirRTFEdit && editor_->toolbar)
+    if (mode == qirRTFEditMode && editor_->toolbar)
         // A window narrower than the tool bar cuts its right end off, not
         // the scroll bar beside the text.
         append(lk->h_variable_span(kit->outset_frame(lk->vmargin(editor_->toolbar, 2)), fil, fil));

@@ -15,7 +15,7 @@
 static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subject()->Data() ? m->Subject()->Data() : ""; }
 
 #include "qirDovecot.h"
-#include "qirDrawLog.h"
+#include "qirProgramTest.h"
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -63,44 +63,11 @@ struct ListPage {
     int lastRow = 0;               // baseline of the lowest row
 };
 
-class CheckOnStartup : public ::testing::Test {
+class CheckOnStartup : public qirProgramTest {
 protected:
-    void SetUp() override {
-        if (access(QIR_DATA_PREFIX "/QIR.cfg", R_OK) != 0)
-            GTEST_SKIP() << "no " QIR_DATA_PREFIX "/QIR.cfg";
-        home = qirMakeTempDir("qirhome");
-        mkdir(Dir().c_str(), 0700);
-    }
-    void TearDown() override {
-        qir.Stop();
-        if (!home.empty())
-            qirRemoveTree(home);
-    }
-    std::string Dir() const { return home + "/.QIR"; }
     std::string Spool() const { return home + "/spool"; }
-    std::string LogTail() const {
-        std::string log = qirReadFile(Dir() + "/QIR.log");
-        return log.substr(log.size() > 800 ? log.size() - 800 : 0);
-    }
-    void WriteConfig(const std::string& text) {
-        FILE* f = fopen((Dir() + "/user.cfg").c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        fputs(("CheckMailOnStartup yes\n" + text).c_str(), f);
-        fclose(f);
-    }
-    std::string DrawLogPath() const { return home + "/draw.log"; }
-    void Start() {
-        // Window ids come again in a later run: each run has a log of its own.
-        unlink(DrawLogPath().c_str());
-        draw = qirDrawLog(DrawLogPath());
-        ASSERT_TRUE(qir.Start(QIR_BINARY, {"-title", title},
-                              {{"QIR_TEST_HOME", home},
-                               {"LD_PRELOAD", QIR_FAKEHOME " " QIR_DRAWLOG},
-                               {"QIR_TEST_DRAWLOG", DrawLogPath()},
-                               {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"},
-                               {"MAIL", Spool()},
-                               {"TZ", "UTC"}}));
-    }
+    void WriteConfig(const std::string& text) { qirProgramTest::WriteConfig("CheckMailOnStartup yes\n" + text); }
+    void Start() { qirProgramTest::Start({{"MAIL", Spool()}, {"TZ", "UTC"}}); }
     // The main window, which maps once the check is done; "" if qir ended
     // or a minute passed.
     std::string MainWindow() {
@@ -131,23 +98,6 @@ protected:
         if (listed)
             ReadIncomingWindow(std::stoul(w), *listed);
         EXPECT_EQ(Quit(w), 0) << LogTail();
-    }
-
-    // Polls (reading the draw log) until done() holds: false after ms
-    // milliseconds or when the program has ended.
-    bool WaitFor(const std::function<bool()>& done, int ms) {
-        for (int waited = 0; waited <= ms; waited += 10) {
-            draw.Update();
-            if (done())
-                return true;
-            int status;
-            if (qir.Ended(&status)) {
-                ADD_FAILURE() << "qir ended: " << status << "\n" << LogTail();
-                return false;
-            }
-            usleep(10000);
-        }
-        return false;
     }
 
     // The mapped window titled "Incoming" that this program draws, or 0.
@@ -243,21 +193,6 @@ protected:
         return rows;
     }
 
-    // For tests/screenshots.sh: announces name.ready in QIR_SHOT_DIR and
-    // waits (ten seconds at most) until the script has taken name.png; a
-    // later shot of the same name replaces it.
-    void Shot(const char* name) {
-        const char* dir = getenv("QIR_SHOT_DIR");
-        if (!dir)
-            return;
-        std::string base = std::string(dir) + "/" + name;
-        unlink((base + ".png").c_str());
-        if (FILE* f = fopen((base + ".ready").c_str(), "w"))
-            fclose(f);
-        for (int i = 0; i < 1000 && access((base + ".png").c_str(), F_OK) != 0; i++)
-            usleep(10000);
-    }
-
     // Opens Incoming from the folder list and reads its window: the total
     // counter, a height within three quarters of the screen, and every row
     // in list order, a page at a time through the scroll bar.
@@ -302,11 +237,6 @@ protected:
         std::sort(got.begin(), got.end());
         return got;
     }
-
-    std::string home;
-    std::string title = "Quorvane startup " + std::to_string(getpid());
-    qirBackgroundProgram qir;
-    qirDrawLog draw{""};
 };
 
 TEST_F(CheckOnStartup, FetchesFromDovecotAndKeepsEveryMessageOnceAfterQuit) {

@@ -115,7 +115,8 @@ TEST_F(MainWindowTest, NewFolderTakesTheFirstFreeNumberAndItsName) {
         const String* name = fd->NameField()->text();
         EXPECT_EQ(std::string(name->string(), name->length()), std::string(30, ' '));
         EXPECT_TRUE(fd->PreviewShown());
-        SetField(fd->NameField(), "Projects   ");
+        // Typed among the field's blanks: they are no part of the name.
+        SetField(fd->NameField(), "      Projects   ");
         qirgui::Shot("folder_dialog_new");
         fd->Ok(0);
     };
@@ -127,6 +128,10 @@ TEST_F(MainWindowTest, NewFolderTakesTheFirstFreeNumberAndItsName) {
     EXPECT_NE(access((dir + "/Folder_1.QIR/Icon.tif").c_str(), F_OK), 0);
     EXPECT_EQ(qirApp->FolderList()->Count(), before + 1);
     EXPECT_EQ(RowNames(qirApp->FolderList()).back(), "Projects");
+    qirFolderListView* view = qirApp->FolderList();
+    qirMsgList* made = static_cast<qirMsgList*>(view->Rows()->Item(view->Rows()->Count() - 1));
+    EXPECT_EQ(made->Icon(), "/usr/local/lib/QIR/Images/folder.tif");
+    EXPECT_TRUE(made->IconShown());
 
     // Cancelled: nothing is made.
     Answer() = [](qirDialog* d) { static_cast<qirFolderDialog*>(d)->Cancel(0); };

@@ -12,7 +12,6 @@
 #include "qirMsgListItem.h"
 #include "qirMsgSort.h"
 #include "qirScratchDir.h"
-#include "qirShortHeader.h"
 
 // Read before InterViews' macros rename the word.
 static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subject()->Data() ? m->Subject()->Data() : ""; }
@@ -27,6 +26,7 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 #include <InterViews/window.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,6 +36,12 @@ const int messages = 300;
 
 std::string Subject(int i) { return "Subject " + std::to_string((i * 37) % 101) + " of message " + std::to_string(i); }
 std::string Mailbox(int i) { return "sender" + std::to_string(i % 17) + "@example.org"; }
+// What the fixture made of message i, and the number back from its subject.
+bool MadeRead(int i) { return i % 3 == 0; }
+bool MadeDeleted(int i) { return i % 50 == 7; }
+int Number(const std::string& subject) { return atoi(subject.c_str() + subject.rfind(' ') + 1); }
+// The status button's card: deleted 2, read 1, else 0.
+int Card(bool deleted, bool read) { return deleted ? 2 : read ? 1 : 0; }
 
 class MsgListTest : public ::testing::Test {
 protected:
@@ -63,8 +69,8 @@ protected:
             qirAddress a(Mailbox(i).c_str(), ("Sender " + std::to_string(i % 17)).c_str());
             m.AddFrom(&a);
             m.SetDate(1700000000 + (i * 7919) % 100000);
-            m.SetRead(i % 3 == 0);
-            m.SetRemoved(i % 50 == 7);
+            m.SetRead(MadeRead(i));
+            m.SetRemoved(MadeDeleted(i));
             ASSERT_EQ(m.Save(), 0);
         }
         folderRows = new qirListBox(0, nullptr);
@@ -119,16 +125,24 @@ TEST_F(MsgListTest, OpensWithOneRowPerMessageAndItsCounters)
     ASSERT_EQ(list->MessageRows()->Count(), messages);
     ASSERT_EQ(list->qirFolder::Count(), messages);
 
-    // Rows in the folder's order, each showing its own message's line.
-    qirShortHeader format(qirConfig.Find("Short-Header-Format"));
+    // Rows in the folder's order, each showing its own message's line in
+    // the shipped layout (date, sender's mailbox, subject) and its status.
+    const std::map<int, std::string> lines = {
+        {0, "14 Nov 23 22:13   sender0@example.org           Subject 0 of message 0"},
+        {1, "15 Nov 23 0:25    sender1@example.org           Subject 37 of message 1"},
+        {7, "15 Nov 23 13:37   sender7@example.org           Subject 57 of message 7"},
+    };
     int row = 0;
     for (qirMsgListItem* m : Items()) {
         ASSERT_EQ(list->MessageRows()->Item(row++), m->RowItem());
         std::string text = m->RowText().Data();
-        EXPECT_STREQ(text.c_str(), format.RowText(m).Data());
-        EXPECT_NE(text.find(SubjectOf(m)), std::string::npos) << text;
-        EXPECT_NE(text.find(static_cast<qirAddress*>(m->From()->First())->Mailbox().Data()), std::string::npos);
-        EXPECT_EQ(m->StatusCard(), m->IsRemoved() ? 2 : m->IsRead() ? 1 : 0);
+        int i = Number(SubjectOf(m));
+        if (lines.count(i)) {
+            EXPECT_EQ(text, lines.at(i));
+        }
+        EXPECT_NE(text.find(Subject(i)), std::string::npos) << text;
+        EXPECT_NE(text.find(Mailbox(i)), std::string::npos) << text;
+        EXPECT_EQ(m->StatusCard(), Card(MadeDeleted(i), MadeRead(i))) << text;
     }
     ExpectCounters("open");
     EXPECT_STREQ(list->CounterText(0).Data(), "300");
@@ -151,7 +165,7 @@ TEST_F(MsgListTest, FlagsAndSelectionsMoveTheCounters)
     deleted->StatusPressed(); // undeletes
     EXPECT_FALSE(deleted->IsRemoved());
     EXPECT_EQ(list->Counts().Deleted(), before - 1);
-    EXPECT_EQ(deleted->StatusCard(), deleted->IsRead() ? 1 : 0);
+    EXPECT_EQ(deleted->StatusCard(), Card(false, MadeRead(Number(SubjectOf(deleted)))));
     ExpectCounters("undelete");
 
     items[1]->StatusPressed(); // read flips
@@ -266,7 +280,8 @@ TEST_F(MsgListTest, PointerOnTheStatusButtonAndTheRow)
     qirx::PointerButton(Button1, false);
     qirgui::Pump();
     EXPECT_NE(m->IsRead(), read) << "the status button did not flip the read flag";
-    EXPECT_EQ(m->StatusCard(), m->IsRead() ? 1 : 0);
+    int n = Number(SubjectOf(m));
+    EXPECT_EQ(m->StatusCard(), Card(false, !MadeRead(n)));
     ExpectCounters("status button");
 
     usleep(1000 * 300);
@@ -279,7 +294,8 @@ TEST_F(MsgListTest, PointerOnTheStatusButtonAndTheRow)
     qirx::PointerButton(Button3, false);
     qirgui::Pump();
     EXPECT_EQ(list->Counts().Deleted(), deleted + (r->IsRemoved() ? 1 : -1));
-    EXPECT_EQ(r->StatusCard(), r->IsRemoved() ? 2 : r->IsRead() ? 1 : 0);
+    n = Number(SubjectOf(r));
+    EXPECT_EQ(r->StatusCard(), Card(!MadeDeleted(n), MadeRead(n)));
     ExpectCounters("right button");
 }
 

@@ -73,13 +73,21 @@ TEST(qirHeaderScanner, AddressLists)
         // Initials with a full stop stay in the phrase (common in real mail).
         {"TO: John Q. Public <jqp@x.org>", "10=TO:|48|37|32=John|32=Q.|32=Public|36=<|46=jqp@x.org|35=>|39"},
         {"TO: \"John Q. Public\" <jqp@x.org>", "10=TO:|48|37|32=\"John Q. Public\"|36=<|46=jqp@x.org|35=>|39"},
-        // Source routes are not taken inside the angle brackets.
-        {"TO: <@a.b:c@d>", "10=TO:|48|37|36=<|38=@|38=a|38=.|33=b:|28=c|28=@|28=d|28=>|39"},
+        // An obsolete source route is passed over; comments and blanks
+        // around the "@" and the full stops are no part of the address.
+        {"TO: <@a.b:c@d>", "10=TO:|48|37|36=<|46=c@d|35=>|39"},
+        {"TO: <@a.b, ,@c (x) . d : e@f>", "10=TO:|48|37|36=<|46=e@f|35=>|39"},
+        {"TO: <@a.b c@d>", "10=TO:|48|37|36=<|38=@|38=a|38=.|38=b|38= |38=c|38=@|38=d|38=>|39"},
+        {"TO: Pete(A \\) chap) <pete(his account)@silly.test(his host)>",
+         "10=TO:|48|37|32=Pete|36=<|46=pete@silly.test|35=>|39"},
+        {"TO: c@(host.)public . example (Chris), jdoe@test  . example",
+         "10=TO:|48|24|46=c@public.example|40=(Chris)|26=,|48|25=jdoe@test.example|39"},
         {"TO: a; b", "10=TO:|48|25=a|38=;|38= |38=b|39"},
         {"FROM: a@b (Al)", "6=FROM:|48|24|46=a@b|40=(Al)|39"},
         // No groups in a From field.
         {"FROM: group: a@b;", "6=FROM:|48|25=group|38=:|38= |38=a|38=@|38=b|38=;|39"},
-        {"TO: a@b (unclosed", "10=TO:|48|24|46=a@b|38=(|39"},
+        // A comment the field ends inside is closed at its end.
+        {"TO: a@b (unclosed (x", "10=TO:|48|24|46=a@b|40=(unclosed (x))|39"},
         {"TO: a@b, (unclosed", "10=TO:|48|25=a@b|26=,|38=(|39"},
         {"TO: \"unclosed", "10=TO:|38=\"|38=u|38=n|38=c|38=l|38=o|38=s|38=e|38=d|39"},
         {"TO: <a@b", "10=TO:|48|37|36=<|46=a@b|39"},
@@ -98,7 +106,8 @@ TEST(qirHeaderScanner, TextDateAndFace)
         {"DATE:01 JAN 02 10:11", "8=DATE:|27=01 JAN 02 10:11|39"},
         {"DATE: 1 Jan 2002 10:11 ", "8=DATE:|27=1 Jan 2002 10:11|39"},
         {"DATE: 1 Jan 12002 10:11", "8=DATE:|38=1|38= |38=J|38=a|38=n|38= |38=1|38=2|38=0|38=0|38=2|38= |33=10:|28=1|28=1|39"},
-        {"DATE: 1 Jan 2002 1:02:03", "8=DATE:|38=1|38= |38=J|38=a|38=n|38= |38=2|38=0|38=0|38=2|38= |33=1:|28=0|28=2|28=:|28=0|28=3|39"},
+        {"DATE: Fri, 21 Nov 1997 9:55:06 -0600", "8=DATE:|27=Fri, 21 Nov 1997 9:55:06 -0600|39"},
+        {"DATE: 1 Jan 2002 100:02", "8=DATE:|38=1|38= |38=J|38=a|38=n|38= |38=2|38=0|38=0|38=2|38= |33=100:|28=0|28=2|39"},
     };
     Check(cases, sizeof cases / sizeof cases[0]);
 }
@@ -115,7 +124,13 @@ TEST(qirHeaderScanner, MimeFields)
          "21=CONTENT-TYPE:|56=multipart|51=/|56=mixed|42=;|52=boundary|53===x==|39"},
         {"CONTENT-TYPE: text/plain;", "21=CONTENT-TYPE:|56=text|51=/|56=plain|42=;|39"},
         {"CONTENT-TYPE: text", "21=CONTENT-TYPE:|56=text|39"},
-        {"CONTENT-TYPE: text/plain; name=a?b", "21=CONTENT-TYPE:|56=text|51=/|56=plain|42=;|52=name|53=a|38=?|38=b|39"},
+        // A value that is no token runs to the next ";" or the end, as other
+        // readers take it; a quoted one keeps what its quotes hold.
+        {"CONTENT-TYPE: text/plain; name=a?b", "21=CONTENT-TYPE:|56=text|51=/|56=plain|42=;|52=name|53=a?b|39"},
+        {"CONTENT-TYPE: multipart/mixed;\n\tboundary=----=_NextPart_000_0012 \n; charset=x",
+         "21=CONTENT-TYPE:|56=multipart|51=/|56=mixed|42=;|52=boundary|53=----=_NextPart_000_0012|42=;|52=charset|53=x|39"},
+        {"CONTENT-TYPE: a/b; name=a b (c); x=\"=_y; \\\"z\\\\\"",
+         "21=CONTENT-TYPE:|56=a|51=/|56=b|42=;|52=name|53=a b (c)|42=;|52=x|53==_y; \"z\\|39"},
         {"CONTENT-TYPE: text/plain; name=\"unclosed", "21=CONTENT-TYPE:|56=text|51=/|56=plain|42=;|52=name|38=\"|38=u|38=n|38=c|38=l|38=o|38=s|38=e|38=d|39"},
         {"CONTENT-DISPOSITION: attachment; filename (c) = x", "57=CONTENT-DISPOSITION:|56=attachment|42=;|52=filename|53=x|39"},
         {"CONTENT-DISPOSITION: inline/x", "57=CONTENT-DISPOSITION:|56=inline|38=/|38=x|39"},
@@ -165,12 +180,13 @@ TEST(qirHeaderScanner, CommentBufferHoldsTheLastWholeComment)
     char* c = qirHeaderScanner::TakeComment();
     EXPECT_EQ(qirScanComment, nullptr);
     free(c);
-    // An unclosed comment leaves no buffer, never a lone "(".
-    Scan("TO: a@b (x)");
+    // A comment the field ends inside is closed, never a lone "(" nor an
+    // escaped ")".
     Scan("TO: a@b (");
-    EXPECT_EQ(qirScanComment, nullptr);
-    Scan("TO: a@b (\\");
-    EXPECT_EQ(qirScanComment, nullptr);
+    EXPECT_STREQ(qirScanComment, "()");
+    Scan("TO: a@b (x\\");
+    EXPECT_STREQ(qirScanComment, "(x)");
+    free(qirHeaderScanner::TakeComment());
 }
 
 TEST(qirHeaderScanner, LongTokensAreWhole)

@@ -28,6 +28,17 @@ std::vector<std::string> Mailboxes(const qirList* l)
     return out;
 }
 
+// "mailbox/name" per address, a null name shown as "-".
+std::vector<std::string> Addresses(const qirList* l)
+{
+    std::vector<std::string> out;
+    for (qirObject* o = l->First(); o; o = qirList::Next(o)) {
+        const qirAddress* a = static_cast<const qirAddress*>(o);
+        out.push_back(T(a->Mailbox()) + "/" + (a->FullName().Text() ? a->FullName().Text() : "-"));
+    }
+    return out;
+}
+
 struct ImportTest : ::testing::Test {
     qirScratchDir scratch;
     std::string dir = scratch.File("Message1");
@@ -235,6 +246,103 @@ TEST_F(ImportTest, FailuresOfTheBody)
     // a missing closing boundary ends with the last part
     auto m = Import("Content-Type: multipart/mixed; boundary=q\n\n--q\n\nlast\n");
     EXPECT_EQ(Leaves(m.get()), (std::vector<std::string>{"text/plain=last\n"}));
+}
+
+// Forms of real mail that other clients read: the examples of RFC 5322
+// and what widespread mailers write.
+
+TEST_F(ImportTest, EmptyBoundaryKeepsEveryLine)
+{
+    // No separator can be told: nothing may end the text early.
+    const std::string body = "Before the line.\n--\nAfter it.\n----\n\n--\nend\n";
+    auto m = Import("From: a@example.org\nContent-Type: multipart/mixed; boundary=\"\"\n\n" + body);
+    EXPECT_EQ(Leaves(m.get()), (std::vector<std::string>{"text/plain=" + body}));
+    // A part that is a multipart without a boundary of its own runs to the
+    // enclosing separator, as one text part.
+    for (const char* inner : {"multipart/alternative; boundary=\"\"", "multipart/alternative"}) {
+        m->RemoveFromDisk();
+        m = Import(std::string("Content-Type: multipart/mixed; boundary=B\n\n--B\nContent-Type: ") + inner
+                   + "\n\ninner text\n--\n\n--B\nContent-Type: text/plain\n\nsecond\n--B--\n");
+        EXPECT_EQ(Leaves(m.get()), (std::vector<std::string>{"text/plain=inner text\n--\n", "text/plain=second"}))
+            << inner;
+    }
+}
+
+TEST_F(ImportTest, UnquotedBoundaryHoldingAnEqualsSign)
+{
+    auto m = Import("MIME-Version: 1.0\n"
+                    "Content-Type: multipart/mixed;\n"
+                    "\tboundary=----=_NextPart_000_0012_01C2A9A6.5B2D5E40\n"
+                    "\n"
+                    "This is a multi-part message in MIME format.\n"
+                    "\n"
+                    "------=_NextPart_000_0012_01C2A9A6.5B2D5E40\n"
+                    "Content-Type: text/plain;\n\tcharset=\"iso-8859-1\"\n"
+                    "Content-Transfer-Encoding: 7bit\n"
+                    "\n"
+                    "Hello\n"
+                    "------=_NextPart_000_0012_01C2A9A6.5B2D5E40\n"
+                    "Content-Type: application/octet-stream;\n\tname=report.bin\n"
+                    "Content-Transfer-Encoding: base64\n"
+                    "Content-Disposition: attachment;\n\tfilename=report.bin\n"
+                    "\n"
+                    "AAEC\n"
+                    "------=_NextPart_000_0012_01C2A9A6.5B2D5E40--\n");
+    EXPECT_EQ(Leaves(m.get()),
+              (std::vector<std::string>{"text/plain=Hello", std::string("application/octet-stream=\0\1\2", 28)}));
+    auto* multi = static_cast<qirMsgMultipartComponent*>(m->Body());
+    ASSERT_EQ(multi->Count(), 2);
+    EXPECT_EQ(T(multi->Next(multi->First())->ContentType().partName), "report.bin");
+}
+
+TEST_F(ImportTest, AddressFormsOfTheStandardsExamples)
+{
+    // Comments inside and around an angle address, a group spread over
+    // lines with comments, an empty group, a folded date.
+    auto m = Import("From: Pete(A wonderful \\) chap) <pete(his account)@silly.test(his host)>\n"
+                    "To:A Group(Some people)\n"
+                    "     :Chris Jones <c@(Chris's host.)public.example>,\n"
+                    "         joe@example.org,\n"
+                    "  John <jdoe@one.test> (my dear friend); (the end of the group)\n"
+                    "Cc:(Empty list)(start)Hidden recipients  :(nobody(that I know))  ;\n"
+                    "Date: Thu,\n"
+                    "      13\n"
+                    "        Feb\n"
+                    "          1969\n"
+                    "      23:32\n"
+                    "               -0330 (Newfoundland Time)\n"
+                    "Message-ID:              <testabcd.1234@silly.test>\n"
+                    "\n"
+                    "Testing.\n");
+    EXPECT_EQ(Addresses(m->From()), (std::vector<std::string>{"pete@silly.test/Pete"}));
+    EXPECT_EQ(Addresses(m->To()), (std::vector<std::string>{"c@public.example/Chris Jones", "joe@example.org/-",
+                                                            "jdoe@one.test/John"}));
+    EXPECT_EQ(m->Date(), (time_t)-27723480);
+
+    // The obsolete route and empty list elements; blanks around a full stop
+    // of the domain.
+    m->RemoveFromDisk();
+    m = Import("From: Joe Q. Public <john.q.public@example.com>\n"
+               "To: Mary Smith <@node.test:mary@example.net>, , jdoe@test  . example\n"
+               "Cc: <@a.test,,@b.test:ann@example.org>\n"
+               "\n"
+               "x\n");
+    EXPECT_EQ(Addresses(m->From()), (std::vector<std::string>{"john.q.public@example.com/Joe Q. Public"}));
+    EXPECT_EQ(Addresses(m->To()), (std::vector<std::string>{"mary@example.net/Mary Smith", "jdoe@test.example/-",
+                                                            "ann@example.org/-"}));
+
+    // A comment the field ends inside keeps the address (and the name it
+    // holds so far).
+    m->RemoveFromDisk();
+    m = Import("From: ann@example.org (\nTo: bob@example.org (Bob Example\n\nx\n");
+    EXPECT_EQ(Addresses(m->From()), (std::vector<std::string>{"ann@example.org/-"}));
+    EXPECT_EQ(Addresses(m->To()), (std::vector<std::string>{"bob@example.org/Bob Example"}));
+}
+
+TEST_F(ImportTest, DateWithAOneDigitHour)
+{
+    auto m = Import("From: John Doe <jdoe@machine.example>\nDate: Fri, 21 Nov 1997 9:55:06 -0600\n\nx\n");
+    EXPECT_EQ(m->Date(), (time_t)880127706);
 }
 
 TEST_F(ImportTest, ExportWritesEveryPartBetweenBoundaryLines)

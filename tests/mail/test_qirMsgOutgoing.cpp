@@ -12,6 +12,7 @@
 #include "qirClock.h"
 #include "qirConfiguration.h"
 #include "qirError.h"
+#include "qirLanguageGroup.h"
 #include "qirMailAgent.h"
 #include "qirMsg.h"
 #include "qirMsgComponent.h"
@@ -301,19 +302,28 @@ TEST_F(OutgoingTest, QuotingPrefixesEveryLineAndListsAttachments)
                               "MIME-Version: 1.0\n"
                               "Content-Type: multipart/mixed; boundary=\"B\"\n\n"
                               "--B\nContent-Type: text/plain\n\nfirst\n\n-- \nJoe\n"
-                              "--B\nContent-Type: image/gif; name=\"a.gif\"\nContent-Transfer-Encoding: base64\n\nR0lG\n"
+                              "--B\nContent-Type: image/gif;\n\tname=\"a.gif\"\nContent-Transfer-Encoding: base64\n\n"
+                              "R0lGODlh\n"
                               "--B\nContent-Type: application/pdf; name=\"b.pdf\"\nContent-Transfer-Encoding: base64\n\n"
-                              "JVBE\n--B--\n");
+                              "JVBERg==\n--B--\n");
+    // The shipped catalogue's line for an attachment, on the message as a
+    // reply finds it: loaded from its directory.
+    ASSERT_EQ(qirLanguage.Load(QIR_BUILD_DATA "/QIR/Languages/English"), qirOK);
+    qirMsg stored(source->Path());
     qirMsg reply(qirPath(scratch.File("Reply").c_str()));
     qirScratchDir::WriteFile(reply.Body()->Path().Text(), "old draft text\n");
-    ASSERT_EQ(reply.QuoteOriginal(source), qirOK);
+    ASSERT_EQ(reply.QuoteOriginal(&stored), qirOK);
+    qirLanguage.Clear();
     std::string text = qirScratchDir::ReadFile(reply.Body()->Path().Text());
     std::string expected = "JB == Joe Bloggs <joe@example.org> wrote on Tue, 5 Mar 2002 08:03:20 -0600 :\n"
                            "JB> first\nJB> \nJB> -- \nJB> Joe\nJB> \nJB> \n";
     ASSERT_EQ(text.substr(0, expected.size()), expected) << text;
-    // Two attachments: a prefix line and a description line each.
+    // Two attachments: a prefix line and one quoted line each, naming the
+    // part's content and its size.
     std::string rest = text.substr(expected.size());
-    EXPECT_EQ(rest, "JB> -?\?\?\?-\nJB> \nJB> -?\?\?\?-\n") << rest;
+    EXPECT_EQ(rest, "JB> Attachment: image/gif; name=\"a.gif\" (6 bytes)\nJB> \n"
+                    "JB> Attachment: application/pdf; name=\"b.pdf\" (4 bytes)\n")
+        << rest;
 
     // An enriched source is quoted as plain text.
     qirMsg* rich = Imported("Rich", "From: cher@example.org\nSubject: r\nMIME-Version: 1.0\n"

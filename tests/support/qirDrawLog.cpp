@@ -76,19 +76,25 @@ void qirDrawLog::Apply(const std::string& line) {
     in.insert(in.end(), carried.begin(), carried.end());
 }
 
-std::vector<qirDrawnLine> qirDrawLog::Lines(unsigned long drawable) const {
+std::vector<qirDrawnLine> qirDrawLog::Words(unsigned long drawable) const {
     auto found = texts_.find(drawable);
     if (found == texts_.end())
         return {};
-    std::vector<Text> texts = found->second;
-    std::stable_sort(texts.begin(), texts.end(),
-                     [](const Text& a, const Text& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    std::vector<qirDrawnLine> words;
+    for (const Text& t : found->second)
+        words.push_back({t.x, t.y, t.text});
+    std::stable_sort(words.begin(), words.end(),
+                     [](const qirDrawnLine& a, const qirDrawnLine& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    return words;
+}
+
+std::vector<qirDrawnLine> qirDrawLog::Lines(unsigned long drawable) const {
     std::vector<qirDrawnLine> lines;
-    for (const Text& t : texts) {
+    for (const qirDrawnLine& t : Words(drawable)) {
         if (!lines.empty() && lines.back().y == t.y)
             lines.back().text += " " + t.text;
         else
-            lines.push_back({t.x, t.y, t.text});
+            lines.push_back(t);
     }
     return lines;
 }

@@ -29,6 +29,9 @@ public:
     // The lines a drawable holds now, top to bottom; none for a drawable
     // the program never drew into or copied to.
     std::vector<qirDrawnLine> Lines(unsigned long drawable) const;
+    // The same texts one by one, as they were drawn (a word each), in the
+    // same order: where a word stands, to point at it.
+    std::vector<qirDrawnLine> Words(unsigned long drawable) const;
     // 1 when something was ever copied to the drawable.
     int CopiedTo(unsigned long drawable) const { return copiedTo_.count(drawable) != 0; }
 

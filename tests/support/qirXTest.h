@@ -16,6 +16,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 namespace qirx {
 
@@ -178,6 +179,16 @@ inline void ControlKey(bool press) {
     XDisplay* dpy = Connection();
     XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, XK_Control_L), press, CurrentTime);
     XSync(dpy, False);
+}
+
+// Cut buffer 0 as this test's own connection reads it.
+inline std::string CutBuffer() {
+    int n = 0;
+    char* data = XFetchBytes(Connection(), &n);
+    std::string s(data ? data : "", data ? n : 0);
+    if (data)
+        XFree(data);
+    return s;
 }
 
 }  // namespace qirx

@@ -157,13 +157,27 @@ TEST_F(ProgressTest, ShowsPercentageAndBar) {
 }
 
 TEST_F(ProgressTest, CountModeAndEmptyTotal) {
+    // A total of 0 shows 0 per cent and an empty bar, never a division by 0.
     progress.Begin(0, 0, 1, &lines);
-    EXPECT_EQ(progress.Percent(), 0);
+    qirx::XWin w = qirgui::WaitWindow(title);
+    ASSERT_NE(w, 0u);
+    EXPECT_STREQ(progress.ProgressLine(), "Progress: 0%");
+    EXPECT_EQ(BluePixels(w), 0);
     progress.End();
+
+    // Count mode: both numbers right-aligned five wide, and no bar.
     progress.Begin(1200, 0, 0, nullptr);
-    ASSERT_NE(qirgui::WaitWindow(title), 0u);
+    w = qirgui::WaitWindow(title);
+    ASSERT_NE(w, 0u);
+    EXPECT_STREQ(progress.ProgressLine(), "Progress:     0 of  1200");
     progress.Set(640);
+    qirgui::Pump();
+    EXPECT_STREQ(progress.ProgressLine(), "Progress:   640 of  1200");
     EXPECT_EQ(progress.Percent(), -1);
+    EXPECT_EQ(BluePixels(w), 0);
+    // More than the total changes nothing on the screen.
+    progress.Set(1201);
+    EXPECT_STREQ(progress.ProgressLine(), "Progress:   640 of  1200");
     qirgui::Shot("progress_count");
 }
 

@@ -57,7 +57,7 @@ struct EditorWindow {
     std::string title;
     qirx::XWin xwin = 0;
 
-    EditorWindow(const char* name, int mode = qirRTFEdit, int width = 400, int height = 300,
+    EditorWindow(const char* name, int mode = qirRTFEditMode, int width = 400, int height = 300,
                  std::unique_ptr<qirConfiguration> cfg = Config())
         : config(std::move(cfg)), title(qirgui::Title(name)) {
         editor = new qirRTFEditor(config.get(), nullptr, mode, nullptr);
@@ -134,15 +134,6 @@ struct EditorWindow {
     return ::testing::AssertionSuccess();
 }
 
-std::string CutBuffer() {
-    int n = 0;
-    char* data = XFetchBytes(qirx::Connection(), &n);
-    std::string s(data ? data : "", data ? n : 0);
-    if (data)
-        XFree(data);
-    return s;
-}
-
 TEST(qirRTFEditor, DrawsBackgroundCursorAndSelectionColours) {
     EditorWindow w("Editor colours");
     w.Load("a   b    c\nsecond line\n", false);
@@ -170,7 +161,7 @@ TEST(qirRTFEditor, DrawsBackgroundCursorAndSelectionColours) {
 }
 
 TEST(qirRTFEditor, ViewModeDrawsNoCursorUnlessConfigured) {
-    EditorWindow w("Viewer cursor", qirRTFView);
+    EditorWindow w("Viewer cursor", qirRTFViewMode);
     w.Load("a   b\n", false);
     w.editor->SetCursor(2);
     w.editor->redraw();
@@ -179,7 +170,7 @@ TEST(qirRTFEditor, ViewModeDrawsNoCursorUnlessConfigured) {
     EXPECT_TRUE(Near(w.Probe(x, y), 0x204060));
     auto cfg = Config();
     cfg->Set("RTFEditor.ShowCursorInViewer", "yes");
-    qirRTFEditor shown(cfg.get(), nullptr, qirRTFView, nullptr);
+    qirRTFEditor shown(cfg.get(), nullptr, qirRTFViewMode, nullptr);
     EXPECT_EQ(shown.ShowCursor(), 1);
 }
 
@@ -188,7 +179,7 @@ TEST(qirRTFEditor, UnknownColourNamesFallBackToARealDefaultEntry) {
     qirConfiguration cfg;
     for (const char* k : {"CursorColor", "BackgroundColor", "BlockColor", "DefaultColor"})
         cfg.Set((std::string("RTFEditor.Colors.") + k).c_str(), "no-such-colour");
-    qirRTFEditor ed(&cfg, nullptr, qirRTFEdit, nullptr);
+    qirRTFEditor ed(&cfg, nullptr, qirRTFEditMode, nullptr);
     for (const qirRTFEditorColor* c : {ed.CursorColor(), ed.BackgroundColor(), ed.BlockColor(),
                                        ed.DefaultColor(), ed.ColorByName("still-no-colour"),
                                        ed.ColorByName(nullptr)}) {
@@ -203,7 +194,7 @@ TEST(qirRTFEditor, UnknownColourNamesFallBackToARealDefaultEntry) {
     EXPECT_EQ(ed.ColorCount(), 2);
 
     // Without a configuration the defaults of the table.
-    qirRTFEditor plain(nullptr, nullptr, qirRTFEdit, nullptr);
+    qirRTFEditor plain(nullptr, nullptr, qirRTFEditMode, nullptr);
     EXPECT_STREQ(plain.CursorColor()->Name(), "#0000ff");
     EXPECT_STREQ(plain.BackgroundColor()->Name(), "#505050");
     EXPECT_STREQ(plain.BlockColor()->Name(), "#101010");
@@ -225,7 +216,7 @@ TEST(qirRTFEditor, FontTablesFollowStylesAndSizeSteps) {
     cfg.Set("RTFEditor.Fonts.Italic.Smaller", name(10).c_str());
     cfg.Set("RTFEditor.Fonts.Italic.Smaller1", name(8).c_str());
     cfg.Set("RTFEditor.Fonts.Fixed.Normal", (helv + "300-*-*-*-p-*-iso8859-1").c_str());
-    qirRTFEditor ed(&cfg, nullptr, qirRTFEdit, nullptr);
+    qirRTFEditor ed(&cfg, nullptr, qirRTFEditMode, nullptr);
 
     struct Case {
         int bits, step;
@@ -251,7 +242,7 @@ TEST(qirRTFEditor, FontTablesFollowStylesAndSizeSteps) {
     EXPECT_NE(f->FontId(), 0u);
 
     // No fonts configured at all: still a font that measures and draws.
-    qirRTFEditor bare(nullptr, nullptr, qirRTFEdit, nullptr);
+    qirRTFEditor bare(nullptr, nullptr, qirRTFEditMode, nullptr);
     EXPECT_GT(bare.Font(0, 0)->Ascent(), 0);
     EXPECT_GT(bare.Font(7, 3)->Width('m'), 0);
 }
@@ -288,7 +279,7 @@ TEST(qirRTFEditor, TypesAndMovesByTheKeysOfTheKeyMap) {
     EXPECT_EQ(w.Text(), "hi, a\ny\n");
 
     // View mode: keys move, nothing is typed.
-    EditorWindow v("Viewer keys", qirRTFView);
+    EditorWindow v("Viewer keys", qirRTFViewMode);
     v.Load("abc\n", false);
     v.Key(XK_x);
     v.Key(XK_Return);
@@ -331,7 +322,7 @@ TEST(qirRTFEditor, DraggingSelectsAndFillsTheCutBuffer) {
     EXPECT_FALSE(w.editor->Dragging());
     EXPECT_EQ(w.editor->Document().anchor, 7);
     EXPECT_EQ(w.editor->Document().selectionEnd, 12);
-    EXPECT_EQ(CutBuffer(), "these");
+    EXPECT_EQ(qirx::CutBuffer(), "these");
     // A click right of a line's end lands on its newline.
     qirx::Click(w.xwin, w.editor->AreaRight() - 3, y0);
     qirgui::Pump();
@@ -365,18 +356,18 @@ TEST(qirRTFEditor, ClearEndsADragAndResetsTheSelection) {
     qirx::PointerButton(1, false);
     qirgui::Pump();
     EXPECT_EQ(w.editor->Document().anchor, w.editor->Document().selectionEnd);
-    EXPECT_EQ(CutBuffer(), "untouched");
+    EXPECT_EQ(qirx::CutBuffer(), "untouched");
     EXPECT_EQ(qirgui::TheSession()->default_display()->grabber(), nullptr);
     // A copy with a stale selection past the shorter text is clamped.
     w.editor->Document().anchor = 3;
     w.editor->Document().selectionEnd = 30;
     w.editor->CopySelection(-1, -1);
-    EXPECT_EQ(CutBuffer(), "rt");
+    EXPECT_EQ(qirx::CutBuffer(), "rt");
 }
 
 TEST(qirRTFEditor, LinesTallerThanTheAreaNeverIndexOutsideTheLines) {
     // An area shorter than one line: no line is visible.
-    EditorWindow w("Editor tiny", qirRTFEdit, 300, 8);
+    EditorWindow w("Editor tiny", qirRTFEditMode, 300, 8);
     std::string text;
     for (int i = 0; i < 30; ++i)
         text += "line " + std::to_string(i) + "\n";
@@ -416,7 +407,7 @@ TEST(qirRTFEditor, LinesTallerThanTheAreaNeverIndexOutsideTheLines) {
 }
 
 TEST(qirRTFEditor, ScrollingAndTheCursorStayTogether) {
-    EditorWindow w("Editor scroll", qirRTFEdit, 300, 120);
+    EditorWindow w("Editor scroll", qirRTFEditMode, 300, 120);
     std::string text;
     for (int i = 0; i < 10000; ++i)
         text += "line number " + std::to_string(i) + "\n";
@@ -460,7 +451,7 @@ TEST(qirRTFEditor, ScrollingAndTheCursorStayTogether) {
 }
 
 TEST(qirRTFEditor, ShowsStyledText) {
-    EditorWindow w("Editor styled", qirRTFEdit, 560, 360);
+    EditorWindow w("Editor styled", qirRTFEditMode, 560, 360);
     w.Load("<center><bigger><bold>Quorvane editor</bold></bigger></center>\n\n"
            "Plain text, <bold>bold</bold>, <italic>italic</italic>, "
            "<fixed>fixed width</fixed>, <underline>underlined</underline> and "

@@ -8,6 +8,7 @@
 
 #include "qirConfiguration.h"
 #include "qirEditorTags.h"
+#include "qirImagePath.h"
 #include "qirRTFPanel.h"
 #include "qirRTFXlib.h"
 
@@ -36,15 +37,6 @@ std::unique_ptr<qirConfiguration> Config() {
     return c;
 }
 
-std::string CutBuffer() {
-    int n = 0;
-    char* data = XFetchBytes(qirx::Connection(), &n);
-    std::string s(data ? data : "", data ? n : 0);
-    if (data)
-        XFree(data);
-    return s;
-}
-
 void SetCutBuffer(const std::string& s) {
     XStoreBytes(qirx::Connection(), s.data(), static_cast<int>(s.size()));
     XSync(qirx::Connection(), False);
@@ -70,7 +62,7 @@ struct PanelWindow {
     std::string title;
     qirx::XWin xwin = 0;
 
-    PanelWindow(const char* name, int mode = qirRTFEdit, bool show = true, int width = 560,
+    PanelWindow(const char* name, int mode = qirRTFEditMode, bool show = true, int width = 560,
                 int height = 320)
         : title(qirgui::Title(name)) {
         WidgetKit* kit = WidgetKit::instance();
@@ -184,7 +176,7 @@ TEST(qirRTFPanel, TypingAndStyleKeysThroughTheInputHandler) {
     w.Key(XK_End);
     w.Key(XK_k, ControlMask);
     EXPECT_EQ(w.Text(), "abcde\n");
-    EXPECT_EQ(CutBuffer(), "\n");
+    EXPECT_EQ(qirx::CutBuffer(), "\n");
 }
 
 TEST(qirRTFPanel, DeletingCommandsFillTheCutBuffer) {
@@ -209,7 +201,7 @@ TEST(qirRTFPanel, DeletingCommandsFillTheCutBuffer) {
         w.ed()->SetCursor(c.cursor);
         w.Run(c.code);
         EXPECT_EQ(w.Text(), c.text);
-        EXPECT_EQ(CutBuffer(), c.cut);
+        EXPECT_EQ(qirx::CutBuffer(), c.cut);
         EXPECT_EQ(w.ed()->Cursor(), c.cursorAfter);
     }
     // Cut of a marked block.
@@ -220,7 +212,7 @@ TEST(qirRTFPanel, DeletingCommandsFillTheCutBuffer) {
     w.Run(qirCmdRight);   // extends the selection to the cursor
     w.Run(qirCmdCutToBuffer);
     EXPECT_EQ(w.Text(), "one hree\n");
-    EXPECT_EQ(CutBuffer(), "two t");
+    EXPECT_EQ(qirx::CutBuffer(), "two t");
     EXPECT_EQ(w.ed()->Cursor(), 4);
 }
 
@@ -286,7 +278,7 @@ TEST(qirRTFPanel, CopyPasteKeepsStylesUnlessAnotherClientChangedTheBuffer) {
     qirRTFEditor* ed = w.ed();
     const qirRTFDocument& doc = ed->Document();
     ed->CopySelection(0, 4);
-    EXPECT_EQ(CutBuffer(), "bold");
+    EXPECT_EQ(qirx::CutBuffer(), "bold");
     ed->Paste(doc.Length() - 1);
     int at = doc.Length() - 5;
     EXPECT_EQ(doc.Text().substr(at, 4), "bold");
@@ -308,7 +300,7 @@ TEST(qirRTFPanel, CopyPasteKeepsStylesUnlessAnotherClientChangedTheBuffer) {
     ed->Document().anchor = 0;
     ed->Document().selectionEnd = 40;
     ed->CopySelection(-1, -1);
-    EXPECT_EQ(CutBuffer(), "ab");
+    EXPECT_EQ(qirx::CutBuffer(), "ab");
 }
 
 TEST(qirRTFPanel, DraggingSelectsIntoTheCutBuffer) {
@@ -325,7 +317,7 @@ TEST(qirRTFPanel, DraggingSelectsIntoTheCutBuffer) {
     qirgui::Pump();
     qirx::PointerButton(1, false);
     qirgui::Pump();
-    EXPECT_EQ(CutBuffer(), "these");
+    EXPECT_EQ(qirx::CutBuffer(), "these");
 }
 
 TEST(qirRTFPanel, CutBufferStoreCutsSelectionsLargerThanARequest) {
@@ -338,7 +330,7 @@ TEST(qirRTFPanel, CutBufferStoreCutsSelectionsLargerThanARequest) {
     qirRTFXlib::StoreCutBuffer(d, big.data(), static_cast<int>(big.size()));
     std::string own;   // a round trip: the store has reached the server
     EXPECT_TRUE(qirRTFXlib::FetchCutBuffer(d, own));
-    std::string got = CutBuffer();
+    std::string got = qirx::CutBuffer();
     EXPECT_EQ(got.size(), own.size());
     EXPECT_GT(got.size(), 0u);
     EXPECT_LT(got.size(), big.size());
@@ -350,7 +342,7 @@ TEST(qirRTFPanel, FileOperations) {
     std::string empty = dir.Path() + "/empty", path = dir.Path() + "/text";
     WriteFile(empty, "");
     // Never shown: no canvas, no layout.
-    PanelWindow w("Panel files", qirRTFEdit, false);
+    PanelWindow w("Panel files", qirRTFEditMode, false);
     qirRTFPanel* p = w.panel;
     EXPECT_EQ(p->save(nullptr, 0, 0), 1);   // nothing loaded
     EXPECT_EQ(p->load((dir.Path() + "/missing").c_str(), 0), 1);
@@ -408,12 +400,12 @@ TEST(qirRTFPanel, PlainSaveWritesTheLinesAsLaidOut) {
 }
 
 TEST(qirRTFPanel, ViewModeHasNoToolBarAndOnlyTheSearchEntry) {
-    PanelWindow v("Panel view", qirRTFView, false);
+    PanelWindow v("Panel view", qirRTFViewMode, false);
     EXPECT_EQ(v.ed()->toolbar, nullptr);
     EXPECT_EQ(v.panel->count(), 1);
     EXPECT_EQ(v.pulldown->item_count(), 1);
     EXPECT_EQ(v.ed()->boldItem, nullptr);
-    PanelWindow e("Panel edit", qirRTFEdit, false);
+    PanelWindow e("Panel edit", qirRTFEditMode, false);
     EXPECT_EQ(e.panel->count(), 2);
     // Separator, three submenus, separator, colour, separator, search.
     EXPECT_EQ(e.pulldown->item_count(), 8);
@@ -421,8 +413,11 @@ TEST(qirRTFPanel, ViewModeHasNoToolBarAndOnlyTheSearchEntry) {
     EXPECT_TRUE(Chosen(e.ed()->flushLeftButton));
 }
 
+// Every tool-bar button shows its shipped picture, and a click on one runs
+// its command; with "no_read.tif" among the images they show their texts.
 TEST(qirRTFPanel, ShowsEditModeWithToolBarAndMenus) {
-    PanelWindow w("Panel edit mode", qirRTFEdit, true, 720, 400);
+    PanelWindow w("Panel edit mode", qirRTFEditMode, true, 720, 400);
+    EXPECT_EQ(w.ed()->toolbarPictures, 15);
     w.Load("<center><bigger><bold>Quorvane editor</bold></bigger></center>\n\n"
            "Plain text, <bold>bold</bold>, <italic>italic</italic>, "
            "<fixed>fixed width</fixed> and <underline>underlined</underline>.\n\n"
@@ -431,11 +426,26 @@ TEST(qirRTFPanel, ShowsEditModeWithToolBarAndMenus) {
            "<flushright>Flush right</flushright>\n",
            1);
     w.ed()->SetCursor(14);
-    w.Run(qirTagBold);
+    Button* bold = w.ed()->boldButton;
+    ASSERT_NE(bold, nullptr);
+    ASSERT_NE(bold->canvas(), nullptr);
+    int x, y;
+    qirgui::Centre(bold->canvas(), bold->allocation(), &x, &y);
+    qirx::Click(w.xwin, x, y);
+    qirgui::Pump();
+    EXPECT_TRUE(w.ed()->InsertionStyle().bits & qirRTFBold) << "the bold picture did not act";
+    EXPECT_TRUE(Chosen(bold));
     w.Run(qirTagBigger);
     w.ed()->redraw();
     qirgui::Pump();
     qirgui::Shot("rtfpanel_edit");
+
+    std::string noRead = qirImagePath("no_read.tif").Data();
+    WriteFile(noRead, "");
+    PanelWindow labels("Panel labels", qirRTFEditMode, false);
+    unlink(noRead.c_str());
+    EXPECT_EQ(labels.ed()->toolbarPictures, 0);
+    EXPECT_NE(labels.ed()->boldButton, nullptr);
 }
 
 }  // namespace

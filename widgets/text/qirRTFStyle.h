@@ -16,6 +16,10 @@ enum {
     qirRTFUnderline = 8
 };
 
+// The style nodes of a font section ("RTFEditor.Fonts"), indexed by
+// qirRTFFixed | qirRTFBold | qirRTFItalic.  The viewer reads the same nodes.
+extern const char* const qirRTFStyleNodes[8];
+
 // A style run applies from its start up to the next run's start.
 struct qirRTFStyle {
     int left = 0;       // left indent, in indent steps

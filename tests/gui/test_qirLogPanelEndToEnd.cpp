@@ -1,0 +1,200 @@
+// The real qir with its log panel (Debug.Window "Yes"), driven as a user
+// would with xdotool: the start-up entries in the panel, the level
+// switches of the Log menu kept across a restart, an error box read and
+// closed, a failed mail check that leaves the program running, a lost
+// display.  The windows are read through the drawlog shim.
+#include <gtest/gtest.h>
+
+#include "qirDovecot.h"
+#include "qirProgramTest.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The editor draws its text a character at a time, so the drawn lines come
+// with blanks between the characters: lines are compared without blanks.
+std::string Squeezed(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        if (c != ' ')
+            out += c;
+    return out;
+}
+
+// Heights of the main menu's items, below its bar (Folder, Books, Log).
+const int checkMailItem = 116, quitItem = 142;
+const int logMenuX = 132, infoItem = 108, showAllItem = 152;
+
+class LogPanelEndToEnd : public qirProgramTest {
+protected:
+    std::string Log() const { return qirReadFile(Dir() + "/QIR.log"); }
+    // The entries the panel at the bottom of the main window shows, top to
+    // bottom, each without blanks ("Sts:QIRStartting"): a line that begins
+    // with a level's prefix starts one, the lines below it that do not
+    // continue it (a long entry is wrapped).
+    std::vector<std::string> Panel(const std::string& w) {
+        std::vector<std::string> entries;
+        for (const qirDrawnLine& l : draw.Lines(std::stoul(w))) {
+            std::string s = Squeezed(l.text);
+            bool starts = false;
+            for (const char* prefix : {"Crl:", "Err:", "Wrn:", "Sts:", "Inf:", "Dbg:"})
+                starts = starts || s.compare(0, 4, prefix) == 0;
+            if (starts)
+                entries.push_back(s);
+            else if (!entries.empty())
+                entries.back() += s;
+        }
+        return entries;
+    }
+    bool PanelHas(const std::string& w, const std::string& entry, int ms = 10000) {
+        std::string want = Squeezed(entry);
+        return WaitFor([&] {
+            std::vector<std::string> p = Panel(w);
+            return std::find(p.begin(), p.end(), want) != p.end();
+        }, ms);
+    }
+    // Picks an item of the Log menu as a user does: press on the menu's
+    // title, let go over the item.
+    void LogMenu(const std::string& w, int y) {
+        qirShell("xdotool mousemove --window " + w + " " + std::to_string(logMenuX) + " 12 mousedown 1 sleep 0.3 "
+                 "mousemove --window " + w + " " + std::to_string(logMenuX + 10) + " " + std::to_string(y) +
+                 " sleep 0.3 mouseup 1");
+    }
+    // The error box that comes up within seconds: its text, its words joined
+    // by blanks, one string per line ("" when none came).
+    std::string ErrorBox(int seconds, std::string* id) {
+        *id = qirFindWindow("Error", seconds);
+        if (id->empty())
+            return "";
+        std::string text;
+        WaitFor([&] {
+            text.clear();
+            for (const qirDrawnLine& l : draw.Lines(std::stoul(*id)))
+                text += l.text + "\n";
+            return text.find("OK") != std::string::npos;
+        }, 5000);
+        return text;
+    }
+    // Return in the box, as a user closes it; true once it is gone.
+    bool CloseBox(const std::string& id) {
+        qirShell("xdotool key --window " + id + " Return 2>/dev/null");
+        for (int i = 0; i < 100; i++) {
+            if (qirShell("xdotool search --name '^Error$' 2>/dev/null").find(id) == std::string::npos)
+                return true;
+            usleep(50000);
+        }
+        return false;
+    }
+};
+
+// A mail check from a spool whose directory is missing and named with
+// "<": the error box and the panel show the name as it is; the Info
+// entries the user switched off stay out of the panel, also after a
+// restart.
+TEST_F(LogPanelEndToEnd, EntriesAndSwitchesOfThePanelAcrossARestart) {
+    std::string spool = home + "/<spool>/box";
+    WriteConfig("Debug {\n    Window Yes\n}\nUsePOP No\nMailBox {\n    FileName \"" + spool + "\"\n}\n");
+    std::string missing = Squeezed("Err: Mail spool directory " + home + "/<spool> not found. Check path in "
+                                   "~/.QIR/user.cfg file");
+    for (int run = 0; run < 2; run++) {
+        SCOPED_TRACE(run ? "after the restart" : "first start");
+        Start();
+        std::string w = qirFindWindow(title, 10);
+        ASSERT_FALSE(w.empty()) << "no main window\n" << Log();
+        ASSERT_TRUE(PanelHas(w, "Sts: QIR Startting")) << "the panel shows no start-up entry";
+        if (run == 0) {
+            // Every switch is on at the first start, "show all" included.
+            LogMenu(w, showAllItem);
+            LogMenu(w, infoItem);
+        }
+        qirMainMenu(w, checkMailItem);
+        std::string box;
+        std::string text = ErrorBox(20, &box);
+        ASSERT_FALSE(box.empty()) << "no error box\n" << Log();
+        EXPECT_NE(Squeezed(text).find(Squeezed(home + "/<spool>")), std::string::npos) << text;
+        if (run == 0)
+            Shot("log-error-box");
+        ASSERT_TRUE(CloseBox(box));
+        // The error is the panel's last entry: the Info entry reported
+        // after it ("Mail retreiving done") stays out.
+        std::vector<std::string> panel;
+        ASSERT_TRUE(WaitFor([&] {
+            panel = Panel(w);
+            return !panel.empty() && panel.back() == missing;
+        }, 10000)) << "panel: " << ::testing::PrintToString(panel);
+        EXPECT_NE(Log().find("I Mail retreiving done"), std::string::npos);
+        usleep(300000);
+        draw.Update();
+        panel = Panel(w);
+        ASSERT_FALSE(panel.empty());
+        EXPECT_EQ(panel.back(), missing);
+        for (const std::string& e : panel)
+            EXPECT_NE(e.rfind("Inf:", 0), 0u) << e;
+        if (run == 0)
+            Shot("main-window-log-panel");
+        qirMainMenu(w, quitItem);
+        ASSERT_EQ(qir.Wait(10000), 0) << Log();
+    }
+}
+
+// A POP3 server that refuses the password: the check shows the "Error"
+// box, the entry is in the log file, and the program runs on once the
+// box is closed.
+TEST_F(LogPanelEndToEnd, ARefusedPasswordShowsTheErrorBoxAndTheProgramRunsOn) {
+    qirDovecot dovecot({"From: a@example.org\nSubject: waiting\n\nText\n"});
+    if (!dovecot.Error().empty())
+        GTEST_SKIP() << dovecot.Error();
+    char cfg[512];
+    snprintf(cfg, sizeof cfg,
+             "CheckMailOnStartup yes\nUsePOP Yes\nPop3 {\n    Server %s\n    Service %s\n    User %s\n"
+             "    Passwd not-the-%s\n}\n",
+             dovecot.Host(), dovecot.Port(), dovecot.User(), dovecot.Password());
+    WriteConfig(cfg);
+    Start();
+    std::string box;
+    std::string text = ErrorBox(30, &box);
+    ASSERT_FALSE(box.empty()) << "no error box\n" << Log();
+    EXPECT_NE(text.find("POP: Error establishing connection"), std::string::npos) << text;
+    EXPECT_NE(Log().find("\nE POP: Error establishing connection\n"), std::string::npos) << Log();
+    EXPECT_FALSE(qir.Ended());
+    ASSERT_TRUE(CloseBox(box));
+    std::string w = qirFindWindow(title, 10);
+    ASSERT_FALSE(w.empty()) << "no main window after the box\n" << Log();
+    qirMainMenu(w, quitItem);
+    EXPECT_EQ(qir.Wait(10000), 0) << Log();
+    struct stat st;
+    EXPECT_NE(stat((Dir() + "/Incoming.QIR/Message0").c_str(), &st), 0) << "fetched with a wrong password";
+}
+
+// The X server goes away under the program (its display is lost): the
+// program writes why to its log file, posts nothing, saves the layout and
+// ends.  It runs on an X server of this test's own, which the test stops.
+TEST_F(LogPanelEndToEnd, ALostDisplayIsLoggedAndTheLayoutSaved) {
+    std::string pidfile = home + "/xvfb.pid";
+    std::string xvfb = std::string("sh ") + QIR_SOURCE_DIR + "/tests/xvfb.sh ";
+    int display = 0;
+    for (int n = 900 + getpid() % 90; !display && n < 1000; n++)
+        if (system((xvfb + "start " + std::to_string(n) + " " + pidfile + " 2>/dev/null").c_str()) == 0)
+            display = n;
+    if (!display)
+        GTEST_SKIP() << "no free display for an X server of this test's own";
+    std::string d = ":" + std::to_string(display);
+    WriteConfig("Debug {\n    Window Yes\n}\n");
+    ASSERT_TRUE(qir.Start(QIR_BINARY, {"-title", title},
+                          {{"QIR_TEST_HOME", home},
+                           {"LD_PRELOAD", QIR_FAKEHOME},
+                           {"DISPLAY", d},
+                           {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"}}));
+    std::string w = qirShell("DISPLAY=" + d + " timeout 10 xdotool search --sync --name '^" + title + "$' 2>/dev/null");
+    EXPECT_FALSE(w.empty()) << "no main window";
+    system((xvfb + "stop " + std::to_string(display) + " " + pidfile).c_str());
+    EXPECT_EQ(qir.Wait(10000), 1) << Log();
+    EXPECT_NE(Log().find("\nE The X display is gone: saving and ending\n"), std::string::npos) << Log();
+    struct stat st;
+    EXPECT_EQ(stat((Dir() + "/layout").c_str(), &st), 0) << "the layout was not saved";
+}
+
+}  // namespace
