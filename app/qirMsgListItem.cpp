@@ -3,6 +3,7 @@
 #include "qirConfiguration.h"
 #include "qirShortHeader.h"
 
+#include "qirMsgList.h"
 #include "qirMsgRow.h"
 
 
