@@ -418,16 +418,17 @@ void qirMsgList::Sort(int method) {
     // Unsorted and Arrival compare nothing: the order stays as it is.
     if (method == qirMsgSort::ByNothing || method == qirMsgSort::Arrival)
         return;
-    std::vector<qirMsg*> sorted;
-    qirMsgSort::Sort(this, method, &sorted);
     // The rows follow the folder's new order in one step; selections stay.
-    std::vector<qirListItem*> order;
-    order.reserve(sorted.size());
-    for (qirMsg* m : sorted) {
+    std::vector<void*> rows;
+    qirMsgSort::Sort(this, method, [](qirMsg* m) -> void* {
         qirMsgListItem* item = static_cast<qirMsgListItem*>(m);
-        if (item->RowItem() && item->RowShown())
-            order.push_back(item->RowItem());
-    }
+        return item->RowShown() ? item->RowItem() : nullptr;
+    }, &rows);
+    std::vector<qirListItem*> order;
+    order.reserve(rows.size());
+    for (void* row : rows)
+        if (row)
+            order.push_back(static_cast<qirListItem*>(row));
     if (msgRows_->SetOrder(order.data(), (int)order.size()) != 0 && qirLog)
         qirLog->Report(qirLogWarning, "Rows of <%s> could not follow the sort", Name().Data() ? Name().Data() : "");
     RedrawList();

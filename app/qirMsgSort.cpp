@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "qirAddress.h"
+#include "qirFolder.h"
 #include "qirList.h"
 #include "qirMsg.h"
 
@@ -31,6 +32,9 @@ int IsTextMethod(int method)
 
 struct Entry {
     qirMsg* message;
+    void* extra;
+    int place; // in the list's present order (a loaded folder's)
+    int index; // in the folder's loaded messages
     // Dates and sizes as they are; a text as its first eight bytes in
     // order (most comparisons end there) and its place in the key buffer.
     unsigned long long number;
@@ -68,23 +72,26 @@ int qirMsgSort::Compare(int method, qirMsg* a, qirMsg* b)
     }
 }
 
-void qirMsgSort::Sort(qirList* messages, int method) { Sort(messages, method, nullptr); }
+void qirMsgSort::Sort(qirList* messages, int method) { Sort(messages, method, nullptr, nullptr); }
 
-void qirMsgSort::Sort(qirList* messages, int method, std::vector<qirMsg*>* order)
+void qirMsgSort::Sort(qirList* messages, int method, void* (*extra)(qirMsg*), std::vector<void*>* extras)
 {
-    if (order) order->clear();
+    if (extras) extras->clear();
     if (!messages) return;
     int sorts = method == ByDate || method == BySize || IsTextMethod(method);
 
     // One walk reads every key.  A large folder is far bigger than the
-    // caches, so the texts are copied together, where the comparisons find
+    // caches: a loaded folder is read in the order its messages lie in
+    // memory (each with its place in the list) and linked anew in that
+    // order, the texts are copied together, where the comparisons find
     // them, and dates and sizes (which may be negative) are offset to
     // compare as unsigned numbers.
+    qirFolder* folder = dynamic_cast<qirFolder*>(messages);
+    const int inMemoryOrder = folder && folder->IsLoaded();
     std::vector<Entry> entries;
     std::string keys;
-    for (qirObject* o = messages->First(); o; o = qirList::Next(o)) {
-        qirMsg* m = static_cast<qirMsg*>(o);
-        Entry e{m, 0, 0, 0};
+    auto read = [&](qirMsg* m, int place, int index) {
+        Entry e{m, extra ? extra(m) : nullptr, place, index, 0, 0, 0};
         if (method == ByDate) {
             e.number = (unsigned long long)(long long)m->Date() ^ (1ull << 63);
         } else if (method == BySize) {
@@ -97,6 +104,16 @@ void qirMsgSort::Sort(qirList* messages, int method, std::vector<qirMsg*>* order
             keys.append(text).push_back('\0');
         }
         entries.push_back(e);
+    };
+    if (inMemoryOrder) {
+        const std::vector<qirMsg*>& loaded = folder->LoadedMessages();
+        const std::vector<int>& places = folder->ListPlaces();
+        entries.reserve(loaded.size());
+        for (size_t i = 0; i < loaded.size(); ++i) read(loaded[i], places[i], (int)i);
+        // The list's present order, which equal keys keep.
+        std::sort(entries.begin(), entries.end(), [](const Entry& x, const Entry& y) { return x.place < y.place; });
+    } else {
+        for (qirObject* o = messages->First(); o; o = qirList::Next(o)) read(static_cast<qirMsg*>(o), 0, -1);
     }
     if (sorts && entries.size() > 1) {
         const char* base = keys.data();
@@ -118,15 +135,22 @@ void qirMsgSort::Sort(qirList* messages, int method, std::vector<qirMsg*>* order
                 begin = end == entries.end() ? end : end + 1;
             }
         }
-        // Every node is linked anew: the list lets go of the old chain at
-        // once (its holder forgets it without touching a node) and each
-        // node is appended in its new place, one step each.
-        {
-            qirList old;
-            old.AppendAll(messages);
+        if (inMemoryOrder) {
+            std::vector<int> order;
+            order.reserve(entries.size());
+            for (const Entry& e : entries) order.push_back(e.index);
+            folder->Reorder(order);
+        } else {
+            // Every node is linked anew: the list lets go of the old chain
+            // at once (its holder forgets it without touching a node) and
+            // each node is appended in its new place, one step each.
+            {
+                qirList old;
+                old.AppendAll(messages);
+            }
+            for (const Entry& e : entries) messages->Append(e.message);
         }
-        for (const Entry& e : entries) messages->Append(e.message);
     }
-    if (order)
-        for (const Entry& e : entries) order->push_back(e.message);
+    if (extras)
+        for (const Entry& e : entries) extras->push_back(e.extra);
 }

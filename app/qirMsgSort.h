@@ -34,8 +34,10 @@ public:
     // the others sorted between such places.  Each key is read once and
     // the sort is O(n log n).  An unknown method changes nothing.
     static void Sort(qirList* messages, int method);
-    // The same, and the messages in their new order into *order.
-    static void Sort(qirList* messages, int method, std::vector<qirMsg*>* order);
+    // The same, and into *extras what extra answers for each message, in
+    // the messages' new order; read in the one walk over them that reads
+    // the keys (a large folder is far bigger than the caches).
+    static void Sort(qirList* messages, int method, void* (*extra)(qirMsg*), std::vector<void*>* extras);
 };
 
 #endif

@@ -90,6 +90,17 @@ void qirList::AppendAll(qirList* other)
     other->head_ = other->tail_ = nullptr;
 }
 
+void qirList::Relink(qirObject* const* nodes, const int* order, const int* rank, int n)
+{
+    head_ = n > 0 ? nodes[order[0]] : nullptr;
+    tail_ = n > 0 ? nodes[order[n - 1]] : nullptr;
+    for (int i = 0; i < n; ++i) {
+        int k = rank[i];
+        nodes[i]->prev_ = k > 0 ? nodes[order[k - 1]] : nullptr;
+        nodes[i]->next_ = k + 1 < n ? nodes[order[k + 1]] : nullptr;
+    }
+}
+
 int qirList::Count() const
 {
     int n = 0;

@@ -177,6 +177,8 @@ void qirFolder::DeleteMessages()
 {
     std::vector<qirMsg*> all;
     all.swap(arrival_);
+    places_.clear();
+    nextPlace_ = 0;
     {
         qirList chain; // lets go of the old links at once, touching no node
         chain.AppendAll(this);
@@ -189,6 +191,25 @@ void qirFolder::AddLoaded(qirMsg* message)
     if (!message) return;
     qirList::Append(message);
     arrival_.push_back(message);
+    places_.push_back(nextPlace_++);
+}
+
+int qirFolder::Reorder(const std::vector<int>& order)
+{
+    const int n = (int)arrival_.size();
+    if ((int)order.size() != n) return qirBadValue;
+    std::vector<int> rank(n, -1);
+    for (int k = 0; k < n; ++k) {
+        if (order[k] < 0 || order[k] >= n || rank[order[k]] >= 0) return qirBadValue;
+        rank[order[k]] = k;
+    }
+    // The messages are visited in the order they were made, which is about
+    // the order they lie in memory.
+    std::vector<qirObject*> nodes(arrival_.begin(), arrival_.end());
+    qirList::Relink(nodes.data(), order.data(), rank.data(), n);
+    places_.swap(rank);
+    nextPlace_ = n;
+    return qirOK;
 }
 
 qirMsg* qirFolder::First() const { return static_cast<qirMsg*>(qirList::First()); }
@@ -465,10 +486,14 @@ int qirFolder::Flush()
     }
     if (!gone.empty()) {
         std::sort(gone.begin(), gone.end(), std::less<qirMsg*>());
-        arrival_.erase(std::remove_if(arrival_.begin(), arrival_.end(),
-                                      [&](qirMsg* m) { return std::binary_search(gone.begin(), gone.end(), m,
-                                                                                 std::less<qirMsg*>()); }),
-                       arrival_.end());
+        size_t kept = 0;
+        for (size_t i = 0; i < arrival_.size(); ++i) {
+            if (std::binary_search(gone.begin(), gone.end(), arrival_[i], std::less<qirMsg*>())) continue;
+            arrival_[kept] = arrival_[i];
+            places_[kept++] = places_[i]; // the survivors keep their order
+        }
+        arrival_.resize(kept);
+        places_.resize(kept);
         for (qirMsg* m : gone) delete m;
     }
     if (failed) return qirFailed;

@@ -60,6 +60,19 @@ public:
     // next free one (NextMessagePath).  The caller appends it to the list.
     virtual qirMsg* NewMessage(const qirPath* path);
 
+    // The loaded messages in the order they were made (about the order they
+    // lie in memory), for passes over a large folder that need no order:
+    // the list's order after a sort would visit memory at random.  They
+    // come and go only through the folder's own operations, and only
+    // Reorder changes the list's order.
+    const std::vector<qirMsg*>& LoadedMessages() const { return arrival_; }
+    // For each of them, by the same index, its place in the list's order
+    // (places compare as the list orders the messages).
+    const std::vector<int>& ListPlaces() const { return places_; }
+    // Puts the list in the given order of indices into LoadedMessages (each
+    // once): 0, or -9 for an order that is not one.
+    int Reorder(const std::vector<int>& order);
+
     // Copies several messages in with a single flush at the end: the number
     // copied, or -1 when none could be.
     int CopyIn(qirMsg* const* messages, int n);
@@ -119,12 +132,6 @@ protected:
     // Directories under the folder left by fetches whose process is gone.
     void RemoveStaleStaging();
 
-    // The loaded messages in the order they were made (about the order they
-    // lie in memory), for passes over a large folder that need no order:
-    // the list's order after a sort would visit memory at random.  They
-    // come and go only through the folder's own operations.
-    const std::vector<qirMsg*>& LoadedMessages() const { return arrival_; }
-
     qirDirectory* directory_ = nullptr; // owned; null when it cannot be made
     qirString name_;
     qirPath icon_;
@@ -144,6 +151,8 @@ private:
     int MessageNames(const char* dir, std::vector<std::string>* names) const;
     std::string staging_; // this process's private staging directory, or ""
     std::vector<qirMsg*> arrival_; // the loaded messages (the list owns them)
+    std::vector<int> places_;      // see ListPlaces
+    int nextPlace_ = 0;            // past every place given
 };
 
 #endif

@@ -72,10 +72,17 @@ void qirMarkedItem::request(Requisition& r) const {
 void qirMarkedItem::allocate(Canvas* c, const Allocation& a, Extension& ext) {
     if (deferred_ && !row_)
         Build();
+    allocated_ = 1;
     qirListItem::allocate(c, a, ext);
 }
 
 void qirMarkedItem::undraw() {
+    // A deferred row that was not allocated since it was last undrawn has
+    // nothing on screen to take away: a long list taking all its rows out
+    // then touches no more of each than it must.
+    if (deferred_ && !allocated_ && !row_)
+        return;
+    allocated_ = 0;
     qirListItem::undraw();
     if (deferred_)
         Release();

@@ -98,6 +98,7 @@ private:
     Glyph* lead_ = nullptr;     // referenced; given by SetLead
     int deferred_ = 0;
     int labelGiven_ = 0;        // SetLabel was called
+    int allocated_ = 0;         // allocated since it was last undrawn
 
     static int live_;
     static Stencil* tick_;
