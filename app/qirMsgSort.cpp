@@ -30,15 +30,14 @@ int IsTextMethod(int method)
     return method == qirMsgSort::BySenderName || method == qirMsgSort::BySenderMailbox || method == qirMsgSort::BySubject;
 }
 
+// Kept small: a large folder's entries are sorted in the caches.
 struct Entry {
-    qirMsg* message;
-    void* extra;
-    int place; // in the list's present order (a loaded folder's)
-    int index; // in the folder's loaded messages
     // Dates and sizes as they are; a text as its first eight bytes in
     // order (most comparisons end there) and its place in the key buffer.
     unsigned long long number;
-    size_t text;
+    unsigned text;
+    int place; // in the list's present order
+    int index; // of the message as it was read
     int empty;
 };
 
@@ -88,10 +87,14 @@ void qirMsgSort::Sort(qirList* messages, int method, void* (*extra)(qirMsg*), st
     // compare as unsigned numbers.
     qirFolder* folder = dynamic_cast<qirFolder*>(messages);
     const int inMemoryOrder = folder && folder->IsLoaded();
+    std::vector<qirMsg*> read;
+    std::vector<void*> extraOf;
     std::vector<Entry> entries;
     std::string keys;
-    auto read = [&](qirMsg* m, int place, int index) {
-        Entry e{m, extra ? extra(m) : nullptr, place, index, 0, 0, 0};
+    auto add = [&](qirMsg* m, int place) {
+        Entry e{0, 0, place, (int)read.size(), 0};
+        read.push_back(m);
+        if (extra) extraOf.push_back(extra(m));
         if (method == ByDate) {
             e.number = (unsigned long long)(long long)m->Date() ^ (1ull << 63);
         } else if (method == BySize) {
@@ -99,7 +102,7 @@ void qirMsgSort::Sort(qirList* messages, int method, void* (*extra)(qirMsg*), st
         } else if (sorts) {
             const char* text = TextKey(method, m);
             e.number = Prefix(text);
-            e.text = keys.size();
+            e.text = (unsigned)keys.size();
             e.empty = !*text;
             keys.append(text).push_back('\0');
         }
@@ -108,12 +111,13 @@ void qirMsgSort::Sort(qirList* messages, int method, void* (*extra)(qirMsg*), st
     if (inMemoryOrder) {
         const std::vector<qirMsg*>& loaded = folder->LoadedMessages();
         const std::vector<int>& places = folder->ListPlaces();
+        read.reserve(loaded.size());
         entries.reserve(loaded.size());
-        for (size_t i = 0; i < loaded.size(); ++i) read(loaded[i], places[i], (int)i);
+        for (size_t i = 0; i < loaded.size(); ++i) add(loaded[i], places[i]);
         // The list's present order, which equal keys keep.
         std::sort(entries.begin(), entries.end(), [](const Entry& x, const Entry& y) { return x.place < y.place; });
     } else {
-        for (qirObject* o = messages->First(); o; o = qirList::Next(o)) read(static_cast<qirMsg*>(o), 0, -1);
+        for (qirObject* o = messages->First(); o; o = qirList::Next(o)) add(static_cast<qirMsg*>(o), 0);
     }
     if (sorts && entries.size() > 1) {
         const char* base = keys.data();
@@ -148,9 +152,9 @@ void qirMsgSort::Sort(qirList* messages, int method, void* (*extra)(qirMsg*), st
                 qirList old;
                 old.AppendAll(messages);
             }
-            for (const Entry& e : entries) messages->Append(e.message);
+            for (const Entry& e : entries) messages->Append(read[e.index]);
         }
     }
-    if (extras)
-        for (const Entry& e : entries) extras->push_back(e.extra);
+    if (extras && extra)
+        for (const Entry& e : entries) extras->push_back(extraOf[e.index]);
 }
