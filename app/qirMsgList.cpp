@@ -1,8 +1,10 @@
 // Mail headers first: InterViews' macros would rename their members.
+#include "qirConfiguration.h"
 #include "qirMsgListItem.h"
 #include "qirMsgSort.h"
 #include "qirMainWindow.h"
 #include "qirMsgList.h"
+#include "qirShortHeader.h"
 
 #include "qirAfterEvent.h"
 #include "qirCloseHandler.h"
@@ -34,6 +36,7 @@
 #include <InterViews/font.h>
 #include <InterViews/session.h>
 #include <InterViews/stencil.h>
+#include <InterViews/style.h>
 #include <InterViews/telltale.h>
 #include <InterViews/window.h>
 
@@ -47,6 +50,8 @@ qirMsgList::qirMsgList(const qirPath& directory, qirListBox* rows)
     patch_ = static_cast<Patch*>(body());
     msgRows_ = new qirListBox(1, LayoutKit::instance()->hspace(500));
     Resource::ref(msgRows_);
+    rowShape_ = new qirRowShape;
+    Resource::ref(rowShape_);
     if (rows_++ == 0) {
         grey_ = new Color(0.7, 0.7, 0.7, 1.0);
         black_ = new Color(0.0, 0.0, 0.0, 1.0);
@@ -61,6 +66,11 @@ qirMsgList::~qirMsgList() {
     DeleteClosedWindow();
     qirFolder::Unload();
     Resource::unref(msgRows_);
+    for (Glyph* face : faces_)
+        Resource::unref(face);
+    Resource::unref(buttonStyle_);
+    Resource::unref(rowShape_);
+    delete summary_;
     patch_->body(nullptr);
     Resource::unref(icon_glyph_);
     if (--rows_ == 0) {
@@ -127,9 +137,12 @@ void qirMsgList::OpenWindow() {
     // The window closed last time may still wait for its deletion.
     DeleteClosedWindow();
     open_ = 1;
-    CountOnDisk();
+    // The summary layout as the configuration says now.
+    delete summary_;
+    summary_ = nullptr;
     // Rows first, then the scroll bar that watches them: a bar attached
-    // before would be told of every one of ten thousand rows.
+    // before would be told of every one of ten thousand rows.  The load
+    // counts the directories it finds.
     Load();
     Glyph* body = BuildWindowBody();
     // A long folder would make the window taller than the screen.
@@ -309,6 +322,48 @@ void qirMsgList::ShowFace(const unsigned char* bits) {
 
 // ---------------------------------------------------------------- rows
 
+Glyph* qirMsgList::StatusFace(int card) {
+    static const char* const files[3] = {"no_read.tif", "read.tif", "delete.tif"};
+    static const char* const letters[3] = {"U", "R", "D"};
+    if (card < 0 || card > 2)
+        card = 0;
+    if (!faces_[card]) {
+        qirString path = qirInstalledImage(qirString("/usr/local/lib/QIR/Images/").Concat(files[card]));
+        WidgetKit* kit = WidgetKit::instance();
+        Glyph* g = qirScaledImage(path.Data(), 16, 16);
+        if (g) {
+            // Centred on the row's text line as a letter would be, so that
+            // the button does not stand on the baseline and make the row
+            // taller.
+            FontBoundingBox box;
+            kit->font()->font_bbox(box);
+            float below = 8 - (box.ascent() - box.descent()) / 2;
+            g = LayoutKit::instance()->vcenter(g, below > 0 ? below / 16 : 0);
+        }
+        faces_[card] = g ? g : kit->label(letters[card]);
+        Resource::ref(faces_[card]);
+    }
+    return faces_[card];
+}
+
+Style* qirMsgList::StatusButtonStyle() {
+    if (!buttonStyle_) {
+        WidgetKit* kit = WidgetKit::instance();
+        kit->begin_style("QIRSmallButtonStyle");
+        kit->style()->attribute("*PushButton*minimumWidth", "20.0");
+        buttonStyle_ = kit->style();
+        Resource::ref(buttonStyle_);
+        kit->end_style();
+    }
+    return buttonStyle_;
+}
+
+const qirShortHeader& qirMsgList::SummaryFormat() {
+    if (!summary_)
+        summary_ = new qirShortHeader(qirConfig.Find("Short-Header-Format"));
+    return *summary_;
+}
+
 qirMsg* qirMsgList::NewMessage(const qirPath* path) {
     qirMsgListItem* item = nullptr;
     if (path) {
@@ -327,6 +382,8 @@ qirMsg* qirMsgList::NewMessage(const qirPath* path) {
 }
 
 void qirMsgList::RowGone(qirMsgListItem* item) {
+    if (unloading_)
+        return;
     counts_.Remove(item->CountMark());
     if (item->RowItem() && item->RowShown()) {
         item->SetRowShown(0);
@@ -346,15 +403,13 @@ void qirMsgList::RowChanged(qirMsgListItem* item) {
 }
 
 void qirMsgList::Unload() {
-    // Every row leaves the box at once before the messages are deleted.
+    // Every row leaves the box at once before the messages are deleted,
+    // which then need not tell the box or the counters one by one.
     msgRows_->RemoveAll();
-    counts_.Clear();
-    for (qirMsg* m = qirFolder::First(); m; m = qirFolder::Next(m)) {
-        qirMsgListItem* item = static_cast<qirMsgListItem*>(m);
-        item->CountMark()->counted = 0;
-        item->SetRowShown(0);
-    }
+    unloading_ = 1;
     qirFolder::Unload();
+    unloading_ = 0;
+    counts_.Clear();
 }
 
 void qirMsgList::PassFilters() {
@@ -377,13 +432,21 @@ int qirMsgList::Flush() {
     // During the filter pass the flush waits for the one that ends it.
     if (filtering_)
         return 0;
-    // The deleted rows leave the box first; the folder then deletes them.
-    for (qirMsg* m = qirFolder::First(); m; m = qirFolder::Next(m)) {
+    // The deleted rows leave the box first, all in one step; the folder
+    // then deletes them.
+    std::vector<qirListItem*> gone;
+    for (qirMsg* m : LoadedMessages()) {
         if (!m->IsRemoved())
             continue;
         qirMsgListItem* item = static_cast<qirMsgListItem*>(m);
-        RowGone(item);
+        counts_.Remove(item->CountMark());
+        if (item->RowItem() && item->RowShown()) {
+            item->SetRowShown(0);
+            gone.push_back(item->RowItem());
+        }
     }
+    if (!gone.empty())
+        msgRows_->RemoveItems(gone.data(), (int)gone.size());
     RedrawList();
     int r = qirFolder::Flush();
     UpdateReadCount();
@@ -423,14 +486,20 @@ void qirMsgList::Sort(int method) {
     // The sort menu shows the method in force, whoever asked for it.
     if (sortItems_[method] && !sortItems_[method]->test(TelltaleState::is_chosen))
         sortItems_[method]->set(TelltaleState::is_chosen, true);
-    qirMsgSort::Sort(this, method);
+    // Unsorted and Arrival compare nothing: the order stays as it is.
+    if (method == qirMsgSort::ByNothing || method == qirMsgSort::Arrival)
+        return;
     // The rows follow the folder's new order in one step; selections stay.
-    std::vector<qirListItem*> order;
-    for (qirMsg* m = qirFolder::First(); m; m = qirFolder::Next(m)) {
+    std::vector<void*> rows;
+    qirMsgSort::Sort(this, method, [](qirMsg* m) -> void* {
         qirMsgListItem* item = static_cast<qirMsgListItem*>(m);
-        if (item->RowItem() && item->RowShown())
-            order.push_back(item->RowItem());
-    }
+        return item->RowShown() ? item->RowItem() : nullptr;
+    }, &rows);
+    std::vector<qirListItem*> order;
+    order.reserve(rows.size());
+    for (void* row : rows)
+        if (row)
+            order.push_back(static_cast<qirListItem*>(row));
     if (msgRows_->SetOrder(order.data(), (int)order.size()) != 0 && qirLog)
         qirLog->Report(qirLogWarning, "Rows of <%s> could not follow the sort", Name().Data() ? Name().Data() : "");
     RedrawList();

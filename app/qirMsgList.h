@@ -23,11 +23,14 @@ const qirDirectory* qirFolderDirectory(const qirFolder* f);
 class Color;
 class Patch;
 class PolyGlyph;
+class Style;
 class TelltaleState;
 class TopLevelWindow;
 class qirLayout;
 class qirListBox;
 class qirMsgListItem;
+class qirRowShape;
+class qirShortHeader;
 
 class qirMsgList : public qirFolder, public qirListItem, public qirTopWindow {
 public:
@@ -89,6 +92,15 @@ public:
     void RowSelected(qirMsgListItem* item, int selected);
     void RowChanged(qirMsgListItem* item);
     void RowGone(qirMsgListItem* item);
+
+    // What the message rows share: their size (every row has the same),
+    // the status faces (0 unread, 1 read, 2 deleted: the image, else its
+    // letter), the style of their status buttons, and the summary layout
+    // (read from the configuration when the window opens).
+    qirRowShape* RowShape() const { return rowShape_; }
+    Glyph* StatusFace(int card);
+    Style* StatusButtonStyle();
+    const qirShortHeader& SummaryFormat();
 
     qirListBox* MessageRows() const { return msgRows_; }
     const qirMsgCounts& Counts() const { return counts_; }
@@ -156,6 +168,7 @@ private:
     int iconShown_ = 0;
     int open_ = 0;
     int filtering_ = 0;              // the filter pass runs: flushes wait
+    int unloading_ = 0;              // the rows left the box before the messages go
     qirListBox* msgRows_ = nullptr;  // referenced; the message rows
     TopLevelWindow* window_ = nullptr;
     Patch* counters_[4] = {};        // total, read, deleted, selected
@@ -169,6 +182,10 @@ private:
     TelltaleState* sortItems_[7] = {}; // referenced while the window is open
     TelltaleState* reverseItem_ = nullptr;
     TopLevelWindow* closing_ = nullptr; // closed, deleted after its event
+    qirRowShape* rowShape_;            // referenced
+    Glyph* faces_[3] = {};             // referenced, made on first use
+    Style* buttonStyle_ = nullptr;     // referenced, made on first use
+    qirShortHeader* summary_ = nullptr; // owned, made on first use
 
     static qirLayout* layoutStore_;
     static Color* grey_;       // shared by every folder row

@@ -1,6 +1,8 @@
 // A message of an open folder that is also a row of its message list
 // window: the row (a marked item with the status button and the summary
-// line) is made with the message and leaves the list box with it.
+// line) is made with the message and leaves the list box with it.  The
+// message is read as a summary (qirMsg::Summary): the rest is read when it
+// is asked for; the row's glyphs exist while it is shown.
 #ifndef QIR_MSG_LIST_ITEM_H
 #define QIR_MSG_LIST_ITEM_H
 
@@ -46,15 +48,18 @@ public:
     qirMsgCounts::Mark* CountMark() { return &mark_; }
     // 0 unread, 1 read, 2 deleted: the card the status button shows.
     int StatusCard() const { return IsRemoved() ? 2 : IsRead() ? 1 : 0; }
-    const qirString& RowText() const { return text_; }
+    // The row's text (the summary line, or the sender without a summary
+    // layout), made afresh from the message at each call.
+    const qirString& RowText() const;
+    qirString SummaryLine() const;
     // Whether the row is in the owner's list box (kept by the owner).
     int RowShown() const { return rowShown_; }
     void SetRowShown(int shown) { rowShown_ = shown; }
 
 private:
     qirMsgList* owner_;
-    qirMsgRow* row_ = nullptr; // referenced
-    qirString text_;
+    qirMsgRow* row_ = nullptr;         // referenced
+    mutable qirString* text_ = nullptr; // owned; made by RowText
     qirMsgCounts::Mark mark_;
     int rowShown_ = 0;
     MsgViewDock* viewDock_ = nullptr; // owned

@@ -4,6 +4,8 @@
 #ifndef QIR_MSG_SORT_H
 #define QIR_MSG_SORT_H
 
+#include <vector>
+
 class qirList;
 class qirMsg;
 
@@ -32,6 +34,10 @@ public:
     // the others sorted between such places.  Each key is read once and
     // the sort is O(n log n).  An unknown method changes nothing.
     static void Sort(qirList* messages, int method);
+    // The same, and into *extras what extra answers for each message, in
+    // the messages' new order; read in the one walk over them that reads
+    // the keys (a large folder is far bigger than the caches).
+    static void Sort(qirList* messages, int method, void* (*extra)(qirMsg*), std::vector<void*>* extras);
 };
 
 #endif

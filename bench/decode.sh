@@ -15,23 +15,32 @@ rm -f "$DIR/raw"
 "$BENCH" encode qp "$DIR/text" "$DIR/qp" > /dev/null
 rm -f "$DIR/text"
 
-best() { # the best of three runs of a command printing nothing
-    b=
-    for i in 1 2 3; do
-        s=$(date +%s.%N); "$@"; e=$(date +%s.%N)
-        t=$(echo "$e - $s" | bc)
-        if [ -z "$b" ] || [ "$(echo "$t < $b" | bc)" = 1 ]; then b=$t; fi
-    done
-    echo "$b"
+median() { # the middle of three numbers
+    printf '%s\n' "$@" | sort -g | sed -n 2p
+}
+timed() { # seconds a command printing nothing takes
+    s=$(date +%s.%N); "$@"; e=$(date +%s.%N)
+    echo "$e - $s" | bc
 }
 ours() { "$BENCH" decode "$1" "$2" "$DIR/out" > /dev/null; }
 
-coreutils=$(best sh -c "base64 -d '$DIR/b64' > '$DIR/out'")
-rm -f "$DIR/out"
-b64=$(best ours base64 "$DIR/b64")
-rm -f "$DIR/out"
-qp=$(best ours qp "$DIR/qp")
-rm -f "$DIR/out"
+# Three rounds, each running the peer and both decoders in turn, so that a
+# change in the machine's load meets them alike; the medians count.
+c= b= q=
+for i in 1 2 3; do
+    c="$c $(timed sh -c "base64 -d '$DIR/b64' > '$DIR/out'")"
+    rm -f "$DIR/out"
+    b="$b $(timed ours base64 "$DIR/b64")"
+    rm -f "$DIR/out"
+    q="$q $(timed ours qp "$DIR/qp")"
+    rm -f "$DIR/out"
+done
+# shellcheck disable=SC2086
+coreutils=$(median $c)
+# shellcheck disable=SC2086
+b64=$(median $b)
+# shellcheck disable=SC2086
+qp=$(median $q)
 
 printf 'base64 data: %s MB, quoted-printable data: %s MB\n' \
     "$(($(stat -c %s "$DIR/b64") / 1000000))" "$(($(stat -c %s "$DIR/qp") / 1000000))"

@@ -7,6 +7,8 @@
 #include <string>
 #include <unistd.h>
 
+#include "qirBenchMedian.h"
+
 #include "qirMailBox.h"
 
 namespace {
@@ -44,14 +46,13 @@ std::string MakeSpool(int messages, size_t bytes)
 double Tool(const char* command, const std::string& path)
 {
     std::string cmd = std::string(command) + " '" + path + "' >/dev/null";
-    double best = 1e9;
+    std::vector<double> runs;
     for (int r = 0; r < 5; ++r) {
         auto t0 = std::chrono::steady_clock::now();
         if (system(cmd.c_str()) != 0) return -1;
-        double s = Seconds(t0);
-        if (s < best) best = s;
+        runs.push_back(Seconds(t0));
     }
-    return best;
+    return qirMedian(runs);
 }
 
 } // namespace
@@ -66,7 +67,7 @@ int main()
     if (!f || fwrite(spool.data(), 1, spool.size(), f) != spool.size() || fclose(f) != 0) return 1;
     printf("spool: %zu bytes\n", spool.size());
 
-    double walk = 1e9, scan = 1e9;
+    std::vector<double> walks, scans;
     int count = 0;
     long read = 0, copied = 0;
     for (int r = 0; r < 5; ++r) {
@@ -85,16 +86,15 @@ int main()
             }
             read = box.BytesRead();
         }
-        double s = Seconds(t0);
-        if (s < walk) walk = s;
+        walks.push_back(Seconds(t0));
         t0 = std::chrono::steady_clock::now();
         {
             qirMailBox box(path.c_str());
             if (box.Count() != count) return 1;
         }
-        s = Seconds(t0);
-        if (s < scan) scan = s;
+        scans.push_back(Seconds(t0));
     }
+    double walk = qirMedian(walks), scan = qirMedian(scans);
     printf("walk, every message copied out: %d messages, %ld bytes read, %ld copied, %.3f s\n", count, read, copied,
            walk);
     printf("scan alone:                      %.3f s\n", scan);

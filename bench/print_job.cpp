@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "qirBenchMedian.h"
+
 #include "qirConfiguration.h"
 #include "qirError.h"
 #include "qirLanguageGroup.h"
@@ -20,11 +22,6 @@
 #include <IV-look/kit.h>
 #include <InterViews/layout.h>
 #include <InterViews/session.h>
-
-static double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 static double Since(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
@@ -71,7 +68,7 @@ int main(int argc, char** argv) {
     struct stat st;
     stat(copy.c_str(), &st);
     printf("print %d lines (%d pages, %ld bytes of PostScript): %8.1f ms (median of 5)\n", lines, pages,
-           (long)st.st_size, Median(ours));
-    printf("ghostscript reads the file (nullpage):                 %8.1f ms (median of 5)\n", Median(gs));
+           (long)st.st_size, qirMedian(ours));
+    printf("ghostscript reads the file (nullpage):                 %8.1f ms (median of 5)\n", qirMedian(gs));
     return system(("rm -rf " + scratch).c_str()) == 0 ? 0 : 1;
 }

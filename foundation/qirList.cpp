@@ -37,7 +37,8 @@ qirList* qirList::InsertBefore(qirObject* node, qirObject* before)
 
 int qirList::Unlink(qirObject* node)
 {
-    if (!node || IsEmpty() || !Contains(node)) return 0;
+    // The ends need no walk: a list is most often emptied from one of them.
+    if (!node || IsEmpty() || (node != head_ && node != tail_ && !Contains(node))) return 0;
     Detach(node);
     return 1;
 }
@@ -87,6 +88,17 @@ void qirList::AppendAll(qirList* other)
     }
     tail_ = other->tail_;
     other->head_ = other->tail_ = nullptr;
+}
+
+void qirList::Relink(qirObject* const* nodes, const int* order, const int* rank, int n)
+{
+    head_ = n > 0 ? nodes[order[0]] : nullptr;
+    tail_ = n > 0 ? nodes[order[n - 1]] : nullptr;
+    for (int i = 0; i < n; ++i) {
+        int k = rank[i];
+        nodes[i]->prev_ = k > 0 ? nodes[order[k - 1]] : nullptr;
+        nodes[i]->next_ = k + 1 < n ? nodes[order[k + 1]] : nullptr;
+    }
 }
 
 int qirList::Count() const

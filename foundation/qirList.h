@@ -25,6 +25,11 @@ public:
     int Remove(qirObject* node);
     // Moves every node of other to the end of this list.
     void AppendAll(qirList* other);
+    // Links the list anew as nodes[order[0]], nodes[order[1]], ...: the n
+    // nodes are exactly this list's, each once, and rank[i] is the place of
+    // nodes[i] in order.  The nodes are visited in the order of the array,
+    // so a caller that keeps it in memory order touches memory in order.
+    void Relink(qirObject* const* nodes, const int* order, const int* rank, int n);
 
     int Count() const;
     int Contains(const qirObject* node) const;

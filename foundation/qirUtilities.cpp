@@ -10,6 +10,7 @@
 #include <pwd.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -365,15 +366,11 @@ int qirReadWholeFile(const char* path, std::string* text)
 
 int qirFileSize(const char* path)
 {
-    FILE* f = path ? fopen(path, "r") : nullptr;
-    if (!f) return -1;
-    int size = -1;
-    if (fseek(f, 0, SEEK_END) == 0) {
-        long pos = ftell(f);
-        size = pos < 0 || pos > INT_MAX ? -1 : int(pos);
-    }
-    fclose(f);
-    return size;
+    // One call, not an open: a folder sorted by size asks this of every
+    // message.
+    struct stat st;
+    if (!path || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return st.st_size > INT_MAX ? -1 : int(st.st_size);
 }
 
 int qirIs7BitFile(const char* path)

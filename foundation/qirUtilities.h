@@ -54,7 +54,7 @@ int qirScanDirectory(const char* dir, void (*visit)(const char* name, unsigned c
 // small files of a message: no stream, one buffer the caller may reuse.
 int qirReadWholeFile(const char* path, std::string* text);
 
-int qirFileSize(const char* path);   // bytes, or -1
+int qirFileSize(const char* path);   // bytes of a regular file, or -1
 int qirIs7BitFile(const char* path); // 1, 0 when a byte is above 127, -7
 int qirFlock(int fd, int operation); // flock, passed through
 

@@ -23,6 +23,9 @@ public:
 
     qirString Mailbox() const { return mailbox_; }
     qirString FullName() const { return fullName_; }
+    // The same without a copy: "" for none.
+    const char* MailboxText() const { return mailbox_.Data() ? mailbox_.Data() : ""; }
+    const char* FullNameText() const { return fullName_.Data() ? fullName_.Data() : ""; }
     void SetMailbox(const qirString& s) { mailbox_ = s; }
     void SetMailbox(const char* s) { mailbox_ = s; }
     void SetFullName(const qirString& s) { fullName_ = s; }

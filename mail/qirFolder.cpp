@@ -1,6 +1,7 @@
 #include "qirFolder.h"
 
 #include <algorithm>
+#include <functional>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -85,6 +86,23 @@ int qirFolder::MessageNames(const char* dir, std::vector<std::string>* names) co
     return qirScanDirectory(dir, visit, &scan) == 0 ? qirOK : qirFailed;
 }
 
+// The message directories in arrival order: by the number each carries,
+// the same order the renumbering gives them (not the directory stream's,
+// which on most file systems is a hash order).
+static void ArrivalOrder(std::vector<std::string>* names)
+{
+    std::vector<std::pair<unsigned long long, std::string*>> keyed;
+    keyed.reserve(names->size());
+    for (std::string& n : *names) keyed.push_back({qirFolder::NumberKey(n.c_str()), &n});
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : *a.second < *b.second;
+    });
+    std::vector<std::string> sorted;
+    sorted.reserve(names->size());
+    for (auto& k : keyed) sorted.push_back(std::move(*k.second));
+    names->swap(sorted);
+}
+
 // Moves without ever replacing what is at the target (rename alone would
 // silently replace an empty directory).
 static int MoveNoReplace(const std::string& from, const std::string& to)
@@ -147,12 +165,51 @@ qirFolder::qirFolder(const qirPath& path)
 
 qirFolder::~qirFolder()
 {
-    while (qirObject* o = qirList::First()) {
-        qirList::Unlink(o);
-        delete o;
-    }
+    DeleteMessages();
     if (!staging_.empty()) rmdir(staging_.c_str());
     delete directory_;
+}
+
+// Deletes every loaded message in the order they were made, which is about
+// the order they lie in memory: after a sort, the list's order would visit
+// a large folder's memory at random, page by page.
+void qirFolder::DeleteMessages()
+{
+    std::vector<qirMsg*> all;
+    all.swap(arrival_);
+    places_.clear();
+    nextPlace_ = 0;
+    {
+        qirList chain; // lets go of the old links at once, touching no node
+        chain.AppendAll(this);
+    }
+    for (qirMsg* m : all) delete m;
+}
+
+void qirFolder::AddLoaded(qirMsg* message)
+{
+    if (!message) return;
+    qirList::Append(message);
+    arrival_.push_back(message);
+    places_.push_back(nextPlace_++);
+}
+
+int qirFolder::Reorder(const std::vector<int>& order)
+{
+    const int n = (int)arrival_.size();
+    if ((int)order.size() != n) return qirBadValue;
+    std::vector<int> rank(n, -1);
+    for (int k = 0; k < n; ++k) {
+        if (order[k] < 0 || order[k] >= n || rank[order[k]] >= 0) return qirBadValue;
+        rank[order[k]] = k;
+    }
+    // The messages are visited in the order they were made, which is about
+    // the order they lie in memory.
+    std::vector<qirObject*> nodes(arrival_.begin(), arrival_.end());
+    qirList::Relink(nodes.data(), order.data(), rank.data(), n);
+    places_.swap(rank);
+    nextPlace_ = n;
+    return qirOK;
 }
 
 qirMsg* qirFolder::First() const { return static_cast<qirMsg*>(qirList::First()); }
@@ -162,7 +219,9 @@ qirMsg* qirFolder::Prev(const qirMsg* m) const { return static_cast<qirMsg*>(qir
 
 qirMsg* qirFolder::NewMessage(const qirPath* path)
 {
-    if (path) return new qirMsg(*path);
+    // A loaded folder lists its messages: what else they hold is read when
+    // it is asked for.
+    if (path) return new qirMsg(*path, qirMsg::Summary());
     qirDirectory* next = NextMessagePath();
     qirMsg* m = new qirMsg(*next);
     delete next;
@@ -171,20 +230,28 @@ qirMsg* qirFolder::NewMessage(const qirPath* path)
 
 // ---------------------------------------------------------------- counting
 
+namespace {
+struct CountScan {
+    const char* dir;
+    int count;
+};
+}
+
 int qirFolder::CountOnDisk()
 {
-    std::vector<std::string> names;
-    count_ = directory_ && MessageNames(Str(*directory_), &names) == qirOK ? (int)names.size() : 0;
+    // Counted as the names go by: a large folder makes no list of them.
+    CountScan scan{directory_ ? Str(*directory_) : "", 0};
+    auto visit = [](const char* name, unsigned char type, void* context) {
+        CountScan* s = static_cast<CountScan*>(context);
+        if (IsMessageName(name) && IsDirectoryEntry(s->dir, name, type)) ++s->count;
+    };
+    count_ = directory_ && qirScanDirectory(scan.dir, visit, &scan) == 0 ? scan.count : 0;
     return count_;
 }
 
 qirDirectory* qirFolder::NextMessagePath()
 {
-    if (loaded_) {
-        int n = 0;
-        for (qirObject* o = qirList::First(); o; o = qirList::Next(o)) ++n;
-        if (n != count_) CountOnDisk();
-    }
+    if (loaded_ && qirList::Count() != count_) CountOnDisk();
     std::string dir = directory_ ? Str(*directory_) : "";
     return new qirDirectory((dir + "/" + MessageName(count_)).c_str());
 }
@@ -231,7 +298,9 @@ private:
 int qirFolder::SaveAll(int noDirectoryOk)
 {
     if (!noDirectoryOk && !directory_) return qirNotOpen;
-    for (qirMsg* m = First(); m; m = Next(m))
+    // In the order the messages were loaded: the same set as the list's,
+    // and a walk through memory rather than across it after a sort.
+    for (qirMsg* m : arrival_)
         if (m->Save() != qirOK) return qirFailed;
     return qirOK;
 }
@@ -244,13 +313,14 @@ int qirFolder::Load(const qirDirectory* from)
     std::string dir = Str(*d);
     std::vector<std::string> names;
     if (MessageNames(dir.c_str(), &names) != qirOK) return qirFailed;
+    ArrivalOrder(&names);
 
-    ProgressReport progress(count_ > 0 ? count_ : 0, qirLanguage.Text(1001), &name_);
+    ProgressReport progress((uint32_t)names.size(), qirLanguage.Text(1001), &name_);
     int made = 0, loadedNow = 0;
     for (qirObject* o = qirList::First(); o; o = qirList::Next(o)) ++made;
     for (const std::string& name : names) {
         qirPath path((dir + "/" + name).c_str());
-        Append(NewMessage(&path));
+        AddLoaded(NewMessage(&path));
         ++made;
         ++loadedNow;
         progress.Set(loadedNow);
@@ -263,10 +333,7 @@ int qirFolder::Load(const qirDirectory* from)
 
 void qirFolder::Unload()
 {
-    while (qirObject* o = qirList::First()) {
-        qirList::Unlink(o);
-        delete o;
-    }
+    DeleteMessages();
     loaded_ = 0;
     CountOnDisk();
 }
@@ -323,8 +390,31 @@ static void RenumberEntries(const std::string& dir, std::vector<RenumberEntry>& 
 
 int qirFolder::Renumber() { return loaded_ ? RenumberLoaded() : RenumberDisk(); }
 
+// 1 when the loaded messages are exactly "Message0" to "Message" n-1, in
+// whatever list order: then the renumbering has nothing to move.  One pass
+// in memory order, reading no name; also counts the messages marked
+// removed.
+static int NumberedWithoutGaps(const std::vector<qirMsg*>& messages, int* removed)
+{
+    std::vector<char> seen(messages.size(), 0);
+    int gapless = 1;
+    *removed = 0;
+    for (qirMsg* m : messages) {
+        if (m->IsRemoved()) ++*removed;
+        int n = m->CanonicalNumber();
+        if (n < 0 || (size_t)n >= seen.size() || seen[n]) gapless = 0;
+        else seen[n] = 1;
+    }
+    return gapless;
+}
+
 int qirFolder::RenumberLoaded()
 {
+    int removed;
+    if (NumberedWithoutGaps(arrival_, &removed)) {
+        count_ = (int)arrival_.size();
+        return qirOK;
+    }
     std::vector<RenumberEntry> entries;
     for (qirMsg* m = First(); m; m = Next(m)) {
         qirString base = m->Path().Basename();
@@ -370,22 +460,48 @@ int qirFolder::Flush()
     // A message about to be removed is not written first: should its
     // removal fail, it stays on disk as it was, undeleted, and nothing is lost.
     int saved = directory_ ? qirOK : qirNotOpen;
-    for (qirMsg* m = First(); m && saved == qirOK; m = Next(m))
-        if (!m->IsRemoved() && m->Save() != qirOK) saved = qirFailed;
+    for (qirMsg* m : arrival_)
+        if (saved == qirOK && !m->IsRemoved() && m->Save() != qirOK) saved = qirFailed;
     if (saved != qirOK) QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Error Saving", sourceName, __LINE__);
-    for (qirMsg* m = First(); m;) {
-        qirMsg* next = Next(m);
-        if (m->IsRemoved()) {
-            if (m->RemoveFromDisk() != qirOK) {
-                QIR_REPORT(qirLogError, "Error removing message(<%s>,%d): ThePath:<%s>", sourceName, __LINE__,
-                           Str(m->Path()));
-                return qirFailed;
-            }
-            qirList::Unlink(m);
-            delete m;
-        }
-        m = next;
+    // A loaded folder with nothing removed and nothing to renumber (the
+    // usual close): done.
+    int removed;
+    if (loaded_ && NumberedWithoutGaps(arrival_, &removed) && removed == 0) {
+        count_ = (int)arrival_.size();
+        return qirOK;
     }
+    // The list is taken whole and rebuilt from its head, so that each
+    // message leaves or comes back in one step however many are purged.
+    qirList all;
+    all.AppendAll(this);
+    int failed = 0;
+    std::vector<qirMsg*> gone;
+    while (qirMsg* m = static_cast<qirMsg*>(all.First())) {
+        all.Unlink(m);
+        if (!failed && m->IsRemoved()) {
+            if (m->RemoveFromDisk() == qirOK) {
+                gone.push_back(m);
+                continue;
+            }
+            QIR_REPORT(qirLogError, "Error removing message(<%s>,%d): ThePath:<%s>", sourceName, __LINE__,
+                       Str(m->Path()));
+            failed = 1;
+        }
+        Append(m);
+    }
+    if (!gone.empty()) {
+        std::sort(gone.begin(), gone.end(), std::less<qirMsg*>());
+        size_t kept = 0;
+        for (size_t i = 0; i < arrival_.size(); ++i) {
+            if (std::binary_search(gone.begin(), gone.end(), arrival_[i], std::less<qirMsg*>())) continue;
+            arrival_[kept] = arrival_[i];
+            places_[kept++] = places_[i]; // the survivors keep their order
+        }
+        arrival_.resize(kept);
+        places_.resize(kept);
+        for (qirMsg* m : gone) delete m;
+    }
+    if (failed) return qirFailed;
     if (Renumber() != qirOK) {
         QIR_REPORT(qirLogError, "Error sorting qirFolder(<%s>,%d): ThePath:<%s>", sourceName, __LINE__,
                    directory_ ? Str(*directory_) : "");
@@ -496,7 +612,7 @@ int qirFolder::CopyIn(qirMsg* const* messages, int n, int* copiedFlags, int shar
         }
         ++copied;
         if (copiedFlags) copiedFlags[i] = 1;
-        if (loaded_) Append(NewMessage(&path));
+        if (loaded_) AddLoaded(NewMessage(&path));
     }
     if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
     // One report for the whole batch: a move of a thousand messages into a
@@ -749,7 +865,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
         if (status != qirOK) continue;
         Remember(history, info->Id());
         ++recorded;
-        if (loaded_) Append(NewMessage(&path));
+        if (loaded_) AddLoaded(NewMessage(&path));
         if (!keep) toDelete.push_back(i);
     }
     if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
@@ -823,7 +939,7 @@ int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
         if (status != qirOK) continue;
         Remember(history, id);
         ++recorded;
-        if (loaded_) Append(NewMessage(&path));
+        if (loaded_) AddLoaded(NewMessage(&path));
         if (!keep && box.MarkDeleted(i) == qirOK) ++deleted;
     }
     if (box.Status() != qirOK)

@@ -34,8 +34,9 @@ public:
     virtual qirMsg* Next(const qirMsg* message) const;
     virtual qirMsg* Prev(const qirMsg* message) const;
 
-    // Saves every loaded message: 0; -6 when noDirectoryOk is 0 and there is
-    // no directory; -1 at the first failure (the rest are not saved).
+    // Saves every loaded message, in the order they were loaded: 0; -6 when
+    // noDirectoryOk is 0 and there is no directory; -1 at the first failure
+    // (the rest are not saved).
     virtual int SaveAll(int noDirectoryOk);
     // Appends a message object for every message directory of the given
     // directory (the folder's own when null): 0; -6 no directory; -1 it
@@ -60,6 +61,19 @@ public:
     // A new message object for the message directory path; null asks for the
     // next free one (NextMessagePath).  The caller appends it to the list.
     virtual qirMsg* NewMessage(const qirPath* path);
+
+    // The loaded messages in the order they were made (about the order they
+    // lie in memory), for passes over a large folder that need no order:
+    // the list's order after a sort would visit memory at random.  They
+    // come and go only through the folder's own operations, and only
+    // Reorder changes the list's order.
+    const std::vector<qirMsg*>& LoadedMessages() const { return arrival_; }
+    // For each of them, by the same index, its place in the list's order
+    // (places compare as the list orders the messages).
+    const std::vector<int>& ListPlaces() const { return places_; }
+    // Puts the list in the given order of indices into LoadedMessages (each
+    // once): 0, or -9 for an order that is not one.
+    int Reorder(const std::vector<int>& order);
 
     // Copies several messages in with a single flush at the end: the number
     // copied, or -1 at once, without a flush, when none could be.  Each
@@ -138,10 +152,15 @@ private:
     qirFolder(const qirFolder&) = delete;
     qirFolder& operator=(const qirFolder&) = delete;
     int RenumberLoaded();
+    void DeleteMessages();
+    void AddLoaded(qirMsg* message);
     int FlushFetched(const char* reportEnd);
     int RenumberDisk();
     int MessageNames(const char* dir, std::vector<std::string>* names) const;
     std::string staging_; // this process's private staging directory, or ""
+    std::vector<qirMsg*> arrival_; // the loaded messages (the list owns them)
+    std::vector<int> places_;      // see ListPlaces
+    int nextPlace_ = 0;            // past every place given
 };
 
 #endif

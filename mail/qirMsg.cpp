@@ -54,47 +54,105 @@ static void ReplaceAddresses(qirList* target, const qirList* source)
     qirCopyAddresses(target, source);
 }
 
+// What a summary holds.
 void qirMsg::Init()
 {
-    to_ = new qirAddressList;
-    cc_ = new qirAddressList;
-    bcc_ = new qirAddressList;
-    from_ = new qirAddressList;
-    replyTo_ = new qirAddressList;
-    subject_ = new qirString("");
-    face_ = new qirXFace;
-    fields_ = new qirHeaderFields;
-    mimeVersion_ = new qirString("");
-    // Send relies on code 7bit while the name still says 8bit.
-    contentType_.encoding = qirEnc7bit;
+    from_ = &fromList_;
+    subject_ = &subjectText_;
+    subjectText_ = "";
+}
+
+// What a summary leaves out, made where it is missing.
+void qirMsg::AllocateRest()
+{
+    if (!contentType_) {
+        contentType_ = new qirContentType;
+        // Send relies on code 7bit while the name still says 8bit.
+        contentType_->encoding = qirEnc7bit;
+    }
+    if (!to_) to_ = new qirAddressList;
+    if (!cc_) cc_ = new qirAddressList;
+    if (!bcc_) bcc_ = new qirAddressList;
+    if (!replyTo_) replyTo_ = new qirAddressList;
+    if (!face_) face_ = new qirXFace;
+    if (!fields_) fields_ = new qirHeaderFields;
+    if (!mimeVersion_) mimeVersion_ = new qirString("");
 }
 
 qirMsg::qirMsg(const qirPath& path) : qirObject(3), directory_(path)
 {
+    Bound();
     Init();
+    AllocateRest();
+    Open(0);
+}
+
+qirMsg::qirMsg(const qirPath& path, Summary) : qirObject(3), directory_(path)
+{
+    Bound();
+    Init();
+    Open(1);
+}
+
+void qirMsg::Open(int summary)
+{
     // An existing message is the usual case (a folder being opened): one
     // test for it.  A directory that is there but not writable is neither
     // made nor loaded.
     if (access(Str(directory_), W_OK) != 0) {
+        AllocateRest();
         if (mkdir(Str(directory_), 0700) != 0) return;
         fresh_ = 1;
-        body_ = new qirMsgComponent(qirPath(directory_.Concat("/MsgBody.txt")), contentType_);
+        body_ = new qirMsgComponent(qirPath(directory_.Concat("/MsgBody.txt")), *contentType_);
         return;
+    }
+    if (summary) {
+        partial_ = 1;
+        if (LoadSummary() == qirOK) return;
+        // Read whole instead, from a clean start, so that it fails (and is
+        // reported) as it always did.
+        partial_ = 0;
+        from_->Remove(nullptr);
+        *subject_ = "";
+        date_ = 0;
+        isRead_ = isRemoved_ = 0;
+        modified_ = 1;
+        AllocateRest();
     }
     if (Load() != qirOK)
         QIR_REPORT(qirLogError, "Error loading(<%s>,%d):path:<%s>", sourceName, __LINE__, Str(directory_));
 }
 
+int qirMsg::Complete()
+{
+    if (partial_ != 1) return partial_ == 2 ? qirFailed : qirOK;
+    // Flags changed in memory are kept over what the disk says.
+    const int read = isRead_, removed = isRemoved_, changed = modified_;
+    int r = Load();
+    if (r != qirOK)
+        QIR_REPORT(qirLogError, "Error loading(<%s>,%d):path:<%s>", sourceName, __LINE__, Str(directory_));
+    if (changed) {
+        isRead_ = read;
+        isRemoved_ = removed;
+        modified_ = 1;
+    }
+    return r;
+}
+
 qirMsg::qirMsg(const qirPath& path, Blank) : qirObject(3), directory_(path)
 {
+    Bound();
     Init();
+    AllocateRest();
     // The import makes the body; an empty default one would only be removed.
     fresh_ = mkdir(Str(directory_), 0700) == 0;
 }
 
 qirMsg::qirMsg(const qirPath& path, const qirMsg* source) : qirObject(3), directory_(path)
 {
+    Bound();
     Init();
+    AllocateRest();
     if (access(Str(directory_), F_OK) != 0 && mkdir(Str(directory_), 0700) != 0) {
         QIR_REPORT(qirLogError, "Here(<%s>,%d): ERROR makinfg directory <%s>", sourceName, __LINE__,
                    Str(directory_));
@@ -114,7 +172,10 @@ static qirMsgComponent* CopyBody(const qirMsgComponent* body)
 
 qirMsg::qirMsg(const qirMsg& other) : qirObject(3), directory_(other.directory_)
 {
+    other.Need();
+    Bound();
     Init();
+    AllocateRest();
     qirCopyAddresses(to_, other.to_);
     qirCopyAddresses(cc_, other.cc_);
     qirCopyAddresses(bcc_, other.bcc_);
@@ -125,7 +186,7 @@ qirMsg::qirMsg(const qirMsg& other) : qirObject(3), directory_(other.directory_)
     *mimeVersion_ = *other.mimeVersion_;
     *fields_ = *other.fields_;
     date_ = other.date_;
-    contentType_ = other.contentType_;
+    *contentType_ = *other.contentType_;
     body_ = CopyBody(other.body_);
     isRead_ = other.isRead_;
     isRemoved_ = other.isRemoved_;
@@ -137,9 +198,9 @@ qirMsg::~qirMsg()
     delete to_;
     delete cc_;
     delete bcc_;
-    delete from_;
+    fromList_.Remove(nullptr);
     delete replyTo_;
-    delete subject_;
+    delete contentType_;
     delete face_;
     delete mimeVersion_;
     delete fields_;
@@ -148,9 +209,48 @@ qirMsg::~qirMsg()
 
 // ---------------------------------------------------------------- accessors
 
-int qirMsg::Size() { return body_ ? body_->Size() : 0; }
+int qirMsg::Size()
+{
+    if (partial_ == 1) return size_;
+    return body_ ? body_->Size() : 0;
+}
 
-const unsigned char* qirMsg::XFaceBits() const { return face_->IsEmpty() ? nullptr : face_->XbmBits(); }
+// The size the body object would give, without making it: the file's (-1
+// when it is missing), or the sum of the parts a multipart directory
+// lists.  A summary reads it once: nothing changes the body of a summary.
+static int BodySize(const std::string& path, int multipart)
+{
+    if (multipart) return qirMsgMultipartComponent::SizeOnDisk(path.c_str());
+    return qirFileSize(path.c_str());
+}
+
+const unsigned char* qirMsg::XFaceBits() const
+{
+    if (partial_ == 1 && !faceRead_) {
+        // Most messages have none: one failed open says so, and only a
+        // message with a picture keeps one.
+        qirMsg* self = const_cast<qirMsg*>(this);
+        self->faceRead_ = 1;
+        qirXFace face;
+        if (face.ReadPBM((std::string(Str(directory_)) + "/XFace.pbm").c_str()) == qirOK && !face.IsEmpty())
+            self->face_ = new qirXFace(face);
+    }
+    return !face_ || face_->IsEmpty() ? nullptr : face_->XbmBits();
+}
+
+// Keeps canonical_ with the directory.
+void qirMsg::Bound()
+{
+    const char* path = Str(directory_);
+    const char* base = strrchr(path, '/');
+    base = base ? base + 1 : path;
+    canonical_ = -1;
+    if (strncmp(base, "Message", 7) != 0) return;
+    const char* digits = base + 7;
+    size_t n = strlen(digits);
+    if (n == 0 || n > 9 || strspn(digits, "0123456789") != n || (digits[0] == '0' && n > 1)) return;
+    canonical_ = atoi(digits);
+}
 
 int qirMsg::Number() const
 {
@@ -159,24 +259,27 @@ int qirMsg::Number() const
     return (int)strtol(Str(base) + 7, nullptr, 0);
 }
 
-void qirMsg::SetTo(const qirList* l) { modified_ = 1; if (l) ReplaceAddresses(to_, l); }
-void qirMsg::SetCc(const qirList* l) { modified_ = 1; if (l) ReplaceAddresses(cc_, l); }
-void qirMsg::SetBcc(const qirList* l) { modified_ = 1; if (l) ReplaceAddresses(bcc_, l); }
-void qirMsg::SetFrom(const qirList* l) { modified_ = 1; if (l) ReplaceAddresses(from_, l); }
-void qirMsg::SetReplyTo(const qirList* l) { modified_ = 1; if (l) ReplaceAddresses(replyTo_, l); }
-void qirMsg::AddTo(const qirAddress* a) { modified_ = 1; if (a) to_->Append(new qirAddress(*a)); }
-void qirMsg::AddCc(const qirAddress* a) { modified_ = 1; if (a) cc_->Append(new qirAddress(*a)); }
-void qirMsg::AddBcc(const qirAddress* a) { modified_ = 1; if (a) bcc_->Append(new qirAddress(*a)); }
-void qirMsg::AddFrom(const qirAddress* a) { modified_ = 1; if (a) from_->Append(new qirAddress(*a)); }
-void qirMsg::AddReplyTo(const qirAddress* a) { modified_ = 1; if (a) replyTo_->Append(new qirAddress(*a)); }
-void qirMsg::SetSubject(const qirString* s) { modified_ = 1; if (s) *subject_ = *s; }
-void qirMsg::SetDate(time_t t) { modified_ = 1; date_ = t; }
+// A change other than the flags makes the message whole first, so that
+// the save that follows writes all of it.
+void qirMsg::SetTo(const qirList* l) { Need(); modified_ = 1; if (l) ReplaceAddresses(to_, l); }
+void qirMsg::SetCc(const qirList* l) { Need(); modified_ = 1; if (l) ReplaceAddresses(cc_, l); }
+void qirMsg::SetBcc(const qirList* l) { Need(); modified_ = 1; if (l) ReplaceAddresses(bcc_, l); }
+void qirMsg::SetFrom(const qirList* l) { Need(); modified_ = 1; if (l) ReplaceAddresses(from_, l); }
+void qirMsg::SetReplyTo(const qirList* l) { Need(); modified_ = 1; if (l) ReplaceAddresses(replyTo_, l); }
+void qirMsg::AddTo(const qirAddress* a) { Need(); modified_ = 1; if (a) to_->Append(new qirAddress(*a)); }
+void qirMsg::AddCc(const qirAddress* a) { Need(); modified_ = 1; if (a) cc_->Append(new qirAddress(*a)); }
+void qirMsg::AddBcc(const qirAddress* a) { Need(); modified_ = 1; if (a) bcc_->Append(new qirAddress(*a)); }
+void qirMsg::AddFrom(const qirAddress* a) { Need(); modified_ = 1; if (a) from_->Append(new qirAddress(*a)); }
+void qirMsg::AddReplyTo(const qirAddress* a) { Need(); modified_ = 1; if (a) replyTo_->Append(new qirAddress(*a)); }
+void qirMsg::SetSubject(const qirString* s) { Need(); modified_ = 1; if (s) *subject_ = *s; }
+void qirMsg::SetDate(time_t t) { Need(); modified_ = 1; date_ = t; }
 void qirMsg::SetRead(int flag) { modified_ = 1; isRead_ = flag ? 1 : 0; }
 void qirMsg::SetRemoved(int flag) { modified_ = 1; isRemoved_ = flag ? 1 : 0; }
-void qirMsg::SetFace(const qirXFace* face) { modified_ = 1; if (face) *face_ = *face; }
+void qirMsg::SetFace(const qirXFace* face) { Need(); modified_ = 1; if (face) *face_ = *face; }
 
 void qirMsg::SetFields(const qirHeaderFields* f)
 {
+    Need();
     modified_ = 1;
     if (!f || f == fields_) return;
     qirHeaderFields* copy = new qirHeaderFields(*f);
@@ -186,6 +289,7 @@ void qirMsg::SetFields(const qirHeaderFields* f)
 
 int qirMsg::SetBody(qirMsgComponent* body)
 {
+    Need();
     modified_ = 1;
     if (body_ && body_ != body) {
         if (body_->RemoveFromDisk() != qirOK) {
@@ -221,35 +325,14 @@ static int IsPlainEntryName(const qirString& name)
     return strcmp(s, ".") != 0 && strcmp(s, "..") != 0;
 }
 
-int qirMsg::Load()
+// The message's own keys of "Body.PARSED" (steps shared by a whole load and
+// a summary, which takes only the FROM list of the five): 0, or -1 at the
+// first value that does not read, the values before it kept.
+int qirMsg::ReadParsed(const qirConfiguration& tree, int whole)
 {
-    std::string dir = Str(directory_);
-    // Read whole, then parsed from memory: a folder loads thousands of
-    // these, and a stream per file costs more than the reading.  The buffer
-    // stays for the next message.
-    static std::string text;
-    int r = qirReadWholeFile((dir + "/Header.822").c_str(), &text);
-    if (r == qirCannotOpen) return qirCannotOpen;
-    qirHeaderFields* fields = new qirHeaderFields;
-    if (r == qirOK && !text.empty()) {
-        FILE* header = fmemopen(&text[0], text.size(), "r");
-        r = header ? fields->Read(header) : qirFailed;
-        if (header) fclose(header);
-    }
-    if (text.capacity() > (1u << 16)) std::string().swap(text);
-    if (r != qirOK) {
-        delete fields;
-        QIR_REPORT(qirLogError, "Here(<%s>,%d)): ERROR reading header", sourceName, __LINE__);
-        return qirFailed;
-    }
-    delete fields_;
-    fields_ = fields;
-
-    qirConfiguration tree;
-    if (tree.Load((dir + "/Body.PARSED").c_str()) != qirOK) return qirFailed;
-
     qirList* lists[5] = {to_, cc_, bcc_, from_, replyTo_};
     for (int i = 0; i < 5; ++i) {
+        if (!whole && lists[i] != from_) continue;
         qirConfiguration* group = tree.Child(groupNames[i]);
         if (!group) continue;
         lists[i]->Remove(nullptr);
@@ -275,6 +358,68 @@ int qirMsg::Load()
     }
     if (tree.GetInt("isRead", &isRead_) != qirOK) return qirFailed;
     if (tree.GetInt("isRemoved", &isRemoved_) != qirOK) return qirFailed;
+    return qirOK;
+}
+
+int qirMsg::Load()
+{
+    AllocateRest();
+    int r = LoadWhole();
+    if (r == qirOK) {
+        partial_ = 0;
+    } else if (partial_ == 1) {
+        partial_ = 2;
+    }
+    return r;
+}
+
+int qirMsg::LoadSummary()
+{
+    qirConfiguration tree;
+    if (tree.Load((std::string(Str(directory_)) + "/Body.PARSED").c_str()) != qirOK) return qirFailed;
+    if (ReadParsed(tree, 0) != qirOK) return qirFailed;
+    // The rest of what a whole load requires of the file, so that a summary
+    // is made exactly where a whole load would succeed on it.
+    int code;
+    if (tree.GetInt("MsgBody.ENCODING", &code) != qirOK) return qirFailed;
+    qirString name = tree.Get("MsgBody.NAME");
+    if (!IsPlainEntryName(name)) return qirFailed;
+    // The size too, which a list sorts by: one call for a single body.
+    size_ = BodySize(std::string(Str(directory_)) + "/" + name.Text(),
+                     tree.Get("MsgBody.STYPE").EqualsIgnoreCase("multipart"));
+    storedRead_ = isRead_;
+    storedRemoved_ = isRemoved_;
+    modified_ = 0;
+    return qirOK;
+}
+
+int qirMsg::LoadWhole()
+{
+    std::string dir = Str(directory_);
+    // Read whole, then parsed from memory: a folder loads thousands of
+    // these, and a stream per file costs more than the reading.  The buffer
+    // stays for the next message.
+    static std::string text;
+    int r = qirReadWholeFile((dir + "/Header.822").c_str(), &text);
+    if (r == qirCannotOpen) return qirCannotOpen;
+    qirHeaderFields* fields = new qirHeaderFields;
+    if (r == qirOK && !text.empty()) {
+        FILE* header = fmemopen(&text[0], text.size(), "r");
+        r = header ? fields->Read(header) : qirFailed;
+        if (header) fclose(header);
+    }
+    if (text.capacity() > (1u << 16)) std::string().swap(text);
+    if (r != qirOK) {
+        delete fields;
+        QIR_REPORT(qirLogError, "Here(<%s>,%d)): ERROR reading header", sourceName, __LINE__);
+        return qirFailed;
+    }
+    delete fields_;
+    fields_ = fields;
+
+    qirConfiguration tree;
+    if (tree.Load((dir + "/Body.PARSED").c_str()) != qirOK) return qirFailed;
+    if (ReadParsed(tree, 1) != qirOK) return qirFailed;
 
     // Most messages have no picture: one failed open says so (a picture
     // that is there but cannot be read fails the load).
@@ -284,10 +429,10 @@ int qirMsg::Load()
 
     int code;
     if (tree.GetInt("MsgBody.ENCODING", &code) != qirOK) return qirFailed;
-    contentType_.encoding = code;
-    contentType_.type = Str(tree.Get("MsgBody.STYPE"));
-    contentType_.subtype = Str(tree.Get("MsgBody.SSUBTYPE"));
-    contentType_.encodingName = Str(tree.Get("MsgBody.SENCODING"));
+    contentType_->encoding = code;
+    contentType_->type = Str(tree.Get("MsgBody.STYPE"));
+    contentType_->subtype = Str(tree.Get("MsgBody.SSUBTYPE"));
+    contentType_->encodingName = Str(tree.Get("MsgBody.SENCODING"));
     qirString name = tree.Get("MsgBody.NAME");
     if (!IsPlainEntryName(name)) return qirFailed;
     qirPath bodyPath(qirString(dir.c_str()).Concat('/').Concat(name));
@@ -295,15 +440,15 @@ int qirMsg::Load()
     // The old body object goes, its files stay: they are the ones read now.
     delete body_;
     body_ = nullptr;
-    if (contentType_.IsMultipart()) {
+    if (contentType_->IsMultipart()) {
         qirMsgMultipartComponent* multi =
-            new qirMsgMultipartComponent(bodyPath, contentType_, qirMsgMultipartComponent::Existing());
+            new qirMsgMultipartComponent(bodyPath, *contentType_, qirMsgMultipartComponent::Existing());
         body_ = multi;
         if (multi->Load() != qirOK) return qirFailed;
     } else {
         // The part's description is in the tree read above; reading the file
         // again through the part's own Load would cost a second parse.
-        qirContentType ct(contentType_);
+        qirContentType ct(*contentType_);
         ct.partName = Str(tree.Get("MsgBody.SNAME"));
         ct.charset = Str(tree.Get("MsgBody.SCHARSET"));
         ct.header = Str(tree.Get("MsgBody.FULLCONTENT"));
@@ -345,9 +490,29 @@ static void Replace(qirConfiguration* parent, qirConfiguration* node)
     parent->Append(node);
 }
 
+// A summary has only its flags to write, and nothing when they are as
+// stored: the rest of the message is not rewritten.
+int qirMsg::SaveFlags()
+{
+    if (isRead_ != storedRead_ || isRemoved_ != storedRemoved_) {
+        qirConfiguration tree;
+        char text[16];
+        snprintf(text, sizeof text, "%d", isRead_);
+        tree.Append(Node("isRead", text));
+        snprintf(text, sizeof text, "%d", isRemoved_);
+        tree.Append(Node("isRemoved", text));
+        if (tree.UpdateFile((std::string(Str(directory_)) + "/Body.PARSED").c_str()) != qirOK) return qirFailed;
+        storedRead_ = isRead_;
+        storedRemoved_ = isRemoved_;
+    }
+    modified_ = 0;
+    return qirOK;
+}
+
 int qirMsg::Save()
 {
     if (!modified_) return qirOK;
+    if (partial_) return SaveFlags();
     std::string dir = Str(directory_);
     // Only the first attempt counts as new: after a failed one, files may be
     // there.
@@ -415,6 +580,8 @@ int qirMsg::Save()
 int qirMsg::CopyFrom(const qirMsg* source)
 {
     if (!source || source == this) return qirFailed;
+    Need();
+    source->Need();
     ReplaceAddresses(to_, source->to_);
     ReplaceAddresses(cc_, source->cc_);
     ReplaceAddresses(bcc_, source->bcc_);
@@ -428,20 +595,20 @@ int qirMsg::CopyFrom(const qirMsg* source)
     isRead_ = source->isRead_;
     isRemoved_ = source->isRemoved_;
     modified_ = 1;
-    if (source->body_) contentType_ = source->body_->ContentType();
+    if (source->body_) *contentType_ = source->body_->ContentType();
     if (DropBody("msg_body", __LINE__) != qirOK) return qirFailed;
     if (!source->body_) return qirOK;
 
-    qirString ext = qirMsgComponent::SafeName(Str(contentType_.subtype), 16);
+    qirString ext = qirMsgComponent::SafeName(Str(contentType_->subtype), 16);
     qirString name("msg_body");
     if (!ext.IsEmpty() && ext.CharAt(0) != '.') name.Append('.').Append(ext);
     qirPath path(directory_.Concat('/').Concat(name));
-    if (contentType_.IsMultipart()) {
-        qirMsgMultipartComponent* multi = new qirMsgMultipartComponent(path, contentType_);
+    if (contentType_->IsMultipart()) {
+        qirMsgMultipartComponent* multi = new qirMsgMultipartComponent(path, *contentType_);
         body_ = multi;
         if (multi->CopyFrom(source->body_) != qirOK) return qirFailed;
     } else {
-        body_ = new qirMsgComponent(path, contentType_);
+        body_ = new qirMsgComponent(path, *contentType_);
         if (body_->CopyFrom(source->body_) != qirOK) return qirFailed;
     }
     return qirOK;
@@ -452,6 +619,7 @@ int qirMsg::RemoveFromDisk()
     std::string dir = Str(directory_);
     struct stat st;
     if (stat(dir.c_str(), &st) != 0) return qirCannotOpen;
+    // A summary has no body object: its files go with the directory below.
     for (const char* f : {"/Header.822", "/Body.PARSED", "/XFace.pbm"}) {
         std::string p = dir + f;
         if (access(p.c_str(), W_OK) == 0 && unlink(p.c_str()) != 0 && errno != ENOENT) return qirUnlinkFailed;
@@ -479,6 +647,7 @@ int qirMsg::MoveTo(const qirPath& target)
         return qirFailed;
     }
     directory_ = qirDirectory(target);
+    Bound();
     if (body_) body_->MoveTo(directory_);
     modified_ = 1;
     return qirOK;
@@ -488,8 +657,9 @@ int qirMsg::MoveTo(const qirPath& target)
 
 int qirMsg::MakeMultipart()
 {
+    Need();
     if (body_ && body_->IsMultipart()) return qirOK;
-    qirContentType mixed(body_ ? body_->ContentType() : contentType_);
+    qirContentType mixed(body_ ? body_->ContentType() : *contentType_);
     mixed.type = "multipart";
     mixed.subtype = "mixed";
     mixed.partName = mixedName;
@@ -527,8 +697,8 @@ int qirMsg::MakeMultipart()
     } else {
         SetBody(multi);
     }
-    contentType_.type = "multipart";
-    contentType_.subtype = "mixed";
+    contentType_->type = "multipart";
+    contentType_->subtype = "mixed";
     modified_ = 1;
     return qirOK;
 }
@@ -537,6 +707,7 @@ int qirMsg::MakeMultipart()
 
 int qirMsg::ImportRFC822(FILE* in)
 {
+    Need();
     modified_ = 1;
     fields_->Remove(nullptr);
     if (!in || fields_->Read(in) != qirOK) {
@@ -548,8 +719,8 @@ int qirMsg::ImportRFC822(FILE* in)
 
     // Only a multipart is split: a boundary parameter on a single body must
     // not cut it short at a line that looks like a separator.
-    const char* boundary = contentType_.IsMultipart() ? contentType_.boundary.Text() : nullptr;
-    qirContentType ct(contentType_);
+    const char* boundary = contentType_->IsMultipart() ? contentType_->boundary.Text() : nullptr;
+    qirContentType ct(*contentType_);
     if (ct.IsMultipart() && (!boundary || !*boundary)) {
         // A multipart that cannot be split is kept whole as text: nothing is
         // lost, and the reader still sees it.  Not even an empty boundary
@@ -557,8 +728,8 @@ int qirMsg::ImportRFC822(FILE* in)
         boundary = nullptr;
         ct.type = "text";
         ct.subtype = "plain";
-        contentType_.type = ct.type;
-        contentType_.subtype = ct.subtype;
+        contentType_->type = ct.type;
+        contentType_->subtype = ct.subtype;
     }
     qirPath path = qirMsgComponent::StoredPath(Str(directory_), nullptr, ct);
     if (ct.IsMultipart()) {
@@ -580,6 +751,7 @@ int qirMsg::ImportRFC822(FILE* in)
 
 int qirMsg::ParseFields()
 {
+    Need();
     std::string text;
     for (qirPair* p = fields_->First(); p; p = qirHeaderFields::Next(p)) {
         text.assign(Str(p->Key()));
@@ -596,6 +768,7 @@ int qirMsg::ParseFields()
 
 int qirMsg::ParseField(const char* text)
 {
+    Need();
     qirScanInput = text;
     qirHeaderScanner::Reset();
     int r = qirOK;
@@ -633,8 +806,8 @@ int qirMsg::ParseField(const char* text)
     }
     case qirTokContentType: {
         const char* colon = strchr(text, ':');
-        contentType_.header = colon ? colon + 1 : "";
-        r = qirParseContentType(&contentType_);
+        contentType_->header = colon ? colon + 1 : "";
+        r = qirParseContentType(contentType_);
         break;
     }
     case qirTokXFace: {
@@ -648,10 +821,10 @@ int qirMsg::ParseField(const char* text)
         break;
     }
     case qirTokTransferEncoding:
-        r = qirParseTransferEncoding(&contentType_);
+        r = qirParseTransferEncoding(contentType_);
         break;
     case qirTokContentDisposition:
-        r = qirParseContentDisposition(&contentType_);
+        r = qirParseContentDisposition(contentType_);
         break;
     case qirTokOtherField:
         break;

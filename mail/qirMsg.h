@@ -38,6 +38,15 @@ public:
     // For queue entries: creates the directory when missing and copies the
     // source (when given) into it.  Not saved.
     qirMsg(const qirPath& path, const qirMsg* source);
+    // For the messages of a loaded folder, which are listed and sorted by a
+    // few values only: reads the sender, subject, date and flags from
+    // "Body.PARSED", and the body's size, and nothing else.  Whatever else is asked for (header
+    // fields, the other address lists, the picture, the content type, the
+    // body) is read when it is first needed, so that callers see no
+    // difference; until then a save writes the changed flags alone.  A
+    // directory whose summary cannot be read is loaded whole at once.
+    struct Summary {};
+    qirMsg(const qirPath& path, Summary);
     // Deep copy; the body object is copied without touching the disk.
     qirMsg(const qirMsg& other);
     // Never touches the disk.
@@ -46,6 +55,13 @@ public:
     // 0; -7 "Header.822" cannot be opened; -1 anything else unreadable.
     // Each file of the message is read once.
     int Load();
+    // Reads what a summary has left out (nothing for a message read whole):
+    // 0, or the status of the load, which is reported.  A message whose
+    // rest cannot be read keeps what it has; it is not read again, and its
+    // saves write only its flags, so what could not be read stays on disk.
+    int Complete();
+    // 1 while only the summary has been read.
+    int IsSummary() const { return partial_ == 1; }
     // Writes only when modified: 0; -1; -6 without header fields; -8
     // "Header.822" cannot be made; -12 a write failed.  The five address
     // groups are replaced; keys the message does not own stay in
@@ -120,28 +136,33 @@ public:
     // The body's size in bytes, 0 without a body.
     virtual int Size();
 
-    qirMsgComponent* Body() const { return body_; }
+    // What a summary has not read is read by the accessor that needs it.
+    qirMsgComponent* Body() const { Need(); return body_; }
     const qirPath& Path() const { return directory_; }
-    qirHeaderFields* Fields() const { return fields_; }
-    qirList* To() const { return to_; }
-    qirList* Cc() const { return cc_; }
-    qirList* Bcc() const { return bcc_; }
+    qirHeaderFields* Fields() const { Need(); return fields_; }
+    qirList* To() const { Need(); return to_; }
+    qirList* Cc() const { Need(); return cc_; }
+    qirList* Bcc() const { Need(); return bcc_; }
     qirList* From() const { return from_; }
-    qirList* ReplyTo() const { return replyTo_; }
+    qirList* ReplyTo() const { Need(); return replyTo_; }
     const qirString* Subject() const { return subject_; }
-    const qirString* MimeVersion() const { return mimeVersion_; }
+    const qirString* MimeVersion() const { Need(); return mimeVersion_; }
     time_t Date() const { return date_; }
     int IsRead() const { return isRead_; }
     int IsRemoved() const { return isRemoved_; }
     int IsModified() const { return modified_; }
-    const qirXFace* Face() const { return face_; }
-    // The 288-byte XBM raster, or null without a picture.
+    const qirXFace* Face() const { Need(); return face_; }
+    // The 288-byte XBM raster, or null without a picture (a summary reads
+    // the picture alone).
     const unsigned char* XFaceBits() const;
-    qirContentType& ContentType() { return contentType_; }
-    const qirContentType& ContentType() const { return contentType_; }
+    qirContentType& ContentType() { Need(); return *contentType_; }
+    const qirContentType& ContentType() const { Need(); return *contentType_; }
     // The number after the first seven characters of the directory's base
     // name ("Message12" 12, "Message0x1A" 26); 0 when there is none.
     int Number() const;
+    // N when the directory is named exactly "Message" N, in decimal without
+    // a leading zero (the names a folder's numbering gives), else -1.
+    int CanonicalNumber() const { return canonical_; }
 
     // Each setter marks the message modified; a null argument changes
     // nothing more.  List setters copy the addresses.
@@ -171,30 +192,69 @@ public:
 private:
     qirMsg& operator=(const qirMsg&) = delete;
     void Init();
+    void AllocateRest();
+    void Bound();
+    void Open(int summary);
+    int LoadSummary();
+    int LoadWhole();
+    int ReadParsed(const qirConfiguration& tree, int whole);
+    int SaveFlags();
+    void Need() const
+    {
+        if (partial_ == 1) const_cast<qirMsg*>(this)->Complete();
+    }
     int DropBody(const char* what, int line);
     // direct: written in place (a directory not yet a message).
     int WriteHeader(int direct = 0) const;
 
+private:
+    // What a pass over a large folder reads of each message (sorting,
+    // counting, flushing) comes first, beside the list links, so that a
+    // pass touches as little memory per message as it can.
+    // 0 read whole; 1 only the summary; 2 the rest could not be read.
+    int partial_ = 0;
+    int canonical_ = -1; // see CanonicalNumber
+
 protected:
-    qirList* to_;
-    qirList* cc_;
-    qirList* bcc_;
-    qirList* from_;
-    qirList* replyTo_;
-    qirString* subject_;
-    qirXFace* face_;
-    time_t date_ = 0;
-    qirHeaderFields* fields_;
-    qirString* mimeVersion_;
-    qirContentType contentType_;
-    qirMsgComponent* body_ = nullptr;
-    qirDirectory directory_;
+    int modified_ = 1;
     int isRead_ = 0;
     int isRemoved_ = 0;
-    int modified_ = 1;
+    time_t date_ = 0;
+
+private:
+    // Of a summary: the body's size and the flags as stored.
+    int size_ = 0;
+    int storedRead_ = 0;
+    int storedRemoved_ = 0;
+
+protected:
     // The directory was made by this object and has not been saved yet, so
     // it is no message: nobody reads it, and files go in place (Save).
     int fresh_ = 0;
+    // A summary holds only from_ and subject_ (and face_ once its picture
+    // was asked for); the other pointers are null until Complete.  Members
+    // of this class call Need() (or source->Need()) before reading them.
+    qirList* from_ = nullptr;      // fromList_
+    qirString* subject_ = nullptr; // subjectText_
+    qirList* to_ = nullptr;
+    qirList* cc_ = nullptr;
+    qirList* bcc_ = nullptr;
+    qirList* replyTo_ = nullptr;
+    qirXFace* face_ = nullptr;
+    qirHeaderFields* fields_ = nullptr;
+    qirString* mimeVersion_ = nullptr;
+    qirMsgComponent* body_ = nullptr;
+    qirDirectory directory_;
+    qirContentType* contentType_ = nullptr; // owned
+
+private:
+    // Held in the message itself: every message has them, a summary too.
+    qirList fromList_; // owns its addresses
+    qirString subjectText_;
+
+private:
+    // Of a summary: whether its picture was looked for.
+    int faceRead_ = 0;
 };
 
 // Every address of the source list (of qirAddress) copied to the end of the

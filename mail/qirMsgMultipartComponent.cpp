@@ -403,6 +403,40 @@ int qirMsgMultipartComponent::Save()
     return tree.UpdateFile(parsed.Text()) == qirOK ? qirOK : qirFailed;
 }
 
+// Only an entry of the multipart directory itself.
+static int IsPartName(const char* name)
+{
+    return *name && !strchr(name, '/') && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
+}
+
+// Adds the sizes of the parts a multipart directory lists, as Load and
+// Size would count them: 0, or -1 where a load would stop (the parts
+// before it counted).
+static int AddPartSizes(const std::string& dir, int* total)
+{
+    qirConfiguration tree;
+    if (tree.Load((dir + "/Body.PARSED").c_str()) != qirOK) return qirFailed;
+    qirConfiguration* rows = tree.Child("MsgBody");
+    for (qirConfiguration* row = rows ? rows->FirstChild() : nullptr; row; row = qirConfiguration::NextChild(row)) {
+        qirString name = row->Value(0), type = row->Value(1);
+        if (!IsPartName(Str(name))) return qirFailed;
+        std::string path = dir + "/" + Str(name);
+        if (type.EqualsIgnoreCase("multipart")) {
+            if (AddPartSizes(path, total) != qirOK) return qirFailed;
+        } else if (int s = qirFileSize(path.c_str()); s > 0) {
+            *total += s;
+        }
+    }
+    return qirOK;
+}
+
+int qirMsgMultipartComponent::SizeOnDisk(const char* directory)
+{
+    int total = 0;
+    AddPartSizes(directory ? directory : "", &total);
+    return total;
+}
+
 int qirMsgMultipartComponent::Load()
 {
     std::string dir = Str(*path_);
@@ -418,8 +452,7 @@ int qirMsgMultipartComponent::Load()
         int k = 0;
         for (const qirString* s = values->First(); s && k < 8; s = qirStringList::Next(s)) v[k++] = Str(*s);
         const char* name = v[0];
-        // Only an entry of this directory itself.
-        if (!*name || strchr(name, '/') || !strcmp(name, ".") || !strcmp(name, "..")) return qirFailed;
+        if (!IsPartName(name)) return qirFailed;
         qirContentType ct;
         ct.type = v[1];
         ct.subtype = v[2];

@@ -54,6 +54,9 @@ public:
     int RemoveFromDisk() override;
     // The sum of the parts' sizes (parts without a file count nothing).
     int Size() override;
+    // What Size answers after Load, for the multipart directory, read
+    // without making the part objects.
+    static int SizeOnDisk(const char* directory);
     void MoveTo(const qirPath& directory) override;
 
     // Writes this directory's "Body.PARSED" (and those of multipart parts),

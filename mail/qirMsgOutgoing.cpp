@@ -97,6 +97,7 @@ static std::string OneLine(const char* text)
 
 int qirMsg::BuildHeader()
 {
+    Need();
     fields_->Add("From:", Str(JoinAddresses(from_)));
     fields_->Add("Subject:", Str(subject_));
     fields_->Add("To:", Str(JoinAddresses(to_)));
@@ -138,6 +139,7 @@ ssize_t TailWrite(void* cookie, const char* data, size_t n)
 
 int qirMsg::ExportMIME(FILE* target, int withBcc)
 {
+    Need();
     if (!target) return qirNotOpen;
     qirTailCookie cookie{target, '\n'};
     cookie_io_functions_t io{nullptr, TailWrite, nullptr, nullptr};
@@ -163,14 +165,14 @@ int qirMsg::ExportMIME(FILE* target, int withBcc)
     }
     if (!version) fputs("MIME-Version: 1.0\n", out);
 
-    if (body_) contentType_ = body_->ContentType();
-    contentType_.BuildHeader();
-    fputs(Str(contentType_.header), out);
+    if (body_) *contentType_ = body_->ContentType();
+    contentType_->BuildHeader();
+    fputs(Str(contentType_->header), out);
     fputc('\n', out);
 
     int r = qirOK;
     if (body_) {
-        r = body_->ExportBody(out, Str(contentType_.boundary));
+        r = body_->ExportBody(out, Str(contentType_->boundary));
         if (r != qirOK) QIR_REPORT(qirLogError, "Error(<%s>,%d):Error ExportMIME", sourceName, __LINE__);
     }
     if (fflush(out) != 0 && r == qirOK) r = qirWriteError;
@@ -208,6 +210,8 @@ qirString qirMsg::FormatDate(const qirMsg* message, time_t t)
 int qirMsg::MakeReply(const qirMsg* source, int quote)
 {
     if (!source) return qirNotOpen;
+    Need();
+    source->Need();
     qirCopyAddresses(to_, source->replyTo_->IsEmpty() ? source->from_ : source->replyTo_);
     const char* subject = Str(source->subject_);
     if (strncasecmp(subject, "Re:", 3) == 0) *subject_ = subject;
@@ -258,6 +262,8 @@ static int CopyStream(FILE* in, FILE* out)
 int qirMsg::QuoteOriginal(const qirMsg* source)
 {
     if (!source) return qirNotOpen;
+    Need();
+    source->Need();
     qirMsgComponent* from = TextPart(source->body_);
     qirMsgComponent* to = TextPart(body_);
     FILE* in = nullptr;
@@ -345,6 +351,7 @@ int qirMsg::QuoteOriginal(const qirMsg* source)
 int qirMsg::MakeResend(const qirMsg* source)
 {
     if (!source) return qirNotOpen;
+    Need();
     FillDefaults();
     qirList from, replyTo;
     qirCopyAddresses(&from, from_);
@@ -371,6 +378,7 @@ int qirMsg::MakeResend(const qirMsg* source)
 
 int qirMsg::FillDefaults()
 {
+    Need();
     if (from_->IsEmpty()) {
         char* mailbox = qirUserAddress();
         char* name = qirUserFullName();
@@ -428,6 +436,7 @@ int qirMsg::LoadOwnXFace(const char* path)
 
 int qirMsg::Send(qirMailAgent* agent)
 {
+    Need();
     if (body_ && body_->IsMultipart()) {
         qirMsgMultipartComponent* multi = static_cast<qirMsgMultipartComponent*>(body_);
         for (qirMsgComponent* p = multi->First(); p; p = qirMsgMultipartComponent::Next(p)) Reencode(p);

@@ -50,6 +50,7 @@ shoot 'HelpTest.ShippedPagesOpenAndLinkToOneAnother'
 shoot 'HelpTest.DragCopiesTheSelectionToCutBufferZero'
 shoot 'MsgListTest.OpensWithOneRowPerMessageAndItsCounters' test_gui
 shoot 'MsgListTest.SortReordersRowsWithTheFolderAndKeepsSelections' test_gui
+shoot 'MsgListTest.RowsInArrivalOrderWithGlyphsOnlyWhileShown' test_gui
 shoot 'MainWindowTest.MainWindowMapsAndTakesNoCloseRequest' test_gui
 shoot 'MainWindowTest.NewFolderTakesTheFirstFreeNumberAndItsName' test_gui
 shoot 'MainWindowTest.PropertiesRenameAndReIcon' test_gui

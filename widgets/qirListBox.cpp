@@ -7,7 +7,9 @@
 #include <InterViews/session.h>
 #include <InterViews/geometry.h>
 
+#include <algorithm>
 #include <unordered_set>
+#include <vector>
 
 qirListBox::qirListBox(int multiSelect, Glyph* placeholder)
     : TBScrollBox(10), multi_(multiSelect), placeholder_(placeholder) {
@@ -100,14 +102,7 @@ int qirListBox::remove(qirListItem* item) {
         anchor_ = nullptr;
         drag_ = 0;
     }
-    // A row pressed and not yet released holds the pointer grab: InterViews
-    // would go on sending it motion after its deletion.
-    if (Session* session = Session::instance()) {
-        Event e;
-        e.display(session->default_display());
-        if (e.is_grabbing(item->handler()))
-            e.ungrab(item->handler());
-    }
+    Ungrab(item);
     if (row >= 0)
         TBScrollBox::remove(row);
     item = nullptr;
@@ -120,30 +115,130 @@ int qirListBox::remove(qirListItem* item) {
     return (int)TBScrollBox::count() - (placeholderShown_ ? 1 : 0);
 }
 
-int qirListBox::SetOrder(qirListItem* const* items, int n) {
-    if (placeholderShown_ || n != (int)TBScrollBox::count() || n != items_.Count())
-        return -1;
-    std::unordered_set<const qirObject*> present;
-    for (qirObject* node = items_.First(); node; node = qirList::Next(node))
-        present.insert(node);
+// A row pressed and not yet released holds the pointer grab: InterViews
+// would go on sending it motion after its deletion.
+void qirListBox::Ungrab(qirListItem* item) {
+    Session* session = Session::instance();
+    if (!session)
+        return;
+    Event e;
+    e.display(session->default_display());
+    if (e.is_grabbing(item->handler()))
+        e.ungrab(item->handler());
+}
+
+// The same for many rows; nothing to look at while no grab is held (the
+// usual case), so a long list is not walked for it.
+void qirListBox::UngrabAll(qirListItem* const* items, int n) {
+    Session* session = Session::instance();
+    if (!session)
+        return;
+    Event e;
+    e.display(session->default_display());
+    if (!e.grabber())
+        return;
     for (int i = 0; i < n; i++)
-        if (!items[i] || present.erase(items[i]) != 1)
-            return -1;
-    // Held while the box lets go of them, so that none is deleted.
-    for (int i = 0; i < n; i++)
-        Resource::ref(items[i]);
-    while (qirObject* node = items_.First())
-        items_.Unlink(node);
-    while (GlyphIndex c = TBScrollBox::count())
+        if (items[i] && e.is_grabbing(items[i]->handler()))
+            e.ungrab(items[i]->handler());
+}
+
+// The rows on screen are undrawn when their places go to other rows.
+void qirListBox::UndrawShown() {
+    if (!canvas_ || TBScrollBox::count() == 0)
+        return;
+    GlyphIndex last = TBScrollBox::last_shown();
+    for (GlyphIndex i = TBScrollBox::first_shown(); i >= 0 && i <= last && i < TBScrollBox::count(); i++)
+        if (Glyph* g = TBScrollBox::component(i))
+            g->undraw();
+}
+
+// Every row and node out (rows the box alone held are deleted), from the
+// end, where each removal is one step and touches its row once.
+void qirListBox::TakeRows() {
+    UndrawShown();
+    while (GlyphIndex c = TBScrollBox::count()) {
+        Glyph* row = TBScrollBox::component(c - 1);
+        if (row && row != placeholder_)
+            items_.Unlink(items_.Last()); // the same row: both lists keep one order
         TBScrollBox::remove(c - 1);
-    for (int i = 0; i < n; i++) {
+    }
+    placeholderShown_ = 0;
+}
+
+int qirListBox::SetOrder(qirListItem* const* items, int n) {
+    const GlyphIndex count = TBScrollBox::count();
+    if (placeholderShown_ || n != (int)count)
+        return -1;
+    // A long list is far bigger than the caches: every step below reads the
+    // box's own array of rows where it can and touches each row as few
+    // times as it can.  The order the rows have already changes nothing.
+    int i = 0;
+    while (i < n && TBScrollBox::component(i) == items[i])
+        i++;
+    if (i == n)
+        return 0;
+    // Exactly the present rows, each once.
+    std::vector<const Glyph*> present(n), wanted(n);
+    for (i = 0; i < n; i++) {
+        present[i] = TBScrollBox::component(i);
+        wanted[i] = items[i];
+    }
+    std::sort(present.begin(), present.end());
+    std::sort(wanted.begin(), wanted.end());
+    if (present != wanted || !wanted[0])
+        return -1;
+    UndrawShown();
+    // The new rows go in after the old ones before these are taken out, so
+    // that no row is ever without the box's reference; the item list lets
+    // go of its old chain at once, since every node is linked anew.
+    {
+        qirList old;
+        old.AppendAll(&items_);
+    }
+    for (i = 0; i < n; i++) {
         items_.Append(items[i]);
         TBScrollBox::append(items[i]);
     }
-    for (int i = 0; i < n; i++)
-        Resource::unref(items[i]);
+    for (GlyphIndex c = count - 1; c >= 0; c--)
+        TBScrollBox::remove(c);
     Changed();
     return 0;
+}
+
+int qirListBox::RemoveItems(qirListItem* const* items, int n) {
+    std::unordered_set<const qirObject*> gone;
+    for (int i = 0; i < n; i++)
+        if (items[i] && Listed(items[i]))
+            gone.insert(items[i]);
+    if (gone.empty())
+        return (int)TBScrollBox::count() - (placeholderShown_ ? 1 : 0);
+    // The rows that stay are put back in their order; the others lose the
+    // box's reference last, when no pointer to them is left here.
+    std::vector<qirListItem*> kept;
+    for (qirObject* node = items_.First(); node; node = qirList::Next(node))
+        if (!gone.count(node))
+            kept.push_back(qirListItem::FromNode(node));
+    for (qirListItem* item : kept)
+        Resource::ref(item);
+    std::vector<qirListItem*> leaving;
+    for (const qirObject* node : gone) {
+        qirListItem* item = qirListItem::FromNode(const_cast<qirObject*>(node));
+        if (anchor_ == item) {
+            anchor_ = nullptr;
+            drag_ = 0;
+        }
+        leaving.push_back(item);
+    }
+    UngrabAll(leaving.data(), (int)leaving.size());
+    TakeRows();
+    for (qirListItem* item : kept) {
+        items_.Append(item);
+        TBScrollBox::append(item);
+        Resource::unref(item);
+    }
+    ShowPlaceholder();
+    Changed();
+    return (int)kept.size();
 }
 
 void qirListBox::RemoveAll() {
@@ -151,20 +246,13 @@ void qirListBox::RemoveAll() {
         return;
     anchor_ = nullptr;
     drag_ = 0;
-    Session* session = Session::instance();
-    Event e;
-    if (session)
-        e.display(session->default_display());
-    while (qirObject* node = items_.First()) {
-        qirListItem* item = qirListItem::FromNode(node);
-        items_.Unlink(node);
-        if (session && e.is_grabbing(item->handler()))
-            e.ungrab(item->handler());
-    }
-    // From the end: each removal is then one step.
-    while (GlyphIndex c = TBScrollBox::count())
-        TBScrollBox::remove(c - 1);
-    placeholderShown_ = 0;
+    std::vector<qirListItem*> rows;
+    rows.reserve(TBScrollBox::count());
+    for (GlyphIndex i = 0; i < TBScrollBox::count(); i++)
+        if (TBScrollBox::component(i) != placeholder_)
+            rows.push_back(static_cast<qirListItem*>(TBScrollBox::component(i)));
+    UngrabAll(rows.data(), (int)rows.size());
+    TakeRows();
     ShowPlaceholder();
     Changed();
 }

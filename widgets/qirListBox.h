@@ -25,10 +25,13 @@ public:
 
     // Bulk forms for long lists, with one change notice at the end: the
     // rows in exactly the given order (a permutation of the present items,
-    // else nothing happens: answers -1), every row taken away, and rows
+    // else nothing happens: answers -1; the order they already have changes
+    // nothing), the given rows taken away (items not here are passed over;
+    // answers the rows left, as remove does), every row taken away, and rows
     // appended in order (null items and items already here are skipped;
     // answers how many were appended).
     int SetOrder(qirListItem* const* items, int n);
+    int RemoveItems(qirListItem* const* items, int n);
     void RemoveAll();
     int AppendAll(qirListItem* const* items, int n);
     // Scrolls the least needed for row n (from the top) to be shown.  A box
@@ -57,6 +60,10 @@ public:
 private:
     void ShowPlaceholder();
     void HidePlaceholder();
+    void Ungrab(qirListItem* item);
+    void UngrabAll(qirListItem* const* items, int n);
+    void UndrawShown();
+    void TakeRows();
     int RowOf(qirListItem* item) const;
     int Listed(const qirListItem* item) const;
     void Changed();

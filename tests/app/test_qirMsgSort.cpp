@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sys/stat.h>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "qirAddress.h"
+#include "qirFolder.h"
 #include "qirList.h"
 #include "qirMsg.h"
 #include "qirMsgCounts.h"
@@ -152,6 +154,68 @@ TEST_F(MsgSortTest, AgreesWithTheExchangeOrderAndReadsEachKeyOnce)
     }
     EXPECT_EQ(list.Count(), int(loaded.size()));
     EXPECT_EQ(qirMsgSort::Compare(qirMsgSort::ByDate, nullptr, loaded[0]), 0);
+}
+
+// Keys that agree in their first bytes, bytes above 127 and dates and
+// sizes below zero order as the comparison says.
+TEST_F(MsgSortTest, LongSharedPrefixesHighBytesAndNegativeNumbers)
+{
+    std::mt19937 random(11);
+    const char* words[] = {"subject line one", "subject line", "subject line two", "subject lin\xe9",
+                           "subject line one!", "subject", "\xe9t\xe9", "Subject line"};
+    for (int i = 0; i < 80; i++)
+        Add({words[random() % 8], words[random() % 8], words[random() % 8], long(random() % 9) - 5,
+             int(random() % 5) - 2});
+    for (int method = 0; method < qirMsgSort::MethodCount; method++) {
+        std::vector<qirMsg*> start = Order();
+        qirMsgSort::Sort(&list, method);
+        EXPECT_EQ(Order(), Exchange(start, method)) << "method " << method;
+    }
+}
+
+// A loaded folder is sorted through its own order of places: equal keys
+// keep the list's order across sorts, copies in and purges, as in a list.
+TEST_F(MsgSortTest, ALoadedFolderSortsAsAListDoes)
+{
+    std::string folderDir = dir.Path() + "/Work.QIR";
+    ASSERT_EQ(mkdir(folderDir.c_str(), 0700), 0);
+    std::mt19937 random(5);
+    const char* words[] = {"", "a", "b", "B", "ab"};
+    auto make = [&](const std::string& path, int i) {
+        qirMsg m(qirPath(path.c_str()));
+        qirString s(words[random() % 5]);
+        m.SetSubject(&s);
+        qirAddress a(words[random() % 5], words[random() % 5]);
+        m.AddFrom(&a);
+        m.SetDate(long(random() % 4));
+        m.SetRead(i % 2);
+        m.SetRemoved(i % 7 == 3);
+        ASSERT_EQ(m.Save(), 0);
+    };
+    for (int i = 0; i < 60; i++) make(folderDir + "/Message" + std::to_string(i), i);
+    qirFolder folder{qirPath(folderDir.c_str())};
+    ASSERT_EQ(folder.Load(), 0);
+    auto order = [&] {
+        std::vector<qirMsg*> out;
+        for (qirMsg* m = folder.First(); m; m = folder.Next(m)) out.push_back(m);
+        return out;
+    };
+    auto sortAll = [&](const char* when) {
+        for (int method : {5, 1, 3, 4, 6, 0, 1, 5}) {
+            std::vector<qirMsg*> start = order();
+            qirMsgSort::Sort(&folder, method);
+            ASSERT_EQ(order(), Exchange(start, method)) << when << ", method " << method;
+        }
+    };
+    sortAll("loaded");
+    // Copies come last, whatever the order was; purged messages leave it.
+    std::string other = dir.Path() + "/Other";
+    make(other, 1);
+    qirMsg copy(qirPath(other.c_str()));
+    ASSERT_EQ(folder.CopyIn(&copy), 0);
+    EXPECT_STREQ(order().back()->Path().Basename().Text(), "Message51");
+    sortAll("after a copy and a purge");
+    EXPECT_EQ(int(order().size()), 52); // 9 of the 60 were marked removed
 }
 
 TEST(MsgCounts, FollowRowsAsTheyComeChangeAndGo)

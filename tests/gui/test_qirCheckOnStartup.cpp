@@ -17,7 +17,6 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 #include "qirDovecot.h"
 #include "qirProgramTest.h"
 
-#include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -132,21 +131,18 @@ protected:
     }
 
     // The rows of Incoming in the order its window lists them: the folder
-    // loads its message directories in the order the directory lists them.
+    // loads its message directories in arrival order, Message0 first.
     std::vector<std::string> ListedRows(const Mails& mails) const {
         std::vector<std::string> rows;
         std::string dir = Dir() + "/Incoming.QIR";
-        DIR* d = opendir(dir.c_str());
-        if (!d)
-            return rows;
-        while (dirent* e = readdir(d)) {
-            if (strncmp(e->d_name, "Message", 7) != 0)
-                continue;
-            qirMsg m{qirPath((dir + "/" + e->d_name).c_str())};
+        for (int n = 0;; n++) {
+            std::string path = dir + "/Message" + std::to_string(n);
+            if (access(path.c_str(), F_OK) != 0)
+                break;
+            qirMsg m{qirPath(path.c_str())};
             auto row = mails.rows.find(SubjectOf(&m));
             rows.push_back(row != mails.rows.end() ? row->second : "unknown message " + SubjectOf(&m));
         }
-        closedir(d);
         return rows;
     }
 

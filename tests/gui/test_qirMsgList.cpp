@@ -360,4 +360,46 @@ TEST_F(MsgListTest, SortSettingsComeFromTheLayoutStoreAndGoBackToIt)
     }
 }
 
+// The rows follow arrival order (the numbers of the message directories),
+// and only the rows on screen have glyphs: the others show their line and
+// their selection when they are scrolled into view.
+TEST_F(MsgListTest, RowsInArrivalOrderWithGlyphsOnlyWhileShown)
+{
+    list->OpenWindow();
+    ASSERT_NE(qirgui::WaitWindow(title), 0ul);
+    qirgui::Pump();
+    std::vector<qirMsgListItem*> items = Items();
+    ASSERT_EQ(int(items.size()), messages);
+    for (int i = 0; i < messages; i++) {
+        ASSERT_EQ(items[i]->Number(), i);
+        ASSERT_EQ(list->MessageRows()->Items().IndexOf(items[i]->RowItem()), i);
+    }
+    auto built = [&] {
+        int n = 0;
+        for (qirMsgListItem* m : Items()) n += m->Row()->Built();
+        return n;
+    };
+    EXPECT_GT(built(), 5);
+    EXPECT_LT(built(), 100);
+    qirMsgListItem* last = items.back();
+    EXPECT_TRUE(items[0]->Row()->Built());
+    EXPECT_FALSE(last->Row()->Built());
+    EXPECT_EQ(last->Row()->StatusButton(), nullptr);
+    EXPECT_EQ(std::string(last->Row()->Label().Data()), std::string(last->RowText().Data()));
+    last->RowItem()->toggle();
+    last->StatusPressed();
+    EXPECT_TRUE(last->Row()->TickShown());
+    ExpectCounters("hidden row");
+
+    list->MessageRows()->scroll_to(Dimension_Y, 0);
+    qirgui::Pump();
+    EXPECT_TRUE(last->Row()->Built());
+    ASSERT_NE(last->Row()->StatusButton(), nullptr);
+    EXPECT_NE(last->Row()->StatusButton()->canvas(), nullptr);
+    EXPECT_TRUE(last->Row()->TickShown());
+    EXPECT_FALSE(items[0]->Row()->Built()) << "a row scrolled away keeps its glyphs";
+    EXPECT_LT(built(), 100);
+    qirgui::Shot("msglist-end");
+}
+
 } // namespace

@@ -185,6 +185,69 @@ TEST(Folder, LoadFlushRemovesMarkedAndRenumbers)
     delete next;
 }
 
+// The list keeps arrival order, by the number each directory carries, not
+// the directory stream's order (a hash order on most file systems).
+TEST(Folder, LoadListsMessagesInArrivalOrder)
+{
+    qirScratchDir scratch;
+    std::string dir = scratch.File("Work.QIR");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    const int n = 60;
+    for (int i = 0; i < n; ++i) MakeDir(dir + "/Message" + std::to_string((i * 37) % n), "m");
+    qirFolder folder{qirPath(dir.c_str())};
+    ASSERT_EQ(folder.Load(), 0);
+    int expected = 0;
+    for (qirMsg* m = folder.First(); m; m = folder.Next(m)) EXPECT_EQ(m->Number(), expected++);
+    EXPECT_EQ(expected, n);
+
+    // Odd spellings of a directory elsewhere sort by the number they read as.
+    std::string other = scratch.File("Other");
+    ASSERT_EQ(mkdir(other.c_str(), 0700), 0);
+    for (const char* name : {"Message10", "message2", "Message0x1", "Message9", "MessageX"})
+        MakeDir(other + "/" + name, name);
+    qirFolder more{qirPath(scratch.File("More.QIR").c_str())};
+    qirDirectory from(other.c_str());
+    ASSERT_EQ(more.Load(&from), 0);
+    std::vector<std::string> order;
+    for (qirMsg* m = more.First(); m; m = more.Next(m)) order.push_back(m->Path().Basename().Text());
+    EXPECT_EQ(order, (std::vector<std::string>{"Message0x1", "message2", "Message9", "Message10", "MessageX"}));
+}
+
+// A flush saves what changed and nothing else: files are replaced by
+// rename, so an untouched file keeps its inode.
+TEST(Folder, FlushRewritesOnlyWhatChanged)
+{
+    qirScratchDir scratch;
+    std::string dir = scratch.File("Work.QIR");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    for (int i = 0; i < 4; ++i) MakeMessage(dir + "/Message" + std::to_string(i), "s" + std::to_string(i));
+    auto inodes = [&] {
+        std::vector<ino_t> out;
+        struct stat st;
+        for (int i = 0; i < 4; ++i)
+            for (const char* f : {"/Header.822", "/Body.PARSED"}) {
+                std::string path = dir + "/Message" + std::to_string(i) + f;
+                out.push_back(stat(path.c_str(), &st) == 0 ? st.st_ino : 0);
+            }
+        return out;
+    };
+    std::vector<ino_t> before = inodes();
+    qirFolder folder{qirPath(dir.c_str())};
+    ASSERT_EQ(folder.Load(), 0);
+    ASSERT_EQ(folder.Flush(), 0);
+    EXPECT_EQ(inodes(), before);
+
+    folder.Next(folder.First())->SetRead(1);
+    ASSERT_EQ(folder.Flush(), 0);
+    std::vector<ino_t> after = inodes();
+    for (size_t k = 0; k < after.size(); ++k)
+        EXPECT_EQ(after[k] != before[k], k == 3) << "file " << k; // Message1's Body.PARSED alone
+    folder.Unload();
+    ASSERT_EQ(folder.Load(), 0);
+    EXPECT_EQ(folder.Next(folder.First())->IsRead(), 1);
+    EXPECT_EQ(folder.First()->IsRead(), 0);
+}
+
 TEST(Folder, CopyInUnloadedAndLoaded)
 {
     qirScratchDir scratch;

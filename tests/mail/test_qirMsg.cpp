@@ -358,4 +358,176 @@ TEST_F(MsgTest, MultipartLoadKeepsMissingPartsWithoutMakingThem)
     }
 }
 
+// ---------------------------------------------------------------- summaries
+
+// A message as a fetch stores it: a folded Received line, two recipients,
+// a multipart body with an attachment, and a picture.
+void Imported(const std::string& dir)
+{
+    std::string text = "Received: from a\n\tby b\nFrom: Ann <ann@example.org>\nTo: bob@example.org, cy@example.org\n"
+                       "Reply-To: list@example.org\nSubject: hello\nDate: Tue, 5 Mar 2002 14:03:09 +0100\n"
+                       "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"b\"\n\n--b\n"
+                       "Content-Type: text/plain\n\nthe text\n--b\nContent-Type: application/octet-stream\n"
+                       "Content-Transfer-Encoding: base64\n\nAAECAwQFBgcICQ==\n--b--\n";
+    FILE* in = fmemopen(&text[0], text.size(), "r");
+    qirMsg m(qirPath(dir.c_str()), qirMsg::Blank());
+    ASSERT_EQ(m.ImportRFC822(in), qirOK);
+    ASSERT_EQ(m.Save(), qirOK);
+    fclose(in);
+    std::string pbm = "P4\n48 48\n";
+    for (int i = 0; i < 288; i++) pbm += char(i % 6 ? 0x00 : 0xf0);
+    ASSERT_EQ(qirScratchDir::WriteFile(dir + "/XFace.pbm", pbm), 0);
+}
+
+// Which file a save replaced: its inode changes with the rename.
+ino_t Inode(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+std::string FieldsText(const qirHeaderFields* f)
+{
+    std::string out;
+    for (qirPair* p = f->First(); p; p = qirHeaderFields::Next(p)) out += T(p->Key()) + T(p->Value()) + "\n";
+    return out;
+}
+
+std::string Raster(const unsigned char* bits) { return bits ? std::string((const char*)bits, 288) : "<none>"; }
+
+// A summary shows the listed values without reading more; every other
+// accessor reads the rest and answers what a whole load answers.
+TEST_F(MsgTest, SummaryReadsTheRestWhenFirstAskedFor)
+{
+    Imported(Dir());
+    qirMsg whole(qirPath(Dir().c_str()));
+    ASSERT_FALSE(whole.IsSummary());
+    struct Case {
+        const char* what;
+        std::string (*read)(qirMsg&);
+    } cases[] = {
+        {"Fields", [](qirMsg& m) { return FieldsText(m.Fields()); }},
+        {"To", [](qirMsg& m) { return std::to_string(Mailboxes(m.To()).size()) + Mailboxes(m.To())[1]; }},
+        {"Cc", [](qirMsg& m) { return std::to_string(m.Cc()->Count()); }},
+        {"ReplyTo", [](qirMsg& m) { return Mailboxes(m.ReplyTo())[0]; }},
+        {"Body", [](qirMsg& m) { return std::to_string(m.Body()->IsMultipart()) + T(m.Body()->Path()); }},
+        {"ContentType", [](qirMsg& m) { return T(m.ContentType().type) + "/" + T(m.ContentType().subtype); }},
+        {"MimeVersion", [](qirMsg& m) { return T(m.MimeVersion()); }},
+        {"Face", [](qirMsg& m) { return std::string(m.Face()->Text() ? m.Face()->Text() : "<none>"); }},
+        {"Copy", [](qirMsg& m) { return FieldsText(qirMsg(m).Fields()); }},
+    };
+    for (const Case& c : cases) {
+        qirMsg summary(qirPath(Dir().c_str()), qirMsg::Summary());
+        EXPECT_TRUE(summary.IsSummary()) << c.what;
+        EXPECT_EQ(Mailboxes(summary.From()), Mailboxes(whole.From()));
+        EXPECT_EQ(T(summary.Subject()), "hello");
+        EXPECT_EQ(summary.Date(), whole.Date());
+        EXPECT_EQ(summary.Size(), whole.Size());
+        EXPECT_GT(summary.Size(), 8);
+        EXPECT_EQ(Raster(summary.XFaceBits()), Raster(whole.XFaceBits()));
+        EXPECT_NE(summary.XFaceBits(), nullptr);
+        EXPECT_EQ(summary.IsModified(), 0);
+        ASSERT_TRUE(summary.IsSummary()) << c.what << ": read whole by the listed values";
+        EXPECT_EQ(c.read(summary), c.read(whole)) << c.what;
+        EXPECT_FALSE(summary.IsSummary()) << c.what;
+        EXPECT_EQ(summary.Size(), whole.Size()) << c.what;
+    }
+}
+
+// Until the rest is read, a save writes the changed flags into
+// "Body.PARSED" and nothing else; a flag set before the rest is read
+// survives the reading.
+TEST_F(MsgTest, SummarySavesOnlyItsChangedFlags)
+{
+    Imported(Dir());
+    std::string header = Dir() + "/Header.822", parsed = Dir() + "/Body.PARSED";
+    // Not as a save writes it: a rewrite would show.
+    ASSERT_EQ(qirScratchDir::WriteFile(header, "Subject: hello\n again\n"), 0);
+    ino_t before = Inode(parsed);
+    {
+        qirMsg m(qirPath(Dir().c_str()), qirMsg::Summary());
+        m.SetRead(1);
+        m.SetRead(0);
+        EXPECT_EQ(m.Save(), qirOK);
+        EXPECT_EQ(Inode(parsed), before) << "unchanged flags were written";
+        m.SetRead(1);
+        EXPECT_EQ(m.Save(), qirOK);
+        EXPECT_TRUE(m.IsSummary());
+        EXPECT_EQ(m.IsModified(), 0);
+    }
+    EXPECT_NE(Inode(parsed), before);
+    EXPECT_EQ(qirScratchDir::ReadFile(header), "Subject: hello\n again\n");
+    {
+        qirMsg m(qirPath(Dir().c_str()));
+        EXPECT_EQ(m.IsRead(), 1);
+        EXPECT_EQ(T(m.Subject()), "hello");
+        EXPECT_EQ(Mailboxes(m.To()).size(), 2u);
+        EXPECT_EQ(m.Body()->IsMultipart(), 1);
+    }
+    {
+        qirMsg m(qirPath(Dir().c_str()), qirMsg::Summary());
+        m.SetRemoved(1);
+        m.SetRead(0);
+        EXPECT_EQ(T(m.Fields()->Lookup("Subject:")), "hello again");
+        EXPECT_EQ(m.IsRemoved(), 1);
+        EXPECT_EQ(m.IsRead(), 0);
+        EXPECT_EQ(m.IsModified(), 1);
+        // Read whole, it is saved whole.
+        EXPECT_EQ(m.Save(), qirOK);
+    }
+    EXPECT_EQ(qirScratchDir::ReadFile(header), "Subject:hello again\n");
+    qirMsg m(qirPath(Dir().c_str()));
+    EXPECT_EQ(m.IsRemoved(), 1);
+    EXPECT_EQ(m.IsRead(), 0);
+}
+
+// A change beyond the flags reads the message whole first, and the save
+// writes all of it.
+TEST_F(MsgTest, SummaryChangedBeyondItsFlagsIsSavedWhole)
+{
+    Imported(Dir());
+    int size;
+    {
+        qirMsg m(qirPath(Dir().c_str()), qirMsg::Summary());
+        size = m.Size();
+        qirString subject("changed");
+        m.SetSubject(&subject);
+        EXPECT_FALSE(m.IsSummary());
+        EXPECT_EQ(m.Save(), qirOK);
+    }
+    qirMsg m(qirPath(Dir().c_str()));
+    EXPECT_EQ(T(m.Subject()), "changed");
+    EXPECT_EQ(Mailboxes(m.ReplyTo()), (std::vector<std::string>{"list@example.org|<null>"}));
+    EXPECT_EQ(m.Size(), size);
+}
+
+// What cannot be read is never written over: a message whose header file
+// is gone keeps its summary on disk through a flag change and a save.
+TEST_F(MsgTest, SummaryWhoseRestCannotBeReadKeepsWhatIsOnDisk)
+{
+    Imported(Dir());
+    unlink((Dir() + "/Header.822").c_str());
+    {
+        qirMsg m(qirPath(Dir().c_str()), qirMsg::Summary());
+        EXPECT_EQ(T(m.Subject()), "hello");
+        EXPECT_EQ(m.Complete(), qirCannotOpen);
+        EXPECT_EQ(m.Fields()->Count(), 0);
+        EXPECT_EQ(m.Complete(), qirFailed);
+        m.SetRead(1);
+        EXPECT_EQ(m.Save(), qirOK);
+    }
+    EXPECT_EQ(access((Dir() + "/Header.822").c_str(), F_OK), -1);
+    qirConfiguration tree;
+    ASSERT_EQ(tree.Load((Dir() + "/Body.PARSED").c_str()), qirOK);
+    EXPECT_EQ(T(tree.Get("SUBJ")), "hello");
+    EXPECT_EQ(T(tree.Get("isRead")), "1");
+    EXPECT_EQ(T(tree.Get("groupFROM.0")), "ann@example.org");
+
+    // No summary to read at all: read whole, as before.
+    unlink((Dir() + "/Body.PARSED").c_str());
+    qirMsg broken(qirPath(Dir().c_str()), qirMsg::Summary());
+    EXPECT_FALSE(broken.IsSummary());
+    EXPECT_EQ(T(broken.Subject()), "");
+}
+
 } // namespace

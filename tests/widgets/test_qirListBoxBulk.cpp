@@ -163,4 +163,37 @@ TEST(ListBoxBulk, ShowRowBeforeAndAfterTheFirstLayout)
     delete window;
 }
 
+// Many rows away in one pass: the others keep their order and selections,
+// rows that are not in the box are passed over.
+TEST(ListBoxBulk, RemoveItemsTakesTheGivenRowsAndKeepsTheRest)
+{
+    qirgui::TheSession();
+    qirListBox* box = new qirListBox(1, LayoutKit::instance()->hspace(50));
+    Resource::ref(box);
+    std::vector<qirListItem*> rows;
+    for (const char* name : {"A", "B", "C", "D", "E", "F"}) {
+        rows.push_back(new BulkRow(name, box));
+        box->append(rows.back());
+    }
+    rows[2]->toggle();
+    BulkRow* stranger = new BulkRow("X", box);
+    Resource::ref(stranger);
+    gone = 0;
+    qirListItem* some[] = {rows[4], stranger, nullptr, rows[1]};
+    EXPECT_EQ(box->RemoveItems(some, 4), 4);
+    EXPECT_EQ(Names(box), "ACDF");
+    EXPECT_EQ(gone, 2);
+    EXPECT_TRUE(rows[2]->Selected());
+    EXPECT_EQ(box->FirstSelected(), rows[2]);
+    // The order the rows have is no change; the last rows bring back the
+    // placeholder.
+    qirListItem* same[] = {rows[0], rows[2], rows[3], rows[5]};
+    EXPECT_EQ(box->SetOrder(same, 4), 0);
+    EXPECT_EQ(box->RemoveItems(same, 4), 0);
+    EXPECT_EQ(gone, 6);
+    EXPECT_TRUE(box->PlaceholderShown());
+    Resource::unref(stranger);
+    Resource::unref(box);
+}
+
 } // namespace
