@@ -11,6 +11,7 @@
 #include "AttachItem.h"
 #include "MsgView.h"
 #include "MsgViewDock.h"
+#include "qirMemberAction.h"
 #include "qirMsgViewMenu.h"
 
 #include "qirCloseHandler.h"
@@ -145,12 +146,12 @@ Glyph* MsgView::BuildBody(Glyph* menubar)
         lk->vnatural(lk->hbox(lk->hspace(10), lk->vcenter(Box(204, countValue_, 0)), lk->hglue()), 40));
     Glyph* rows = spaced(kit->inset_frame(lk->vfixed(lk->hbox(attachBox_, kit->vscroll_bar(attachBox_)), 60)));
 
-    auto button = [&](int label, MsgViewAction::Member member) {
-        return kit->push_button(kit->label(qirUiText(label)), new MsgViewAction(this, member));
+    auto button = [&](int label, void (MsgView::*member)()) {
+        return kit->push_button(kit->label(qirUiText(label)), new qirMemberAction<MsgView>(this, member));
     };
     PolyGlyph* bar = lk->hbox();
     Glyph* buttons[] = {button(211, &MsgView::Previous), button(210, &MsgView::Next),
-                        kit->push_button(deletedPatch_, new MsgViewAction(this, &MsgView::DeleteAndNext)),
+                        kit->push_button(deletedPatch_, new qirMemberAction<MsgView>(this, &MsgView::DeleteAndNext)),
                         button(212, &MsgView::Compose), button(213, &MsgView::ReplyDefault),
                         kit->push_button(qirUiText(214), close_)};
     bar->append(lk->hspace(20));

@@ -1,7 +1,7 @@
 #include "qirMsgList.h"
 #include "qirMsgListMenu.h"
 
-#include "qirUiText.h"
+#include "qirMenuItem.h"
 
 #include <IV-look/kit.h>
 #include <IV-look/menu.h>
@@ -10,27 +10,6 @@
 #include <InterViews/layout.h>
 
 namespace {
-
-typedef void (qirMsgList::*ListMember)();
-typedef void (qirMsgList::*ListMemberWith)(int);
-
-class ListAction : public Action {
-public:
-    ListAction(qirMsgList* list, ListMember member) : list_(list), member_(member) {}
-    ListAction(qirMsgList* list, ListMemberWith member, int arg) : list_(list), with_(member), arg_(arg) {}
-    void execute() override {
-        if (member_)
-            (list_->*member_)();
-        else
-            (list_->*with_)(arg_);
-    }
-
-private:
-    qirMsgList* list_;
-    ListMember member_ = nullptr;
-    ListMemberWith with_ = nullptr;
-    int arg_ = 0;
-};
 
 // The close answers the flush's status, which the menu has no use for.
 class CloseAction : public Action {
@@ -42,83 +21,62 @@ private:
     qirMsgList* list_;
 };
 
-// Labels line up on the left however wide the menu is.
-Glyph* ItemLabel(WidgetKit* kit, LayoutKit* lk, int text) {
-    return lk->hbox(kit->fancy_label(qirUiText(text)), lk->hglue(0, 10000000, 0));
-}
-
-void Item(Menu* menu, WidgetKit* kit, LayoutKit* lk, int text, Action* action) {
-    MenuItem* item = kit->menu_item(ItemLabel(kit, lk, text));
-    item->action(action);
-    menu->append_item(item);
-}
-
-Menu* Pulldown(Menu* bar, WidgetKit* kit, int text) {
-    MenuItem* entry = kit->menubar_item(qirUiText(text));
-    Menu* menu = kit->pulldown();
-    entry->menu(menu);
-    bar->append_item(entry);
-    return menu;
-}
-
 }  // namespace
 
 Glyph* qir_build_msglist_menubar(qirMsgList* list, WidgetKit* kit, LayoutKit* lk) {
     Menu* bar = kit->menubar();
-    auto plain = [&](Menu* menu, int text, ListMember member) { Item(menu, kit, lk, text, new ListAction(list, member)); };
+    Menu* menu = qirAppendPulldown(bar, kit, 458);
+    qirAppendMenuItem(menu, kit, lk, 459, list, &qirMsgList::Rescan);
+    qirAppendMenuItem(menu, kit, lk, 460, list, &qirMsgList::ImportMailbox);
+    qirAppendMenuSeparator(menu, kit);
+    qirAppendMenuItem(menu, kit, lk, 461, new CloseAction(list));
 
-    Menu* menu = Pulldown(bar, kit, 458);
-    plain(menu, 459, &qirMsgList::Rescan);
-    plain(menu, 460, &qirMsgList::ImportMailbox);
-    menu->append_item(kit->menu_item_separator());
-    Item(menu, kit, lk, 461, new CloseAction(list));
+    menu = qirAppendPulldown(bar, kit, 462);
+    qirAppendMenuItem(menu, kit, lk, 454, list, &qirMsgList::Compose);
+    qirAppendMenuSeparator(menu, kit);
+    qirAppendMenuItem(menu, kit, lk, 463, list, &qirMsgList::CopySelected);
+    qirAppendMenuItem(menu, kit, lk, 464, list, &qirMsgList::MoveSelected);
+    qirAppendMenuSeparator(menu, kit);
+    qirAppendMenuItem(menu, kit, lk, 467, list, &qirMsgList::ExportSelected);
+    qirAppendMenuItem(menu, kit, lk, 468, list, &qirMsgList::PrintSelected);
+    qirAppendMenuItem(menu, kit, lk, 469, list, &qirMsgList::AddSenders);
+    qirAppendMenuSeparator(menu, kit);
+    qirAppendMenuItem(menu, kit, lk, 470, list, &qirMsgList::DeleteSelected);
+    qirAppendMenuItem(menu, kit, lk, 471, list, &qirMsgList::UndeleteSelected);
+    qirAppendMenuSeparator(menu, kit);
+    qirAppendMenuItem(menu, kit, lk, 472, list, &qirMsgList::SelectAll);
+    qirAppendMenuItem(menu, kit, lk, 473, list, &qirMsgList::UnselectAll);
 
-    menu = Pulldown(bar, kit, 462);
-    plain(menu, 454, &qirMsgList::Compose);
-    menu->append_item(kit->menu_item_separator());
-    plain(menu, 463, &qirMsgList::CopySelected);
-    plain(menu, 464, &qirMsgList::MoveSelected);
-    menu->append_item(kit->menu_item_separator());
-    plain(menu, 467, &qirMsgList::ExportSelected);
-    plain(menu, 468, &qirMsgList::PrintSelected);
-    plain(menu, 469, &qirMsgList::AddSenders);
-    menu->append_item(kit->menu_item_separator());
-    plain(menu, 470, &qirMsgList::DeleteSelected);
-    plain(menu, 471, &qirMsgList::UndeleteSelected);
-    menu->append_item(kit->menu_item_separator());
-    plain(menu, 472, &qirMsgList::SelectAll);
-    plain(menu, 473, &qirMsgList::UnselectAll);
+    menu = qirAppendPulldown(bar, kit, 488);
+    qirAppendMenuItem(menu, kit, lk, 488, new qirMemberAction<qirMsgList>(list, &qirMsgList::Reply, 0));
+    qirAppendMenuItem(menu, kit, lk, 489, new qirMemberAction<qirMsgList>(list, &qirMsgList::Reply, 1));
 
-    menu = Pulldown(bar, kit, 488);
-    Item(menu, kit, lk, 488, new ListAction(list, &qirMsgList::Reply, 0));
-    Item(menu, kit, lk, 489, new ListAction(list, &qirMsgList::Reply, 1));
-
-    menu = Pulldown(bar, kit, 490);
-    plain(menu, 490, &qirMsgList::Forward);
+    menu = qirAppendPulldown(bar, kit, 490);
+    qirAppendMenuItem(menu, kit, lk, 490, list, &qirMsgList::Forward);
 
     // Radio items by menu place; the method each one sorts by.
     static const int sortLabels[7] = {475, 476, 477, 478, 479, 480, 481};
     static const int sortMethods[7] = {0, 1, 5, 3, 4, 2, 6};
-    menu = Pulldown(bar, kit, 474);
+    menu = qirAppendPulldown(bar, kit, 474);
     TelltaleGroup* group = new TelltaleGroup;
     TelltaleState* byMethod[7] = {};
     for (int i = 0; i < 7; i++) {
-        MenuItem* item = kit->radio_menu_item(group, ItemLabel(kit, lk, sortLabels[i]));
-        item->action(new ListAction(list, &qirMsgList::SortChosen, sortMethods[i]));
+        MenuItem* item = kit->radio_menu_item(group, qirMenuLabel(kit, lk, sortLabels[i]));
+        item->action(new qirMemberAction<qirMsgList>(list, &qirMsgList::SortChosen, sortMethods[i]));
         byMethod[sortMethods[i]] = item->state();
         menu->append_item(item);
     }
-    menu->append_item(kit->menu_item_separator());
-    MenuItem* reverse = kit->check_menu_item(ItemLabel(kit, lk, 482));
+    qirAppendMenuSeparator(menu, kit);
+    MenuItem* reverse = kit->check_menu_item(qirMenuLabel(kit, lk, 482));
     menu->append_item(reverse);
     list->SetSortItems(byMethod, reverse->state());
 
-    menu = Pulldown(bar, kit, 483);
-    plain(menu, 484, &qirMsgList::OpenAddressBook);
-    plain(menu, 485, &qirMsgList::OpenFilterBook);
+    menu = qirAppendPulldown(bar, kit, 483);
+    qirAppendMenuItem(menu, kit, lk, 484, list, &qirMsgList::OpenAddressBook);
+    qirAppendMenuItem(menu, kit, lk, 485, list, &qirMsgList::OpenFilterBook);
 
-    menu = Pulldown(bar, kit, 114);
-    plain(menu, 114, &qirMsgList::Help);
-    plain(menu, 117, &qirMsgList::ShowHelpIndex);
+    menu = qirAppendPulldown(bar, kit, 114);
+    qirAppendMenuItem(menu, kit, lk, 114, list, &qirMsgList::Help);
+    qirAppendMenuItem(menu, kit, lk, 117, list, &qirMsgList::ShowHelpIndex);
     return bar;
 }

@@ -1,77 +1,45 @@
 #include "MsgView.h"
 #include "qirMsgViewMenu.h"
 
-#include "qirUiText.h"
+#include "qirMenuItem.h"
 
 #include <IV-look/kit.h>
 #include <IV-look/menu.h>
 #include <InterViews/layout.h>
 
-namespace {
-
-// Labels line up on the left however wide the menu is.
-Glyph* ItemLabel(WidgetKit* kit, LayoutKit* lk, int text)
-{
-    return lk->hbox(kit->fancy_label(qirUiText(text)), lk->hglue(0, 10000000, 0));
-}
-
-void Item(Menu* menu, MsgView* view, WidgetKit* kit, LayoutKit* lk, int text, MsgViewAction::Member member)
-{
-    MenuItem* item = kit->menu_item(ItemLabel(kit, lk, text));
-    item->action(new MsgViewAction(view, member));
-    menu->append_item(item);
-}
-
-} // namespace
-
 Glyph* qir_build_msgview_menubar(MsgView* view, WidgetKit* kit, LayoutKit* lk)
 {
     Menu* bar = kit->menubar();
 
-    MenuItem* message = kit->menubar_item(qirUiText(462));
-    Menu* menu = kit->pulldown();
-    Item(menu, view, kit, lk, 487, &MsgView::Compose);
-    Item(menu, view, kit, lk, 456, &MsgView::Delete);
-    Item(menu, view, kit, lk, 486, &MsgView::Undelete);
-    menu->append_item(kit->menu_item_separator());
-    Item(menu, view, kit, lk, 226, &MsgView::SaveBody);
-    Item(menu, view, kit, lk, 227, &MsgView::Export);
-    Item(menu, view, kit, lk, 228, &MsgView::CopyToFolder);
-    Item(menu, view, kit, lk, 229, &MsgView::MoveToFolder);
-    menu->append_item(kit->menu_item_separator());
-    Item(menu, view, kit, lk, 492, &MsgView::Print);
-    menu->append_item(kit->menu_item_separator());
-    Item(menu, view, kit, lk, 230, &MsgView::AddSender);
-    menu->append_item(kit->menu_item_separator());
-    Item(menu, view, kit, lk, 461, &MsgView::CloseView);
-    message->menu(menu);
-    bar->append_item(message);
+    Menu* menu = qirAppendPulldown(bar, kit, 462);
+    qirAppendMenuItem(menu, kit, lk, 487, view, &MsgView::Compose);
+    qirAppendMenuItem(menu, kit, lk, 456, view, &MsgView::Delete);
+    qirAppendMenuItem(menu, kit, lk, 486, view, &MsgView::Undelete);
+    qirAppendMenuSeparator(menu, kit);
+    qirAppendMenuItem(menu, kit, lk, 226, view, &MsgView::SaveBody);
+    qirAppendMenuItem(menu, kit, lk, 227, view, &MsgView::Export);
+    qirAppendMenuItem(menu, kit, lk, 228, view, &MsgView::CopyToFolder);
+    qirAppendMenuItem(menu, kit, lk, 229, view, &MsgView::MoveToFolder);
+    qirAppendMenuSeparator(menu, kit);
+    qirAppendMenuItem(menu, kit, lk, 492, view, &MsgView::Print);
+    qirAppendMenuSeparator(menu, kit);
+    qirAppendMenuItem(menu, kit, lk, 230, view, &MsgView::AddSender);
+    qirAppendMenuSeparator(menu, kit);
+    qirAppendMenuItem(menu, kit, lk, 461, view, &MsgView::CloseView);
 
-    MenuItem* reply = kit->menubar_item(qirUiText(488));
-    menu = kit->pulldown();
-    Item(menu, view, kit, lk, 488, &MsgView::ReplyPlain);
-    Item(menu, view, kit, lk, 489, &MsgView::ReplyQuoted);
-    reply->menu(menu);
-    bar->append_item(reply);
+    menu = qirAppendPulldown(bar, kit, 488);
+    qirAppendMenuItem(menu, kit, lk, 488, view, &MsgView::ReplyPlain);
+    qirAppendMenuItem(menu, kit, lk, 489, view, &MsgView::ReplyQuoted);
 
-    MenuItem* forward = kit->menubar_item(qirUiText(490));
-    menu = kit->pulldown();
-    Item(menu, view, kit, lk, 490, &MsgView::Forward);
-    forward->menu(menu);
-    bar->append_item(forward);
+    menu = qirAppendPulldown(bar, kit, 490);
+    qirAppendMenuItem(menu, kit, lk, 490, view, &MsgView::Forward);
 
     // The body panel puts its own entries here when it is made.
-    MenuItem* text = kit->menubar_item(qirUiText(474));
-    menu = kit->pulldown();
+    menu = qirAppendPulldown(bar, kit, 474);
     view->SetTextMenu(menu);
-    text->menu(menu);
-    bar->append_item(text);
 
-    MenuItem* help = kit->menubar_item(qirUiText(114));
-    menu = kit->pulldown();
-    Item(menu, view, kit, lk, 114, &MsgView::Help);
-    Item(menu, view, kit, lk, 117, &MsgView::ShowHelpIndex);
-    help->menu(menu);
-    bar->append_item(help);
+    menu = qirAppendPulldown(bar, kit, 114);
+    qirAppendMenuItem(menu, kit, lk, 114, view, &MsgView::Help);
+    qirAppendMenuItem(menu, kit, lk, 117, view, &MsgView::ShowHelpIndex);
     return bar;
 }

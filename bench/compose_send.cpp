@@ -40,6 +40,7 @@
 #include <InterViews/event.h>
 #include <InterViews/session.h>
 #include <InterViews/window.h>
+#include "qirBenchSession.h"
 
 #undef Text
 
@@ -75,10 +76,7 @@ MsgEdit* WindowOf(qirMainWindow* app) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    static char name[] = "qir-bench";
-    static char* args[] = {name, nullptr};
-    int ac = 1;
-    Session* session = new Session("QIR", ac, args);
+    Session* session = qirBenchSession();
     if (!qirSMTPSink::Available()) {
         fprintf(stderr, "aiosmtpd for /usr/bin/python3 is missing\n");
         return 1;

@@ -28,6 +28,7 @@
 #include <InterViews/session.h>
 #include <InterViews/style.h>
 #include <InterViews/window.h>
+#include "qirBenchSession.h"
 
 #undef Text
 
@@ -53,10 +54,7 @@ int main(int argc, char** argv)
     const int count = argc > 1 ? atoi(argv[1]) : 100000;
     const int batch = argc > 2 && atoi(argv[2]) > 0 ? atoi(argv[2]) : 1;
     std::string scratch = argc > 3 ? argv[3] : "/tmp";
-    static char name[] = "qir-bench";
-    static char* args[] = {name, nullptr};
-    int ac = 1;
-    Session* session = new Session("QIR", ac, args);
+    Session* session = qirBenchSession();
     qirConfig.Load(QIR_BUILD_DATA "/QIR.cfg");
     qirConfig.Set("Debug.Window", "Yes");
     qirLanguage.Load(QIR_BUILD_DATA "/QIR/Languages/English");

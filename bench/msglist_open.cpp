@@ -35,6 +35,7 @@
 #include <InterViews/display.h>
 #include <InterViews/event.h>
 #include <InterViews/session.h>
+#include "qirBenchSession.h"
 
 static double Now()
 {
@@ -191,12 +192,8 @@ int main(int argc, char** argv)
     const int runs = argc > 3 ? atoi(argv[3]) : 5;
     if (count <= 0 || runs <= 0) return 2;
     setvbuf(stdout, nullptr, _IOLBF, 0);
-    static char name[] = "qir-bench";
-    static char* args[] = {name, nullptr};
-    int ac = 1;
-    Session* session = new Session("QIR", ac, args);
-    qirConfig.Load(QIR_BUILD_DATA "/QIR.cfg");
-    qirLanguage.Load(QIR_BUILD_DATA "/QIR/Languages/English");
+    Session* session = qirBenchSession();
+    qirBenchLoadShippedData();
 
     std::string root = std::string(argv[2]) + "/qir-msglist.XXXXXX";
     if (!mkdtemp(&root[0])) return 1;

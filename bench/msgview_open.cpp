@@ -27,6 +27,7 @@
 #include <InterViews/display.h>
 #include <InterViews/event.h>
 #include <InterViews/session.h>
+#include "qirBenchSession.h"
 
 namespace {
 
@@ -87,12 +88,8 @@ struct OpenFolder {
 
 int main(int argc, char** argv)
 {
-    static char name[] = "qir-bench";
-    static char* args[] = {name, nullptr};
-    int ac = 1;
-    Session* session = new Session("QIR", ac, args);
-    qirConfig.Load(QIR_BUILD_DATA "/QIR.cfg");
-    qirLanguage.Load(QIR_BUILD_DATA "/QIR/Languages/English");
+    Session* session = qirBenchSession();
+    qirBenchLoadShippedData();
 
     std::string base = argc > 1 ? argv[1] : "/tmp";
     std::string scratchTemplate = base + "/qir-bench-view-XXXXXX";

@@ -22,6 +22,7 @@
 #include <IV-look/kit.h>
 #include <InterViews/layout.h>
 #include <InterViews/session.h>
+#include "qirBenchSession.h"
 
 static double Since(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
@@ -30,12 +31,8 @@ static double Since(std::chrono::steady_clock::time_point t) {
 int main(int argc, char** argv) {
     const int lines = argc > 1 ? atoi(argv[1]) : 10000;
     std::string base = argc > 2 ? argv[2] : "/tmp";
-    static char name[] = "qir-bench";
-    static char* args[] = {name, nullptr};
-    int ac = 1;
-    new Session("QIR", ac, args);
-    qirConfig.Load(QIR_BUILD_DATA "/QIR.cfg");
-    qirLanguage.Load(QIR_BUILD_DATA "/QIR/Languages/English");
+    qirBenchSession();
+    qirBenchLoadShippedData();
     qirLog = new qirError();
 
     std::string scratch = base + "/qir-bench-print-XXXXXX";

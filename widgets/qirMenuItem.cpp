@@ -6,8 +6,12 @@
 #include <IV-look/menu.h>
 #include <InterViews/layout.h>
 
+Glyph* qirMenuLabel(WidgetKit* kit, LayoutKit* lk, int text) {
+    return lk->hbox(kit->fancy_label(qirUiText(text)), lk->hglue(0, 10000000, 0));
+}
+
 void qirAppendMenuItem(Menu* menu, WidgetKit* kit, LayoutKit* lk, int text, Action* action) {
-    MenuItem* item = kit->menu_item(lk->hbox(kit->fancy_label(qirUiText(text)), lk->hglue(0, 10000000, 0)));
+    MenuItem* item = kit->menu_item(qirMenuLabel(kit, lk, text));
     item->action(action);
     menu->append_item(item);
 }

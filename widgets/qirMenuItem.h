@@ -6,10 +6,14 @@
 #include "qirMemberAction.h"
 
 class Action;
+class Glyph;
 class LayoutKit;
 class Menu;
 class WidgetKit;
 
+// An entry's label: catalogue text `text`, lined up on the left (also for
+// radio and check entries).
+Glyph* qirMenuLabel(WidgetKit* kit, LayoutKit* layout, int text);
 // Appends an entry labelled with catalogue text `text` that runs action
 // (the entry takes it over).
 void qirAppendMenuItem(Menu* menu, WidgetKit* kit, LayoutKit* layout, int text, Action* action);
@@ -22,6 +26,11 @@ Menu* qirAppendPulldown(Menu* bar, WidgetKit* kit, int title);
 // catalogue number written out, so that a scan of the sources finds it).
 template <class T>
 void qirAppendMenuItem(Menu* menu, WidgetKit* kit, LayoutKit* layout, int text, T* target, void (T::*member)(int)) {
+    qirAppendMenuItem(menu, kit, layout, text, new qirMemberAction<T>(target, member));
+}
+// The same for a member without an argument.
+template <class T>
+void qirAppendMenuItem(Menu* menu, WidgetKit* kit, LayoutKit* layout, int text, T* target, void (T::*member)()) {
     qirAppendMenuItem(menu, kit, layout, text, new qirMemberAction<T>(target, member));
 }
 

@@ -17,7 +17,8 @@
 #include "qirMsgComponent.h"
 #include "qirMsgMultipartComponent.h"
 #include "qirProgramTest.h"
-#include "qirXFace.h"
+#include "qirScratchDir.h"
+#include "qirXFaceText.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -42,19 +43,7 @@ std::string FaceText(std::string* pbm)
         for (int byte = 0; byte < 6; byte++)
             raster += (char)(y < 2 || y > 45 || byte == 0 || byte == 5 || y % 6 < 3 ? 0xff : 0x00);
     *pbm = raster;
-    std::string path = "/tmp/qir-face-" + std::to_string(getpid()) + ".pbm";
-    FILE* f = fopen(path.c_str(), "w");
-    fputs("P4\n48 48\n", f);
-    fwrite(raster.data(), 1, raster.size(), f);
-    fclose(f);
-    qirXFace face;
-    face.ReadPBM(path.c_str());
-    unlink(path.c_str());
-    // Folded as a header line continues.
-    std::string text = face.Text() ? face.Text() : "";
-    for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) text.insert(at + 1, " ");
-    while (!text.empty() && strchr(" \n", text.back())) text.pop_back();
-    return text;
+    return XFaceFieldText(raster);
 }
 
 std::string Base64(const std::string& bytes)
@@ -123,19 +112,13 @@ protected:
         for (int i = 0; i < messages; i++)
             ASSERT_EQ(ImportMessage(dir + "/Incoming.QIR/Message" + std::to_string(i), Mail(i, face)), 0);
         mkdir((dir + "/Archive.QIR").c_str(), 0700);
-        Write(dir + "/Archive.QIR/Name.txt", "Archive");
+        qirScratchDir::WriteFile(dir + "/Archive.QIR/Name.txt", "Archive");
         // Incoming sorted by date: the rows in the order of the messages.
-        Write(dir + "/layout", "Menu {\n    Incoming {\n        Sort {\n            Method 1\n        }\n    }\n}\n");
+        qirScratchDir::WriteFile(dir + "/layout", "Menu {\n    Incoming {\n        Sort {\n            Method 1\n        }\n    }\n}\n");
         // The viewer copies the part it was given to a marker file and ends.
         marker = home + "/viewer.marker";
-        Write(home + "/mailcap", "application/x-test; cp %s " + marker + "\nimage/png; false %s\n");
+        qirScratchDir::WriteFile(home + "/mailcap", "application/x-test; cp %s " + marker + "\nimage/png; false %s\n");
         WriteConfig("Mailcap {\n    MailcapFiles " + home + "/mailcap\n}\n");
-    }
-    static void Write(const std::string& path, const std::string& text)
-    {
-        FILE* f = fopen(path.c_str(), "w");
-        fputs(text.c_str(), f);
-        fclose(f);
     }
 
 

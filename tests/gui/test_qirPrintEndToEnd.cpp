@@ -7,7 +7,8 @@
 
 #include "qirMailTestText.h"
 #include "qirProgramTest.h"
-#include "qirXFace.h"
+#include "qirScratchDir.h"
+#include "qirXFaceText.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,18 +41,7 @@ std::string Face(int pattern, std::string* hex)
         }
         *hex += '\n';
     }
-    std::string path = "/tmp/qir-printface-" + std::to_string(getpid()) + ".pbm";
-    FILE* f = fopen(path.c_str(), "w");
-    fputs("P4\n48 48\n", f);
-    fwrite(raster.data(), 1, raster.size(), f);
-    fclose(f);
-    qirXFace face;
-    face.ReadPBM(path.c_str());
-    unlink(path.c_str());
-    std::string text = face.Text() ? face.Text() : "";
-    for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) text.insert(at + 1, " ");
-    while (!text.empty() && strchr(" \n", text.back())) text.pop_back();
-    return text;
+    return XFaceFieldText(raster);
 }
 
 std::string Mail(int i, const std::string& face)
@@ -89,19 +79,13 @@ protected:
             ASSERT_FALSE(face.empty());
             ASSERT_EQ(ImportMessage(dir + "/Incoming.QIR/Message" + std::to_string(i), Mail(i, face)), 0);
         }
-        Write(dir + "/layout", "Menu {\n    Incoming {\n        Sort {\n            Method 1\n        }\n    }\n}\n");
+        qirScratchDir::WriteFile(dir + "/layout", "Menu {\n    Incoming {\n        Sort {\n            Method 1\n        }\n    }\n}\n");
         // The print command keeps each job and the mode it was handed with.
         std::string script = home + "/print.sh";
-        Write(script, "#!/bin/sh\nn=$(ls '" + home + "' | grep -c '^job.*ps$')\nstat -c %a \"$1\" > '" + home +
+        qirScratchDir::WriteFile(script, "#!/bin/sh\nn=$(ls '" + home + "' | grep -c '^job.*ps$')\nstat -c %a \"$1\" > '" + home +
                           "/job'$n.mode\ncp \"$1\" '" + home + "/job'$n.ps\n");
         chmod(script.c_str(), 0755);
         WriteConfig("Printer {\n    Command \"" + script + " %s\"\n}\n");
-    }
-    static void Write(const std::string& path, const std::string& text)
-    {
-        FILE* f = fopen(path.c_str(), "w");
-        fputs(text.c_str(), f);
-        fclose(f);
     }
     std::string Job(int n) const { return home + "/job" + std::to_string(n) + ".ps"; }
     bool WaitJob(int n)

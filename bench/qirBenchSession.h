@@ -1,0 +1,26 @@
+// The InterViews session of the window benchmarks, and the shipped
+// settings and English texts the program runs with.
+#ifndef QIR_BENCH_SESSION_H
+#define QIR_BENCH_SESSION_H
+
+#include "qirConfiguration.h"
+#include "qirLanguageGroup.h"
+
+// After the project headers: InterViews renames words they use.
+#include <InterViews/session.h>
+
+inline Session* qirBenchSession()
+{
+    static char name[] = "qir-bench";
+    static char* args[] = {name, nullptr};
+    static int ac = 1;
+    return new Session("QIR", ac, args);
+}
+
+inline void qirBenchLoadShippedData()
+{
+    qirConfig.Load(QIR_BUILD_DATA "/QIR.cfg");
+    qirLanguage.Load(QIR_BUILD_DATA "/QIR/Languages/English");
+}
+
+#endif
