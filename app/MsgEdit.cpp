@@ -91,10 +91,7 @@ public:
     }
 };
 
-qirString FieldText(const qirFieldEditor* field) {
-    const String* s = field ? field->text() : nullptr;
-    return s ? qirString(std::string(s->string(), s->length()).c_str()) : qirString("");
-}
+qirString FieldText(const qirFieldEditor* field) { return qirString(field ? field->Value().c_str() : ""); }
 
 // The panel shows body: made (and referenced) the first time, later given
 // the new body and drawn again.
