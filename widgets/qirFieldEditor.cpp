@@ -9,10 +9,50 @@
 #include <OS/string.h>
 
 #include <algorithm>
+#include <vector>
 
 qirFieldEditor::qirFieldEditor(const char* sample, WidgetKit* kit, Style* style, FieldEditorAction* action)
-    : FieldEditor(String(sample ? sample : ""), kit, style, action) {
+    : FieldEditor(String(sample ? sample : ""), kit, style, nullptr),
+      action_(action),
+      sample_(sample ? sample : ""),
+      style_(style) {
+    Resource::ref(action_);
     FieldEditor::select(0);
+}
+
+qirFieldEditor::~qirFieldEditor() { Resource::unref(action_); }
+
+namespace {
+
+// Never destroyed: the fields in it are the session's.
+std::vector<qirFieldEditor*>& Spares() {
+    static std::vector<qirFieldEditor*>& spares = *new std::vector<qirFieldEditor*>;
+    return spares;
+}
+
+}  // namespace
+
+qirFieldEditor* qirFieldEditor::Take(const char* sample, WidgetKit* kit, Style* style) {
+    std::vector<qirFieldEditor*>& spares = Spares();
+    const std::string wanted = sample ? sample : "";
+    for (size_t i = spares.size(); i-- > 0;) {
+        qirFieldEditor* f = spares[i];
+        if (f->sample_ == wanted && f->style_ == style) {
+            spares.erase(spares.begin() + i);
+            return f;
+        }
+    }
+    qirFieldEditor* f = new qirFieldEditor(sample, kit, style);
+    Resource::ref(f);
+    f->field("");
+    return f;
+}
+
+void qirFieldEditor::GiveBack(qirFieldEditor* field) {
+    if (!field)
+        return;
+    field->field("");
+    Spares().push_back(field);
 }
 
 
@@ -20,9 +60,17 @@ void qirFieldEditor::keystroke(const Event& e) {
     // A full editor takes no more characters (its buffer would lose its
     // terminator); its editing keys still work.
     char c = 0;
-    if (e.mapkey(&c, 1) == 1 && static_cast<unsigned char>(c) >= ' ' && c != 127 &&
-        static_cast<int>(Held().size()) >= kHeld)
+    const int mapped = e.mapkey(&c, 1);
+    if (mapped == 1 && static_cast<unsigned char>(c) >= ' ' && c != 127 && static_cast<int>(Held().size()) >= kHeld)
         return;
+    if (action_ && mapped == 1 && (c == '\r' || c == '\n')) {
+        action_->accept(this);
+        return;
+    }
+    if (action_ && mapped == 1 && c == 27) {
+        action_->cancel(this);
+        return;
+    }
     unsigned long sym = e.keysym();
     KeySym letter = NoSymbol;
     if (sym == XK_Left || sym == XK_KP_Left)

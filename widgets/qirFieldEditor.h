@@ -9,8 +9,19 @@
 
 class qirFieldEditor : public FieldEditor {
 public:
-    // action (may be null) gets Return as accept and Escape as cancel.
+    // action (may be null, referenced) gets Return as accept and Escape as
+    // cancel.
     qirFieldEditor(const char* sample, WidgetKit* kit, Style* style, FieldEditorAction* action = nullptr);
+    ~qirFieldEditor() override;
+
+    // Fields of a window made again and again (the compose window).  The
+    // toolkit's editor, once drawn, and the window it draws its text in
+    // hold each other and are never freed: such a window gives its fields
+    // back when it is gone, and the next one takes them.  Take answers an
+    // empty field (one made of the same sample and style, or a new one)
+    // with a reference for the caller; GiveBack takes that reference.
+    static qirFieldEditor* Take(const char* sample, WidgetKit* kit, Style* style);
+    static void GiveBack(qirFieldEditor* field);
 
     // Left and Right move the insertion point one character, whatever the
     // keyboard mapping; every other key is InterViews' own editing.
@@ -47,6 +58,11 @@ private:
     mutable bool pending_ = false;
     std::string pendingText_;   // at most kHeld characters
     std::string tail_;          // what did not fit into the editor
+    // Kept here, not by the toolkit's editor: what that holds is never
+    // freed (see Take).
+    FieldEditorAction* action_ = nullptr;
+    std::string sample_;        // for Take: what the field was made of
+    const Style* style_ = nullptr;
     mutable CopyString whole_;  // the answer of text()
 };
 
