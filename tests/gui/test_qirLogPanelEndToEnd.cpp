@@ -191,8 +191,7 @@ TEST_F(LogPanelEndToEnd, ALostDisplayIsLoggedAndTheLayoutSaved) {
     ASSERT_TRUE(qir.Start(QIR_BINARY, {"-title", title},
                           {{"QIR_TEST_HOME", home},
                            {"LD_PRELOAD", QIR_FAKEHOME},
-                           {"DISPLAY", d},
-                           {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"}}));
+                           {"DISPLAY", d}}));
     std::string w = qirShell("DISPLAY=" + d + " timeout 10 xdotool search --sync --name '^" + title + "$' 2>/dev/null");
     EXPECT_FALSE(w.empty()) << "no main window";
     system((xvfb + "stop " + std::to_string(display) + " " + pidfile).c_str());

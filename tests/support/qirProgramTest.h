@@ -56,8 +56,7 @@ protected:
         std::vector<std::pair<std::string, std::string>> all = {
             {"QIR_TEST_HOME", home},
             {"LD_PRELOAD", QIR_FAKEHOME " " QIR_DRAWLOG},
-            {"QIR_TEST_DRAWLOG", DrawLogPath()},
-            {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"}};
+            {"QIR_TEST_DRAWLOG", DrawLogPath()}};
         all.insert(all.end(), env.begin(), env.end());
         ASSERT_TRUE(qir.Start(QIR_BINARY, {"-title", title}, all));
     }
