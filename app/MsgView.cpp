@@ -121,10 +121,11 @@ Glyph* MsgView::Box(int label, Patch* value, int framed, const char* widest)
 {
     WidgetKit* kit = WidgetKit::instance();
     LayoutKit* lk = LayoutKit::instance();
-    // The bar is laid out once, for the first message: a value that may
-    // grow gets the room of its widest text, right-aligned in it.
+    // The bar is laid out once, for the first message, and a new value is
+    // laid out in the room its patch had: a value that may grow gets the
+    // room of its widest text (SetValue aligns it on the right).
     Glyph* shown = value;
-    if (widest) shown = lk->hfixed(lk->hbox(lk->hglue(), value), kit->font()->width(widest, (int)strlen(widest)));
+    if (widest) shown = lk->hfixed(value, kit->font()->width(widest, (int)strlen(widest)));
     // The value keeps to its label unless the box is given more room.
     Glyph* box = lk->hbox(kit->label(qirUiText(label)), lk->hglue(5, 50, 0), shown);
     return framed ? kit->inset_frame(lk->margin(box, 3)) : lk->margin(box, 3);
@@ -193,7 +194,11 @@ Glyph* MsgView::BuildBody(Glyph* menubar)
 
 void MsgView::SetValue(Patch* patch, const char* text, int redraw)
 {
-    patch->body(qirTextLabel(WidgetKit::instance(), text));
+    Glyph* label = qirTextLabel(WidgetKit::instance(), text);
+    // A value in a room of its own (Box with its widest text) keeps to the
+    // room's right end.
+    int roomed = patch == sizeValue_ || patch == statusValue_ || patch == positionValue_;
+    patch->body(roomed ? LayoutKit::instance()->hbox(LayoutKit::instance()->hglue(), label) : label);
     if (redraw && built_) {
         patch->reallocate();
         patch->redraw();
