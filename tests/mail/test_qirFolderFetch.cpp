@@ -68,7 +68,18 @@ struct Fetcher {
         }
         return r;
     }
-    std::string History() { return qirScratchDir::ReadFile(historyPath); }
+    // The identifiers of the history file, each line's proof left out.
+    std::string History()
+    {
+        std::string out;
+        for (char c : qirScratchDir::ReadFile(historyPath)) {
+            if (c == '\t') skip = 1;
+            if (c == '\n') skip = 0;
+            if (!skip) out += c;
+        }
+        return out;
+    }
+    int skip = 0;
 };
 
 TEST(FolderFetchPOP3, StoresEachMessageAndDeletesOnlyAfterward)
@@ -261,8 +272,9 @@ TEST(FolderFetchPOP3, ServerGoneDuringDeleteNeitherKillsNorDuplicates)
     s.override = nullptr;
     ASSERT_EQ(f.Pop(s.server.Port(), 0), 0);
     EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1", "m2", "m3"}));
-    // The second fetch deleted what the first had stored.
-    EXPECT_EQ(s.server.Count("RETR"), 3);
+    // The second fetch deleted what the first had stored, each once its
+    // text had proved it the stored one.
+    EXPECT_EQ(s.server.Count("RETR"), 6);
     EXPECT_EQ(s.server.Count("DELE"), 3);
 }
 
