@@ -961,7 +961,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
     // Its total is what this fetch retrieves, not the whole mailbox.
     ProgressReport progress(total, qirLanguage.Text(1000));
     const double started = QIRPOP3::Now();
-    const double checkDeadline = started + fetchPace.seconds + (double)total / fetchPace.bytesPerSecond;
+    const double checkDeadline = started + fetchPace.checkSeconds + (double)total / fetchPace.bytesPerSecond;
 
     if (EnsureStaging() != qirOK) wanted.clear();
     MessageText text(&staging_);

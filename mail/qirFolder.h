@@ -121,13 +121,15 @@ public:
     // "deleting" before anything is deleted at the source) with a count.
     static void (*fetchStep)(const char* step, int count);
     // How long a fetch may take and how far a message may outgrow its
-    // listed size: seconds plus the size over bytesPerSecond, for each
-    // message and for the whole check; twice the listed size plus margin,
+    // listed size: seconds plus its size over bytesPerSecond for each
+    // message, checkSeconds plus the size of all that is to be fetched over
+    // bytesPerSecond for the whole check; twice the listed size plus margin,
     // or ceiling when the server listed none.  Messages are stored in rounds
     // of at most roundMessages (or 16 MB): one round of syncs each.
     struct FetchPace {
         size_t roundMessages = 64;
         double seconds = 120;
+        double checkSeconds = 300;
         double bytesPerSecond = 4096;
         long long margin = 1 << 20;
         long long ceiling = 256LL << 20;
