@@ -643,16 +643,18 @@ int qirMailBox::Commit()
 int qirMailBox::Rewrite(qirMsgInfo* first)
 {
     // Under the exclusive locks: the spool must still be the file that was
-    // read, no shorter, with its deleted messages where they were.
+    // read, no shorter, with its messages where they were (tested where the
+    // rewrite cuts: at the start of each run of deleted or kept messages).
     struct stat now, named;
     if (fstat(fd_, &now) != 0 || stat(path_.Text(), &named) != 0 || now.st_ino != named.st_ino ||
         now.st_dev != named.st_dev)
         return qirFailed;
     long known = Last()->offset_ + Last()->size_;
     if (now.st_size < known) return qirFailed;
-    for (qirMsgInfo* m = first; m; m = Next(m)) {
+    for (qirMsgInfo *m = first, *prev = nullptr; m; prev = m, m = Next(m)) {
         char from[5];
-        if (m->deleted_ && (PreadFull(fd_, from, 5, m->offset_) != 5 || memcmp(from, "From ", 5) != 0))
+        if ((!prev || prev->deleted_ != m->deleted_) &&
+            (PreadFull(fd_, from, 5, m->offset_) != 5 || memcmp(from, "From ", 5) != 0))
             return qirFailed;
     }
     if (FindJournal()) return qirFailed; // an unfinished rewrite is not ours to replace
