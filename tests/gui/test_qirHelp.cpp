@@ -118,7 +118,7 @@ TEST_F(HelpEndToEnd, ShippedPagesFromTheMenuWithLinksBackForwardAndIndex) {
     unsigned long help = HelpFromMenu(36);
     ASSERT_NE(help, 0u) << "no help window\n" << Log();
     ASSERT_TRUE(WaitFor([&] { return Shows(help, "The Main Window"); }, 5000)) << Dump(help);
-    EXPECT_TRUE(Shows(help, "The Folder menu")) << Dump(help);
+    EXPECT_TRUE(Shows(help, "The File menu")) << Dump(help);
 
     Click(help, {"message", "list", "window"});
     EXPECT_TRUE(WaitFor([&] { return Shows(help, "The Message List"); }, 5000)) << Dump(help);

@@ -173,6 +173,25 @@ TEST_F(HelpTest, ShippedPagesOpenAndLinkToOneAnother) {
             EXPECT_NE(std::find(targets.begin(), targets.end(), "index.rtf"), targets.end());
         }
         EXPECT_EQ(Log().find(" E "), std::string::npos) << Log();
+        // The pages name the menus and entries as the windows show them.
+        const struct {
+            const char* page;
+            const char* before;
+            int text;
+            const char* after;
+        } named[] = {{"h_folders.rtf", "The ", 440, " menu"},
+                     {"h_msglist.rtf", "", 454, " opens"},
+                     {"h_msglist.rtf", "", 482, " is kept"},
+                     {"h_addrbook.rtf", "", 446, " in the"}};
+        std::string shown;
+        for (const std::string& line : Lines(view))
+            shown += line + " ";
+        for (const auto& n : named) {
+            if (std::string(n.page) == page) {
+                std::string want = n.before + std::string(qirUiText(n.text)) + n.after;
+                EXPECT_NE(shown.find(want), std::string::npos) << want;
+            }
+        }
         if (getenv("QIR_SHOT_DIR")) {
             // Tall enough for the whole page to be seen.
             XMoveResizeWindow(qirx::Connection(), Shown(), 0, 0, 640, 1010);
