@@ -907,9 +907,17 @@ int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
                    Str(spool.Dirname()));
         return qirNotOpen;
     default:
+        // Only finishing a rewrite that was cut short fails otherwise.
+        QIR_REPORT(qirLogError, "MailBox: Can't finish the interrupted rewrite of %s: Status = %d", Str(spool),
+                   box.Status());
         return box.Status();
     }
     QIR_REPORT(qirLogDebug, "MailBox: mailbox is succesfully opened.");
+    if (box.Recovered() > 0)
+        QIR_REPORT(qirLogWarning, "MailBox: Finished the interrupted rewrite of %s", Str(spool));
+    else if (box.Recovered() < 0)
+        QIR_REPORT(qirLogError, "MailBox: %s was changed after its rewrite was interrupted; that rewrite's text is kept in %s",
+                   Str(spool), box.AsidePath().c_str());
     RemoveStaleStaging();
     long size = box.TotalSize();
     ProgressReport progress(size > 0 ? (uint32_t)std::min<long>(size, UINT32_MAX) : 0, qirLanguage.Text(1000));
@@ -956,8 +964,9 @@ int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
     if (deleted && synced) {
         int r = box.Commit();
         if (r != qirOK)
-            QIR_REPORT(qirLogError, "MailBox: Can't rewrite %s: Status = %d%s%s", Str(spool), r,
-                       box.TempPath().empty() ? "" : "; the new text is kept in ", box.TempPath().c_str());
+            QIR_REPORT(qirLogError, "MailBox: Can't rewrite %s: Status = %d%s%s%s", Str(spool), r,
+                       box.TempPath().empty() ? "" : "; it is finished from ", box.TempPath().c_str(),
+                       box.TempPath().empty() ? "" : " when the mailbox is next opened");
     }
     progress.End();
     return FlushFetched("\n");

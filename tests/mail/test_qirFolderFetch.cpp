@@ -18,6 +18,7 @@
 #include "qirFakePOP3.h"
 #include "qirFolder.h"
 #include "qirHistory.h"
+#include "qirMailBox.h"
 #include "qirMsgComponent.h"
 #include "qirScratchDir.h"
 #include "qirStatus.h"
@@ -361,6 +362,71 @@ TEST(FolderFetchMailbox, MissingLockedAndDirectorySpools)
     EXPECT_EQ(f.Box(0), qirBadValue);
     f.spool = f.scratch.File("no/such/dir/spool");
     EXPECT_EQ(f.Box(0), qirNotOpen);
+}
+
+// A fetch killed while it rewrites the spool, then a restart and a fetch:
+// every letter is stored whole, exactly once, and the spool is emptied.
+int stopAt = -1;
+std::string lateSpool, lateText;
+
+void StopAtStep(int step)
+{
+    if (step == 0) {
+        // Letters delivered after the walk: the rewrite moves them to the front.
+        FILE* f = fopen(lateSpool.c_str(), "a");
+        if (!f || fputs(lateText.c_str(), f) < 0 || fclose(f) != 0) _exit(3);
+    }
+    if (step == stopAt) _exit(77);
+}
+
+TEST(FolderFetchMailbox, KilledRewriteLeavesEveryLetterWholeOnce)
+{
+    auto letter = [](int n, size_t bodySize) {
+        std::string body;
+        while (body.size() < bodySize) body += "line " + std::to_string(body.size()) + " of letter " + std::to_string(n) + "\n";
+        return std::make_pair("From s" + std::to_string(n) + "@example.org Mon Jan  1 00:00:0" + std::to_string(n) +
+                                  " 2024\nSubject: m" + std::to_string(n) + "\nMessage-Id: <m" + std::to_string(n) +
+                                  "@x>\n\n" + body + "\n",
+                              body);
+    };
+    std::string spool, late;
+    std::map<std::string, std::string> expected;
+    for (int n = 1; n <= 8; ++n) {
+        auto l = letter(n, n == 2 ? 37246 : n > 6 ? 100000 : 2466);
+        (n > 6 ? late : spool) += l.first;
+        expected["m" + std::to_string(n)] = l.second;
+    }
+    int finished = 0;
+    for (int k = 1; !finished && k < 100; ++k) {
+        SCOPED_TRACE("stopped at step " + std::to_string(k));
+        SpoolFetch f;
+        ASSERT_EQ(qirScratchDir::WriteFile(f.spool, spool), 0);
+        pid_t child = fork();
+        if (child == 0) {
+            stopAt = k;
+            lateSpool = f.spool;
+            lateText = late;
+            qirMailBox::SetStepHook(StopAtStep);
+            _exit(f.Box(0) == 0 ? 0 : 2);
+        }
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_TRUE(WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 77) << WEXITSTATUS(status);
+        finished = WEXITSTATUS(status) == 0;
+        ASSERT_EQ(f.Box(0), 0);
+        auto stored = Stored(f.dir);
+        EXPECT_EQ(stored.size(), expected.size());
+        for (auto& e : expected) {
+            EXPECT_EQ(stored.count(e.first), 1u) << e.first;
+            auto it = stored.find(e.first);
+            if (it != stored.end()) {
+                EXPECT_TRUE(it->second == e.second) << e.first << ": " << it->second.size() << " bytes";
+            }
+        }
+        EXPECT_EQ(qirScratchDir::ReadFile(f.spool), "");
+    }
+    EXPECT_TRUE(finished);
 }
 
 } // namespace
