@@ -273,16 +273,6 @@ qirMsgComponent* qirMsgViewText::ShownPart(qirMsgComponent* body)
     return part;
 }
 
-qirMsgComponent* qirMsgViewText::FirstTextPart(qirMsgComponent* body)
-{
-    if (qirMsgMultipartComponent* multi = AsMultipart(body)) {
-        for (qirMsgComponent* p = multi->First(); p; p = qirMsgMultipartComponent::Next(p))
-            if (qirMsgComponent* text = FirstTextPart(p)) return text;
-        return nullptr;
-    }
-    return IsSingleText(body) ? body : nullptr;
-}
-
 std::vector<qirMsgComponent*> qirMsgViewText::AttachedParts(qirMsgComponent* body)
 {
     std::vector<qirMsgComponent*> parts;

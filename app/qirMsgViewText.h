@@ -52,10 +52,8 @@ public:
 
     // The part shown in the body panel: the body, or for a multipart body
     // its first part (the first part of a multipart first part, and so on).
+    // "Save body" saves this one.
     static qirMsgComponent* ShownPart(qirMsgComponent* body);
-    // The first single text part in reading order (nested parts included);
-    // null when there is none.  "Save body" saves this one.
-    static qirMsgComponent* FirstTextPart(qirMsgComponent* body);
     // The parts listed under the text and given attachment rows: of a
     // multipart body every part after the first when the first is text,
     // else all; of a single body itself when it is not text.

@@ -270,6 +270,7 @@ long qirMailBox::ConsumeLine(std::string* keep, FILE* out)
         for (size_t i = 0; i < n && total + static_cast<long>(i) < 2; ++i) first[total + i] = p[i];
         if (keep) keep->append(p, n);
         if (out) fwrite(p, 1, n, out);
+        if (digesting_) text_.Add(p, n);
         total += static_cast<long>(n);
         pos_ += n;
         if (nl) break;
@@ -283,9 +284,48 @@ void qirMailBox::SkipToMessageStart(FILE* out)
     while (!AtEnd() && !AtMessageStart()) ConsumeLine(nullptr, out);
 }
 
+void qirMailBox::TextDigest::Add(const char* p, size_t n)
+{
+    if (n == 0) return;
+    if (held + n <= 2) {
+        memcpy(hold + held, p, n);
+        held += static_cast<int>(n);
+        return;
+    }
+    if (n >= 2) {
+        if (held) digest.Add(hold, static_cast<size_t>(held));
+        digest.Add(p, n - 2);
+        last = static_cast<unsigned char>(n > 2 ? p[n - 3] : hold[held - 1]); // held > 0 when n is 2
+        memcpy(hold, p + n - 2, 2);
+    } else { // one byte after two held
+        digest.Add(hold, 1);
+        last = static_cast<unsigned char>(hold[0]);
+        hold[0] = hold[1];
+        hold[1] = p[0];
+    }
+    held = 2;
+}
+
+void qirMailBox::TextDigest::Finish(qirMsgInfo* m)
+{
+    // An empty last line ("\n" or "\r\n" after a line end) separates the
+    // message from the next one: when mail is appended after the last
+    // message, its proof stays the same.
+    int drop = 0;
+    int before = held == 2 ? hold[0] : last; // the byte before the last one
+    if (held == 2 && hold[0] == '\r' && hold[1] == '\n' && last == '\n') drop = 2;
+    else if (held >= 1 && hold[held - 1] == '\n' && before == '\n') drop = 1;
+    if (held - drop > 0) digest.Add(hold, static_cast<size_t>(held - drop));
+    m->textLength_ = static_cast<long long>(digest.Length());
+    m->digest_ = digest.Value();
+    *this = TextDigest();
+}
+
 void qirMailBox::FinishCurrent()
 {
     if (!current_) return;
+    if (digesting_) text_.Finish(current_);
+    digesting_ = 0;
     current_->size_ = Tell() - current_->offset_;
     current_ = nullptr;
     header_.clear();
@@ -334,6 +374,7 @@ void qirMailBox::Rewind()
 {
     ClearRecords();
     current_ = nullptr;
+    digesting_ = 0;
     header_.clear();
     pos_ = len_ = 0;
     bufOffset_ = 0;
@@ -356,6 +397,8 @@ qirMsgInfo* qirMailBox::NextMessage()
     m->offset_ = Tell();
     m->size_ = -1;
     m->fromLength_ = ConsumeLine(&header_, nullptr);
+    text_ = TextDigest();
+    digesting_ = 1;
     long length = m->fromLength_;
     while (!AtEnd()) {
         long n = ConsumeLine(&header_, nullptr);
@@ -433,6 +476,24 @@ FILE* qirMailBox::Fetch(int number)
         return nullptr;
     }
     return f;
+}
+
+int qirMailBox::ReadText(int number, Sink sink, void* context)
+{
+    qirMsgInfo* m = Find(number);
+    if (!m || fd_ < 0 || m->textLength_ < 0) return status_ = qirNotFound;
+    if (textBuf_.empty()) textBuf_.resize(kBufferSize);
+    char* b = textBuf_.data();
+    off_t at = m->offset_ + m->fromLength_;
+    long long left = m->textLength_;
+    while (left > 0) {
+        size_t n = left < static_cast<long long>(kBufferSize) ? static_cast<size_t>(left) : kBufferSize;
+        if (PreadFull(fd_, b, n, at) != static_cast<ssize_t>(n)) return status_ = qirUnreadable;
+        if (!sink(context, b, static_cast<int>(n))) return status_ = qirWriteError;
+        at += static_cast<off_t>(n);
+        left -= static_cast<long long>(n);
+    }
+    return qirOK;
 }
 
 qirString qirMailBox::HeaderText(int number)

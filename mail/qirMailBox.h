@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "qirDigest.h"
 #include "qirLock.h"
 #include "qirMsgInfo.h"
 #include "qirPath.h"
@@ -67,6 +68,13 @@ public:
     // -3 no message is pending (none answered yet, or already fetched), -18
     // no temporary file, -12 a write failed (the walk goes on either way).
     FILE* FetchCurrent();
+
+    // Hands the text of a record the walk has passed (its proof's text: no
+    // "From " line, no separating empty line) to sink in pieces: 0; -3 an
+    // unknown number or one not passed yet; -13 a read came up short; -12
+    // the sink answered 0.
+    typedef int (*Sink)(void* context, const char* text, int length);
+    int ReadText(int number, Sink sink, void* context);
 
     // 0 without a spool file, -1 when not open, else the spool's size in
     // bytes when it was opened (or last rewritten).
@@ -175,6 +183,20 @@ private:
     qirLock* dotLock_ = nullptr; // owned, while the rewrite holds it
     std::string journalDir_;     // the fallback place of the journal
     std::string journal_;        // the journal found or being written
+    // The digest of the current message's text, fed line by line as the walk
+    // passes it; the last two bytes wait, as they may be the empty line that
+    // ends the message in the spool and is no part of it.
+    struct TextDigest {
+        qirDigest digest;
+        char hold[2];
+        int held = 0;
+        int last = -1; // the last byte digested, -1 none
+        void Add(const char* p, size_t n);
+        void Finish(qirMsgInfo* m);
+    };
+    TextDigest text_;
+    int digesting_ = 0;
+    std::vector<char> textBuf_; // ReadText's, apart from the walk's buffer
     std::string tempPath_;
     std::string asidePath_;
     int recovered_ = 0;

@@ -179,7 +179,6 @@ TEST_F(MsgViewTextTest, ShownListedAndAttachedParts)
                        "--B\nContent-Type: application/pdf; name=\"doc.pdf\"\n\n%PDF\n--B--\n");
     auto* body = text->Body();
     EXPECT_EQ(S(qirMsgViewText::ShownPart(body)->ContentType().subtype), "plain");
-    EXPECT_EQ(qirMsgViewText::FirstTextPart(body), qirMsgViewText::ShownPart(body));
     std::vector<qirMsgComponent*> attached = qirMsgViewText::AttachedParts(body);
     ASSERT_EQ(attached.size(), 2u);
     EXPECT_EQ(S(attached[0]->ContentType().subtype), "png");
@@ -195,19 +194,16 @@ TEST_F(MsgViewTextTest, ShownListedAndAttachedParts)
     EXPECT_FALSE(broken);
 
     // A first part that is no text: the panel shows nothing and every part
-    // is listed; "save body" takes the first text part.
+    // is listed.
     auto image = Import("Content-Type: multipart/mixed; boundary=B\n\n--B\nContent-Type: image/gif\n\nGIF\n"
                         "--B\nContent-Type: text/plain\n\nsecond\n--B--\n");
     EXPECT_FALSE(qirMsgViewText::ShownPart(image->Body())->IsText());
     EXPECT_EQ(qirMsgViewText::AttachedParts(image->Body()).size(), 2u);
-    ASSERT_NE(qirMsgViewText::FirstTextPart(image->Body()), nullptr);
-    EXPECT_EQ(qirScratchDir::ReadFile(S(qirMsgViewText::FirstTextPart(image->Body())->Path())), "second");
 
     // A single image body: one attachment, no listing; a text body: none.
     auto single = Import("Content-Type: image/jpeg\nContent-Transfer-Encoding: base64\n\nAAEC\n");
     EXPECT_EQ(qirMsgViewText::AttachedParts(single->Body()).size(), 1u);
     EXPECT_EQ(qirMsgViewText::PartListing(single->Body()), "");
-    EXPECT_EQ(qirMsgViewText::FirstTextPart(single->Body()), nullptr);
     auto plain = Import("Subject: s\n\nt\n");
     EXPECT_TRUE(qirMsgViewText::AttachedParts(plain->Body()).empty());
 
