@@ -37,6 +37,7 @@
 #include "qirLogWindow.h"
 #include "qirMainMenu.h"
 #include "qirMessageBox.h"
+#include "qirMsgActions.h"
 #include "qirMsgList.h"
 #include "qirPrintJob.h"
 #include "qirProgressIndicator.h"
@@ -681,7 +682,7 @@ static void DropDock(qirList* docks, MsgEditDock* dock) {
 }
 
 void qirMainWindow::ComposeReply(const qirMsg* original, int quote, Window* over) {
-    MsgEditDock* dock = original ? NewComposeDock() : nullptr;
+    MsgEditDock* dock = original && qirMsgActions::ReadWhole(&original, 1, over) ? NewComposeDock() : nullptr;
     if (!dock)
         return;
     int status = dock->Message()->MakeReply(original, quote);
@@ -695,7 +696,7 @@ void qirMainWindow::ComposeReply(const qirMsg* original, int quote, Window* over
 }
 
 void qirMainWindow::ComposeForward(const qirMsg* original, Window* over) {
-    MsgEditDock* dock = original ? NewComposeDock() : nullptr;
+    MsgEditDock* dock = original && qirMsgActions::ReadWhole(&original, 1, over) ? NewComposeDock() : nullptr;
     if (!dock)
         return;
     int status = dock->Message()->MakeResend(original);
