@@ -340,6 +340,19 @@ TEST_F(ImportTest, AddressFormsOfTheStandardsExamples)
     EXPECT_EQ(Addresses(m->To()), (std::vector<std::string>{"bob@example.org/Bob Example"}));
 }
 
+// White space before the colon of the first field (RFC 5322, A.6.3).
+TEST_F(ImportTest, FirstFieldWithABlankBeforeItsColon)
+{
+    auto m = Import("From : John Doe <jdoe@machine.example>\n"
+                    "To    : Mary Smith <mary@example.net>\n"
+                    "Subject     : Saying Hello\n"
+                    "\n"
+                    "This is a message just to say hello.\n");
+    EXPECT_EQ(Addresses(m->From()), (std::vector<std::string>{"jdoe@machine.example/John Doe"}));
+    EXPECT_EQ(T(m->Fields()->FindValue("From :")), "John Doe <jdoe@machine.example>");
+    EXPECT_EQ(m->Fields()->Count(), 3);
+}
+
 TEST_F(ImportTest, DateWithAOneDigitHour)
 {
     auto m = Import("From: John Doe <jdoe@machine.example>\nDate: Fri, 21 Nov 1997 9:55:06 -0600\n\nx\n");
