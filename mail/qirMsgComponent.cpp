@@ -237,7 +237,7 @@ static unsigned long nameCounter = 0;
 qirPath qirMsgComponent::StoredPath(const char* directory, const char* name, const qirContentType& type)
 {
     std::string dir = directory && *directory ? directory : ".";
-    std::string safe = Str(SafeName(name, 120));
+    std::string safe = Str(SafeName(name, StoredNameLimit));
     std::string stem, ext;
     if (safe.empty() || safe[0] == '.') {
         stem = "Part";
