@@ -26,6 +26,8 @@
 
 static const char sourceName[] = "qirFolder";
 static const char stagingPrefix[] = ".QIRnew.";
+// How the log names a received message that no directory holds.
+static const char notStored[] = "that was not stored (its source keeps it)";
 
 static const char* Str(const qirString& s) { return s.Text() ? s.Text() : ""; }
 
@@ -553,6 +555,8 @@ qirPath qirFolder::StoreNew(int (*fill)(const char*, void*), void* context, int*
     int r = fill(work.c_str(), context);
     if (r != qirOK) {
         qirRemoveDirectory(work.c_str(), 0);
+        // What the log held about a received message's content names it.
+        if (qirLog) qirLog->EndReceivedMessage(notStored);
         *status = r;
         return qirPath("");
     }
@@ -562,6 +566,7 @@ qirPath qirFolder::StoreNew(int (*fill)(const char*, void*), void* context, int*
         std::string target = dir + "/" + MessageName(n);
         if (MoveNoReplace(work, target) == 0) {
             if (n >= count_) count_ = (int)n + 1;
+            if (qirLog) qirLog->EndReceivedMessage(("stored as " + target).c_str());
             *status = qirOK;
             return qirPath(target.c_str());
         }
@@ -569,6 +574,7 @@ qirPath qirFolder::StoreNew(int (*fill)(const char*, void*), void* context, int*
         if (n >= (long)count_ + 1000000L) break;
     }
     qirRemoveDirectory(work.c_str(), 0);
+    if (qirLog) qirLog->EndReceivedMessage(notStored);
     *status = qirCannotCreate;
     return qirPath("");
 }
@@ -767,7 +773,8 @@ static int ImportAndSave(const char* directory, void* context)
     if (!message.IsFresh()) return qirCannotCreate;
     rewind(f);
     if (message.ImportRFC822(f) != qirOK) {
-        QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't import message:\n", sourceName, __LINE__);
+        if (qirLog)
+            qirLog->ReportContent(qirLogError, "ERROR(<%s>,%d) Can't import message:\n", sourceName, __LINE__);
         return qirFailed;
     }
     int s = message.Save();
@@ -803,6 +810,9 @@ static void SaveHistory(qirHistory* history, int recorded)
 int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qirString password,
                          qirHistory* history, int keep)
 {
+    // A message whose content cannot be read whole is still fetched: what
+    // is wrong with it goes to the log, never into a box of its own.
+    qirReceivedStretch received;
     QIRPOP3* pop = new QIRPOP3(Str(server), Str(service), Str(user), Str(password));
     if (pop->Status() != qirOK) {
         int status = pop->Status();
@@ -889,6 +899,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
 
 int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
 {
+    qirReceivedStretch received; // as for POP3
     qirMailBox box(spool, 0);
     switch (box.Status()) {
     case qirOK:

@@ -745,7 +745,8 @@ int qirMsg::ImportRFC822(FILE* in)
     }
     body_->SetInNewDirectory(fresh_);
     if (body_->ImportBody(in, boundary) < 0) {
-        QIR_REPORT(qirLogError, "Error(<%s>,%d): Error importing message", sourceName, __LINE__);
+        if (qirLog)
+            qirLog->ReportContent(qirLogError, "Error(<%s>,%d): Error importing message", sourceName, __LINE__);
         return qirFailed;
     }
     return qirOK;
@@ -760,9 +761,9 @@ int qirMsg::ParseFields()
         for (char& c : text) c = (char)toupper((unsigned char)c);
         text.append(Str(p->Value()));
         int r = ParseField(text.c_str());
-        if (r != qirOK)
-            QIR_REPORT(qirLogError, "--->PARSING_ERROR %d (<%s>,%d):in field '%s'\n", r, sourceName, __LINE__,
-                       text.c_str());
+        if (r != qirOK && qirLog)
+            qirLog->ReportContent(qirLogError, "--->PARSING_ERROR %d (<%s>,%d):in field '%s'\n", r, sourceName,
+                                  __LINE__, text.c_str());
     }
     if (replyTo_->IsEmpty()) qirCopyAddresses(replyTo_, from_);
     return qirOK;

@@ -119,7 +119,9 @@ static int SkipTo(FILE* in, const char* boundary)
 
 // ---------------------------------------------------------------- import
 
-// One part header field into the working content type.
+// One part header field into the working content type.  Fields a body
+// part may hold besides these (MIME-Version, Content-ID,
+// Content-Description, ...) are passed over; others are reported.
 static void ParsePartField(const std::string& text, qirContentType* ct)
 {
     qirScanInput = text.c_str();
@@ -138,6 +140,7 @@ static void ParsePartField(const std::string& text, qirContentType* ct)
     case qirTokContentDisposition:
         r = qirParseContentDisposition(ct);
         break;
+    case qirTokMimeVersion:
     case qirTokOtherField:
         break;
     default:
@@ -145,8 +148,9 @@ static void ParsePartField(const std::string& text, qirContentType* ct)
         break;
     }
     while (qirHeaderScanner::nextToken() != qirTokEnd) {}
-    if (r != qirOK)
-        QIR_REPORT(qirLogError, "--->PARSING_ERROR (<%s>,%d):in field '%s'\n", sourceName, __LINE__, text.c_str());
+    if (r != qirOK && qirLog)
+        qirLog->ReportContent(qirLogError, "--->PARSING_ERROR (<%s>,%d):in field '%s'\n", sourceName, __LINE__,
+                              text.c_str());
 }
 
 int qirMsgMultipartComponent::RemoveParts()
