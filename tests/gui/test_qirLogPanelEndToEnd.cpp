@@ -157,12 +157,7 @@ TEST_F(LogPanelEndToEnd, ARefusedPasswordShowsTheErrorBoxAndTheProgramRunsOn) {
     qirDovecot dovecot({"From: a@example.org\nSubject: waiting\n\nText\n"});
     if (!dovecot.Error().empty())
         GTEST_SKIP() << dovecot.Error();
-    char cfg[512];
-    snprintf(cfg, sizeof cfg,
-             "CheckMailOnStartup yes\nUsePOP Yes\nPop3 {\n    Server %s\n    Service %s\n    User %s\n"
-             "    Passwd not-the-%s\n}\n",
-             dovecot.Host(), dovecot.Port(), dovecot.User(), dovecot.Password());
-    WriteConfig(cfg);
+    WriteConfig("CheckMailOnStartup yes\n" + dovecot.Config(std::string("not-the-") + dovecot.Password()));
     Start();
     std::string box;
     std::string text = ErrorBox(30, &box);
@@ -193,12 +188,7 @@ TEST_F(LogPanelEndToEnd, FieldsThatDoNotReadGoToTheLogAndOneBoxEndsTheFetch) {
     qirDovecot dovecot(mails);
     if (!dovecot.Error().empty())
         GTEST_SKIP() << dovecot.Error();
-    char cfg[512];
-    snprintf(cfg, sizeof cfg,
-             "Debug {\n    Window Yes\n}\nUsePOP Yes\nPop3 {\n    Server %s\n    Service %s\n    User %s\n"
-             "    Passwd %s\n}\n",
-             dovecot.Host(), dovecot.Port(), dovecot.User(), dovecot.Password());
-    WriteConfig(cfg);
+    WriteConfig("Debug {\n    Window Yes\n}\n" + dovecot.Config());
     Start();
     std::string w = qirFindWindow(title, 10);
     ASSERT_FALSE(w.empty()) << "no main window\n" << Log();
