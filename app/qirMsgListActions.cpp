@@ -133,9 +133,6 @@ void qirMsgList::ImportMailbox() {
     }
     if (file.IsEmpty())
         return;
-    // As for a fetch: one box at the end for the messages that could not
-    // be read whole, once the list shows what came in.
-    qirReceivedStretch received;
     Flush();
     if (FetchMailbox(qirPath(file), nullptr, 1) != qirOK && qirLog)
         qirLog->Report(qirLogError, "Error import folder!");
