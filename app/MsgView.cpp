@@ -23,7 +23,6 @@
 
 #include <IV-look/kit.h>
 #include <InterViews/action.h>
-#include <InterViews/bitmap.h>
 #include <InterViews/deck.h>
 #include <InterViews/display.h>
 #include <InterViews/image.h>
@@ -33,7 +32,6 @@
 #include <InterViews/raster.h>
 #include <InterViews/scrbox.h>
 #include <InterViews/session.h>
-#include <InterViews/stencil.h>
 #include <InterViews/tformsetter.h>
 #include <InterViews/transformer.h>
 #include <InterViews/window.h>
@@ -205,10 +203,7 @@ void MsgView::RefreshAll()
 void MsgView::ShowPicture()
 {
     const unsigned char* bits = message_->XFaceBits();
-    Glyph* face;
-    if (bits) face = new Stencil(new Bitmap(bits, 48, 48), WidgetKit::instance()->foreground());
-    else if (qirApp && qirApp->DefaultFace()) face = qirApp->DefaultFace();
-    else face = LayoutKit::instance()->fixed(nullptr, 48, 48);
+    Glyph* face = qirMainWindow::FacePicture(bits);
     faceShown_ = bits != nullptr;
     picture_->body(face);
     if (built_) {

@@ -206,6 +206,16 @@ void qirMainWindow::LoadDefaultFace() {
     Resource::ref(faceStencil_);
 }
 
+Glyph* qirMainWindow::FacePicture(const unsigned char* bits, const Color* fallback) {
+    if (bits) {
+        const Color* ink = qirApp && qirApp->faceColor_ ? qirApp->faceColor_ : fallback;
+        return new Stencil(new Bitmap(bits, 48, 48), ink ? ink : WidgetKit::instance()->foreground());
+    }
+    if (qirApp && qirApp->faceStencil_)
+        return qirApp->faceStencil_;
+    return LayoutKit::instance()->fixed(nullptr, 48, 48);
+}
+
 int qirMainWindow::Start() {
     session_ = Session::instance();
     kit_ = WidgetKit::instance();

@@ -31,11 +31,9 @@
 #include <InterViews/layout.h>
 #include <InterViews/patch.h>
 #include <InterViews/polyglyph.h>
-#include <InterViews/bitmap.h>
 #include <InterViews/display.h>
 #include <InterViews/font.h>
 #include <InterViews/session.h>
-#include <InterViews/stencil.h>
 #include <InterViews/style.h>
 #include <InterViews/telltale.h>
 #include <InterViews/window.h>
@@ -151,12 +149,9 @@ void qirMsgList::OpenWindow() {
     FontBoundingBox box;
     kit->font()->font_bbox(box);
     Coord limit = display->height() * 3 / 4;
-    // The menu bar stays within the limit too.
     Glyph* menubar = kit->bright_inset_frame(qir_build_msglist_menubar(this, kit, LayoutKit::instance()));
-    Requisition bar;
-    menubar->request(bar);
     if ((box.ascent() + box.descent()) * qirFolder::Count() * 3 > limit)
-        body = LayoutKit::instance()->vnatural(body, limit - bar.y_requirement().natural());
+        body = LayoutKit::instance()->vnatural(body, limit);
     window_ = new TopLevelWindow(LayoutKit::instance()->vbox(menubar, body));
     int missing = 0;
     qirLayout* layout = LayoutStore();
@@ -305,14 +300,7 @@ void qirMsgList::RefreshViews() {
 void qirMsgList::ShowFace(const unsigned char* bits) {
     if (!face_ || (faceShown_ && bits == faceBits_))
         return;
-    Glyph* g = nullptr;
-    if (bits) {
-        g = new Stencil(new Bitmap(bits, 48, 48), WidgetKit::instance()->foreground());
-    } else if (qirApp && qirApp->DefaultFace()) {
-        g = qirApp->DefaultFace();
-    } else {
-        g = LayoutKit::instance()->fixed(nullptr, 48, 48);
-    }
+    Glyph* g = qirMainWindow::FacePicture(bits);
     face_->body(g);
     face_->reallocate();
     face_->redraw();

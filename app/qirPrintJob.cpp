@@ -41,7 +41,6 @@ qirString SenderOf(const qirMsg* m) {
 
 #include <IV-look/kit.h>
 #include <InterViews/background.h>
-#include <InterViews/bitmap.h>
 #include <InterViews/border.h>
 #include <InterViews/canvas.h>
 #include <InterViews/color.h>
@@ -50,7 +49,6 @@ qirString SenderOf(const qirMsg* m) {
 #include <InterViews/patch.h>
 #include <InterViews/printer.h>
 #include <InterViews/psfont.h>
-#include <InterViews/stencil.h>
 
 namespace {
 
@@ -240,13 +238,7 @@ void qirPrintJob::BuildPage() {
                            TitleLine(" Subject: ", SubjectOf(message_)), lk->vglue());
     Resource::ref(titleLines_);
 
-    Glyph* face = nullptr;
-    if (const unsigned char* bits = message_->XFaceBits())
-        face = new Stencil(new Bitmap(bits, 48, 48), qirApp && qirApp->FaceColor() ? qirApp->FaceColor() : black_);
-    else if (qirApp && qirApp->DefaultFace())
-        face = qirApp->DefaultFace();
-    else
-        face = lk->fixed(nullptr, 48, 48);
+    Glyph* face = qirMainWindow::FacePicture(message_->XFaceBits(), black_);
 
     title_ = new Patch(new Background(lk->hnatural(titleLines_, 453), black_));
     Glyph* titleBox = new Border(lk->fixed(lk->hbox(lk->vcenter(face), lk->vcenter(title_)), pageWidth, 47), black_);

@@ -113,7 +113,7 @@ int qirError::Close()
 
 void qirError::Abandon()
 {
-    if (stream_) fclose(stream_); // every line was flushed when written
+    if (stream_) fclose(stream_); // every line was flushed when written or released
     stream_ = nullptr;
     path_ = "";
     count_ = 0;
@@ -124,7 +124,12 @@ void qirError::WriteLine(int level, const char* text)
     if (!stream_) return;
     ++count_;
     fprintf(stream_, "%c %s\n", qirLogLevelLetter(level), text ? text : "");
-    fflush(stream_);
+    if (!held_ || level == qirLogCritical) fflush(stream_);
+}
+
+void qirError::Release()
+{
+    if (held_ > 0 && --held_ == 0 && stream_) fflush(stream_);
 }
 
 void qirError::EndForCritical(const char* text)
@@ -180,7 +185,7 @@ void qirError::BeginReceived()
 {
     if (received_++ == 0) {
         receivedMessages_ = 0;
-        held_.clear();
+        content_.clear();
     }
 }
 
@@ -188,20 +193,20 @@ int qirError::EndReceived()
 {
     if (received_ == 0) return 0;
     // Reports no message end claimed are still written, and counted.
-    if (--received_ == 0 && !held_.empty()) WriteHeld("that was not stored");
+    if (--received_ == 0 && !content_.empty()) WriteHeld("that was not stored");
     return receivedMessages_;
 }
 
 void qirError::EndReceivedMessage(const char* where)
 {
-    if (!held_.empty()) WriteHeld(where);
+    if (!content_.empty()) WriteHeld(where);
 }
 
 void qirError::WriteHeld(const char* where)
 {
     ++receivedMessages_;
     std::vector<std::pair<int, std::string>> held;
-    held.swap(held_);
+    held.swap(content_);
     writingContent_ = 1;
     std::string heading = std::string("The received message ") + (where ? where : "")
                           + " has fields or parts that could not be read:";
@@ -217,7 +222,7 @@ void qirError::ReportContent(int level, const char* format, ...)
     const char* text = FormatReport(format, ap);
     va_end(ap);
     if (received_ > 0 && level != qirLogCritical)
-        held_.emplace_back(level, text);
+        content_.emplace_back(level, text);
     else
         Write(level, text);
 }

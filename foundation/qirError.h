@@ -72,6 +72,12 @@ public:
     // read; outside a stretch exactly Report.
     void ReportContent(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
+    // While held, lines gather in the stream's buffer and reach the file
+    // together at the last Release (or when the buffer fills): one write
+    // for the many lines of one piece of work.  Level 0 is written at once.
+    void Hold() { ++held_; }
+    void Release();
+
     void SetLevel(int level) { level_ = level; }
     int Level() const { return level_; }
     int Limit() const { return limit_; }
@@ -90,6 +96,7 @@ protected:
     int level_ = 0;          // display threshold, for the log window
     int limit_ = -1;         // 0 or less: no limit
     qirPath path_;           // "" while closed
+    int held_ = 0;           // Hold calls not yet released
     int writingContent_ = 0; // held content reports are being written
 
 private:
@@ -100,7 +107,7 @@ private:
 
     int received_ = 0;                              // open stretches
     int receivedMessages_ = 0;                      // with content reports
-    std::vector<std::pair<int, std::string>> held_; // level, text
+    std::vector<std::pair<int, std::string>> content_; // held: level, text
 };
 
 // The name texts give a source file by: __FILE__ without its directory

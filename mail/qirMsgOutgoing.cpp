@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <strings.h>
+#include <sys/stat.h>
 #include <vector>
 
 #include "qirAddress.h"
@@ -417,16 +418,21 @@ static void Reencode(qirMsgComponent* part)
 int qirMsg::LoadOwnXFace(const char* path)
 {
     qirString file(path ? path : "");
+    int chosen = 1; // named by the caller or the configuration
     if (!path) {
         file = qirPath(qirConfig.Get("OwnFaceFile", 0));
         if (file.IsEmpty()) {
             char* home = qirHomeDirectory();
             file = qirString(home ? home : "").Concat("/.xface.pbm");
             delete[] home;
+            chosen = 0;
         }
     }
     if (face_->ReadPBM(Str(file)) != qirOK) {
-        QIR_REPORT(qirLogWarning, "Can't load PBMFile: <%s> ", Str(file));
+        // Most users have no picture: only one they chose or put in place
+        // and that cannot be read is worth a word.
+        struct stat st;
+        if (chosen || lstat(Str(file), &st) == 0) QIR_REPORT(qirLogWarning, "Can't load PBMFile: <%s> ", Str(file));
         face_->Clear();
         return qirFailed;
     }

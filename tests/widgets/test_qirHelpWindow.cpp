@@ -318,8 +318,35 @@ TEST_F(HelpTest, DragCopiesTheSelectionToCutBufferZero) {
     qirx::PointerButton(1, false);
     Settle();
     EXPECT_EQ(qirx::CutBuffer(), "these words and\nn");
-    EXPECT_NE(view->SelectionStart(), nullptr);
+    ASSERT_NE(view->SelectionStart(), nullptr);
     qirgui::Shot("help_selection");
+
+    // Formatting again keeps the lines and the selection, highlighted.
+    std::vector<std::string> lines = Lines(view);
+    view->format();
+    Settle();
+    EXPECT_EQ(Lines(view), lines);
+    EXPECT_EQ(view->selected_text(), qirString("these words and\nn"));
+    ASSERT_EQ(view->SelectionStart()->type(), qirRTFTextType);
+    EXPECT_TRUE(static_cast<qirRTFGlyphElement*>(view->SelectionStart())->highlight);
+}
+
+// A page read as plain text shows its commands as text and breaks the line
+// at every line end.
+TEST_F(HelpTest, APlainPageShowsItsCommandsAndLineEnds) {
+    Page("p.rtf", "x\n");
+    qirHelp.Show(qirHelpReference(qirString("P"), qirPath("p.rtf")));
+    ASSERT_NE(Shown(), 0u);
+    qirRTFView* view = qirHelp.HelpWindow()->View();
+    ASSERT_EQ(view->ClearPage(0), 0);
+    EXPECT_EQ(view->Enriched(), 0);
+    ASSERT_NE(view->First(), nullptr);
+    ASSERT_EQ(view->First()->type(), qirRTFCommandType);
+    EXPECT_EQ(static_cast<qirRTFCommand*>(view->First())->code, qirRTFOff);
+    view->insert_text(qirString("<bold>one</bold>\ntwo\n"), 0);
+    view->reformat();
+    Settle();
+    EXPECT_EQ(Lines(view), std::vector<std::string>({"<bold>one</bold>", "two"}));
 }
 
 TEST_F(HelpTest, ResizingLaysThePageOutTheSameAgain) {
@@ -355,6 +382,27 @@ TEST_F(HelpTest, ResizingLaysThePageOutTheSameAgain) {
     a->scroll_to(Dimension_Y, a->lower(Dimension_Y));
     Settle();
     EXPECT_GT(view->FirstShownLine(), 0);
+    // A resize keeps the reader as far into the page, in proportion; one
+    // at its start still sees the start.
+    for (int place : {0, 12}) {
+        a->scroll_to(Dimension_Y, a->upper(Dimension_Y) - place - a->cur_length(Dimension_Y) + 1);
+        Settle();
+        const int first = view->FirstShownLine();
+        const Coord length = a->length(Dimension_Y);
+        XResizeWindow(qirx::Connection(), w, width - 100, height);
+        XSync(qirx::Connection(), False);
+        Settle();
+        Settle();
+        ASSERT_GT(a->length(Dimension_Y), length);
+        if (place == 0) {
+            EXPECT_EQ(view->FirstShownLine(), 0);
+        } else {
+            EXPECT_NEAR(view->FirstShownLine(), first * a->length(Dimension_Y) / length, 1.5);
+        }
+        XResizeWindow(qirx::Connection(), w, width, height);
+        XSync(qirx::Connection(), False);
+        Settle();
+    }
 }
 
 // A help setting that is missing or broken is reported; it never ends the
@@ -391,6 +439,12 @@ TEST_F(HelpTest, BrokenConfigurationNeverEndsTheProgram) {
     qirRTFColorTable colors(qirString("no such colour"));
     EXPECT_EQ(colors.DefaultColor(), WidgetKit::instance()->foreground());
     EXPECT_EQ(colors.Find("nor this"), WidgetKit::instance()->foreground());
+    // "12pt" is no number: four blanks to an indent step; "12" is twelve
+    // points.
+    EXPECT_FLOAT_EQ(view->IndentUnit(), 4 * view->Width(font, ' '));
+    qirConfig.Set("RTF-View-Configuration.Indent-Width", "12");
+    ASSERT_EQ(view->Configure(), 0);
+    EXPECT_FLOAT_EQ(view->IndentUnit(), 12);
 }
 
 TEST_F(HelpTest, FontTableFallsBackByStyleThenSize) {
