@@ -64,7 +64,8 @@ public:
     //   "_" and "_N" goes last);
     // - without a name, "Part_N" with ".txt" for text, else "." and the
     //   subtype limited as a name is (no extension when nothing is left).
-    // The caller keeps the name as received as the part name.
+    // The caller keeps the name as received as the part name, unless an
+    // entry of that name was there: then the name the file got.
     static qirPath StoredPath(const char* directory, const char* name, const qirContentType& type);
     enum { StoredNameLimit = 120 };
     // The byte mapping of StoredPath alone, for tests and callers that
