@@ -193,20 +193,29 @@ int qirError::EndReceived()
 {
     if (received_ == 0) return 0;
     // Reports no message end claimed are still written, and counted.
-    if (--received_ == 0 && !content_.empty()) WriteHeld("that was not stored");
+    if (--received_ == 0) EndReceivedMessage("that was not stored");
     return receivedMessages_;
 }
 
-void qirError::EndReceivedMessage(const char* where)
+void qirError::EndReceivedMessage(const char* where) { EndReceivedMessage(where, &content_); }
+
+qirError::HeldReports qirError::TakeReceivedMessage()
 {
-    if (!content_.empty()) WriteHeld(where);
+    HeldReports taken;
+    taken.swap(content_);
+    return taken;
 }
 
-void qirError::WriteHeld(const char* where)
+void qirError::EndReceivedMessage(const char* where, HeldReports* reports)
+{
+    if (reports && !reports->empty()) WriteHeld(where, reports);
+}
+
+void qirError::WriteHeld(const char* where, HeldReports* reports)
 {
     ++receivedMessages_;
-    std::vector<std::pair<int, std::string>> held;
-    held.swap(content_);
+    HeldReports held;
+    held.swap(*reports);
     writingContent_ = 1;
     std::string heading = std::string("The received message ") + (where ? where : "")
                           + " has fields or parts that could not be read:";

@@ -67,6 +67,12 @@ public:
     // The received message under way ends; where names it in the log
     // ("stored as <path>").  Its held reports are written.
     void EndReceivedMessage(const char* where);
+    // A message stored later than it is read: its held reports are taken
+    // out to go with it, and written by the second EndReceivedMessage once
+    // where it went is known.
+    typedef std::vector<std::pair<int, std::string>> HeldReports; // level, text
+    HeldReports TakeReceivedMessage();
+    void EndReceivedMessage(const char* where, HeldReports* reports);
     int InReceived() const { return received_ > 0; }
     // As Report, for a field or part of a received message that cannot be
     // read; outside a stretch exactly Report.
@@ -103,11 +109,11 @@ private:
     qirError(const qirError&) = delete;
     qirError& operator=(const qirError&) = delete;
     void Trim();
-    void WriteHeld(const char* where);
+    void WriteHeld(const char* where, HeldReports* reports);
 
     int received_ = 0;                              // open stretches
     int receivedMessages_ = 0;                      // with content reports
-    std::vector<std::pair<int, std::string>> content_; // held: level, text
+    HeldReports content_; // of the message under way
 };
 
 // The name texts give a source file by: __FILE__ without its directory

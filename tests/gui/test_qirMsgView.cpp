@@ -288,19 +288,30 @@ TEST_F(MsgViewTest, CopyOfADeletedMessageIntoItsFolderClosesItsView)
     EXPECT_EQ(SubjectOf(work->qirFolder::Last()), "Message 7");
 }
 
-// The text of a multipart message whose first part is an image: its first
-// text part, saved or appended.
-TEST_F(MsgViewTest, SaveBodySavesTheFirstTextPart)
+// Save body of a multipart message saves its first part's file, saved or
+// appended; when that part is not text, a warning says what was saved.
+TEST_F(MsgViewTest, SaveBodySavesTheFirstPart)
 {
-    MsgView* view = Open(Items()[2]);
+    MsgView* view = Open(Items()[1]);
     std::string file = home + "/text.txt";
     answers = {file};
     view->SaveBody();
-    EXPECT_EQ(qirReadFile(file), "The text of message 2\n");
+    EXPECT_EQ(qirReadFile(file), "Text 1\n");
+    view = Open(Items()[2]);
+    std::vector<std::string> titles;
     answers = {file};
-    Answer() = [](qirDialog* d) { static_cast<qirChoiceDialog*>(d)->choose(1); };
+    Answer() = [&](qirDialog* d) {
+        titles.push_back(S(d->title()));
+        if (qirChoiceDialog* c = dynamic_cast<qirChoiceDialog*>(d))
+            c->choose(1);   // append
+        else
+            d->dismiss(true);
+    };
     view->SaveBody();
-    EXPECT_EQ(qirReadFile(file), "The text of message 2\nThe text of message 2\n");
+    EXPECT_EQ(qirReadFile(file), "Text 1\nPNG");
+    EXPECT_EQ(titles, (std::vector<std::string>{"Confirm", "Warning"}));
+    EXPECT_NE(Log().find("W The first part is not text: its image/png file was saved to " + file + "\n"),
+              std::string::npos) << Log();
     EXPECT_EQ(Log().find("Error copying file"), std::string::npos);
     EXPECT_EQ(Log().find("Error appending file"), std::string::npos);
 
