@@ -66,6 +66,7 @@ shoot 'ComposeEndToEnd.ComposeFromTheMenuTypeAndSend' test_gui
 shoot 'LogPanelEndToEnd.EntriesAndSwitchesOfThePanelAcrossARestart' test_gui
 shoot 'LogPanelEndToEnd.FieldsThatDoNotReadGoToTheLogAndOneBoxEndsTheFetch' test_gui
 shoot 'MsgListEndToEnd.DeleteMoveCopySortExportImportCloseAndRestart' test_gui
+shoot 'MsgListEndToEnd.AMessageThatCannotBeReadWholeIsRefused' test_gui
 shoot 'AttachTest.NewAttachmentDialogChecksTheFileAndTakesTheChoices' test_gui
 shoot 'MsgViewTest.OpeningShowsTheMessageAndMarksItRead' test_gui
 shoot 'MsgViewEndToEnd.ReadsStepsSavesViewsMovesAndCloses' test_gui
