@@ -36,6 +36,7 @@
 #include "qirLogWindow.h"
 #include "qirMainMenu.h"
 #include "qirMessageBox.h"
+#include "qirMsgActions.h"
 #include "qirMsgList.h"
 #include "qirPrintJob.h"
 #include "qirProgressIndicator.h"
@@ -678,7 +679,7 @@ static void DropDock(qirList* docks, MsgEditDock* dock) {
 }
 
 void qirMainWindow::ComposeReply(const qirMsg* original, int quote, Window* over) {
-    MsgEditDock* dock = original ? NewComposeDock() : nullptr;
+    MsgEditDock* dock = original && qirMsgActions::ReadWhole(&original, 1, over) ? NewComposeDock() : nullptr;
     if (!dock)
         return;
     int status = dock->Message()->MakeReply(original, quote);
@@ -692,7 +693,7 @@ void qirMainWindow::ComposeReply(const qirMsg* original, int quote, Window* over
 }
 
 void qirMainWindow::ComposeForward(const qirMsg* original, Window* over) {
-    MsgEditDock* dock = original ? NewComposeDock() : nullptr;
+    MsgEditDock* dock = original && qirMsgActions::ReadWhole(&original, 1, over) ? NewComposeDock() : nullptr;
     if (!dock)
         return;
     int status = dock->Message()->MakeResend(original);

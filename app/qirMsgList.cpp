@@ -18,6 +18,7 @@
 #include "qirMsgListMenu.h"
 #include "qirMsgSort.h"
 #include "qirMsgRow.h"
+#include "qirTextLabel.h"
 #include "qirUiText.h"
 #include "MsgView.h"
 #include "MsgViewDock.h"
@@ -91,7 +92,7 @@ void qirMsgList::BuildRow() {
     if (icon_glyph_)
         row->append(lk->vcenter(kit->outset_frame(lk->margin(icon_glyph_, 10))));
     const char* name = Name().Data() ? Name().Data() : "";
-    Glyph* text = lk->vbox(lk->hbox(kit->label(name), lk->hglue()),
+    Glyph* text = lk->vbox(lk->hbox(qirTextLabel(kit, name), lk->hglue()),
                            lk->hbox(kit->label(CountText().Data()), lk->hglue()));
     row->append(lk->vcenter(new Border(lk->margin(text, 3), Selected() ? black_ : grey_, 1)));
     row->append(lk->hglue());
@@ -247,7 +248,7 @@ Glyph* qirMsgList::BuildWindowBody() {
     }
     column->append(lk->vglue());
     const char* name = Name().Data() ? Name().Data() : "";
-    column->append(kit->inset_frame(lk->hbox(kit->label(qirUiText(200)), lk->hglue(), kit->label(name))));
+    column->append(kit->inset_frame(lk->hbox(kit->label(qirUiText(200)), lk->hglue(), qirTextLabel(kit, name))));
     Glyph* body = lk->hbox(list, lk->hspace(10), column, lk->hspace(10));
     return kit->outset_frame(body);
 }
