@@ -48,8 +48,10 @@ protected:
         fclose(f);
     }
     std::string DrawLogPath() const { return home + "/draw.log"; }
-    // Starts qir titled title; env is set over what every run gets.
-    void Start(const std::vector<std::pair<std::string, std::string>>& env = {}) {
+    // Starts qir titled title; env is set over what every run gets, args
+    // follow the title on the command line.
+    void Start(const std::vector<std::pair<std::string, std::string>>& env = {},
+               const std::vector<std::string>& args = {}) {
         // Window ids come again in a later run: each run has a log of its own.
         unlink(DrawLogPath().c_str());
         draw = qirDrawLog(DrawLogPath());
@@ -58,7 +60,9 @@ protected:
             {"LD_PRELOAD", QIR_FAKEHOME " " QIR_DRAWLOG},
             {"QIR_TEST_DRAWLOG", DrawLogPath()}};
         all.insert(all.end(), env.begin(), env.end());
-        ASSERT_TRUE(qir.Start(QIR_BINARY, {"-title", title}, all));
+        std::vector<std::string> words = {"-title", title};
+        words.insert(words.end(), args.begin(), args.end());
+        ASSERT_TRUE(qir.Start(QIR_BINARY, words, all));
     }
     // Polls (reading the draw log) until done() holds: false after ms
     // milliseconds or when the program has ended.
@@ -198,8 +202,9 @@ protected:
     }
     // Raises window w, pulls down its menu bar entry bar and lets go over
     // item: false when the item did not show.  With shot, the open menu is
-    // photographed first.
-    bool ChooseMenu(unsigned long w, const std::string& bar, const std::string& item, const char* shot = nullptr) {
+    // photographed first; with pulldown, the menu's window is told.
+    bool ChooseMenu(unsigned long w, const std::string& bar, const std::string& item, const char* shot = nullptr,
+                    unsigned long* pulldown = nullptr) {
         draw.Update();
         qirDrawnLine entry{0, INT_MAX, ""};
         for (const qirDrawnLine& word : draw.Words(w))
@@ -238,6 +243,8 @@ protected:
             }
             if (shot)
                 Shot(shot);
+            if (pulldown)
+                *pulldown = menu;
             qirShell("xdotool mousemove " + std::to_string(x + at.x + 10) + " " + std::to_string(y + at.y - 4) +
                      " sleep 0.2 mouseup 1");
             return true;
