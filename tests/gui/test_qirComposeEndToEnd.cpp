@@ -406,6 +406,7 @@ TEST_F(ComposeEndToEnd, AReplyToAVeryLongSubjectKeepsItWhole) {
 
     unsigned long w = replyWindow();
     ASSERT_NE(w, 0u) << LogTail();
+    Shot("compose-long-subject");
     ASSERT_TRUE(ClickWord(w, "Send"));
     std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
     ASSERT_EQ(got.size(), 1u) << LogTail();

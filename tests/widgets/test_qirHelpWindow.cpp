@@ -421,6 +421,8 @@ TEST_F(HelpTest, ASelectionFromTheMarginOfACentredLineOutlivesAResize) {
         ASSERT_EQ(e->type(), qirRTFTextType);
         EXPECT_EQ(static_cast<qirRTFGlyphElement*>(e)->ch, 'C');
     }
+    Settle();
+    qirgui::Shot("help_selection_after_resize");
     ASSERT_TRUE(WhereIs(view, "under", &textX, &textY));
     qirx::Click(w, textX, textY);
     Settle();
