@@ -133,6 +133,5 @@ TEST_F(LostDisplay, WhileTheQuitAsksAboutTheFilter) {
     Prepare();
     qirMainMenu(std::to_string(main), 142); // "Quit"
     ASSERT_NE(WaitWindow("Proceed filter", 10000), 0u) << LogTail();
-    Shot("proceed-filter-at-quit");
     LoseTheDisplayAndCheck();
 }
