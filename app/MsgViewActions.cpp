@@ -68,7 +68,8 @@ void MsgView::Forward()
 
 void MsgView::Print()
 {
-    if (qirApp && message_) qirApp->PrintMessage(message_, picture_);
+    const qirMsg* m = message_;
+    if (qirApp && m && qirMsgActions::ReadWhole(&m, 1, window_)) qirApp->PrintMessage(message_, picture_);
 }
 
 void MsgView::Help()
@@ -90,7 +91,8 @@ void MsgView::CloseView()
 // the panel shows.  Never a multipart directory.
 void MsgView::SaveBody()
 {
-    if (!message_ || !qirApp) return;
+    const qirMsg* m = message_;
+    if (!m || !qirApp || !qirMsgActions::ReadWhole(&m, 1, window_)) return;
     // The body's first part when it is multipart (its first file, when
     // that part is itself multipart), whatever its type.
     qirMsgComponent* part = qirMsgViewText::ShownPart(message_->Body());
@@ -151,6 +153,6 @@ void MsgView::AddSender()
 {
     if (message_) {
         qirMsg* m = message_;
-        qirMsgActions::AddSenders(&m, 1);
+        qirMsgActions::AddSenders(&m, 1, window_);
     }
 }

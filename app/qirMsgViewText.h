@@ -58,7 +58,12 @@ public:
     // multipart body every part after the first when the first is text,
     // else all; of a single body itself when it is not text.
     static std::vector<qirMsgComponent*> AttachedParts(qirMsgComponent* body);
-    // The lines appended to the body panel for the attached parts of a
+    // What the view lists under the text and gives attachment rows: the
+    // single parts in reading order, nested multiparts opened up, without
+    // the text part the body panel shows.  A single body that is not text
+    // is listed itself.
+    static std::vector<qirMsgComponent*> ListedParts(qirMsgComponent* body);
+    // The lines appended to the body panel for the listed parts of a
     // multipart body (catalogue text 215 for each), built once; "" for a
     // single body.
     static std::string PartListing(qirMsgComponent* body);

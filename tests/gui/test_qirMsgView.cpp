@@ -382,4 +382,58 @@ TEST_F(MsgViewTest, AddSenderMakesTheAliasUnique)
     EXPECT_NE(qirReadFile(dir + "/book").find("s3 (1) (2)"), std::string::npos);
 }
 
+// A message whose "Header.822" is gone opens from its summary, but every
+// action that needs its text refuses it in one warning box, before any
+// dialog: nothing is saved, exported, copied, moved, printed or sent.
+TEST_F(MsgViewTest, ActionsRefuseAMessageThatCannotBeReadWhole)
+{
+    std::string brokenDir = dir + "/Work.QIR/Message5";
+    ASSERT_EQ(unlink((brokenDir + "/Header.822").c_str()), 0);
+    std::string script = home + "/print.sh";
+    FILE* f = fopen(script.c_str(), "w");
+    fprintf(f, "#!/bin/sh\ncp \"$1\" '%s/job.ps'\n", home.c_str());
+    fclose(f);
+    chmod(script.c_str(), 0755);
+    qirConfig.Set("Printer.Command", (script + " %s").c_str());
+    std::string book = qirReadFile(dir + "/book");
+    qirMsgListItem* broken = nullptr;
+    for (qirMsgListItem* m : Items())
+        if (S(m->Path()) == brokenDir) broken = m;
+    ASSERT_NE(broken, nullptr);
+    std::vector<std::string> titles;
+    Answer() = [&](qirDialog* d) {
+        titles.push_back(S(d->title()));
+        d->dismiss(true);
+    };
+    MsgView* view = Open(broken);
+    ASSERT_NE(view, nullptr);
+    const struct {
+        const char* what;
+        void (MsgView::*action)();
+    } cases[] = {
+        {"save text", &MsgView::SaveBody},       {"export", &MsgView::Export},
+        {"copy", &MsgView::CopyToFolder},        {"move", &MsgView::MoveToFolder},
+        {"print", &MsgView::Print},              {"add sender", &MsgView::AddSender},
+        {"forward", &MsgView::Forward},          {"reply", &MsgView::ReplyDefault},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        answers = {home + "/out"};
+        titles.clear();
+        size_t logged = Log().size();
+        (view->*c.action)();
+        EXPECT_EQ(titles, std::vector<std::string>{"Warning"}) << "refused before any dialog";
+        EXPECT_NE(Log().find("W Nothing was done: the message Work.QIR/Message5 cannot be read whole", logged),
+                  std::string::npos)
+            << Log().substr(logged);
+        ASSERT_EQ(broken->ViewDock() ? broken->ViewDock()->View() : nullptr, view) << "the view stays on it";
+    }
+    EXPECT_EQ(access((home + "/out").c_str(), F_OK), -1);
+    EXPECT_EQ(access((home + "/job.ps").c_str(), F_OK), -1);
+    EXPECT_EQ(other->qirFolder::Count(), 0);
+    EXPECT_EQ(qirApp->ComposeDocks().Count(), 0);
+    EXPECT_EQ(qirReadFile(dir + "/book"), book);
+    EXPECT_EQ(broken->IsRemoved(), 0);
+}
+
 } // namespace
