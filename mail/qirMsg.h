@@ -67,8 +67,8 @@ public:
     int Whole() const { return const_cast<qirMsg*>(this)->Complete(); }
     // 1 while only the summary has been read.
     int IsSummary() const { return partial_ == 1; }
-    // Writes only when modified: 0; -1; -6 without header fields; -8
-    // "Header.822" cannot be made; -12 a write failed.  The five address
+    // Writes only when modified: 0; -1 a write failed; -6 without header
+    // fields; -8 "Header.822" cannot be made.  The five address
     // groups are replaced; keys the message does not own stay in
     // "Body.PARSED".
     int Save();
