@@ -85,6 +85,21 @@ public:
     // message's files are only ever replaced, never written in place).
     int CopyIn(qirMsg* const* messages, int n, int* copied = nullptr, int share = 0);
 
+    // Moves messages of source (a different folder, whose list holds them)
+    // into this folder, each directory by one rename into the next free
+    // number, so that it is in exactly one of the two at every instant;
+    // across file systems by a copy, the original leaving once the copy is
+    // on disk.  Changed flags go along; a deletion mark does not.  Every
+    // message that left source is released from it (its object deleted);
+    // moved, when given, gets n entries: 1 moved and released, 2 copied
+    // but the original kept there marked deleted (saved), 0 not moved
+    // (failures are reported once).  Then one flush of this folder.  The
+    // number that arrived here, or -1 when none could.
+    int MoveIn(qirFolder* source, qirMsg* const* messages, int n, int* moved = nullptr);
+    // Takes messages of this folder out of its list and deletes them,
+    // touching no directory: they are elsewhere now (a move).
+    virtual void Release(qirMsg* const* messages, int n);
+
     // Closes the gaps: "Message" 0, 1, 2, ... in the order of the numbers the
     // directories carry (each moved by its real name, so odd spellings such
     // as "message4" or "Message010" keep their contents): 0, or -1 when the
@@ -123,7 +138,8 @@ public:
     // The order key of a message directory name ("Message" and a number):
     // the number read with the C library's automatic base ("Message010" 8),
     // or in decimal when only that reads the whole rest ("Message08" 8);
-    // names without a number sort after every number.
+    // names without a number sort after every number.  A directory a
+    // renumbering put aside ("Message7-aside-<pid>-<n>") keeps its number.
     static unsigned long long NumberKey(const char* baseName);
     // 1 when the base name counts as a message directory name ("Message*",
     // case ignored).
@@ -156,10 +172,14 @@ private:
     void AddLoaded(qirMsg* message);
     int FlushFetched(const char* reportEnd);
     int RenumberDisk();
-    int MessageNames(const char* dir, std::vector<std::string>* names) const;
+    int MessageNames(const char* dir, std::vector<std::string>* names,
+                     std::vector<std::string>* leftovers = nullptr) const;
     std::string staging_; // this process's private staging directory, or ""
     std::vector<qirMsg*> arrival_; // the loaded messages (the list owns them)
     std::vector<int> places_;      // see ListPlaces
+    // Base names of the message directories of the loaded folder that did
+    // not load: they keep their places in the numbering, as they are.
+    std::vector<std::string> broken_;
     int nextPlace_ = 0;            // past every place given
 };
 
