@@ -504,6 +504,7 @@ int qirFolder::RenumberDisk()
 
 int qirFolder::Flush()
 {
+    if (!directory_ && arrival_.empty()) return qirOK; // destroyed, or never made
     // A message about to be removed is not written first: should its
     // removal fail, it stays on disk as it was, undeleted, and nothing is lost.
     int saved = directory_ ? qirOK : qirNotOpen;
@@ -826,6 +827,10 @@ int qirFolder::Destroy()
     const char* dir = Str(*directory_);
     if (rmdir(dir) != 0 && qirRemoveDirectory(dir, 0) != 0) return qirUnlinkFailed;
     Unload();
+    // Gone: a later flush (the owner's close) has nothing to do.
+    delete directory_;
+    directory_ = nullptr;
+    count_ = 0;
     return qirOK;
 }
 
