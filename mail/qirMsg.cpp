@@ -641,12 +641,15 @@ int qirMsg::RemoveFromDisk()
 
 int qirMsg::MoveTo(const qirPath& target)
 {
+    // One call for the usual case (a renumbering moves thousands): a rename
+    // that never replaces; the tree is moved only across file systems.
+    int renamed = qirRenameNoReplace(Str(directory_), Str(target)) == 0;
     struct stat st;
-    if (lstat(Str(target), &st) == 0) {
+    if (!renamed && (errno == EEXIST || errno == ENOTEMPTY || lstat(Str(target), &st) == 0)) {
         QIR_REPORT(qirLogError, "Error moving! %s => %s - target directory exists!", Str(directory_), Str(target));
         return qirFailed;
     }
-    if (qirMoveDirectory(Str(directory_), Str(target), 0) != 0) {
+    if (!renamed && qirMoveDirectory(Str(directory_), Str(target), 0) != 0) {
         QIR_REPORT(qirLogError, "Error moving! %s => %s%s", Str(directory_), Str(target), strerror(errno));
         return qirFailed;
     }
