@@ -18,6 +18,7 @@
 #include "qirMsgList.h"
 
 #include "qirMainWindow.h"
+#include "qirMsgActions.h"
 
 #include "FilterBookDock.h"
 #include "MsgEdit.h"
@@ -601,7 +602,7 @@ void qirMainWindow::ShowHelp(const char* title, const char* target) {
 
 
 int qirMainWindow::PrintMessage(qirMsg* message, Patch* host) {
-    if (!message)
+    if (!message || !qirMsgActions::Whole(message, "Print"))
         return 1;
     qirPrintJob job(message, host, kit_, layoutKit_);
     return job.Print();
@@ -668,7 +669,7 @@ static void DropDock(qirList* docks, MsgEditDock* dock) {
 }
 
 void qirMainWindow::ComposeReply(const qirMsg* original, int quote, Window* over) {
-    MsgEditDock* dock = original ? NewComposeDock() : nullptr;
+    MsgEditDock* dock = original && qirMsgActions::Whole(original, "Reply") ? NewComposeDock() : nullptr;
     if (!dock)
         return;
     int status = dock->Message()->MakeReply(original, quote);
@@ -682,7 +683,7 @@ void qirMainWindow::ComposeReply(const qirMsg* original, int quote, Window* over
 }
 
 void qirMainWindow::ComposeForward(const qirMsg* original, Window* over) {
-    MsgEditDock* dock = original ? NewComposeDock() : nullptr;
+    MsgEditDock* dock = original && qirMsgActions::Whole(original, "Forward") ? NewComposeDock() : nullptr;
     if (!dock)
         return;
     int status = dock->Message()->MakeResend(original);

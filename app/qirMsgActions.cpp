@@ -30,6 +30,26 @@ void Redraw(qirFolder* folder) {
 
 }  // namespace
 
+int qirMsgActions::Whole(const qirMsg* message, const char* action, int quiet) {
+    if (!message)
+        return 0;
+    qirMsg* m = const_cast<qirMsg*>(message); // reading the rest changes no value
+    // A first failed read is reported by the message itself.
+    int first = m->IsSummary();
+    if (m->Complete() == 0)
+        return 1;
+    if (qirLog) {
+        qirString text;
+        text.Format("%s refused: the message <%s> cannot be read whole; it is left as it is on disk", action,
+                    Str(m->Path()));
+        if (quiet || first)
+            qirLog->Write(qirLogWarning, text.Data());
+        else
+            qirLog->Report(qirLogError, "%s", text.Data());
+    }
+    return 0;
+}
+
 qirFolder* qirMsgActions::ChooseFolder(Window* over) {
     qirFolder* chosen = nullptr;
     qirChooseFolderDialog* dialog = new qirChooseFolderDialog(&chosen);
@@ -107,7 +127,8 @@ int qirMsgActions::ExportTo(const qirString& file, int append, qirMsg* const* me
     }
     int failed = 0;
     for (int i = 0; i < n; i++) {
-        int r = writer.Write(messages[i]);
+        // Half a message is not exported as if it were the whole.
+        int r = messages[i] && !Whole(messages[i], "Export", 1) ? qirFailed : writer.Write(messages[i]);
         if (r == qirWriteError) {
             if (qirLog)
                 qirLog->Report(qirLogError, "Error writing file %s: %s; it is left as it was", Str(file),

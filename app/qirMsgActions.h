@@ -14,6 +14,11 @@ class qirMsg;
 
 class qirMsgActions {
 public:
+    // 1 when the message can be read whole, which a reply, a forward, a
+    // print or an export needs; otherwise 0, and the action named is
+    // refused at level 1 (unless quiet), or said once by the failed read.
+    static int Whole(const qirMsg* message, const char* action, int quiet = 0);
+
     // The choose-folder dialog over `over`: the chosen folder, or null.
     static qirFolder* ChooseFolder(Window* over);
 

@@ -13,6 +13,12 @@
 #include <string>
 
 // Read before InterViews' macros rename the word.
+static int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        n++;
+    return n;
+}
 static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subject()->Data() ? m->Subject()->Data() : ""; }
 
 #include "qirAppTestSupport.h"
@@ -402,6 +408,35 @@ TEST_F(ListActionsTest, SortSettingsAndCloseFromTheMenu) {
     qirgui::Pump();
     EXPECT_EQ(qirAfterEvent::Pending(), 0);
     EXPECT_EQ(qirx::FindWindow("Work"), 0ul);
+}
+
+// A message whose files went after the folder was listed (its header
+// here) cannot be read whole: a reply to it is refused, an export leaves it
+// out of the file and says so, and its directory stays as it is.
+TEST_F(ListActionsTest, AMessageThatCannotBeReadWholeIsRefused) {
+    Fill("Work", 4);
+    Start();
+    qirMsgList* work = Folder("Work");
+    work->OpenWindow();
+    std::vector<qirMsgListItem*> items = Items(work);
+    std::string broken = items[2]->Path().Data();
+    ASSERT_EQ(unlink((broken + "/Header.822").c_str()), 0);
+    int docks = qirApp->ComposeDocks().Count();
+    for (int attempt = 0; attempt < 2; attempt++) {
+        Select(work, {2});
+        work->Reply(0);
+        EXPECT_EQ(qirApp->ComposeDocks().Count(), docks);
+    }
+    EXPECT_EQ(Count(Log(), "Reply refused: the message <" + broken + "> cannot be read whole"), 2) << Log();
+    Select(work, {1, 2, 3});
+    chosenFile = home + "/out.mbox";
+    work->ExportSelected();
+    EXPECT_EQ(qirShell("python3 -c 'import mailbox,sys; print(len(mailbox.mbox(sys.argv[1])))' " + chosenFile), "2\n");
+    EXPECT_EQ(qirReadFile(chosenFile).find(SubjectOf(items[2])), std::string::npos);
+    EXPECT_NE(Log().find("Error exporting message!"), std::string::npos);
+    EXPECT_EQ(work->CloseWindow(), 0);
+    struct stat st;
+    EXPECT_EQ(stat((broken + "/Body.PARSED").c_str(), &st), 0);
 }
 
 // Printing the selection: one job per selected message not marked
