@@ -40,7 +40,11 @@ public:
     virtual int SaveAll(int noDirectoryOk);
     // Appends a message object for every message directory of the given
     // directory (the folder's own when null): 0; -6 no directory; -1 it
-    // cannot be made or opened.  Keeps the directory stream's order.
+    // cannot be made or opened.  Lists them by the numbers they carry.  A
+    // directory that does not load (a crash left it without its files, or
+    // with empty ones) is no message: it is kept on disk as it is, keeps
+    // its place in the numbering, and all such are told in one report.
+    // What killed copies and removals left behind is cleared away.
     virtual int Load(const qirDirectory* directory = nullptr);
     // Deletes every loaded message and counts the directories on disk again.
     virtual void Unload();
