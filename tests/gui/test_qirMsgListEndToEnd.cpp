@@ -265,4 +265,75 @@ TEST_F(MsgListEndToEnd, DeleteMoveCopySortExportImportCloseAndRestart) {
     EXPECT_EQ(Quit(main), 0) << LogTail();
 }
 
+// 81 message directories a crash left without their files, or with empty
+// ones, among the messages: opening the folder tells them in one error box
+// that names how many and where, lists only the messages, and the
+// directories are on disk as they were after the quit (a move out of the
+// folder renumbers around them).
+TEST_F(MsgListEndToEnd, BrokenDirectoriesAreToldOnceAndKept) {
+    const std::string work = Dir() + "/Work.QIR";
+    const int broken = 81;
+    for (int i = messages; i < messages + broken; i++) {
+        std::string d = work + "/Message" + std::to_string(i);
+        ASSERT_EQ(mkdir(d.c_str(), 0700), 0);
+        if (i % 2)
+            qirShell(": > " + d + "/Header.822 && : > " + d + "/Body.PARSED");
+    }
+    unsigned long main = Run();
+    ASSERT_NE(main, 0u) << LogTail();
+    qirDrawnLine row{0, 0, ""};
+    ASSERT_TRUE(WaitFor([&] {
+        for (const qirDrawnLine& l : draw.Lines(main))
+            if (l.text == "Work")
+                row = l;
+        return !row.text.empty();
+    }, 10000));
+    qirShell("xdotool mousemove --window " + std::to_string(main) + " " + std::to_string(row.x + 10) + " " +
+             std::to_string(row.y - 4) + " click --repeat 2 --delay 80 1");
+    unsigned long box = 0;
+    ASSERT_TRUE(WaitFor([&] { return (box = Window("Error")) != 0; }, 10000)) << LogTail();
+    std::string said;
+    EXPECT_TRUE(WaitFor([&] {
+        said.clear();
+        for (const qirDrawnLine& l : draw.Lines(box))
+            said += l.text + " ";
+        return said.find("81 message directories") != std::string::npos;
+    }, 5000)) << said;
+    Shot("broken-directories");
+    ASSERT_TRUE(ClickWord(box, "OK"));
+    unsigned long list = 0;
+    ASSERT_TRUE(WaitFor([&] { return (list = Window("Work")) != 0; }, 10000)) << LogTail();
+    ListPage page = WaitPage(list, [](const ListPage& p) { return p.total == "50"; });
+    EXPECT_EQ(page.total, "50");
+    EXPECT_EQ(Window("Error"), 0u);
+    std::vector<std::string> moved = SelectRows(list, 0, 0);
+    ASSERT_TRUE(ChooseMenu(list, "Message", "Move to folder..."));
+    ChooseFolder("Archive");
+    page = WaitPage(list, [](const ListPage& p) { return p.total == "49"; });
+    EXPECT_EQ(page.total, "49");
+    Shot("msglist-after-move");
+    EXPECT_EQ(Quit(main), 0) << LogTail();
+
+    std::string log = qirReadFile(Dir() + "/QIR.log");
+    EXPECT_EQ(log.find("Error loading"), std::string::npos);
+    size_t told = log.find("could not be read");
+    EXPECT_NE(told, std::string::npos);
+    EXPECT_EQ(log.find("could not be read", told + 1), std::string::npos) << "told more than once";
+    std::vector<std::string> kept;
+    for (const std::string& s : all)
+        if (s != moved[0])
+            kept.push_back(s);
+    EXPECT_EQ(OnDisk("Work"), kept);
+    EXPECT_EQ(OnDisk("Archive"), moved);
+    // Renumbered around: the broken ones now follow the 49 messages.
+    for (int i = 0; i < broken; i++) {
+        std::string d = work + "/Message" + std::to_string(messages - 1 + i);
+        struct stat st;
+        EXPECT_EQ(stat(d.c_str(), &st), 0) << d;
+        EXPECT_EQ(qirReadFile(d + "/Body.PARSED"), "") << d;
+    }
+    struct stat st;
+    EXPECT_NE(stat((work + "/Message" + std::to_string(messages - 1 + broken)).c_str(), &st), 0);
+}
+
 }  // namespace
