@@ -28,6 +28,7 @@
 #include "qirMessageBox.h"
 #include "qirQuestionDialog.h"
 #include "qirRTFPanel.h"
+#include "qirTextLabel.h"
 #include "qirUiText.h"
 
 #include <IV-look/kit.h>
@@ -410,7 +411,7 @@ void MsgEdit::ShowAttachments() {
             row->append(lk->hspace(16));
         }
         row->append(lk->hspace(5));
-        row->append(kit->label(Str(item->Label())));
+        row->append(qirTextLabel(kit, Str(item->Label())));
         AttachIcon* handler = new AttachIcon(lk->h_fixed_span(row, 370), item);
         item->SetIconHandler(handler);
         rows_->append(new qirMarkedItem(qirString(""), rows_, kit->style(), kit, lk, handler));

@@ -13,7 +13,6 @@
 #include "qirCloseHandler.h"
 #include "qirListBox.h"
 #include "qirMemberAction.h"
-#include "qirMessageBox.h"
 #include "qirQuestionDialog.h"
 #include "qirUiText.h"
 
@@ -147,7 +146,8 @@ int qirAddrBookWindow::EditEntry(qirAddrBookEntry* entry, int inBook) {
             break;
         }
         // Posted again with what was typed, for the alias to be changed.
-        qirMessageBox::Warn(window_, qirUiText(310));
+        if (qirLog)
+            qirLog->Write(qirLogError, qirUiText(310));
     }
     posted_ = 0;
     Resource::unref(dialog);

@@ -11,7 +11,6 @@
 #include "qirListBox.h"
 #include "qirMarkedItem.h"
 #include "qirMemberAction.h"
-#include "qirMessageBox.h"
 #include "qirQuestionDialog.h"
 #include "qirUiText.h"
 
@@ -181,7 +180,8 @@ void qirFilterBookWindow::EditFilter(int) {
         }
     }
     if (selected != 1) {
-        qirMessageBox::Warn(window_, "You should select exactly ONE filter to edit!");
+        if (qirLog)
+            qirLog->Write(qirLogError, "You should select exactly ONE filter to edit!");
         return;
     }
     EditRow(chosen);
@@ -227,9 +227,7 @@ void qirFilterBookWindow::RemoveFilters(int) {
     if (first < 0 || left == 0)
         return;
     int at = first < left ? first : left - 1;
-    qirListItem* row = rows_->Item(at);
-    if (!row->Selected())
-        row->toggle();
+    rows_->Item(at)->toggle();
     rows_->ShowRow(at);
 }
 

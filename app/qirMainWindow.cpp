@@ -18,7 +18,6 @@
 #include "qirMsgList.h"
 
 #include "qirMainWindow.h"
-#include "qirMsgActions.h"
 
 #include "FilterBookDock.h"
 #include "MsgEdit.h"
@@ -37,6 +36,7 @@
 #include "qirLogWindow.h"
 #include "qirMainMenu.h"
 #include "qirMessageBox.h"
+#include "qirMsgActions.h"
 #include "qirMsgList.h"
 #include "qirPrintJob.h"
 #include "qirProgressIndicator.h"
@@ -205,6 +205,16 @@ void qirMainWindow::LoadDefaultFace() {
     Bitmap* bitmap = new Bitmap(faceRaster_, 48, 48);
     faceStencil_ = new Stencil(bitmap, faceColor_);
     Resource::ref(faceStencil_);
+}
+
+Glyph* qirMainWindow::FacePicture(const unsigned char* bits, const Color* fallback) {
+    if (bits) {
+        const Color* ink = qirApp && qirApp->faceColor_ ? qirApp->faceColor_ : fallback;
+        return new Stencil(new Bitmap(bits, 48, 48), ink ? ink : WidgetKit::instance()->foreground());
+    }
+    if (qirApp && qirApp->faceStencil_)
+        return qirApp->faceStencil_;
+    return LayoutKit::instance()->fixed(nullptr, 48, 48);
 }
 
 int qirMainWindow::Start() {
@@ -602,7 +612,7 @@ void qirMainWindow::ShowHelp(const char* title, const char* target) {
 
 
 int qirMainWindow::PrintMessage(qirMsg* message, Patch* host) {
-    if (!message || !qirMsgActions::Whole(message, "Print"))
+    if (!message)
         return 1;
     qirPrintJob job(message, host, kit_, layoutKit_);
     return job.Print();
@@ -669,7 +679,7 @@ static void DropDock(qirList* docks, MsgEditDock* dock) {
 }
 
 void qirMainWindow::ComposeReply(const qirMsg* original, int quote, Window* over) {
-    MsgEditDock* dock = original && qirMsgActions::Whole(original, "Reply") ? NewComposeDock() : nullptr;
+    MsgEditDock* dock = original && qirMsgActions::ReadWhole(&original, 1, over) ? NewComposeDock() : nullptr;
     if (!dock)
         return;
     int status = dock->Message()->MakeReply(original, quote);
@@ -683,7 +693,7 @@ void qirMainWindow::ComposeReply(const qirMsg* original, int quote, Window* over
 }
 
 void qirMainWindow::ComposeForward(const qirMsg* original, Window* over) {
-    MsgEditDock* dock = original && qirMsgActions::Whole(original, "Forward") ? NewComposeDock() : nullptr;
+    MsgEditDock* dock = original && qirMsgActions::ReadWhole(&original, 1, over) ? NewComposeDock() : nullptr;
     if (!dock)
         return;
     int status = dock->Message()->MakeResend(original);

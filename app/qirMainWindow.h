@@ -19,6 +19,7 @@ class ApplicationWindow;
 class Bitmap;
 class Color;
 class DialogKit;
+class Glyph;
 class LayoutKit;
 class Patch;
 class Session;
@@ -199,6 +200,10 @@ public:
     qirMailcap* Mailcap() { return &mailcap_; }
     Stencil* DefaultFace() const { return faceStencil_; }
     Color* FaceColor() const { return faceColor_; }
+    // A sender's picture: the 48x48 bits painted in the face colour (in
+    // fallback, or the kit's foreground, while there is no application),
+    // the default face for null bits, or an empty place of that size.
+    static Glyph* FacePicture(const unsigned char* bits, const Color* fallback = nullptr);
     const unsigned char* DefaultFaceBits() const { return faceRaster_; }
     qirAbout* AboutDock() const { return about_; }
     FilterBookDock* FilterBook() const { return filterBook_; }

@@ -4,6 +4,7 @@
 #include "qirFolder.h"
 #include "qirMboxWriter.h"
 #include "qirMsg.h"
+#include "qirFormat.h"
 #include "qirStatus.h"
 #include "qirMsgListItem.h"
 #include "qirMainWindow.h"
@@ -13,6 +14,7 @@
 
 #include "qirChooseFolderDialog.h"
 #include "qirMessageBox.h"
+#include "qirUiText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,26 +31,6 @@ void Redraw(qirFolder* folder) {
 }
 
 }  // namespace
-
-int qirMsgActions::Whole(const qirMsg* message, const char* action, int quiet) {
-    if (!message)
-        return 0;
-    qirMsg* m = const_cast<qirMsg*>(message); // reading the rest changes no value
-    // A first failed read is reported by the message itself.
-    int first = m->IsSummary();
-    if (m->Complete() == 0)
-        return 1;
-    if (qirLog) {
-        qirString text;
-        text.Format("%s refused: the message <%s> cannot be read whole; it is left as it is on disk", action,
-                    Str(m->Path()));
-        if (quiet || first)
-            qirLog->Write(qirLogWarning, text.Data());
-        else
-            qirLog->Report(qirLogError, "%s", text.Data());
-    }
-    return 0;
-}
 
 qirFolder* qirMsgActions::ChooseFolder(Window* over) {
     qirFolder* chosen = nullptr;
@@ -98,13 +80,31 @@ int qirMsgActions::CopyTo(qirFolder* source, qirMsg* const* messages, int n, qir
     return r;
 }
 
+int qirMsgActions::ReadWhole(const qirMsg* const* messages, int n, Window* over) {
+    for (int i = 0; i < n; i++)
+        if (messages[i] && messages[i]->Whole() != qirOK) {
+            // Its folder's directory and its own name: the whole path is in
+            // the load's report, and would make the box wider than a screen.
+            std::string path = Str(messages[i]->Path());
+            size_t cut = path.rfind('/');
+            if (cut != std::string::npos && cut > 0)
+                cut = path.rfind('/', cut - 1);
+            std::string text = qirFillFormat(qirUiText(1410), {cut == std::string::npos ? path : path.substr(cut + 1)});
+            qirMessageBox::Warn(over, qirString(text.c_str()));
+            return 0;
+        }
+    return 1;
+}
+
 int qirMsgActions::ToFolder(qirFolder* source, qirMsg* const* messages, int n, int move, Window* over) {
+    if (!ReadWhole(messages, n, over))
+        return -1;
     qirFolder* target = ChooseFolder(over);
     return target ? CopyTo(source, messages, n, target, move, over) : -1;
 }
 
 int qirMsgActions::Export(qirMsg* const* messages, int n, const qirString& suggested, Window* over) {
-    if (!qirApp)
+    if (!qirApp || !ReadWhole(messages, n, over))
         return -1;
     qirString file = suggested;
     int append = 0;
@@ -127,8 +127,7 @@ int qirMsgActions::ExportTo(const qirString& file, int append, qirMsg* const* me
     }
     int failed = 0;
     for (int i = 0; i < n; i++) {
-        // Half a message is not exported as if it were the whole.
-        int r = messages[i] && !Whole(messages[i], "Export", 1) ? qirFailed : writer.Write(messages[i]);
+        int r = writer.Write(messages[i]);
         if (r == qirWriteError) {
             if (qirLog)
                 qirLog->Report(qirLogError, "Error writing file %s: %s; it is left as it was", Str(file),
@@ -159,7 +158,9 @@ int qirMsgActions::ExportTo(const qirString& file, int append, qirMsg* const* me
     return writer.Written();
 }
 
-int qirMsgActions::AddSenders(qirMsg* const* messages, int n) {
+int qirMsgActions::AddSenders(qirMsg* const* messages, int n, Window* over) {
+    if (!ReadWhole(messages, n, over))
+        return -1;
     qirAddrBook* book = qirApp ? qirApp->Book() : nullptr;
     if (!book || !book->IsLocked()) {
         if (qirLog)

@@ -18,6 +18,7 @@
 #include "qirMsgListMenu.h"
 #include "qirMsgSort.h"
 #include "qirMsgRow.h"
+#include "qirTextLabel.h"
 #include "qirUiText.h"
 #include "MsgView.h"
 #include "MsgViewDock.h"
@@ -31,11 +32,9 @@
 #include <InterViews/layout.h>
 #include <InterViews/patch.h>
 #include <InterViews/polyglyph.h>
-#include <InterViews/bitmap.h>
 #include <InterViews/display.h>
 #include <InterViews/font.h>
 #include <InterViews/session.h>
-#include <InterViews/stencil.h>
 #include <InterViews/style.h>
 #include <InterViews/telltale.h>
 #include <InterViews/window.h>
@@ -93,7 +92,7 @@ void qirMsgList::BuildRow() {
     if (icon_glyph_)
         row->append(lk->vcenter(kit->outset_frame(lk->margin(icon_glyph_, 10))));
     const char* name = Name().Data() ? Name().Data() : "";
-    Glyph* text = lk->vbox(lk->hbox(kit->label(name), lk->hglue()),
+    Glyph* text = lk->vbox(lk->hbox(qirTextLabel(kit, name), lk->hglue()),
                            lk->hbox(kit->label(CountText().Data()), lk->hglue()));
     row->append(lk->vcenter(new Border(lk->margin(text, 3), Selected() ? black_ : grey_, 1)));
     row->append(lk->hglue());
@@ -151,12 +150,9 @@ void qirMsgList::OpenWindow() {
     FontBoundingBox box;
     kit->font()->font_bbox(box);
     Coord limit = display->height() * 3 / 4;
-    // The menu bar stays within the limit too.
     Glyph* menubar = kit->bright_inset_frame(qir_build_msglist_menubar(this, kit, LayoutKit::instance()));
-    Requisition bar;
-    menubar->request(bar);
     if ((box.ascent() + box.descent()) * qirFolder::Count() * 3 > limit)
-        body = LayoutKit::instance()->vnatural(body, limit - bar.y_requirement().natural());
+        body = LayoutKit::instance()->vnatural(body, limit);
     window_ = new TopLevelWindow(LayoutKit::instance()->vbox(menubar, body));
     int missing = 0;
     qirLayout* layout = LayoutStore();
@@ -254,7 +250,7 @@ Glyph* qirMsgList::BuildWindowBody() {
     }
     column->append(lk->vglue());
     const char* name = Name().Data() ? Name().Data() : "";
-    column->append(kit->inset_frame(lk->hbox(kit->label(qirUiText(200)), lk->hglue(), kit->label(name))));
+    column->append(kit->inset_frame(lk->hbox(kit->label(qirUiText(200)), lk->hglue(), qirTextLabel(kit, name))));
     Glyph* body = lk->hbox(list, lk->hspace(10), column, lk->hspace(10));
     return kit->outset_frame(body);
 }
@@ -307,14 +303,7 @@ void qirMsgList::RefreshViews() {
 void qirMsgList::ShowFace(const unsigned char* bits) {
     if (!face_ || (faceShown_ && bits == faceBits_))
         return;
-    Glyph* g = nullptr;
-    if (bits) {
-        g = new Stencil(new Bitmap(bits, 48, 48), WidgetKit::instance()->foreground());
-    } else if (qirApp && qirApp->DefaultFace()) {
-        g = qirApp->DefaultFace();
-    } else {
-        g = LayoutKit::instance()->fixed(nullptr, 48, 48);
-    }
+    Glyph* g = qirMainWindow::FacePicture(bits);
     face_->body(g);
     face_->reallocate();
     face_->redraw();

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "qirStatus.h"
+#include "qirSyncBatch.h"
 
 qirAtomicFile::qirAtomicFile(const char* path, int direct) : direct_(direct ? 1 : 0)
 {
@@ -82,10 +83,22 @@ int qirAtomicFile::Open()
 int qirAtomicFile::Commit()
 {
     if (!stream_) return qirNotOpen;
+    // The new contents reach the disk before their name does, and the name
+    // before the caller goes on: a power cut leaves the old file or the new
+    // one, never an empty one.  A caller writing into a directory nobody
+    // reads yet syncs the whole tree itself (qirSyncBatch::Deferred).
+    const int sync = qirSyncBatch::Enabled() && !qirSyncBatch::Deferring();
     int failed = fflush(stream_) != 0 || ferror(stream_);
+    if (!failed && sync && fsync(fileno(stream_)) != 0) failed = 1;
     if (fclose(stream_) != 0) failed = 1;
     stream_ = nullptr;
     if (!failed && !inPlace_ && rename(temp_.c_str(), path_.c_str()) != 0) failed = 1;
+    if (!failed && sync && qirSyncParent(path_.c_str()) != 0) {
+        // The new file is in place; only its durability is in doubt.
+        temp_.clear();
+        inPlace_ = 0;
+        return qirWriteError;
+    }
     if (failed) {
         // A file written in place is removed too: a half-written file must
         // not pass for a whole one.  The caller may still tell why it failed.

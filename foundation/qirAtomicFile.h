@@ -27,10 +27,12 @@ public:
     int Open();
     // The stream to write the new contents to; null when not open.
     FILE* Stream() const { return stream_; }
-    // Flushes and closes the stream, then renames the temporary file over the
-    // target: 0; -12 when a write, the flush, the close or the rename failed
-    // (the temporary file is then removed and the old file is left intact);
-    // -6 when not open.
+    // Flushes, syncs and closes the stream, then renames the temporary file
+    // over the target and syncs the directory: 0; -12 when a write, the
+    // flush, the sync, the close or the rename failed (the temporary file is
+    // then removed and the old file is left intact), or when the directory
+    // could not be synced (the new file is then in place); -6 when not open.
+    // Under a qirSyncBatch::Deferred nothing is synced here.
     int Commit();
     // Closes and removes the temporary file; the target is not touched.
     void Abort();

@@ -113,7 +113,7 @@ int qirError::Close()
 
 void qirError::Abandon()
 {
-    if (stream_) fclose(stream_); // every line was flushed when written
+    if (stream_) fclose(stream_); // every line was flushed when written or released
     stream_ = nullptr;
     path_ = "";
     count_ = 0;
@@ -124,7 +124,12 @@ void qirError::WriteLine(int level, const char* text)
     if (!stream_) return;
     ++count_;
     fprintf(stream_, "%c %s\n", qirLogLevelLetter(level), text ? text : "");
-    fflush(stream_);
+    if (!held_ || level == qirLogCritical) fflush(stream_);
+}
+
+void qirError::Release()
+{
+    if (held_ > 0 && --held_ == 0 && stream_) fflush(stream_);
 }
 
 void qirError::EndForCritical(const char* text)

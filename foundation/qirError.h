@@ -49,6 +49,12 @@ public:
     // Writes the text with " at file:line" at level 5.
     virtual void Debug(const char* text, const char* file, int line);
 
+    // While held, lines gather in the stream's buffer and reach the file
+    // together at the last Release (or when the buffer fills): one write
+    // for the many lines of one piece of work.  Level 0 is written at once.
+    void Hold() { ++held_; }
+    void Release();
+
     void SetLevel(int level) { level_ = level; }
     int Level() const { return level_; }
     int Limit() const { return limit_; }
@@ -67,6 +73,7 @@ protected:
     int level_ = 0;          // display threshold, for the log window
     int limit_ = -1;         // 0 or less: no limit
     qirPath path_;           // "" while closed
+    int held_ = 0;           // Hold calls not yet released
 
 private:
     qirError(const qirError&) = delete;

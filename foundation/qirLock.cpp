@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -143,9 +144,16 @@ int qirLock::Lock()
         }
         qirProcessId owner(0);
         struct stat st;
-        if (owner.ReadFrom(fd) != 0) {
+        int statted = fstat(fd, &st) == 0;
+        int ancient = statted && st.st_ctime <= qirBootTime;
+        if (owner.ReadFrom(fd) != 0 || (untestedAge_ >= 0 && owner.Pid() <= 0)) {
+            if (untestedAge_ >= 0 && !ancient && (!statted || time(nullptr) - st.st_mtime <= untestedAge_)) {
+                close(fd);
+                Note(4, "qirLock: File already locked by other process!");
+                return qirLockHeld;
+            }
             Note(2, "qirLock: Corrupted Lock file - Ignoring");
-        } else if (fstat(fd, &st) == 0 && st.st_ctime <= qirBootTime) {
+        } else if (ancient) {
             Note(2, "qirLock: Ancient lock - ignoring.");
         } else if (owner.Pid() != getpid() && owner.IsAlive()) {
             // Our own id here is a left-over of an earlier process: a lock of

@@ -5,6 +5,10 @@
 // While locked the object keeps the file open under an exclusive flock, so a
 // take-over is decided under that flock: of several processes taking over
 // one stale file at once, exactly one wins.
+//
+// Lock files shared with other programs (the mail spool's dot-lock) may be
+// empty or hold no usable id while their owner works: with an untested age
+// set, such a file is respected until it is that old, as those programs do.
 #ifndef QIR_LOCK_H
 #define QIR_LOCK_H
 
@@ -32,6 +36,10 @@ public:
     // cannot be removed (still locked); else 0.
     int Unlock();
     int IsLocked() const { return locked_; }
+    // seconds >= 0: a lock file whose owner cannot be tested (no process id
+    // in it) is taken over only once it has not changed for that long; until
+    // then it counts as held.  -1 (the default) takes it over at once.
+    void SetUntestedAge(long seconds) { untestedAge_ = seconds; }
 
     // The last boot time from a login-records file (the last boot record),
     // else from the "btime" line of a kernel statistics file; 0 when neither
@@ -48,6 +56,7 @@ private:
     int locked_ = 0;
     int fd_ = -1;       // the open lock file, flocked, while locked
     int ownerPid_ = 0;  // the process that took it: a forked copy never unlinks
+    long untestedAge_ = -1;
 };
 
 #endif

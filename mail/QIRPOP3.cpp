@@ -1,6 +1,9 @@
 #include "QIRPOP3.h"
 
 #include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <poll.h>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -529,11 +532,40 @@ int QIRPOP3::IsDeleted(int index) const
     return r ? r->IsDeleted() : 1;
 }
 
+double QIRPOP3::Now()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+int QIRPOP3::Recv(void* buffer, int length, int flags)
+{
+    if (deadline_ > 0 && Descriptor() >= 0) {
+        for (;;) {
+            double left = deadline_ - Now();
+            if (left <= 0) {
+                cut_ = cutTimedOut;
+                errno = ETIMEDOUT;
+                return -1;
+            }
+            struct pollfd p = {Descriptor(), POLLIN, 0};
+            int ms = left > 3600 ? 3600000 : static_cast<int>(left * 1000) + 1;
+            int r = poll(&p, 1, ms);
+            if (r > 0)
+                break;
+            if (r < 0 && errno != EINTR)
+                return -1;
+        }
+    }
+    return qirSockClient::Recv(buffer, length, flags);
+}
+
 int QIRPOP3::RetrieveWith(int index, Sink sink, void* context)
 {
     QIRPOP3_MSG_INFO* r = Info(index);
     if (!r || r->IsDeleted())
         return qirNotFound;
+    cut_ = cutNone;
     if (!ahead_.empty() && ahead_.front() == index) {
         ahead_.pop_front();
         if (ReadReply() != 0)
@@ -545,7 +577,13 @@ int QIRPOP3::RetrieveWith(int index, Sink sink, void* context)
     Piece piece;
     int rc;
     int written = 1;
+    long long received = 0;
     while ((rc = ReadPiece(&piece)) > 0) {
+        received += piece.length;
+        if (readLimit_ > 0 && received > readLimit_) {
+            cut_ = cutTooLong;
+            return Broken(); // reading on could take forever
+        }
         if (!written)
             continue; // keep reading so the connection stays in step
         if (piece.heldCR && !sink(context, "\r", 1))

@@ -79,6 +79,19 @@ public:
     typedef int (*Sink)(void* context, const char* text, int length);
     int RetrieveWith(int index, Sink sink, void* context);
 
+    // Bounds for what follows, against a server that never stops sending or
+    // trickles: the retrievals from now on fail with -5 once a message's
+    // text passes limit bytes (0: no bound), and every read fails with -5
+    // once the deadline (seconds on the steady clock, 0: none) has passed.
+    // The connection is then given up (no QUIT, so nothing is deleted);
+    // Cut() tells which bound ended it.
+    void SetReadLimit(long long limit) { readLimit_ = limit; }
+    void SetDeadline(double deadline) { deadline_ = deadline; }
+    enum { cutNone = 0, cutTooLong = 1, cutTimedOut = 2 };
+    int Cut() const { return cut_; }
+    // The steady clock in seconds, as SetDeadline takes it.
+    static double Now();
+
     // Asks the server's capabilities once: 1 when it takes further commands
     // before it has answered the first (PIPELINING), else 0.
     int CanPipeline();
@@ -105,6 +118,9 @@ public:
 
     // Replies wait at most this long unless SetTimeOut says otherwise.
     enum { defaultTimeOut = 120 };
+
+    // Waits no longer than the deadline for the bytes.
+    int Recv(void* buffer, int length, int flags) override;
 
 private:
     QIRPOP3(const QIRPOP3&) = delete;
@@ -145,6 +161,9 @@ private:
     int pipelining_ = -1;     // -1 not asked yet
     std::deque<int> ahead_;   // indices whose RETR was sent, answers unread
     std::string unsent_;      // command lines asked ahead, not yet sent
+    long long readLimit_ = 0;
+    double deadline_ = 0;
+    int cut_ = cutNone;
     int lineStart_ = 1; // the next piece begins a line
     int heldCR_ = 0;
     char command_[256]; // the last command line sent, CR LF included

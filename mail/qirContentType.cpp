@@ -78,12 +78,29 @@ static qirString Quoted(const qirString& name, int quote)
     return out;
 }
 
+// A MIME token: written bare; anything else goes in quotes.
+static int IsToken(const qirString& value)
+{
+    const char* s = Str(value);
+    if (!*s) return 0;
+    for (const unsigned char* p = (const unsigned char*)s; *p; ++p)
+        if (*p <= ' ' || *p >= 0x7f || strchr("()<>@,;:\\\"/[]?=", *p)) return 0;
+    return 1;
+}
+
 void qirContentType::BuildHeader()
 {
-    int named = !partName.IsEmpty();
+    // A multipart body is the letter's frame, not a part to save: no name
+    // and no disposition, or receivers show the whole letter as a file.
+    int named = !partName.IsEmpty() && !IsMultipart();
     qirString quoted = Quoted(partName, 1);
     qirString h("Content-Type: ");
     h.Append(Str(type)).Append('/').Append(Str(subtype));
+    // Without its charset 8-bit text is read as US-ASCII.
+    if (!charset.IsEmpty() && !IsMultipart()) {
+        if (IsToken(charset)) h.Append("; charset=").Append(Str(charset));
+        else h.Append("; charset=\"").Append(Quoted(charset, 1)).Append('"');
+    }
     if (named) h.Append("; name=\"").Append(quoted).Append('"');
     if (IsMultipart()) {
         // The serial keeps boundaries made in the same second apart.

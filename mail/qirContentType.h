@@ -29,10 +29,11 @@ public:
     int IsMultipart() const; // type "multipart", ignoring case
     int IsEnriched() const;  // text/richtext or text/enriched, ignoring case
 
-    // Rebuilds header: Content-Type (with name and, for multipart, a fresh
-    // boundary stored in boundary), Content-Disposition and
-    // Content-Description when there is a part name, and
-    // Content-Transfer-Encoding, each line ending in a line feed.
+    // Rebuilds header: Content-Type (with the charset and the name when
+    // there are, and for multipart a fresh boundary stored in boundary),
+    // Content-Disposition and Content-Description when there is a part
+    // name, and Content-Transfer-Encoding, each line ending in a line feed.
+    // A multipart body gets neither charset nor name nor disposition.
     void BuildHeader();
     // The name becomes encodingName; the code changes only when the table
     // has that name exactly.  Then BuildHeader.

@@ -22,7 +22,10 @@
 #include "qirMailBox.h"
 #include "qirProgress.h"
 #include "qirStatus.h"
+#include "qirSyncBatch.h"
+#include "qirTempFile.h"
 #include "qirUtilities.h"
+#include "qirDigest.h"
 
 static const char sourceName[] = "qirFolder";
 static const char stagingPrefix[] = ".QIRnew.";
@@ -269,12 +272,14 @@ qirDirectory* qirFolder::NextMessagePath()
 namespace {
 class ProgressReport {
 public:
-    ProgressReport(uint32_t total, const qirString& first, const qirString* second = nullptr)
+    // A total past 32 bits is shown in coarser units.
+    ProgressReport(uint64_t total, const qirString& first, const qirString* second = nullptr)
     {
         if (!qirProgressReporter) return;
+        while ((total >> shift_) > UINT32_MAX) ++shift_;
         lines_.Append(new qirString(first));
         if (second) lines_.Append(new qirString(*second));
-        qirProgressReporter->Begin(total, 0, 1, &lines_);
+        qirProgressReporter->Begin((uint32_t)(total >> shift_), 0, 1, &lines_);
         begun_ = 1;
     }
     ~ProgressReport() { End(); }
@@ -282,7 +287,7 @@ public:
     void Set(uint64_t current)
     {
         if (begun_ && qirProgressReporter)
-            qirProgressReporter->Set((uint32_t)std::min<uint64_t>(current, qirProgressReporter->Total()));
+            qirProgressReporter->Set((uint32_t)std::min<uint64_t>(current >> shift_, qirProgressReporter->Total()));
     }
     void End()
     {
@@ -297,6 +302,7 @@ public:
 private:
     qirList lines_;
     int begun_ = 0;
+    int shift_ = 0;
 };
 }
 
@@ -573,37 +579,49 @@ void qirFolder::RemoveStaleStaging()
     for (const std::string& s : stale) qirRemoveDirectory(s.c_str(), 0);
 }
 
-qirPath qirFolder::StoreNew(int (*fill)(const char*, void*), void* context, int* status)
+int qirFolder::EnsureStaging()
 {
-    *status = qirFailed;
-    if (!directory_) {
-        *status = qirNotOpen;
-        return qirPath("");
+    if (!directory_) return qirNotOpen;
+    if (!staging_.empty() && access(staging_.c_str(), W_OK) == 0) return qirOK;
+    // Private to this process: nothing else can appear inside it, and a
+    // name starting with "." is never taken for a message.
+    std::string tmpl = std::string(Str(*directory_)) + "/" + stagingPrefix + std::to_string(getpid()) + ".XXXXXX";
+    if (!mkdtemp(&tmpl[0])) {
+        staging_.clear();
+        return qirCannotCreate;
     }
-    std::string dir = Str(*directory_);
-    if (staging_.empty() || access(staging_.c_str(), W_OK) != 0) {
-        // Private to this process: nothing else can appear inside it, and a
-        // name starting with "." is never taken for a message.
-        std::string tmpl = dir + "/" + stagingPrefix + std::to_string(getpid()) + ".XXXXXX";
-        if (!mkdtemp(&tmpl[0])) {
-            *status = qirCannotCreate;
-            return qirPath("");
-        }
-        staging_ = tmpl;
-    }
+    staging_ = tmpl;
+    return qirOK;
+}
+
+void qirFolder::DropStaging()
+{
+    if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
+}
+
+std::string qirFolder::Stage(int (*fill)(const char*, void*), void* context, int* status)
+{
+    *status = EnsureStaging();
+    if (*status != qirOK) return std::string();
     static unsigned serial = 0;
     std::string work = staging_ + "/m" + std::to_string(serial++);
     int r = fill(work.c_str(), context);
     if (r != qirOK) {
         qirRemoveDirectory(work.c_str(), 0);
         *status = r;
-        return qirPath("");
+        return std::string();
     }
+    return work;
+}
+
+qirPath qirFolder::Place(const std::string& from, int* status)
+{
+    std::string dir = directory_ ? Str(*directory_) : "";
     // The first free number at or above the count; leftovers are never
     // reused, whatever they hold.
-    for (long n = count_ < 0 ? 0 : count_;; ++n) {
+    for (long n = count_ < 0 ? 0 : count_; directory_; ++n) {
         std::string target = dir + "/" + MessageName(n);
-        if (MoveNoReplace(work, target) == 0) {
+        if (MoveNoReplace(from, target) == 0) {
             if (n >= count_) count_ = (int)n + 1;
             *status = qirOK;
             return qirPath(target.c_str());
@@ -611,14 +629,25 @@ qirPath qirFolder::StoreNew(int (*fill)(const char*, void*), void* context, int*
         if (errno != EEXIST && errno != ENOTEMPTY && errno != EISDIR && errno != ENOTDIR) break;
         if (n >= (long)count_ + 1000000L) break;
     }
-    qirRemoveDirectory(work.c_str(), 0);
     *status = qirCannotCreate;
     return qirPath("");
 }
 
-// ---------------------------------------------------------------- copy in
+qirPath qirFolder::Publish(const std::string& work, int* status)
+{
+    qirPath path = Place(work, status);
+    if (*status != qirOK) qirRemoveDirectory(work.c_str(), 0);
+    return path;
+}
 
-static int SyncFolder(const qirDirectory* dir);
+qirPath qirFolder::StoreNew(int (*fill)(const char*, void*), void* context, int* status)
+{
+    std::string work = Stage(fill, context, status);
+    if (*status != qirOK) return qirPath("");
+    return Publish(work, status);
+}
+
+// ---------------------------------------------------------------- copy in
 
 static int CopyDirectoryInto(const char* target, void* context)
 {
@@ -670,16 +699,6 @@ int qirFolder::CopyIn(qirMsg* const* messages, int n, int* copiedFlags, int shar
     return copied;
 }
 
-// One directory's entries made durable: fsync of the directory itself.
-static int SyncDirectory(const char* dir)
-{
-    int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    int r = fsync(fd);
-    close(fd);
-    return r;
-}
-
 int qirFolder::MoveIn(qirFolder* source, qirMsg* const* messages, int n, int* movedFlags)
 {
     std::vector<int> state(n > 0 ? n : 0, 0);
@@ -689,10 +708,17 @@ int qirFolder::MoveIn(qirFolder* source, qirMsg* const* messages, int n, int* mo
         return n > 0 ? qirFailed : 0;
     }
     const std::string dir = Str(*directory_);
+    const std::string from = source->directory_ ? Str(*source->directory_) : "";
     std::vector<qirPath> arrived;
-    std::vector<int> copiedAt; // moved by a copy (another file system)
+    std::vector<std::pair<int, std::string>> staged; // copies of another file system's messages
     int failed = 0, renamed = 0;
     std::string firstFailure, why;
+    auto fail = [&](const qirMsg* m) {
+        if (!failed++) {
+            firstFailure = Str(m->Path());
+            why = strerror(errno);
+        }
+    };
     for (int i = 0; i < n; ++i) {
         qirMsg* m = messages[i];
         if (!m) continue;
@@ -705,71 +731,89 @@ int qirFolder::MoveIn(qirFolder* source, qirMsg* const* messages, int n, int* mo
         }
         // One rename into the first free number: at every instant the
         // message is in exactly one of the two folders.
-        const std::string from = Str(m->Path());
-        int r = -1;
-        long k = count_ < 0 ? 0 : count_;
-        for (; k < (long)count_ + 1000000L; ++k) {
-            std::string target = dir + "/" + MessageName(k);
-            if ((r = MoveNoReplace(from, target)) == 0) {
-                arrived.push_back(qirPath(target.c_str()));
-                break;
-            }
-            if (errno != EEXIST && errno != ENOTEMPTY) break;
-        }
-        if (r == 0) {
-            if (k >= count_) count_ = (int)k + 1;
+        int status;
+        qirPath path = Place(Str(m->Path()), &status);
+        if (status == qirOK) {
+            arrived.push_back(path);
             state[i] = 1;
             ++renamed;
             continue;
         }
-        if (errno == EXDEV) {
-            // Another file system: a copy, and the original leaves once the
-            // copy is on disk (below).
-            int status;
-            qirPath path = StoreNew(CopyDirectoryInto, m, &status);
-            if (status == qirOK) {
-                arrived.push_back(path);
-                copiedAt.push_back(i);
-                continue;
-            }
+        if (errno != EXDEV) {
+            fail(m);
+            continue;
         }
-        if (!failed++) {
-            firstFailure = from;
-            why = strerror(errno);
-        }
+        // Another file system: a copy, and the original leaves once the
+        // copy is on disk (below).
+        std::string work = Stage(CopyDirectoryInto, m, &status);
+        if (status == qirOK) staged.push_back({i, work});
+        else fail(m);
     }
-    if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
-    if (failed)
-        QIR_REPORT(qirLogError, "Error moving <%s> into <%s>: %s: %d of %d messages not moved", firstFailure.c_str(),
-                   dir.c_str(), why.c_str(), failed, n);
-    // The renames on disk, both sides, before the move is reported done.
-    if (renamed && (SyncDirectory(dir.c_str()) != 0 ||
-                    (source->directory_ && SyncDirectory(Str(*source->directory_)) != 0)))
-        QIR_REPORT(qirLogWarning, "Can't write the folders <%s> and <%s> to disk: %s", dir.c_str(),
-                   source->directory_ ? Str(*source->directory_) : "", strerror(errno));
-    if (!copiedAt.empty()) {
-        // The copies are on disk before their originals are given up; then
-        // the originals' deletion marks are saved, once for the batch, and
-        // only then do they go: a kill at any point leaves each message
-        // undeleted in one folder, or in both with the original marked.
-        if (SyncFolder(directory_) != 0) {
-            QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write the folder to disk: %s; the originals are kept",
-                       sourceName, __LINE__, strerror(errno));
-        } else {
-            for (int i : copiedAt) {
-                messages[i]->SetRemoved(1);
-                if (messages[i]->Save() == qirOK) state[i] = 2;
-                else messages[i]->SetRemoved(0);
+    // The renames on disk, both sides, before the move is told done.
+    qirSyncBatch folders(dir.c_str());
+    folders.Add(dir.c_str());
+    if (!from.empty()) folders.Add(from.c_str());
+    if (renamed && folders.Sync() != qirOK)
+        QIR_REPORT(qirLogWarning, "Can't write the folders <%s> and <%s> to disk: %s", dir.c_str(), from.c_str(),
+                   strerror(errno));
+    if (!staged.empty()) {
+        // The copies reach the disk before they enter this folder, and the
+        // folder before their originals are given up; then the originals'
+        // deletion marks are saved, synced once for the batch, and only then
+        // do the originals go.  A kill at any point leaves each message
+        // undeleted in one folder, or in both with a mark on the original.
+        qirSyncBatch copies(dir.c_str());
+        for (auto& s : staged) copies.AddTree(s.second.c_str());
+        std::vector<int> copiedAt;
+        if (copies.Sync() != qirOK) {
+            for (auto& s : staged) {
+                qirRemoveDirectory(s.second.c_str(), 0);
+                fail(messages[s.first]);
             }
-            if (SyncFolder(source->directory_) != 0) {
-                QIR_REPORT(qirLogWarning, "Can't write the folder <%s> to disk: %s",
-                           source->directory_ ? Str(*source->directory_) : "", strerror(errno));
+        } else {
+            for (auto& s : staged) {
+                int status;
+                qirPath path = Publish(s.second, &status);
+                if (status != qirOK) {
+                    fail(messages[s.first]);
+                    continue;
+                }
+                arrived.push_back(path);
+                copiedAt.push_back(s.first);
+            }
+        }
+        qirSyncBatch here(dir.c_str());
+        here.Add(dir.c_str());
+        if (!copiedAt.empty() && here.Sync() != qirOK) {
+            QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write the folder <%s> to disk: %s; the originals are kept",
+                       sourceName, __LINE__, dir.c_str(), strerror(errno));
+        } else if (!copiedAt.empty()) {
+            qirSyncBatch marks(from.c_str());
+            {
+                qirSyncBatch::Deferred deferred;
+                for (int i : copiedAt) {
+                    messages[i]->SetRemoved(1);
+                    if (messages[i]->Save() != qirOK) {
+                        messages[i]->SetRemoved(0);
+                        continue;
+                    }
+                    state[i] = 2;
+                    marks.Add((std::string(Str(messages[i]->Path())) + "/Body.PARSED").c_str());
+                }
+            }
+            marks.Add(from.c_str());
+            if (marks.Sync() != qirOK) {
+                QIR_REPORT(qirLogWarning, "Can't write the folder <%s> to disk: %s", from.c_str(), strerror(errno));
             } else {
                 for (int i : copiedAt)
                     if (state[i] == 2 && messages[i]->RemoveFromDisk() == qirOK) state[i] = 1;
             }
         }
     }
+    if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
+    if (failed)
+        QIR_REPORT(qirLogError, "Error moving <%s> into <%s>: %s: %d of %d messages not moved", firstFailure.c_str(),
+                   dir.c_str(), why.c_str(), failed, n);
     // The messages that left the source leave its list too: their objects
     // name directories that are now this folder's.
     std::vector<qirMsg*> gone;
@@ -849,25 +893,30 @@ int qirFolder::MoveTo(const qirPath& newPath)
     return qirOK;
 }
 
-// ---------------------------------------------------------------- POP3 fetch
+// ---------------------------------------------------------------- fetch
 
-// Makes the stored messages durable before the server may forget them.
-static int SyncFolder(const qirDirectory* dir)
+void (*qirFolder::fetchStep)(const char* step, int count) = nullptr;
+qirFolder::FetchPace qirFolder::fetchPace;
+
+static void Step(const char* step, int count)
 {
-    int fd = open(dir ? Str(*dir) : ".", O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return -1;
-    int r = syncfs(fd);
-    close(fd);
-    return r;
+    if (qirFolder::fetchStep) qirFolder::fetchStep(step, count);
 }
 
 namespace {
+// Bytes stored in one round of syncs at most: with the count of
+// fetchPace, enough that the disk sees few rounds, few enough that a fetch
+// killed part way stores little twice.
+const size_t roundBytes = 16u << 20;
+
 // The text of one message on its way from the source to the import: in
-// memory, unless it grows past spillSize, when it goes on in an anonymous
-// temporary file, so that a huge message never sits in memory whole.
+// memory, unless it grows past spillSize, when it goes on in an unnamed
+// file beside the folder, so that a huge message never sits in memory
+// whole.  Its digest is taken on the way.
 class MessageText {
 public:
     enum { spillSize = 16 << 20 };
+    explicit MessageText(const std::string* spillDir) : spillDir_(spillDir) {}
     ~MessageText()
     {
         Close();
@@ -881,10 +930,12 @@ public:
         if (size <= spillSize) memory_.reserve(size);
         spilled_ = 0;
         failed_ = 0;
+        digest_ = qirDigest();
     }
     static int Append(void* context, const char* text, int length)
     {
         MessageText* t = static_cast<MessageText*>(context);
+        t->digest_.Add(text, (size_t)length);
         if (!t->spilled_ && t->memory_.size() + length <= spillSize) {
             t->memory_.append(text, length);
             return 1;
@@ -906,6 +957,8 @@ public:
         return reader_ = fmemopen(&memory_[0], memory_.size(), "r");
     }
     int Failed() const { return failed_; }
+    uint64_t Digest() const { return digest_.Value(); }
+    uint64_t Length() const { return digest_.Length(); }
 
 private:
     int Spill()
@@ -917,7 +970,14 @@ private:
                 spill_ = nullptr;
             }
         }
-        if (!spill_ && !(spill_ = tmpfile())) {
+        if (!spill_) {
+            // On the folder's own file system, not wherever /tmp lies.
+            int fd = spillDir_ && !spillDir_->empty() ? open(spillDir_->c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1;
+            spill_ = fd >= 0 ? fdopen(fd, "w+") : nullptr;
+            if (!spill_ && fd >= 0) close(fd);
+            if (!spill_) spill_ = qirTempFile();
+        }
+        if (!spill_) {
             failed_ = 1;
             return 0;
         }
@@ -932,11 +992,13 @@ private:
         reader_ = nullptr;
     }
 
+    const std::string* spillDir_;
     std::string memory_;
     FILE* spill_ = nullptr;  // owned, reused from message to message
     FILE* reader_ = nullptr; // over memory_
     int spilled_ = 0;
     int failed_ = 0; // no temporary file could be made
+    qirDigest digest_;
 };
 
 struct ImportContext {
@@ -945,10 +1007,12 @@ struct ImportContext {
 }
 
 // Imports the text into a new message directory made at directory, and
-// saves it.
+// saves it.  Nothing is synced here: the directory is synced whole before
+// it is published.
 static int ImportAndSave(const char* directory, void* context)
 {
     FILE* f = static_cast<ImportContext*>(context)->text;
+    qirSyncBatch::Deferred deferred;
     qirMsg message{qirPath(directory), qirMsg::Blank()};
     if (!message.IsFresh()) return qirCannotCreate;
     rewind(f);
@@ -964,19 +1028,7 @@ static int ImportAndSave(const char* directory, void* context)
     return qirOK;
 }
 
-// Records a stored message at once, so that a fetch cut short later never
-// fetches it again: one line appended, not the whole file rewritten (the
-// caller saves it whole once the fetch is over).
-static void Remember(qirHistory* history, const char* id)
-{
-    if (!history || !id || !*id) return;
-    int r = history->Record(id);
-    if (r != qirOK)
-        QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't save the fetch history %s: Status = %d", sourceName, __LINE__,
-                   history->Path() ? history->Path() : "", r);
-}
-
-// The lines appended per message are replaced by the usual trimmed file.
+// The usual trimmed file replaces the lines appended round by round.
 static void SaveHistory(qirHistory* history, int recorded)
 {
     if (!history || !recorded) return;
@@ -986,9 +1038,94 @@ static void SaveHistory(qirHistory* history, int recorded)
                    history->Path() ? history->Path() : "", r);
 }
 
+int qirFolder::StageFetched(FILE* text, const char* id, const qirFetchProof& proof, int source,
+                            std::vector<Staged>* round)
+{
+    ImportContext context{text};
+    int status;
+    std::string work = Stage(ImportAndSave, &context, &status);
+    if (status != qirOK) return status;
+    round->push_back({work, id ? id : "", proof, source});
+    Step("staged", (int)round->size());
+    return qirOK;
+}
+
+// The order that keeps a power cut from losing or half-storing anything:
+// every file and directory of the round on the disk, then the renames into
+// the folder, the folder's directory on the disk, and only then the history
+// lines that name them.  The sources of what is in the folder for sure go
+// to published; the caller may delete those at the source.
+int qirFolder::PublishRound(std::vector<Staged>* round, qirHistory* history, std::vector<int>* published)
+{
+    if (round->empty()) return qirOK;
+    const std::string dir = directory_ ? Str(*directory_) : "";
+    qirSyncBatch batch(dir.c_str());
+    for (const Staged& m : *round) batch.AddTree(m.work.c_str());
+    if (batch.Sync() != qirOK) {
+        QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write %d new messages to disk: %s; they stay at the source",
+                   sourceName, __LINE__, (int)round->size(), strerror(errno));
+        for (const Staged& m : *round) qirRemoveDirectory(m.work.c_str(), 0);
+        round->clear();
+        return qirWriteError;
+    }
+    Step("synced", (int)round->size());
+    std::vector<std::pair<qirPath, const Staged*>> in;
+    for (const Staged& m : *round) {
+        int status;
+        qirPath path = Publish(m.work, &status);
+        if (status == qirOK) in.push_back({path, &m});
+        else QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't move a new message into <%s>", sourceName, __LINE__,
+                        dir.c_str());
+    }
+    int r = qirOK;
+    qirSyncBatch folder(dir.c_str());
+    folder.Add(dir.c_str());
+    if (!in.empty() && folder.Sync() != qirOK) {
+        // In the folder, but perhaps not after a power cut: neither
+        // remembered nor deleted at the source, so at worst fetched twice.
+        QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write the folder <%s> to disk: %s; nothing is deleted",
+                   sourceName, __LINE__, dir.c_str(), strerror(errno));
+        r = qirWriteError;
+    } else {
+        Step("published", (int)in.size());
+        if (history) {
+            for (auto& p : in) history->Record(p.second->id.c_str(), p.second->proof);
+            int w = history->WritePending();
+            if (w != qirOK)
+                QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't save the fetch history %s: Status = %d", sourceName,
+                           __LINE__, history->Path() ? history->Path() : "", w);
+        }
+        Step("recorded", (int)in.size());
+        for (auto& p : in) published->push_back(p.second->source);
+    }
+    for (auto& p : in)
+        if (loaded_) AddLoaded(NewMessage(&p.first));
+    round->clear();
+    return r;
+}
+
+namespace {
+// Where the fetch of one message from the server stands.
+enum Plan { planFetch, planVerify };
+struct Wanted {
+    int index;
+    int plan;
+    int size;
+    std::string id;
+};
+
+// The same message in a new session: same number, size and identifier.
+int SameRecord(QIRPOP3* pop, const Wanted& w)
+{
+    QIRPOP3_MSG_INFO* info = pop->Info(w.index);
+    return info && info->Size() == w.size && (info->HasId() ? w.id == info->Id() : w.id.empty());
+}
+}
+
 int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qirString password,
                          qirHistory* history, int keep)
 {
+    if (history) history->BeginFetch();
     QIRPOP3* pop = new QIRPOP3(Str(server), Str(service), Str(user), Str(password));
     if (pop->Status() != qirOK) {
         int status = pop->Status();
@@ -999,11 +1136,12 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
     QIR_REPORT(qirLogDebug, "POP: Connection established");
     RemoveStaleStaging();
 
-    ProgressReport progress(pop->TotalSize() > 0 ? (uint32_t)pop->TotalSize() : 0, qirLanguage.Text(1000));
-    // DELE waits until every stored message is on disk; the server drops the
-    // messages only at QUIT anyway, and the history keeps a fetch cut short
-    // from storing them twice.
-    std::vector<int> toDelete, toFetch;
+    // A message known with the size the server lists now is the one stored
+    // before.  Left on the server, it is skipped; to be deleted there, it is
+    // retrieved once more and deleted only when its text is the stored one.
+    std::vector<Wanted> wanted;
+    std::vector<int> toDelete;
+    uint64_t total = 0;
     const int n = pop->Count();
     for (int i = 0; i < n; ++i) {
         QIRPOP3_MSG_INFO* info = pop->Info(i);
@@ -1011,62 +1149,127 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
             QIR_REPORT(qirLogInfo, "POP: Can't access message info for message %d - skipping", i);
             continue;
         }
-        if (info->HasId() && history && history->FindAndMark(info->Id())) {
-            QIR_REPORT(qirLogStatistics, "POP: Message %d already in history - skipping", i);
-            // Stored by an earlier fetch whose DELE never took effect.
-            if (!keep) toDelete.push_back(i);
-            continue;
+        int plan = planFetch;
+        if (info->HasId() && history) {
+            qirFetchProof listed;
+            listed.size = info->Size();
+            int m = history->Match(info->Id(), listed);
+            if (keep && m >= qirHistory::matchKnown) {
+                QIR_REPORT(qirLogStatistics, "POP: Message %d already in history - skipping", i);
+                continue;
+            }
+            if (!keep && m >= qirHistory::matchSize) plan = planVerify;
         }
-        toFetch.push_back(i);
+        wanted.push_back({i, plan, info->Size(), info->HasId() ? info->Id() : ""});
+        total += (uint64_t)std::max(info->Size(), 0);
     }
-    // With a server that takes it, the next few RETRs are always on their
-    // way while this side stores a message: the two sides work at the same
-    // time.
-    const size_t ahead = toFetch.size() > 1 && pop->CanPipeline() ? 4 : 0;
-    for (size_t k = 0; k < ahead && k < toFetch.size(); ++k) pop->RequestRetrieve(toFetch[k]);
-    int recorded = 0;
+    // Its total is what this fetch retrieves, not the whole mailbox.
+    ProgressReport progress(total, qirLanguage.Text(1000));
+    const double started = QIRPOP3::Now();
+    const double checkDeadline = started + fetchPace.checkSeconds + (double)total / fetchPace.bytesPerSecond;
+
+    if (EnsureStaging() != qirOK) wanted.clear();
+    MessageText text(&staging_);
+    std::vector<Staged> round;
+    std::vector<int> published;
+    size_t roundSize = 0;
+    int diskFailed = 0, stored = 0;
     uint64_t bytes = 0;
-    MessageText text;
-    for (size_t k = 0; k < toFetch.size(); ++k) {
-        const int i = toFetch[k];
-        QIRPOP3_MSG_INFO* info = pop->Info(i);
-        QIR_REPORT(qirLogStatistics, "POP: Receiving message %d of %d", i + 1, n);
-        if (ahead && k + ahead < toFetch.size()) pop->RequestRetrieve(toFetch[k + ahead]);
-        text.Clear(info->Size() > 0 ? (size_t)info->Size() : 0);
-        int r = pop->RetrieveWith(i, MessageText::Append, &text);
+    size_t ahead = 0, asked = 0; // retrievals asked ahead: wanted[0, asked)
+    for (size_t k = 0; k < wanted.size() && !diskFailed; ++k) {
+        const Wanted& w = wanted[k];
+        if (asked <= k) {
+            ahead = wanted.size() - k > 1 && pop->CanPipeline() ? 4 : 0;
+            asked = k;
+        }
+        while (ahead && asked < wanted.size() && asked < k + 1 + ahead) pop->RequestRetrieve(wanted[asked++].index);
+        QIR_REPORT(qirLogStatistics, "POP: Receiving message %d of %d", w.index + 1, n);
+        text.Clear(w.size > 0 ? (size_t)w.size : 0);
+        // Bounds from the listed size: a server that never stops sending or
+        // sends a byte at a time cannot hold the fetch.
+        pop->SetReadLimit(w.size > 0 ? 2 * (long long)w.size + fetchPace.margin : fetchPace.ceiling);
+        pop->SetDeadline(std::min(checkDeadline, QIRPOP3::Now() + fetchPace.seconds + w.size / fetchPace.bytesPerSecond));
+        int r = pop->RetrieveWith(w.index, MessageText::Append, &text);
         FILE* in = r == qirOK ? text.Open() : nullptr;
         if (!in) {
-            if (text.Failed())
-                QIR_REPORT(qirLogInfo, "POP3: Can't create temporary files, skipping  message %d", i);
+            if (pop->Cut() == QIRPOP3::cutTooLong)
+                QIR_REPORT(qirLogError, "POP3: Message %d is far longer than the %d bytes the server listed - left on the server",
+                           w.index, w.size);
+            else if (pop->Cut() == QIRPOP3::cutTimedOut && QIRPOP3::Now() >= checkDeadline)
+                QIR_REPORT(qirLogError, "POP3: The check took longer than its %.0f s - the rest stays on the server",
+                           checkDeadline - started);
+            else if (pop->Cut() == QIRPOP3::cutTimedOut)
+                QIR_REPORT(qirLogError, "POP3: Message %d of %d bytes arrives too slowly - left on the server", w.index,
+                           w.size);
+            else if (text.Failed())
+                QIR_REPORT(qirLogInfo, "POP3: Can't create temporary files, skipping  message %d", w.index);
             else
-                QIR_REPORT(qirLogInfo, "POP3: Can't receive message %d - skipping", i);
-            if (r == qirConnectionFailed) break; // nothing more can come
+                QIR_REPORT(qirLogInfo, "POP3: Can't receive message %d - skipping", w.index);
+            if (r != qirConnectionFailed) continue;
+            if (!pop->Cut() || QIRPOP3::Now() >= checkDeadline) break; // nothing more can come
+            // A fresh session for the rest; what this one was to delete is
+            // deleted there, when it is still the same message.
+            if (PublishRound(&round, history, &published) != qirOK) diskFailed = 1;
+            stored |= !published.empty();
+            roundSize = 0;
+            delete pop;
+            pop = new QIRPOP3(Str(server), Str(service), Str(user), Str(password));
+            if (pop->Status() != qirOK) {
+                QIR_REPORT(qirLogError, "POP: Error establishing connection");
+                break;
+            }
+            std::vector<int> still;
+            for (int i : published)
+                if (std::any_of(wanted.begin(), wanted.end(), [&](const Wanted& x) { return x.index == i && SameRecord(pop, x); }))
+                    still.push_back(i);
+            published.swap(still);
+            still.clear();
+            for (int i : toDelete)
+                if (std::any_of(wanted.begin(), wanted.end(), [&](const Wanted& x) { return x.index == i && SameRecord(pop, x); }))
+                    still.push_back(i);
+            toDelete.swap(still);
+            size_t kept = k + 1;
+            for (size_t j = k + 1; j < wanted.size(); ++j)
+                if (SameRecord(pop, wanted[j])) wanted[kept++] = wanted[j];
+            wanted.resize(kept);
+            asked = 0;
             continue;
         }
-        bytes += (uint64_t)info->Size();
+        bytes += (uint64_t)std::max(w.size, 0);
         progress.Set(bytes);
-        ImportContext context{in};
-        int status;
-        qirPath path = StoreNew(ImportAndSave, &context, &status);
-        if (status != qirOK) continue;
-        Remember(history, info->Id());
-        ++recorded;
-        if (loaded_) AddLoaded(NewMessage(&path));
-        if (!keep) toDelete.push_back(i);
+        qirFetchProof proof;
+        proof.size = w.size;
+        proof.digest = text.Digest();
+        proof.hasDigest = 1;
+        if (w.plan == planVerify && history->Match(w.id.c_str(), proof) == qirHistory::matchSame) {
+            // Stored by an earlier fetch whose DELE never took effect.
+            QIR_REPORT(qirLogStatistics, "POP: Message %d already in history - skipping", w.index);
+            toDelete.push_back(w.index);
+            continue;
+        }
+        if (StageFetched(in, w.id.c_str(), proof, w.index, &round) != qirOK) continue;
+        roundSize += text.Length();
+        if (round.size() >= fetchPace.roundMessages || roundSize >= roundBytes) {
+            if (PublishRound(&round, history, &published) != qirOK) diskFailed = 1;
+            stored |= !published.empty();
+            roundSize = 0;
+        }
     }
-    if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
-    // The stored messages reach the disk before the server may forget them
-    // and before the history that names them is saved: after a crash, a
-    // message is either on disk or fetched again.
-    if ((recorded || !toDelete.empty()) && SyncFolder(directory_) != 0) {
-        QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write the folder to disk: %s; nothing is deleted",
-                   sourceName, __LINE__, strerror(errno));
-    } else {
+    if (PublishRound(&round, history, &published) != qirOK) diskFailed = 1;
+            stored |= !published.empty();
+    DropStaging();
+    pop->SetReadLimit(0);
+    pop->SetDeadline(0);
+    // Only what is on the disk leaves the server, and only at QUIT.
+    if (!keep) {
+        toDelete.insert(toDelete.end(), published.begin(), published.end());
+        std::sort(toDelete.begin(), toDelete.end());
+        Step("deleting", (int)toDelete.size());
         for (int i : toDelete)
             if (pop->Remove(i) == qirConnectionFailed) break;
     }
     delete pop; // QUIT: only now does the server remove what was deleted
-    SaveHistory(history, recorded);
+    SaveHistory(history, stored);
     progress.End();
     return FlushFetched("");
 }
@@ -1075,6 +1278,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
 
 int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
 {
+    if (history) history->BeginFetch();
     qirMailBox box(spool, 0);
     switch (box.Status()) {
     case qirOK:
@@ -1093,57 +1297,81 @@ int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
                    Str(spool.Dirname()));
         return qirNotOpen;
     default:
+        // Only finishing a rewrite that was cut short fails otherwise.
+        QIR_REPORT(qirLogError, "MailBox: Can't finish the interrupted rewrite of %s: Status = %d", Str(spool),
+                   box.Status());
         return box.Status();
     }
     QIR_REPORT(qirLogDebug, "MailBox: mailbox is succesfully opened.");
+    if (box.Recovered() > 0)
+        QIR_REPORT(qirLogWarning, "MailBox: Finished the interrupted rewrite of %s", Str(spool));
+    else if (box.Recovered() < 0)
+        QIR_REPORT(qirLogError, "MailBox: %s was changed after its rewrite was interrupted; that rewrite's text is kept in %s",
+                   Str(spool), box.AsidePath().c_str());
     RemoveStaleStaging();
-    long size = box.TotalSize();
-    ProgressReport progress(size > 0 ? (uint32_t)std::min<long>(size, UINT32_MAX) : 0, qirLanguage.Text(1000));
-    int deleted = 0, recorded = 0;
-    // One walk, front to back: a message known to the history is passed over
-    // without copying its body.
-    while (qirMsgInfo* info = box.NextMessage()) {
+    // The whole spool is read once to learn every letter's proof; then only
+    // the new letters are read again (from the page cache) and stored.
+    if (box.Scan() != qirOK)
+        QIR_REPORT(qirLogError, "MailBox: Error reading %s: Status = %d", Str(spool), box.Status());
+    std::vector<int> wanted;
+    uint64_t total = 0;
+    int deleted = 0;
+    for (qirMsgInfo* info = box.First(); info; info = box.Next(info)) {
         int i = info->Number();
+        qirFetchProof proof = info->Proof();
+        if (!proof.Known()) continue; // cut short by a read error
         const char* id = Str(info->HistoryId());
-        if (history && *id && history->FindAndMark(id)) {
+        int m = history && *id ? history->Match(id, proof) : qirHistory::matchUnknown;
+        if (m == qirHistory::matchSame || (keep && m >= qirHistory::matchKnown)) {
             QIR_REPORT(qirLogInfo, "MailBox: Message %d already in history - skipping", i);
             // Stored by a fetch whose rewrite of the spool never happened.
             if (!keep && box.MarkDeleted(i) == qirOK) ++deleted;
             continue;
         }
-        QIR_REPORT(qirLogStatistics, "MailBox: Receiving message %d", i + 1);
-        FILE* text = box.FetchCurrent();
-        if (!text) {
-            QIR_REPORT(qirLogError, "MailBox: Can't create temporary files, skipping  message %d", i);
+        wanted.push_back(i);
+        total += (uint64_t)proof.size;
+    }
+    ProgressReport progress(total, qirLanguage.Text(1000));
+    if (EnsureStaging() != qirOK) wanted.clear();
+    MessageText text(&staging_);
+    std::vector<Staged> round;
+    std::vector<int> published;
+    size_t roundSize = 0;
+    int diskFailed = 0;
+    uint64_t bytes = 0;
+    for (size_t k = 0; k < wanted.size() && !diskFailed; ++k) {
+        qirMsgInfo* info = box.Find(wanted[k]);
+        qirFetchProof proof = info->Proof();
+        QIR_REPORT(qirLogStatistics, "MailBox: Receiving message %d of %d", info->Number() + 1, box.Count());
+        text.Clear((size_t)proof.size);
+        FILE* in = box.ReadText(info->Number(), MessageText::Append, &text) == qirOK ? text.Open() : nullptr;
+        if (!in) {
+            QIR_REPORT(qirLogError, "MailBox: Can't create temporary files, skipping  message %d", info->Number());
             continue;
         }
-        ImportContext context{text};
-        int status;
-        qirPath path = StoreNew(ImportAndSave, &context, &status);
-        fclose(text);
-        progress.Set((uint64_t)std::max<long>(info->Offset(), 0));
-        if (status != qirOK) continue;
-        Remember(history, id);
-        ++recorded;
-        if (loaded_) AddLoaded(NewMessage(&path));
-        if (!keep && box.MarkDeleted(i) == qirOK) ++deleted;
+        bytes += (uint64_t)proof.size;
+        progress.Set(bytes);
+        if (StageFetched(in, Str(info->HistoryId()), proof, info->Number(), &round) != qirOK) continue;
+        roundSize += (size_t)proof.size;
+        if (round.size() >= fetchPace.roundMessages || roundSize >= roundBytes) {
+            if (PublishRound(&round, history, &published) != qirOK) diskFailed = 1;
+            roundSize = 0;
+        }
     }
-    if (box.Status() != qirOK)
-        QIR_REPORT(qirLogError, "MailBox: Error reading %s: Status = %d", Str(spool), box.Status());
-    if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
-    // As for POP3: on disk first, then the history, then the spool rewrite.
-    int synced = !(recorded || deleted) || SyncFolder(directory_) == 0;
-    if (!synced) {
-        QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write the folder to disk: %s; the mailbox is kept",
-                   sourceName, __LINE__, strerror(errno));
-        for (qirMsgInfo* m = box.First(); m; m = box.Next(m)) box.Undelete(m->Number());
-    }
-    SaveHistory(history, recorded);
-    if (deleted && synced) {
+    if (PublishRound(&round, history, &published) != qirOK) diskFailed = 1;
+    DropStaging();
+    if (!keep)
+        for (int i : published)
+            if (box.MarkDeleted(i) == qirOK) ++deleted;
+    // On disk first, then the history, then the spool rewrite.
+    SaveHistory(history, !published.empty());
+    if (deleted) {
+        Step("deleting", deleted);
         int r = box.Commit();
         if (r != qirOK)
-            QIR_REPORT(qirLogError, "MailBox: Can't rewrite %s: Status = %d%s%s", Str(spool), r,
-                       box.TempPath().empty() ? "" : "; the new text is kept in ", box.TempPath().c_str());
+            QIR_REPORT(qirLogError, "MailBox: Can't rewrite %s: Status = %d%s%s%s", Str(spool), r,
+                       box.TempPath().empty() ? "" : "; it is finished from ", box.TempPath().c_str(),
+                       box.TempPath().empty() ? "" : " when the mailbox is next opened");
     }
     progress.End();
     return FlushFetched("\n");

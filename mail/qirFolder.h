@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "qirFetchProof.h"
 #include "qirList.h"
 #include "qirMsg.h"
 #include "qirPath.h"
@@ -118,18 +119,41 @@ public:
 
     // Fetches new mail from a POP3 server (see qirFolder.cpp): 0; the
     // connection's status (-4, -5) when login or listing failed; -12 when
-    // the final flush failed.  Each message is stored once: identifiers go
-    // into the history (saved after each stored message), DELE is sent only
-    // after the stored messages are on disk, and only when keep is 0.
+    // the final flush failed.  Messages are stored in rounds: each round's
+    // files reach the disk before they enter the folder, and the folder
+    // before the history names them.  DELE is sent only when keep is 0, at
+    // the end, for messages this client holds: stored now, or stored before
+    // and proved the same (identifier, listed size and text).  A message
+    // far longer than listed or arriving too slowly is left on the server.
     int FetchPOP3(qirString server, qirString service, qirString user, qirString password,
                   qirHistory* history, int keep);
 
-    // Fetches the messages of a local mailbox spool in one pass over it: 0;
-    // the mailbox's status when it cannot be opened (-6, -7, -9, -20); -12
-    // when the final flush failed.  As with POP3, every stored message goes
-    // into the history at once; with keep 0 the stored messages leave the
-    // spool, after they are on disk.
+    // Fetches the messages of a local mailbox spool: 0; the mailbox's status
+    // when it cannot be opened (-6, -7, -9, -20); -12 when the final flush
+    // failed.  Stored in rounds as for POP3; with keep 0 the letters this
+    // client holds (stored now, or before with the same length and text)
+    // leave the spool, after they and the history are on disk.
     int FetchMailbox(const qirPath& spool, qirHistory* history, int keep);
+
+    // Test hook: called at each step of a fetch ("staged" after each
+    // message staged, "synced", "published" and "recorded" after each round,
+    // "deleting" before anything is deleted at the source) with a count.
+    static void (*fetchStep)(const char* step, int count);
+    // How long a fetch may take and how far a message may outgrow its
+    // listed size: seconds plus its size over bytesPerSecond for each
+    // message, checkSeconds plus the size of all that is to be fetched over
+    // bytesPerSecond for the whole check; twice the listed size plus margin,
+    // or ceiling when the server listed none.  Messages are stored in rounds
+    // of at most roundMessages (or 16 MB): one round of syncs each.
+    struct FetchPace {
+        size_t roundMessages = 64;
+        double seconds = 120;
+        double checkSeconds = 300;
+        double bytesPerSecond = 4096;
+        long long margin = 1 << 20;
+        long long ceiling = 256LL << 20;
+    };
+    static FetchPace fetchPace;
 
     const qirDirectory* Directory() const { return directory_; }
     const qirString& Name() const { return name_; }
@@ -157,6 +181,16 @@ protected:
     // failure removes whatever was made.  The path, or "" on failure (status
     // in *status).
     qirPath StoreNew(int (*fill)(const char* directory, void* context), void* context, int* status);
+    // The two halves of StoreNew: a directory made by fill in this process's
+    // staging area ("" on failure), and its move into the folder.
+    std::string Stage(int (*fill)(const char* directory, void* context), void* context, int* status);
+    qirPath Publish(const std::string& staged, int* status);
+    // Renames the directory from into the first free "Message" N at or
+    // above the count, never over an entry: the new path, or "" with
+    // errno telling why (from is then where it was).
+    qirPath Place(const std::string& from, int* status);
+    int EnsureStaging();
+    void DropStaging(); // when empty
     // Directories under the folder left by fetches whose process is gone.
     void RemoveStaleStaging();
 
@@ -175,6 +209,15 @@ private:
     void DeleteMessages();
     void AddLoaded(qirMsg* message);
     int FlushFetched(const char* reportEnd);
+    // A fetched message waiting in the staging area for its round.
+    struct Staged {
+        std::string work; // its directory there
+        std::string id;   // for the history; "" for none
+        qirFetchProof proof;
+        int source;       // its index or number at the source
+    };
+    int StageFetched(FILE* text, const char* id, const qirFetchProof& proof, int source, std::vector<Staged>* round);
+    int PublishRound(std::vector<Staged>* round, qirHistory* history, std::vector<int>* published);
     int RenumberDisk();
     int MessageNames(const char* dir, std::vector<std::string>* names,
                      std::vector<std::string>* leftovers = nullptr) const;

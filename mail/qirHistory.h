@@ -3,12 +3,15 @@
 // that mail left at the source is not fetched again.
 //
 // File: one identifier per line, each ended by a line feed, the most
-// recently added first.
+// recently added first.  An identifier may be followed by a TAB and its
+// proof ("L" and a size, then " D" and a digest); a line without one, as
+// older versions wrote them, means the identifier alone.
 #ifndef QIR_HISTORY_H
 #define QIR_HISTORY_H
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "qirHistoryEntry.h"
 #include "qirList.h"
@@ -32,13 +35,32 @@ public:
     // line of the file cannot hold them; an identifier left empty is not
     // added.
     void Add(const char* id, int seen);
-    // Adds the identifier as seen and appends it to the file as one line at
-    // once, so that a fetch killed later never fetches that message again;
-    // the file still loads to the right set, and the next Save rewrites it
-    // in its usual order.  0; 0 and nothing done for an identifier left
-    // empty; when the line cannot be appended, the whole file is saved
-    // instead and a failure of that is returned.
-    int Record(const char* id);
+
+    // What a fetch learns of a message at its source from Match.
+    enum {
+        matchDiffers = -1, // known, but only with other proofs: another message
+        matchUnknown = 0,
+        matchKnown = 1,    // known from a history that kept no proof
+        matchSize = 2,     // the sizes agree; no digest could be compared
+        matchSame = 3,     // size and digest agree: the message stored before
+    };
+    // Starts a fetch: what it records from now on is no evidence for its own
+    // lookups, so that two messages of one fetch that share an identifier
+    // are both stored.
+    void BeginFetch();
+    // Looks the identifier up among the entries from before this fetch and
+    // marks the best match seen (an unseen one first).
+    int Match(const char* id, const qirFetchProof& proof);
+    // Adds the identifier with its proof as seen; the line is written by
+    // WritePending.  Nothing for an identifier left empty.
+    void Record(const char* id, const qirFetchProof& proof);
+    // Appends the lines recorded since the last call to the file and syncs
+    // it, so that a fetch killed later never fetches those messages again
+    // (the next Save rewrites the file in its usual order): 0; when the
+    // lines cannot be appended, the whole file is saved instead and a
+    // failure of that is returned.  Call it only once the messages it names
+    // are on stable storage.
+    int WritePending();
     // Removes and deletes every entry not seen.
     void PurgeUnmarked();
     // Replaces the file through a temporary file with the last limit entries,
@@ -66,16 +88,18 @@ private:
     using qirList::Remove;
     using qirList::AppendAll;
 
-    void Insert(std::string id, int seen);
-    int AppendLine(const std::string& id);
+    qirHistoryEntry* Insert(std::string id, int seen);
+    int AppendLines(const std::string& lines);
     void CloseJournal();
 
     char* path_;  // owned
     int limit_;
     int journal_ = -1; // the file open for appending, between Saves
-    // The first entry of each identifier, so that a fetch looks each message
-    // up in constant time however long the history is.
-    std::unordered_map<std::string, qirHistoryEntry*> index_;
+    int generation_ = 0;
+    std::string pending_; // lines recorded, not yet written
+    // The entries of each identifier in file order, so that a fetch looks
+    // each message up in constant time however long the history is.
+    std::unordered_map<std::string, std::vector<qirHistoryEntry*>> index_;
 };
 
 #endif

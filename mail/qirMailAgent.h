@@ -4,6 +4,7 @@
 #ifndef QIR_MAIL_AGENT_H
 #define QIR_MAIL_AGENT_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,12 @@ public:
     // for good), so that sending it again cannot succeed.
     virtual int IsPermanentFailure() const { return 0; }
 
+    // Called the instant the receiver has taken the message for delivery
+    // (the final reply to the text read, the program ended well), before
+    // anything is logged, so that the caller can record it while the
+    // message can least be lost between sent and recorded.  Empty: none.
+    void SetAccepted(std::function<void()> accepted) { accepted_ = std::move(accepted); }
+
     // The mailboxes of the To, Cc and Bcc lists, in that order.  A mailbox
     // that is empty, holds a control character or angle brackets, or starts
     // with "-" cannot be named safely to a server or program: it goes into
@@ -40,7 +47,14 @@ public:
     // 1 when the mailbox can be given to a server or a program as it is.
     static int IsSafeMailbox(const char* mailbox);
 
+protected:
+    void Accepted()
+    {
+        if (accepted_) accepted_();
+    }
+
 private:
+    std::function<void()> accepted_;
     qirMailAgent(const qirMailAgent&) = delete;
     qirMailAgent& operator=(const qirMailAgent&) = delete;
 };

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -123,10 +124,16 @@ int IsBlank(char c)
 
 } // namespace
 
-qirMailBox::qirMailBox(const qirPath& path, int scan) : path_(path)
+qirMailBox::qirMailBox(const qirPath& path, int scan, const char* journalDir) : path_(path)
 {
     status_ = 0;
     buf_ = new char[kBufferSize];
+    if (journalDir) {
+        journalDir_ = journalDir;
+    } else if (char* home = qirHomeDirectory()) {
+        journalDir_ = std::string(home) + "/.QIR";
+        delete[] home;
+    }
     const char* p = path_.Text() ? path_.Text() : "";
     struct stat st;
     if (stat(p, &st) != 0) {
@@ -150,18 +157,39 @@ qirMailBox::qirMailBox(const qirPath& path, int scan) : path_(path)
         status_ = qirCannotOpen;
         return;
     }
-    if (qirFlock(fd_, LOCK_SH | LOCK_NB) != 0 && Refused(errno)) {
+    int shared = qirFlock(fd_, LOCK_SH | LOCK_NB) == 0;
+    if (!shared && Refused(errno)) {
         close(fd_);
         fd_ = -1;
         status_ = qirAlreadyOpen;
         return;
     }
-    if (FcntlLock(fd_, F_RDLCK) != 0 && Refused(errno)) {
+    if (FcntlLock(fd_, F_RDLCK) == 0) {
+        shared = 1;
+    } else if (Refused(errno)) {
         qirFlock(fd_, LOCK_UN);
         close(fd_);
         fd_ = -1;
         status_ = qirAlreadyOpen;
         return;
+    }
+    // A rewrite killed half way is finished before anything is read.  While
+    // the shared locks are held nobody writes a journal, so a new one that
+    // is still there was left by a rewrite killed before it was in place.
+    if (shared) RemoveUnfinishedJournal();
+    if (FindJournal()) {
+        int r = writable_ ? LockExclusive() : qirCannotOpen;
+        if (r == 0) {
+            step_ = 0;
+            r = Recover();
+            UnlockExclusive();
+        }
+        if (r == 0 && fstat(fd_, &st) != 0) r = qirUnreadable;
+        if (r != 0) {
+            CloseSpool();
+            status_ = r;
+            return;
+        }
     }
     spoolSize_ = st.st_size;
     limit_ = spoolSize_;
@@ -176,6 +204,7 @@ qirMailBox::~qirMailBox()
         qirFlock(fd_, LOCK_UN);
         close(fd_);
     }
+    delete dotLock_;
     ClearRecords();
     delete[] buf_;
 }
@@ -241,6 +270,7 @@ long qirMailBox::ConsumeLine(std::string* keep, FILE* out)
         for (size_t i = 0; i < n && total + static_cast<long>(i) < 2; ++i) first[total + i] = p[i];
         if (keep) keep->append(p, n);
         if (out) fwrite(p, 1, n, out);
+        if (digesting_) text_.Add(p, n);
         total += static_cast<long>(n);
         pos_ += n;
         if (nl) break;
@@ -254,9 +284,48 @@ void qirMailBox::SkipToMessageStart(FILE* out)
     while (!AtEnd() && !AtMessageStart()) ConsumeLine(nullptr, out);
 }
 
+void qirMailBox::TextDigest::Add(const char* p, size_t n)
+{
+    if (n == 0) return;
+    if (held + n <= 2) {
+        memcpy(hold + held, p, n);
+        held += static_cast<int>(n);
+        return;
+    }
+    if (n >= 2) {
+        if (held) digest.Add(hold, static_cast<size_t>(held));
+        digest.Add(p, n - 2);
+        last = static_cast<unsigned char>(n > 2 ? p[n - 3] : hold[held - 1]); // held > 0 when n is 2
+        memcpy(hold, p + n - 2, 2);
+    } else { // one byte after two held
+        digest.Add(hold, 1);
+        last = static_cast<unsigned char>(hold[0]);
+        hold[0] = hold[1];
+        hold[1] = p[0];
+    }
+    held = 2;
+}
+
+void qirMailBox::TextDigest::Finish(qirMsgInfo* m)
+{
+    // An empty last line ("\n" or "\r\n" after a line end) separates the
+    // message from the next one: when mail is appended after the last
+    // message, its proof stays the same.
+    int drop = 0;
+    int before = held == 2 ? hold[0] : last; // the byte before the last one
+    if (held == 2 && hold[0] == '\r' && hold[1] == '\n' && last == '\n') drop = 2;
+    else if (held >= 1 && hold[held - 1] == '\n' && before == '\n') drop = 1;
+    if (held - drop > 0) digest.Add(hold, static_cast<size_t>(held - drop));
+    m->textLength_ = static_cast<long long>(digest.Length());
+    m->digest_ = digest.Value();
+    *this = TextDigest();
+}
+
 void qirMailBox::FinishCurrent()
 {
     if (!current_) return;
+    if (digesting_) text_.Finish(current_);
+    digesting_ = 0;
     current_->size_ = Tell() - current_->offset_;
     current_ = nullptr;
     header_.clear();
@@ -305,6 +374,7 @@ void qirMailBox::Rewind()
 {
     ClearRecords();
     current_ = nullptr;
+    digesting_ = 0;
     header_.clear();
     pos_ = len_ = 0;
     bufOffset_ = 0;
@@ -327,6 +397,8 @@ qirMsgInfo* qirMailBox::NextMessage()
     m->offset_ = Tell();
     m->size_ = -1;
     m->fromLength_ = ConsumeLine(&header_, nullptr);
+    text_ = TextDigest();
+    digesting_ = 1;
     long length = m->fromLength_;
     while (!AtEnd()) {
         long n = ConsumeLine(&header_, nullptr);
@@ -406,6 +478,24 @@ FILE* qirMailBox::Fetch(int number)
     return f;
 }
 
+int qirMailBox::ReadText(int number, Sink sink, void* context)
+{
+    qirMsgInfo* m = Find(number);
+    if (!m || fd_ < 0 || m->textLength_ < 0) return status_ = qirNotFound;
+    if (textBuf_.empty()) textBuf_.resize(kBufferSize);
+    char* b = textBuf_.data();
+    off_t at = m->offset_ + m->fromLength_;
+    long long left = m->textLength_;
+    while (left > 0) {
+        size_t n = left < static_cast<long long>(kBufferSize) ? static_cast<size_t>(left) : kBufferSize;
+        if (PreadFull(fd_, b, n, at) != static_cast<ssize_t>(n)) return status_ = qirUnreadable;
+        if (!sink(context, b, static_cast<int>(n))) return status_ = qirWriteError;
+        at += static_cast<off_t>(n);
+        left -= static_cast<long long>(n);
+    }
+    return qirOK;
+}
+
 qirString qirMailBox::HeaderText(int number)
 {
     qirMsgInfo* m = Find(number);
@@ -423,39 +513,128 @@ qirString qirMailBox::HeaderText(int number)
 
 // ---- the rewrite ----
 
+namespace {
+
+void (*stepHook)(int) = nullptr;
+
+const char journalMagic[] = "QIR spool journal 1";
+const char journalSuffix[] = ".QIRjournal";
+const size_t markerSize = 16;
+
+// Makes a new or removed name in path's directory survive a power cut.
+int SyncParent(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int r = fsync(fd);
+    close(fd);
+    return r;
+}
+
+std::string Hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+int FromHex(const char* text, std::string* bytes)
+{
+    bytes->clear();
+    for (; text[0] && text[1]; text += 2) {
+        char pair[3] = {text[0], text[1], 0};
+        char* end;
+        long v = strtol(pair, &end, 16);
+        if (*end) return -1;
+        *bytes += static_cast<char>(v);
+    }
+    return *text ? -1 : 0;
+}
+
+// What marks a spool not yet cut to its new length: a NUL, which no
+// delivery writes where new mail begins ("From "), then random bytes.
+std::string NewMarker(long long room)
+{
+    size_t n = room < static_cast<long long>(markerSize) ? static_cast<size_t>(room) : markerSize;
+    std::string m(n, '\0');
+    if (n > 1 && getrandom(&m[1], n - 1, 0) != static_cast<ssize_t>(n - 1)) {
+        unsigned long long x = static_cast<unsigned long long>(time(nullptr)) * 2654435761ULL ^ getpid();
+        for (size_t i = 1; i < n; ++i) {
+            x = x * 6364136223846793005ULL + 1442695040888963407ULL;
+            m[i] = static_cast<char>(x >> 56);
+        }
+    }
+    return m;
+}
+
+// 1 when the two ranges hold the same bytes, 0 when not, -1 on a read error.
+int SameBytes(int a, long long aAt, int b, long long bAt, long long length)
+{
+    std::vector<char> x(kBufferSize), y(kBufferSize);
+    while (length > 0) {
+        size_t n = length < static_cast<long long>(kBufferSize) ? static_cast<size_t>(length) : kBufferSize;
+        if (PreadFull(a, x.data(), n, aAt) != static_cast<ssize_t>(n)) return -1;
+        ssize_t got = PreadFull(b, y.data(), n, bAt);
+        if (got < 0) return -1;
+        if (got != static_cast<ssize_t>(n) || memcmp(x.data(), y.data(), n) != 0) return 0;
+        aAt += n;
+        bAt += n;
+        length -= n;
+    }
+    return 1;
+}
+
+} // namespace
+
+void qirMailBox::SetStepHook(void (*hook)(int step))
+{
+    stepHook = hook;
+}
+
+void qirMailBox::Step()
+{
+    if (stepHook) stepHook(++step_);
+}
+
 int qirMailBox::LockExclusive()
 {
     // Debian's delivery agents take the dot-lock and fcntl; others flock.
-    // The dot-lock is taken first, as they do; a spool directory the user
-    // may not write (mode 1777 or group mail) leaves it to the other two.
-    std::string dot = std::string(path_.Text()) + ".lock";
-    dotLocked_ = 0;
-    int tries = 0;
-    for (;;) {
-        int fd = open(dot.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd >= 0) {
-            dprintf(fd, "%d\n", static_cast<int>(getpid()));
-            close(fd);
-            dotLocked_ = 1;
+    // The dot-lock is taken first, as they do, by their rules: one whose
+    // owner has died is taken over at once, one that names no owner once it
+    // is five minutes old.  A spool directory the user may not write (mode
+    // 1777 or group mail) leaves it to the other two.
+    delete dotLock_;
+    dotLock_ = new qirLock(qirPath((std::string(path_.Text()) + ".lock").c_str()));
+    dotLock_->SetUntestedAge(kStaleDotLock);
+    for (int tries = 0;;) {
+        int r = dotLock_->Lock();
+        if (r == 0) break;
+        if (r == qirCannotOpen) {
+            delete dotLock_;
+            dotLock_ = nullptr;
             break;
         }
-        if (errno != EEXIST) break;
-        if (++tries >= kLockTries) return qirAlreadyOpen;
-        struct stat st;
-        if (lstat(dot.c_str(), &st) == 0 && time(nullptr) - st.st_mtime > kStaleDotLock) {
-            unlink(dot.c_str());
-            continue;
+        if (++tries >= kLockTries) {
+            delete dotLock_;
+            dotLock_ = nullptr;
+            return qirAlreadyOpen;
         }
         usleep(kRetryMicros);
     }
     int failed = 1;
-    for (tries = 0; tries < kLockTries; ++tries) {
+    for (int tries = 0; tries < kLockTries; ++tries) {
         if (qirFlock(fd_, LOCK_EX | LOCK_NB) == 0 || !Refused(errno)) { failed = 0; break; }
         usleep(kRetryMicros);
     }
     if (!failed) {
         failed = 1;
-        for (tries = 0; tries < kLockTries; ++tries) {
+        for (int tries = 0; tries < kLockTries; ++tries) {
             if (FcntlLock(fd_, F_WRLCK) == 0 || !Refused(errno)) { failed = 0; break; }
             usleep(kRetryMicros);
         }
@@ -473,8 +652,20 @@ void qirMailBox::UnlockExclusive()
     // flock is not atomic, which is harmless: the spool is read afresh.
     FcntlLock(fd_, F_RDLCK);
     qirFlock(fd_, LOCK_SH | LOCK_NB);
-    if (dotLocked_) unlink((std::string(path_.Text()) + ".lock").c_str());
-    dotLocked_ = 0;
+    delete dotLock_; // removes the dot-lock
+    dotLock_ = nullptr;
+}
+
+void qirMailBox::CloseSpool()
+{
+    FcntlLock(fd_, F_UNLCK);
+    qirFlock(fd_, LOCK_UN);
+    delete dotLock_;
+    dotLock_ = nullptr;
+    close(fd_);
+    fd_ = -1;
+    spoolSize_ = limit_ = 0;
+    Rewind();
 }
 
 int qirMailBox::Commit()
@@ -489,9 +680,17 @@ int qirMailBox::Commit()
     while (first && !first->deleted_) first = Next(first);
     if (!first) return status_ = 0; // nothing to remove: the spool is not touched
     if (!writable_) return status_ = qirCannotOpen;
+    step_ = 0;
+    if (stepHook) stepHook(0);
     int r = LockExclusive();
     if (r != 0) return status_ = r;
     r = Rewrite(first);
+    if (r != 0 && !tempPath_.empty()) {
+        // Half done: nothing more is read from this spool until its journal
+        // has finished the rewrite, at the next opening.
+        CloseSpool();
+        return status_ = r;
+    }
     UnlockExclusive();
     if (r == 0) {
         struct stat st;
@@ -505,56 +704,284 @@ int qirMailBox::Commit()
 int qirMailBox::Rewrite(qirMsgInfo* first)
 {
     // Under the exclusive locks: the spool must still be the file that was
-    // read, no shorter, with its deleted messages where they were.
+    // read, no shorter, with its messages where they were (tested where the
+    // rewrite cuts: at the start of each run of deleted or kept messages).
     struct stat now, named;
     if (fstat(fd_, &now) != 0 || stat(path_.Text(), &named) != 0 || now.st_ino != named.st_ino ||
         now.st_dev != named.st_dev)
         return qirFailed;
     long known = Last()->offset_ + Last()->size_;
     if (now.st_size < known) return qirFailed;
-    for (qirMsgInfo* m = first; m; m = Next(m)) {
+    for (qirMsgInfo *m = first, *prev = nullptr; m; prev = m, m = Next(m)) {
         char from[5];
-        if (m->deleted_ && (PreadFull(fd_, from, 5, m->offset_) != 5 || memcmp(from, "From ", 5) != 0))
+        if ((!prev || prev->deleted_ != m->deleted_) &&
+            (PreadFull(fd_, from, 5, m->offset_) != 5 || memcmp(from, "From ", 5) != 0))
             return qirFailed;
     }
+    if (FindJournal()) return qirFailed; // an unfinished rewrite is not ours to replace
+    journal_ = JournalPlace();
+    if (journal_.empty()) return qirNoTempFile;
 
-    // The new text from the first deleted message on goes to a private
-    // file first, so that a failure before the spool is touched leaves it
-    // as it was, and one after still leaves every message somewhere.
-    const char* dir = getenv("TMPDIR");
-    if (!dir || !*dir) dir = "/tmp";
-    std::string name = std::string(dir) + "/qir-spool-XXXXXX";
-    int t = mkstemp(&name[0]);
+    // The journal holds every byte that is to follow the first deleted
+    // message, mail delivered after the spool was read included.
+    Journal j;
+    j.dev = now.st_dev;
+    j.ino = now.st_ino;
+    j.offset = first->offset_;
+    j.size = now.st_size;
+    std::vector<Piece> text;
+    auto add = [&](long long from, long long length) {
+        if (length <= 0) return;
+        if (!text.empty() && text.back().from + text.back().length == from) text.back().length += length;
+        else text.push_back({fd_, from, length});
+    };
+    for (qirMsgInfo* m = first; m; m = Next(m))
+        if (!m->deleted_) add(m->offset_, m->size_);
+    add(known, now.st_size - known);
+    int jfd = -1;
+    int r = WriteJournal(&j, text, &jfd);
+    if (r != 0) {
+        // The spool is untouched: a journal that may not last goes again.
+        if (jfd >= 0) {
+            close(jfd);
+            unlink(journal_.c_str());
+        }
+        return r;
+    }
+    r = Apply(&jfd, &j);
+    if (jfd >= 0) close(jfd);
+    if (r != 0 && access(journal_.c_str(), F_OK) == 0) tempPath_ = journal_;
+    return r;
+}
+
+// Writes a journal of j (its dev, ino, offset and size set) holding the
+// pieces as its text, syncs it and renames it into place: 0 with *jfd open
+// on it; -18 it cannot be made; -12 a write, sync or rename failed (*jfd is
+// open only when the journal is in place but its name may not last).
+int qirMailBox::WriteJournal(Journal* j, const std::vector<Piece>& text, int* jfd)
+{
+    j->kept = 0;
+    for (const Piece& p : text) j->kept += p.length;
+    j->marker = NewMarker(j->size - j->offset - j->kept);
+    char header[256];
+    int n = snprintf(header, sizeof header, "%s %llu %llu %lld %lld %lld %s\n", journalMagic, j->dev, j->ino, j->offset,
+                     j->kept, j->size, Hex(j->marker).c_str());
+    j->textAt = n;
+    std::string temp = journal_ + ".new"; // a left-over of a killed rewrite goes
+    unlink(temp.c_str());
+    int t = open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (t < 0) return qirNoTempFile;
-    fchmod(t, 0600);
     std::vector<char> buf(kBufferSize);
-    off_t at = 0;
-    int ok = 1;
-    for (qirMsgInfo* m = first; m && ok; m = Next(m)) {
-        if (m->deleted_) continue;
-        ok = CopyRange(fd_, m->offset_, m->size_, t, at, buf.data()) == 0;
-        at += m->size_;
+    int ok = PwriteFull(t, header, static_cast<size_t>(n), 0) == 0;
+    long long at = j->textAt;
+    for (const Piece& p : text) {
+        ok = ok && CopyRange(p.fd, p.from, p.length, t, at, buf.data()) == 0;
+        at += p.length;
     }
-    // Mail delivered after the spool was read.
-    if (ok && now.st_size > known) {
-        ok = CopyRange(fd_, known, now.st_size - known, t, at, buf.data()) == 0;
-        at += now.st_size - known;
-    }
+    if (ok) Step();
     if (!ok || fsync(t) != 0) {
         close(t);
-        unlink(name.c_str());
+        unlink(temp.c_str());
         return qirWriteError;
     }
-    // In place, so that the spool keeps its owner, group, mode and links,
-    // and a spool directory the user cannot write does not matter.  The
-    // spool is cut only once the new text is all in it.
-    if (CopyRange(t, 0, at, fd_, first->offset_, buf.data()) != 0 || ftruncate(fd_, first->offset_ + at) != 0 ||
-        fsync(fd_) != 0) {
+    Step();
+    if (rename(temp.c_str(), journal_.c_str()) != 0) {
         close(t);
-        tempPath_ = name;
+        unlink(temp.c_str());
         return qirWriteError;
     }
-    close(t);
-    unlink(name.c_str());
+    Step();
+    *jfd = t;
+    if (SyncParent(journal_) != 0) return qirWriteError;
+    Step();
     return 0;
+}
+
+// Mail appended without the locks after j was written: a new journal takes
+// it in before anything is cut.
+int qirMailBox::ExtendJournal(int* jfd, Journal* j, long long size)
+{
+    Journal next = *j;
+    next.size = size;
+    int nfd = -1;
+    int r = WriteJournal(&next, {{*jfd, j->textAt, j->kept}, {fd_, j->size, size - j->size}}, &nfd);
+    if (nfd >= 0) {
+        close(*jfd);
+        *jfd = nfd;
+        *j = next;
+    }
+    return r;
+}
+
+// Puts the journal's text in place and removes the journal.  Until the
+// spool is cut, j's marker lies just past the kept text, so that finishing
+// later can tell a spool not yet cut from one cut and then delivered to.
+int qirMailBox::Apply(int* jfd, Journal* j)
+{
+    std::vector<char> buf(kBufferSize), seen(markerSize);
+    for (;;) {
+        long long end = j->offset + j->kept;
+        size_t m = j->marker.size();
+        if (PreadFull(fd_, seen.data(), m, end) != static_cast<ssize_t>(m) || memcmp(seen.data(), j->marker.data(), m)) {
+            if (PwriteFull(fd_, j->marker.data(), m, end) != 0) return qirWriteError;
+            Step();
+            if (fsync(fd_) != 0) return qirWriteError;
+            Step();
+        }
+        for (long long done = 0; done < j->kept;) {
+            size_t n = j->kept - done < static_cast<long long>(kBufferSize) ? static_cast<size_t>(j->kept - done)
+                                                                              : kBufferSize;
+            if (PreadFull(*jfd, buf.data(), n, j->textAt + done) != static_cast<ssize_t>(n) ||
+                PwriteFull(fd_, buf.data(), n, j->offset + done) != 0)
+                return qirWriteError;
+            done += n;
+            Step();
+        }
+        if (fsync(fd_) != 0) return qirWriteError;
+        Step();
+        struct stat st;
+        if (fstat(fd_, &st) != 0) return qirWriteError;
+        if (st.st_size < j->size) return qirFailed; // shortened by someone else: left to the next opening
+        if (st.st_size > j->size) {
+            // Delivered by a program that ignores the locks, during the copy.
+            int r = ExtendJournal(jfd, j, st.st_size);
+            if (r != 0) return r;
+            continue;
+        }
+        if (ftruncate(fd_, end) != 0) return qirWriteError;
+        Step();
+        if (fsync(fd_) != 0) return qirWriteError;
+        Step();
+        if (unlink(journal_.c_str()) != 0) return qirWriteError;
+        Step();
+        SyncParent(journal_);
+        return 0;
+    }
+}
+
+// Beside the spool, as its dot-lock is; else in the user's own directory,
+// named after the spool's file, which an in-place rewrite keeps.
+std::string qirMailBox::JournalPlace() const
+{
+    std::string beside, own;
+    JournalPlaces(&beside, &own);
+    std::string spool = path_.Text();
+    size_t slash = spool.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : spool.substr(0, slash);
+    if (access(dir.c_str(), W_OK) == 0) return beside;
+    if (own.empty()) return "";
+    mkdir(journalDir_.c_str(), 0700);
+    return access(journalDir_.c_str(), W_OK) == 0 ? own : "";
+}
+
+// The two places a journal of this spool can be: beside it, and in the
+// user's own directory (empty when there is none).
+void qirMailBox::JournalPlaces(std::string* beside, std::string* own) const
+{
+    *beside = std::string(path_.Text()) + journalSuffix;
+    own->clear();
+    struct stat st;
+    if (journalDir_.empty() || fstat(fd_, &st) != 0) return;
+    char name[96];
+    snprintf(name, sizeof name, "/spool-%llu-%llu", static_cast<unsigned long long>(st.st_dev),
+             static_cast<unsigned long long>(st.st_ino));
+    *own = journalDir_ + name + journalSuffix;
+}
+
+// 1 with journal_ naming the journal of an unfinished rewrite, else 0.
+int qirMailBox::FindJournal()
+{
+    std::string places[2];
+    JournalPlaces(&places[0], &places[1]);
+    struct stat st;
+    for (const std::string& p : places)
+        if (!p.empty() && lstat(p.c_str(), &st) == 0) {
+            journal_ = p;
+            return 1;
+        }
+    return 0;
+}
+
+void qirMailBox::RemoveUnfinishedJournal()
+{
+    std::string places[2];
+    JournalPlaces(&places[0], &places[1]);
+    for (const std::string& p : places)
+        if (!p.empty()) unlink((p + ".new").c_str());
+}
+
+void qirMailBox::SetJournalAside()
+{
+    char stamp[32];
+    snprintf(stamp, sizeof stamp, ".%ld", static_cast<long>(time(nullptr)));
+    std::string aside = journal_ + stamp;
+    if (rename(journal_.c_str(), aside.c_str()) == 0) {
+        SyncParent(aside);
+        asidePath_ = aside;
+    } else {
+        asidePath_ = journal_;
+    }
+    recovered_ = -1;
+}
+
+// Finishes the rewrite that journal_ describes, under the exclusive locks.
+int qirMailBox::Recover()
+{
+    int jfd = open(journal_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (jfd < 0) return errno == ENOENT ? 0 : qirCannotOpen;
+    Journal j;
+    char header[256];
+    ssize_t n = PreadFull(jfd, header, sizeof header - 1, 0);
+    header[n > 0 ? n : 0] = '\0';
+    char* eol = strchr(header, '\n');
+    char marker[2 * markerSize + 2];
+    struct stat js, ss;
+    const size_t magic = sizeof journalMagic - 1;
+    int fits = eol != nullptr && strncmp(header, journalMagic, magic) == 0 && fstat(jfd, &js) == 0 &&
+               fstat(fd_, &ss) == 0;
+    if (fits) {
+        *eol = '\0';
+        j.textAt = eol + 1 - header;
+        fits = sscanf(header + magic, " %llu %llu %lld %lld %lld %33s", &j.dev, &j.ino, &j.offset, &j.kept, &j.size,
+                      marker) == 6 &&
+               FromHex(marker, &j.marker) == 0 && !j.marker.empty() &&
+               js.st_size == j.textAt + j.kept && j.offset >= 0 && j.kept >= 0 &&
+               j.offset + j.kept + static_cast<long long>(j.marker.size()) <= j.size;
+    }
+    // The journal must describe this very file, and the spool must be in a
+    // state the rewrite can have left: longer than the kept text, and no
+    // shorter than it was unless it was already cut.
+    fits = fits && ss.st_dev == j.dev && ss.st_ino == j.ino && ss.st_size >= j.offset + j.kept;
+    int r = 0;
+    if (fits) {
+        std::string seen(j.marker.size(), '\0');
+        int marked = PreadFull(fd_, &seen[0], seen.size(), j.offset + j.kept) == static_cast<ssize_t>(seen.size()) &&
+                     seen == j.marker;
+        int done = 0;
+        if (!marked) {
+            // Either cut already (and perhaps delivered to since), or not yet
+            // touched: only the first holds the kept text in place.
+            int same = SameBytes(jfd, j.textAt, fd_, j.offset, j.kept);
+            if (same < 0) r = qirUnreadable;
+            done = same > 0;
+        }
+        if (r == 0 && done) {
+            unlink(journal_.c_str());
+            SyncParent(journal_);
+        } else if (r == 0 && ss.st_size < j.size) {
+            fits = 0;
+        } else if (r == 0) {
+            // Mail delivered since the kill (by the usual rules the dot-lock
+            // of a dead owner goes at once) lies past the old end.
+            if (ss.st_size > j.size) r = ExtendJournal(&jfd, &j, ss.st_size);
+            if (r == 0) r = Apply(&jfd, &j);
+        }
+    }
+    close(jfd);
+    if (!fits) {
+        SetJournalAside();
+        return 0;
+    }
+    if (r == 0) recovered_ = 1;
+    return r;
 }

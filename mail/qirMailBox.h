@@ -7,6 +7,12 @@
 // takes the exclusive locks and the "<spool>.lock" dot-lock for the rewrite
 // only.
 //
+// The rewrite is in place (the spool keeps its owner, mode and inode), and
+// a journal makes it safe against a kill at any point: the text that is to
+// follow the first deleted message is written to "<spool>.QIRjournal" and
+// synced before the spool is touched, and opening a spool whose journal is
+// still there first finishes that rewrite.
+//
 // A fetch walks the spool once, front to back:
 //
 //     qirMailBox box(path, 0);             // open and lock, no scan yet
@@ -25,18 +31,26 @@
 #define QIR_MAIL_BOX_H
 
 #include <string>
+#include <vector>
 
+#include "qirDigest.h"
+#include "qirLock.h"
 #include "qirMsgInfo.h"
 #include "qirPath.h"
 
 class qirMailBox : public qirMsgInfoList {
 public:
-    // Opens and locks the spool; with scan set, also reads every record
-    // (Scan).  Status: 0; -6 neither the spool nor its directory exists;
-    // -9 the path is a directory; -7 it cannot be opened or is not a regular
-    // file; -20 another process holds an exclusive lock on it.  A missing
-    // spool in an existing directory is an empty mailbox (status 0).
-    explicit qirMailBox(const qirPath& path, int scan = 1);
+    // Opens and locks the spool and finishes an interrupted rewrite (see
+    // Recovered); with scan set, also reads every record (Scan).  Status: 0;
+    // -6 neither the spool nor its directory exists; -9 the path is a
+    // directory; -7 it cannot be opened or is not a regular file, or it is
+    // read-only with a rewrite to finish; -20 another process holds an
+    // exclusive lock on it (or the dot-lock, while a rewrite is to be
+    // finished); -12 finishing the rewrite failed (the journal is kept).  A
+    // missing spool in an existing directory is an empty mailbox (status 0).
+    // journalDir: where the journal goes when the spool's directory cannot
+    // be written (a system spool directory); null: the user's ".QIR".
+    explicit qirMailBox(const qirPath& path, int scan = 1, const char* journalDir = nullptr);
     // Commits (rewrites only when something is marked deleted), unlocks and
     // closes.  Call Commit first to learn whether the rewrite worked.
     ~qirMailBox() override;
@@ -55,6 +69,13 @@ public:
     // no temporary file, -12 a write failed (the walk goes on either way).
     FILE* FetchCurrent();
 
+    // Hands the text of a record the walk has passed (its proof's text: no
+    // "From " line, no separating empty line) to sink in pieces: 0; -3 an
+    // unknown number or one not passed yet; -13 a read came up short; -12
+    // the sink answered 0.
+    typedef int (*Sink)(void* context, const char* text, int length);
+    int ReadText(int number, Sink sink, void* context);
+
     // 0 without a spool file, -1 when not open, else the spool's size in
     // bytes when it was opened (or last rewritten).
     long TotalSize() override;
@@ -65,15 +86,16 @@ public:
     // them; "" and status -3 for an unknown number.
     qirString HeaderText(int number) override;
     // Removes the messages marked deleted from the spool; nothing is written
-    // when none is.  The new text from the first deleted message on is first
-    // written to a private temporary file (mode 0600, in $TMPDIR or /tmp),
-    // then copied over the spool in place, which is cut to its new length
-    // only after that copy succeeded; mail appended since the spool was read
-    // is kept.  0; -6 not open; -7 the spool is read-only; -20 the exclusive
-    // locks are not to be had (nothing changed); -1 the spool was replaced
-    // or shortened by someone else (nothing changed); -18 no temporary file;
-    // -12 a write failed: when the spool may have been touched, TempPath()
-    // names the kept copy of the new text, else the spool is unchanged.  On
+    // when none is.  The new text from the first deleted message on, mail
+    // appended since the spool was read included, is first written to the
+    // journal (mode 0600) and synced, then copied over the spool in place,
+    // which is cut to its new length only after that copy is synced.  0; -6
+    // not open; -7 the spool is read-only; -20 the exclusive locks are not
+    // to be had (nothing changed); -1 the spool was replaced or shortened by
+    // someone else, or a journal is already there (nothing changed); -18 the
+    // journal cannot be made; -12 a write failed: when the spool may have
+    // been touched, TempPath() names the journal, which the next opening
+    // replays, and the spool is closed; else the spool is unchanged.  On
     // success the records are dropped and the walk starts again.
     int Commit() override;
     // Rewind, then walk every message: 0, or -13 on a read error, -6 when
@@ -81,12 +103,23 @@ public:
     int Scan() override;
 
     const qirPath& Path() const { return path_; }
-    // After a failed Commit that may have touched the spool: the temporary
-    // file holding the text that should follow the first deleted message's
-    // offset; "" otherwise.
+    // After a failed Commit that may have touched the spool: the journal
+    // holding the text that is to follow the first deleted message's offset;
+    // "" otherwise.
     const std::string& TempPath() const { return tempPath_; }
+    // What opening found of an interrupted rewrite: 0 none; 1 it was
+    // finished; -1 the spool had changed so that its journal no longer
+    // fits: the spool was left as it is and the journal renamed aside
+    // (AsidePath), its text being messages the user may still want.
+    int Recovered() const { return recovered_; }
+    const std::string& AsidePath() const { return asidePath_; }
     // Bytes read from the spool so far, for checking that a walk reads once.
     long BytesRead() const { return bytesRead_; }
+
+    // For tests: called before a rewrite takes its locks (step 0) and after
+    // each of its steps that changes a file, and those of finishing one
+    // (1, 2, ... in each), so that a test can stop the process dead there.
+    static void SetStepHook(void (*hook)(int step));
 
 private:
     qirMailBox(const qirMailBox&) = delete;
@@ -108,6 +141,31 @@ private:
     int LockExclusive();
     int Rewrite(qirMsgInfo* first);
     void UnlockExclusive();
+    void CloseSpool();
+
+    // The journal of a rewrite: the spool's text from offset on is to be
+    // kept bytes of the journal's text; the spool was size bytes long, and
+    // marker is written just past the kept text until the spool is cut.
+    struct Journal {
+        unsigned long long dev = 0, ino = 0;
+        long long offset = 0, kept = 0, size = 0;
+        std::string marker;
+        long long textAt = 0; // where the text starts in the journal file
+    };
+    struct Piece {
+        int fd;
+        long long from, length;
+    };
+    void JournalPlaces(std::string* beside, std::string* own) const;
+    int FindJournal();
+    void RemoveUnfinishedJournal();
+    int Recover();
+    int WriteJournal(Journal* j, const std::vector<Piece>& text, int* jfd);
+    int ExtendJournal(int* jfd, Journal* j, long long size);
+    int Apply(int* jfd, Journal* j);
+    std::string JournalPlace() const;
+    void SetJournalAside();
+    void Step();
 
     qirPath path_;
     int fd_ = -1;
@@ -122,8 +180,27 @@ private:
     qirMsgInfo* current_ = nullptr; // its header read, body not yet
     std::string header_;    // current_'s "From " line and header
     long bytesRead_ = 0;
-    int dotLocked_ = 0;
+    qirLock* dotLock_ = nullptr; // owned, while the rewrite holds it
+    std::string journalDir_;     // the fallback place of the journal
+    std::string journal_;        // the journal found or being written
+    // The digest of the current message's text, fed line by line as the walk
+    // passes it; the last two bytes wait, as they may be the empty line that
+    // ends the message in the spool and is no part of it.
+    struct TextDigest {
+        qirDigest digest;
+        char hold[2];
+        int held = 0;
+        int last = -1; // the last byte digested, -1 none
+        void Add(const char* p, size_t n);
+        void Finish(qirMsgInfo* m);
+    };
+    TextDigest text_;
+    int digesting_ = 0;
+    std::vector<char> textBuf_; // ReadText's, apart from the walk's buffer
     std::string tempPath_;
+    std::string asidePath_;
+    int recovered_ = 0;
+    int step_ = 0;
 };
 
 #endif

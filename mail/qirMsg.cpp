@@ -582,9 +582,8 @@ int qirMsg::Save()
 
 int qirMsg::CopyFrom(const qirMsg* source)
 {
-    if (!source || source == this) return qirFailed;
+    if (!source || source == this || source->Whole() != qirOK) return qirFailed;
     Need();
-    source->Need();
     ReplaceAddresses(to_, source->to_);
     ReplaceAddresses(cc_, source->cc_);
     ReplaceAddresses(bcc_, source->bcc_);

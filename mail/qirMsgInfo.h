@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "qirFetchProof.h"
 #include "qirList.h"
 #include "qirString.h"
 
@@ -31,6 +32,18 @@ public:
     const qirString& HistoryId() const { return historyId_; }
     // Where the "From " line starts in the file.
     long Offset() const { return offset_; }
+    // The letter's length and a digest of its text (after the "From " line,
+    // without the empty line that ends it in the spool), known once the
+    // walk has passed the message's end.
+    qirFetchProof Proof() const
+    {
+        qirFetchProof p;
+        if (textLength_ < 0) return p;
+        p.size = textLength_;
+        p.digest = digest_;
+        p.hasDigest = 1;
+        return p;
+    }
 
 private:
     friend class qirMsgInfoList;
@@ -43,6 +56,8 @@ private:
     long offset_ = 0;
     long fromLength_ = 0;   // the "From " line with its line end
     long headerLength_ = 0; // "From " line and header, without the empty line
+    long long textLength_ = -1;
+    uint64_t digest_ = 0;
 };
 
 class qirMsgInfoList : public qirList {

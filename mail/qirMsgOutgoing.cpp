@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <strings.h>
+#include <sys/stat.h>
 #include <vector>
 
 #include "qirAddress.h"
@@ -139,7 +140,8 @@ ssize_t TailWrite(void* cookie, const char* data, size_t n)
 
 int qirMsg::ExportMIME(FILE* target, int withBcc)
 {
-    Need();
+    // Never a letter made of what a failed load left.
+    if (int whole = Whole()) return whole;
     if (!target) return qirNotOpen;
     qirTailCookie cookie{target, '\n'};
     cookie_io_functions_t io{nullptr, TailWrite, nullptr, nullptr};
@@ -210,8 +212,8 @@ qirString qirMsg::FormatDate(const qirMsg* message, time_t t)
 int qirMsg::MakeReply(const qirMsg* source, int quote)
 {
     if (!source) return qirNotOpen;
+    if (int whole = source->Whole()) return whole;
     Need();
-    source->Need();
     qirCopyAddresses(to_, source->replyTo_->IsEmpty() ? source->from_ : source->replyTo_);
     const char* subject = Str(source->subject_);
     if (strncasecmp(subject, "Re:", 3) == 0) *subject_ = subject;
@@ -351,6 +353,7 @@ int qirMsg::QuoteOriginal(const qirMsg* source)
 int qirMsg::MakeResend(const qirMsg* source)
 {
     if (!source) return qirNotOpen;
+    if (int whole = source->Whole()) return whole;
     Need();
     FillDefaults();
     qirList from, replyTo;
@@ -417,16 +420,21 @@ static void Reencode(qirMsgComponent* part)
 int qirMsg::LoadOwnXFace(const char* path)
 {
     qirString file(path ? path : "");
+    int chosen = 1; // named by the caller or the configuration
     if (!path) {
         file = qirPath(qirConfig.Get("OwnFaceFile", 0));
         if (file.IsEmpty()) {
             char* home = qirHomeDirectory();
             file = qirString(home ? home : "").Concat("/.xface.pbm");
             delete[] home;
+            chosen = 0;
         }
     }
     if (face_->ReadPBM(Str(file)) != qirOK) {
-        QIR_REPORT(qirLogWarning, "Can't load PBMFile: <%s> ", Str(file));
+        // Most users have no picture: only one they chose or put in place
+        // and that cannot be read is worth a word.
+        struct stat st;
+        if (chosen || lstat(Str(file), &st) == 0) QIR_REPORT(qirLogWarning, "Can't load PBMFile: <%s> ", Str(file));
         face_->Clear();
         return qirFailed;
     }

@@ -1,6 +1,7 @@
 #include "qirSMTPAgent.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -168,14 +169,49 @@ int qirSMTPAgent::SendData(FILE* text)
     return qirOK;
 }
 
+// The letter's MIME text, ready to be read: in memory, or in a temporary
+// file when its parts are too large to hold.  Null with *status set when
+// it cannot be made.
+static FILE* ExportText(qirMsg* message, char** memory, size_t* size, int* status)
+{
+    enum { largestInMemory = 8 << 20 };
+    *memory = nullptr;
+    *status = qirOK;
+    if (message->Size() <= largestInMemory) {
+        FILE* out = open_memstream(memory, size);
+        if (out) {
+            int r = message->ExportMIME(out, 0);
+            if (fclose(out) != 0 && r == qirOK) r = qirWriteError;
+            FILE* in = r == qirOK ? fmemopen(*memory, *size ? *size : 1, "r") : nullptr;
+            if (r == qirOK && *size == 0 && in) fseek(in, 0, SEEK_END);
+            if (in) return in;
+            free(*memory);
+            *memory = nullptr;
+            *status = r == qirOK ? qirNoMemory : r;
+            return nullptr;
+        }
+    }
+    FILE* text = qirTempFile();
+    if (!text) {
+        *status = qirNoTempFile;
+        return nullptr;
+    }
+    int r = message->ExportMIME(text, 0);
+    if (r == qirOK && fflush(text) != 0) r = qirWriteError;
+    if (r != qirOK) {
+        fclose(text);
+        *status = r;
+        return nullptr;
+    }
+    rewind(text);
+    return text;
+}
+
 int qirSMTPAgent::Send(qirMsg* message)
 {
     if (!message) return qirNotOpen;
     permanent_ = 0;
     refusals_.clear();
-    // Every transaction starts from a clean state, whatever an earlier one
-    // (or the server) left behind; the reply itself says nothing useful.
-    if (Command("RSET") != qirOK) return qirConnectionFailed;
     const qirAddress* from = static_cast<const qirAddress*>(message->From()->First());
     qirString sender = from ? from->Mailbox() : qirString();
     if (!from || !IsSafeMailbox(sender.Text())) {
@@ -183,7 +219,29 @@ int qirSMTPAgent::Send(qirMsg* message)
         permanent_ = 1;
         return qirNoSender;
     }
-    std::string command = std::string("MAIL FROM:<") + sender.Text() + ">";
+    // A transaction that failed or was left half-way is cleared first;
+    // after one that ended well (or none) the session is clean already.
+    if (open_) {
+        if (Command("RSET") != qirOK) return qirConnectionFailed;
+        open_ = 0;
+    }
+    // Exported before the transaction starts: a letter that cannot be
+    // written out leaves the session as it was.
+    char* memory = nullptr;
+    size_t size = 0;
+    int r;
+    FILE* text = ExportText(message, &memory, &size, &r);
+    if (!text) return r;
+    r = Transaction(message, sender.Text(), text);
+    fclose(text);
+    free(memory);
+    return r;
+}
+
+int qirSMTPAgent::Transaction(qirMsg* message, const char* sender, FILE* text)
+{
+    open_ = 1;
+    std::string command = std::string("MAIL FROM:<") + sender + ">";
     if (Command(command.c_str()) != qirOK) return qirConnectionFailed;
     if (replyCode_ != 250 && replyCode_ != 251) return Refused(replyCode_);
 
@@ -215,27 +273,14 @@ int qirSMTPAgent::Send(qirMsg* message)
         return qirSMTPRefused;
     }
 
-    FILE* text = qirTempFile();
-    if (!text) return qirNoTempFile;
-    int r = message->ExportMIME(text, 0);
-    if (r == qirOK && fflush(text) != 0) r = qirWriteError;
-    if (r != qirOK) {
-        fclose(text);
-        return r;
-    }
-    rewind(text);
-    if (Command("DATA") != qirOK) {
-        fclose(text);
-        return qirConnectionFailed;
-    }
-    if (replyCode_ != 354) {
-        fclose(text);
-        return Refused(replyCode_);
-    }
-    r = SendData(text);
-    fclose(text);
+    if (Command("DATA") != qirOK) return qirConnectionFailed;
+    if (replyCode_ != 354) return Refused(replyCode_);
+    int r = SendData(text);
     if (r != qirOK) return r;
     if (ReadReply() != qirOK) return qirConnectionFailed;
+    // The transaction is over, whatever the reply says.
+    open_ = 0;
+    if (replyCode_ == 250) Accepted();
     if (qirLog) qirLog->Report(qirLogDebug, "SMTP: RSP=%s", reply_);
     if (replyCode_ != 250) return Refused(replyCode_);
     if (!refusals_.empty()) {

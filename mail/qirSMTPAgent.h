@@ -2,9 +2,11 @@
 // greets when made, sends any number of messages, and says QUIT when
 // deleted (only over a connection that has not failed).
 //
-// Each transaction starts with "RSET".  Replies are read to their last
-// line ("250-..." continues a reply), the envelope carries the mailboxes in angle brackets, and the text is sent as
-// exported: each line with CR LF, a leading "." doubled, trailing blanks
+// "RSET" is sent only before a transaction that follows one that failed
+// or was left half-way.  Replies are read to their last line ("250-..."
+// continues a reply), the envelope carries the mailboxes in angle
+// brackets, and the text is sent as exported (from memory, or from a
+// temporary file for a very large letter): each line with CR LF, a leading "." doubled, trailing blanks
 // kept, a last line without a line feed sent all the same.
 #ifndef QIR_SMTP_AGENT_H
 #define QIR_SMTP_AGENT_H
@@ -43,11 +45,13 @@ private:
     // Sends the command line and reads its reply: 0, or -5.
     int Command(const char* command);
     int SendData(FILE* text);
+    int Transaction(qirMsg* message, const char* sender, FILE* text);
     int Refused(int permanentOnly);
 
     int replyCode_ = -1;
     char reply_[512];
     int broken_ = 0;       // the connection failed: no QUIT
+    int open_ = 0;         // a transaction was begun and not ended
     int permanent_ = 0;
     std::string refusals_; // recipients refused in the last Send
 };

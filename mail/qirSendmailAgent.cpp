@@ -74,5 +74,7 @@ int qirSendmailAgent::Send(qirMsg* message)
     while (w < 0 && errno == EINTR);
     if (w < 0) return qirSendmailFailed;
     if (WIFEXITED(status) && WEXITSTATUS(status) == 127) return qirCannotStart;
-    return status == 0 ? qirOK : qirSendmailFailed;
+    if (status != 0) return qirSendmailFailed;
+    Accepted();
+    return qirOK;
 }

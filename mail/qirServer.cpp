@@ -5,6 +5,7 @@
 #include <cstring>
 #include <poll.h>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -131,6 +132,8 @@ int qirServer::Run()
         }
         delete agent_; // an SMTP agent says QUIT
         agent_ = nullptr;
+        // Out of the way of sending: what was marked delivered goes now.
+        RemoveDelivered();
         if (StopRequested()) break;
         if (ParentGone()) return Lost();
         Wait(interval_);
@@ -151,37 +154,65 @@ static std::string FreeName(const std::string& directory, const std::string& bas
     return target;
 }
 
-void qirServer::SetAside(const qirPath& entry, const char* why)
+static const char deliveredPrefix[] = ".delivered-";
+
+std::string qirServer::MarkDelivered(const qirPath& entry)
+{
+    std::string target = FreeName(Str(*queue_), std::string(deliveredPrefix) + Str(entry.Basename()));
+    return rename(Str(entry), target.c_str()) == 0 ? target : std::string();
+}
+
+void qirServer::RemoveDelivered()
+{
+    qirDirectory dir(*queue_);
+    if (dir.Open() != qirOK) return;
+    std::vector<std::string> marked, locks;
+    for (qirPath e = dir.NextEntry(); !e.IsEmpty(); e = dir.NextEntry()) {
+        if (strncmp(Str(e.Basename()), deliveredPrefix, sizeof deliveredPrefix - 1) == 0) marked.push_back(Str(e));
+        else if (e.Extension() == "LCK") locks.push_back(Str(e));
+    }
+    dir.Close();
+    // The lock of an entry marked by a process that was killed then: gone
+    // with its entry once nobody holds it (a lock still held belongs to an
+    // entry being written).
+    struct stat st;
+    for (const std::string& l : locks) {
+        if (lstat(l.substr(0, l.size() - 4).c_str(), &st) == 0) continue;
+        qirLock lock{qirPath(l.c_str())};
+        if (lock.Lock() == qirOK) lock.Unlock();
+    }
+    for (const std::string& m : marked) {
+        if (qirRemoveDirectory(m.c_str(), 0) == 0) {
+            unremovable_.erase(m);
+        } else if (unremovable_.insert(m).second) {
+            QIR_REPORT(qirLogError, "qirServer: delivered message %s cannot be removed; it is not sent again",
+                       m.c_str());
+        }
+    }
+}
+
+void qirServer::SetAside(const std::string& path, const qirPath& entry, const char* why)
 {
     std::string aside = std::string(Str(*queue_)) + "/.refused";
     if (mkdir(aside.c_str(), 0700) != 0 && errno != EEXIST) aside.clear();
     std::string target = aside.empty() ? "" : FreeName(aside, Str(entry.Basename()));
-    if (!aside.empty() && rename(Str(entry), target.c_str()) == 0) {
+    if (!aside.empty() && rename(path.c_str(), target.c_str()) == 0) {
         QIR_REPORT(qirLogError, "qirServer: message %s %s; moved to %s", Str(entry), why, target.c_str());
         return;
     }
-    delivered_.insert(Str(entry));
+    if (path == Str(entry)) delivered_.insert(Str(entry));
     QIR_REPORT(qirLogError, "qirServer: message %s %s; it stays, and is not sent again", Str(entry), why);
-}
-
-void qirServer::DropDelivered(const qirPath& entry)
-{
-    std::string target = FreeName(Str(*queue_), std::string(".delivered-") + Str(entry.Basename()));
-    if (rename(Str(entry), target.c_str()) == 0) {
-        QIR_REPORT(qirLogError, "qirServer: delivered message %s cannot be removed; kept as %s", Str(entry),
-                   target.c_str());
-        return;
-    }
-    delivered_.insert(Str(entry));
-    QIR_REPORT(qirLogError, "qirServer: delivered message %s cannot be removed; it is not sent again", Str(entry));
 }
 
 int qirServer::DeliverOne(const qirPath& entry)
 {
+    // The lines of one delivery reach the log in one write.
+    if (qirLog) qirLog->Hold();
     QIR_REPORT(qirLogInfo, "Processing %s: ", Str(entry));
     qirLock lock(qirPath(entry.Concat(".LCK")));
     if (lock.Lock() != qirOK) {
         QIR_REPORT(qirLogWarning, "Message is locked. Skipping.");
+        if (qirLog) qirLog->Release();
         return qirAlreadyOpen;
     }
     int r;
@@ -196,17 +227,39 @@ int qirServer::DeliverOne(const qirPath& entry)
             r = qirUnreadable;
         } else {
             unloadable_.erase(Str(entry));
+            // Marked the instant the server has taken it: a process killed
+            // after that does not send it again.  A kill between the
+            // server's reply and this rename is the one window left.
+            std::string marked;
+            int accepted = 0;
+            if (agent_)
+                agent_->SetAccepted([&] {
+                    accepted = 1;
+                    marked = MarkDelivered(entry);
+                });
             r = agent_ ? agent_->Send(&message) : qirNotOpen;
+            if (agent_) agent_->SetAccepted(nullptr);
+            if (accepted && marked.empty() && qirRemoveDirectory(Str(entry), 0) != 0) {
+                delivered_.insert(Str(entry));
+                QIR_REPORT(qirLogError, "qirServer: delivered message %s cannot be removed; it is not sent again",
+                           Str(entry));
+            }
             if (r == qirOK) {
                 QIR_REPORT(qirLogInfo, "Message Deliver OK.");
-                if (qirRemoveDirectory(Str(entry), 0) != 0) DropDelivered(entry);
             } else {
                 QIR_REPORT(qirLogError, "Deliver Error:%s", agent_ ? Str(agent_->ErrorText()) : "");
-                if (r == qirRecipientRefused) SetAside(entry, "was delivered to some recipients only");
-                else if (agent_ && agent_->IsPermanentFailure()) SetAside(entry, "was refused for good");
+                std::string now = accepted ? marked : std::string(Str(entry));
+                if (now.empty()) {
+                    // Neither marked nor removed: remembered above.
+                } else if (r == qirRecipientRefused) {
+                    SetAside(now, entry, "was delivered to some recipients only");
+                } else if (agent_ && agent_->IsPermanentFailure()) {
+                    SetAside(now, entry, "was refused for good");
+                }
             }
         }
     }
     if (lock.Unlock() != qirOK) QIR_REPORT(qirLogError, "qirServer Warning: Can't unlock message in queue");
+    if (qirLog) qirLog->Release();
     return r;
 }

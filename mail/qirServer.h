@@ -5,10 +5,15 @@
 // seconds later.  It ends when a byte arrives on the stop pipe, and with
 // status 1 when the window process has gone.
 //
+// An entry is sent at least once, and once only unless the process is
+// killed in the moment between the receiver's acceptance and the rename
+// that marks the entry ".delivered-..." (made before anything else, even a
+// log line); marked entries are never sent and are removed after the scan.
+//
 // What is never retried: a message the server refused for good (5xx) or
 // delivered to only some of its recipients is moved into ".refused" in the
-// queue directory and reported; a delivered entry that cannot be removed is
-// renamed aside, or else remembered, and never sent again.
+// queue directory and reported; a delivered entry that cannot be marked or
+// removed is remembered and never sent again.
 #ifndef QIR_SERVER_H
 #define QIR_SERVER_H
 
@@ -45,8 +50,11 @@ private:
     int ParentGone() const;
     int Wait(int milliseconds);
     int Lost();
-    void SetAside(const qirPath& entry, const char* why);
-    void DropDelivered(const qirPath& entry);
+    // Moves what is at path (the entry, or its marked name) into ".refused".
+    void SetAside(const std::string& path, const qirPath& entry, const char* why);
+    // The entry's new name, or "" when it cannot be renamed.
+    std::string MarkDelivered(const qirPath& entry);
+    void RemoveDelivered();
 
     qirMailAgent* agent_ = nullptr; // owned, null between scans
     int pipe_;
@@ -56,6 +64,7 @@ private:
     int interval_;
     std::set<std::string> delivered_; // delivered, could not be removed
     std::set<std::string> unloadable_; // reported once
+    std::set<std::string> unremovable_; // marked delivered, removal failed: reported once
 };
 
 // The delivery process's one server.

@@ -11,6 +11,7 @@ libinterviews-dev libx11-dev libxext-dev libxtst-dev libtiff-dev libcompfaceg1-d
 xvfb xdotool x11-utils imagemagick
 xfonts-base xfonts-75dpi xfonts-100dpi fonts-urw-base35 ghostscript
 dovecot-pop3d python3-aiosmtpd
+liburing-dev
 clang libclang-rt-14-dev
 libpython3.11-testsuite python3
 mailcap

@@ -1,5 +1,7 @@
 #include "qirRTFPanel.h"
 
+#include "qirCharacters.h"
+
 #include <IV-look/kit.h>
 #include <InterViews/align.h>
 #include <InterViews/layout.h>
@@ -84,10 +86,7 @@ int qirRTFPanel::load(const char* path, int enriched) {
     std::string text;
     std::vector<qirRTFStyle> runs;
     std::vector<qirRTFAlign> marks;
-    if (enriched == 1)
-        editor_->read_enriched(src, text, runs, marks);
-    else
-        editor_->read_plain(src, text, runs, marks);
+    Read(src, enriched, text, runs, marks);
     fclose(f);
     editor_->SetFresh();
     if (text.empty())
@@ -106,14 +105,28 @@ int qirRTFPanel::load(const char* path, int enriched) {
     return 0;
 }
 
+void qirRTFPanel::Read(qirRTFSource& src, int enriched, std::string& text, std::vector<qirRTFStyle>& runs,
+                       std::vector<qirRTFAlign>& marks) {
+    std::string shown;
+    qirRTFSource latin1;
+    qirRTFSource* from = &src;
+    if (editor_->Mode() == qirRTFViewMode) {
+        src.ReadAll(shown);
+        shown = qirCharacters::Latin1(shown);
+        latin1.SetText(shown.data(), shown.size());
+        from = &latin1;
+    }
+    if (enriched == 1)
+        editor_->read_enriched(*from, text, runs, marks);
+    else
+        editor_->read_plain(*from, text, runs, marks);
+}
+
 int qirRTFPanel::InsertFrom(qirRTFSource& src, int enriched, int pos) {
     std::string text;
     std::vector<qirRTFStyle> runs;
     std::vector<qirRTFAlign> marks;
-    if (enriched == 1)
-        editor_->read_enriched(src, text, runs, marks);
-    else
-        editor_->read_plain(src, text, runs, marks);
+    Read(src, enriched, text, runs, marks);
     if (text.empty())
         return 0;
     if (runs.empty()) {

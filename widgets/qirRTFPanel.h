@@ -82,6 +82,11 @@ private:
     // Inserts the source's text at pos (before the final newline when
     // pos is -1); answers the length inserted.
     int InsertFrom(qirRTFSource& src, int enriched, int pos);
+    // The editor's reader for the mode: a view shows mail, whose UTF-8 is
+    // read as the Latin-1 its fonts draw (qirCharacters); an edit panel
+    // keeps the bytes it is given.
+    void Read(qirRTFSource& src, int enriched, std::string& text, std::vector<qirRTFStyle>& runs,
+              std::vector<qirRTFAlign>& marks);
     void Jump(int code);
 
     qirRTFEditor* editor_;   // referenced

@@ -24,6 +24,7 @@
 #include <OS/file.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 
 namespace {
@@ -42,6 +43,7 @@ const char* ColorKey(const char* key, qirString& keep) {
 qirRTFView::qirRTFView() : InputHandler(nullptr, WidgetKit::instance()->style()) {
     LayoutKit* lk = LayoutKit::instance();
     lines_ = new TBScrollBox(10);
+    lines_->small_scroll(Dimension_Y, 2);
     Resource::ref(lines_);
     // The composition shows what the layout ends, so an empty page
     // shows nothing until configured.
@@ -148,6 +150,10 @@ int qirRTFView::Configure() {
 int qirRTFView::ClearPage(int enriched) {
     reset();
     Clear();
+    // An empty plain text: the page starts with the command that reads
+    // what follows as plain text.
+    if (!enriched && ready_)
+        InsertText(qirString(""), 0);
     return viewStatus_;
 }
 
@@ -187,6 +193,36 @@ void qirRTFView::reformat() {
     FormatAll();
     Refit();
     ScrollToTop();
+}
+
+void qirRTFView::format() {
+    if (!ready_ || LayoutWidth() == 0)
+        return;
+    // The viewer has no cursor to start from: its paragraph is the page.
+    Highlight(0);
+    Rebreak(1, [this] { Refit(); });
+    Highlight(1);
+}
+
+void qirRTFView::Rebreak(int keepPlace, const std::function<void()>& place) {
+    const Coord curLower = lines_->cur_lower(Dimension_Y);
+    const Coord upper = lines_->upper(Dimension_Y);
+    const Coord curUpper = lines_->cur_upper(Dimension_Y);
+    const Coord length = lines_->length(Dimension_Y);
+    FormatAll();
+    place();
+    if (!keepPlace || length <= 0) {
+        ScrollToTop();
+        return;
+    }
+    // The reader stays as far from the page's end, in proportion, and one
+    // small step on unless the end was shown.
+    Coord u = lines_->upper(Dimension_Y);
+    Coord l = lines_->length(Dimension_Y);
+    Coord cl = lines_->cur_length(Dimension_Y);
+    lines_->scroll_to(Dimension_Y, u - l * ((upper - curUpper) / length) - cl);
+    if (curLower > 1)
+        lines_->scroll_forward(Dimension_Y);
 }
 
 void qirRTFView::Refit() {
@@ -263,22 +299,9 @@ void qirRTFView::allocate(Canvas* c, const Allocation& a, Extension& ext) {
         InputHandler::allocate(c, a, ext);
         return;
     }
-    const bool wasLaidOut = LayoutWidth() != 0;
-    const Coord upper = lines_->upper(Dimension_Y);
-    const Coord curUpper = lines_->cur_upper(Dimension_Y);
-    const Coord length = lines_->length(Dimension_Y);
+    const int wasLaidOut = LayoutWidth() != 0;
     SetLayoutWidth(width);
-    FormatAll();
-    InputHandler::allocate(c, a, ext);
-    // The reader stays as far from the page's start, in proportion.
-    if (wasLaidOut && length > 0) {
-        Coord u = lines_->upper(Dimension_Y);
-        Coord l = lines_->length(Dimension_Y);
-        Coord cl = lines_->cur_length(Dimension_Y);
-        lines_->scroll_to(Dimension_Y, u - l * ((upper - curUpper) / length) - cl);
-    } else {
-        ScrollToTop();
-    }
+    Rebreak(wasLaidOut, [&] { InputHandler::allocate(c, a, ext); });
 }
 
 // -------------------------------------------------------------- selection

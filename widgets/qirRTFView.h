@@ -19,6 +19,7 @@
 
 #include <InterViews/input.h>
 
+#include <functional>
 #include <vector>
 
 class Adjustable;
@@ -56,6 +57,9 @@ public:
     virtual void insert_text(const qirString& text, int enriched);
     // Styles and lines again, shown from the page's start.
     virtual void reformat();
+    // Lines again at the same width, the selection kept and the reader
+    // left where they were.
+    virtual void format();
     // The text of the selection.
     virtual qirString selected_text();
     // No selection.
@@ -105,6 +109,10 @@ private:
     // Allocates the new lines where the old ones were and draws them.
     void Refit();
     void ScrollToTop();
+    // Breaks the page into lines again; place allocates them.  keepPlace:
+    // the reader stays where they were, in proportion; else the page's
+    // start is shown.
+    void Rebreak(int keepPlace, const std::function<void()>& place);
     void Highlight(int on);
     void StoreSelection();
 

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utmp.h>
@@ -150,6 +151,38 @@ TEST_F(qirLockTest, TakesOverCorruptedAncientAndStaleLocks)
         ASSERT_EQ(stat(path_.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, 0600u);
         EXPECT_EQ(lock.Unlock(), 0);
+    }
+}
+
+// Shared with other programs: a dead owner's file goes at once, one whose
+// owner cannot be tested only once it is old; a live owner's never.
+TEST_F(qirLockTest, UntestedAgeGuardsLocksWithoutAnOwner)
+{
+    qirBootTime = 0;
+    const struct {
+        std::string content;
+        long age;
+        bool taken;
+    } cases[] = {
+        {"", 10, false},
+        {"0\n", 10, false},
+        {"mail\n", 10, false},
+        {"", 600, true},
+        {PidLine(EndedPid()), 0, true},
+        {PidLine(getppid()), 3600, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.content) + " aged " + std::to_string(c.age));
+        WriteFile(path_, c.content);
+        struct timeval old[2] = {{time(nullptr) - c.age, 0}, {time(nullptr) - c.age, 0}};
+        ASSERT_EQ(utimes(path_.c_str(), old), 0);
+        qirLock lock(path_.c_str());
+        lock.SetUntestedAge(300);
+        EXPECT_EQ(lock.Lock(), c.taken ? 0 : qirLockHeld);
+        EXPECT_EQ(ReadFile(path_), c.taken ? PidLine(getpid()) : c.content);
+        if (c.taken) {
+            EXPECT_EQ(lock.Unlock(), 0);
+        }
     }
 }
 

@@ -90,7 +90,12 @@ protected:
         return out;
     }
     int Quit() { return qirProgramTest::Quit(mainWindow); }
-
+    // What Python's email parser makes of the letter in file (the n-th of
+    // an mbox when n >= 0): tests/support/mime_parts.py.
+    static std::string Parsed(const std::string& file, int n = -1) {
+        return qirShell("/usr/bin/python3 " QIR_SOURCE_DIR "/tests/support/mime_parts.py '" + file + "'" +
+                        (n >= 0 ? " " + std::to_string(n) : ""));
+    }
     qirSMTPSink* sink = nullptr;
     unsigned long mainWindow = 0;
 };
@@ -103,6 +108,17 @@ TEST_F(ComposeEndToEnd, ComposeFromTheMenuTypeAndSend) {
     TypeField(w, "Cc:", "cy@example.org");
     TypeField(w, "Bcc:", "hidden@example.org");
     TypeField(w, "Subject:", "Plans for Friday");
+    // Accented text from a file (Latin-1, the shipped Body.Charset), then typed text.
+    std::string greeting = home + "/greeting.txt";
+    FILE* g = fopen(greeting.c_str(), "w");
+    fputs("Gr\xfc\xdf" "e aus K\xf6ln, caf\xe9 am Stra\xdf" "enende.\n", g);
+    fclose(g);
+    ASSERT_TRUE(ChooseMenu(w, "Edit", "Insert plain text file..."));
+    unsigned long open = 0;
+    ASSERT_TRUE(WaitFor([&] { return (open = Window("Open file")) != 0; }, 5000));
+    qirShell("xdotool mousemove --window " + std::to_string(open) + " 20 20 sleep 0.2 type --delay 10 '" + greeting + "'");
+    qirShell("xdotool key Return");
+    ASSERT_TRUE(WaitFor([&] { return Shows(w, "am Stra", true); }, 5000)) << LogTail();
     TypeText(w, "Dear all,\nsee you at noon.\n-- Joe");
     ASSERT_TRUE(WaitFor([&] { return Shows(w, "see you at noon.", true); }, 5000));
     // A binary file whose name holds blanks, through the attach dialog.
@@ -154,9 +170,20 @@ TEST_F(ComposeEndToEnd, ComposeFromTheMenuTypeAndSend) {
     ASSERT_TRUE(letter.Body() && letter.Body()->IsMultipart()) << text;
     auto* parts = static_cast<qirMsgMultipartComponent*>(letter.Body());
     ASSERT_EQ(parts->Count(), 2);
-    EXPECT_EQ(qirReadFile(parts->Part(0)->Path().Data()), "Dear all,\nsee you at noon.\n-- Joe\n");
+    EXPECT_EQ(qirReadFile(parts->Part(0)->Path().Data()),
+              "Gr\xfc\xdf" "e aus K\xf6ln, caf\xe9 am Stra\xdf" "enende.\nDear all,\nsee you at noon.\n-- Joe\n");
     EXPECT_EQ(std::string(parts->Part(1)->ContentType().partName.Data()), "agenda for friday.bin");
     EXPECT_EQ(qirReadFile(parts->Part(1)->Path().Data()), binary);
+    // And as any other program reads it: the letter is no attachment, the
+    // text decodes by its charset to what was written, the file keeps its
+    // name and bytes.
+    const std::string parsed =
+        "top multipart/mixed disposition=None filename=None\n"
+        "part text/plain disposition=None filename=None charset=iso-8859-1 text=\"Gr\xc3\xbc\xc3\x9f" "e aus "
+        "K\xc3\xb6ln, caf\xc3\xa9 am Stra\xc3\x9f" "enende.\\nDear all,\\nsee you at noon.\\n-- Joe\\n\"\n"
+        "part application/octet-stream disposition=attachment filename=agenda for friday.bin charset=None bytes=5000 "
+        "sha1=" + qirShell("sha1sum '" + file + "'").substr(0, 40) + "\n";
+    EXPECT_EQ(Parsed(received), parsed) << text;
 
     EXPECT_TRUE(Closed()) << LogTail();
     EXPECT_EQ(OutgoingSubjects(), (std::vector<std::string>{"Plans for Friday"}));
@@ -164,6 +191,15 @@ TEST_F(ComposeEndToEnd, ComposeFromTheMenuTypeAndSend) {
     unsigned long outgoing = OpenFolder(mainWindow, "Outgoing");
     ASSERT_NE(outgoing, 0u);
     EXPECT_TRUE(WaitFor([&] { return Shows(outgoing, "Plans for Friday"); }, 5000));
+    // The kept copy exported as a mailbox reads the same.
+    ASSERT_TRUE(ClickWord(outgoing, "Plans"));
+    ASSERT_TRUE(ChooseMenu(outgoing, "Message", "Export..."));
+    unsigned long save = 0;
+    ASSERT_TRUE(WaitFor([&] { return (save = Window("Save file")) != 0; }, 5000));
+    qirShell("xdotool mousemove --window " + std::to_string(save) + " 20 20 sleep 0.2 key Return");
+    ASSERT_TRUE(WaitFor([&] { return LogTail().find("1 messages exported") != std::string::npos; }, 10000))
+        << LogTail();
+    EXPECT_EQ(Parsed(home + "/Outgoing", 0), parsed);
     EXPECT_EQ(Quit(), 0);
     usleep(300000);
     EXPECT_EQ(sink->Messages().size(), 1u);

@@ -22,7 +22,9 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 #include "qirMsgList.h"
 #include "qirMsgRow.h"
 
+#include <InterViews/display.h>
 #include <InterViews/layout.h>
+#include <InterViews/session.h>
 #include <InterViews/window.h>
 
 #include <algorithm>
@@ -147,6 +149,13 @@ TEST_F(MsgListTest, OpensWithOneRowPerMessageAndItsCounters)
     ExpectCounters("open");
     EXPECT_STREQ(list->CounterText(0).Data(), "300");
     qirgui::Shot("msglist");
+
+    // So many rows would reach past the screen: the body is three quarters
+    // of its height, the menu bar above it.
+    Coord limit = Session::instance()->default_display()->height() * 3 / 4;
+    Coord height = list->ListWindow()->height();
+    EXPECT_GT(height, limit + 10);
+    EXPECT_LT(height, limit + 60) << height << " " << limit;
 
     // Opening again changes nothing.
     list->activate();

@@ -13,12 +13,6 @@
 #include <string>
 
 // Read before InterViews' macros rename the word.
-static int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        n++;
-    return n;
-}
 static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subject()->Data() ? m->Subject()->Data() : ""; }
 
 #include "qirAppTestSupport.h"
@@ -35,6 +29,7 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -249,8 +244,10 @@ TEST_F(ListActionsTest, MoveTakesOnlyWhatArrivedAndCopyIntoItselfKeepsTheOrigina
     archive->OpenWindow();
     Items(archive)[0]->RightPressed(); // purged by the move's flush
 
-    // One source message is away from the disk for a moment: it stays.
+    // One source message, read whole, is away from the disk for a moment:
+    // it stays.
     std::vector<qirMsgListItem*> items = Items(work);
+    ASSERT_EQ(items[4]->Whole(), 0);
     std::string gone = items[4]->Path().Data();
     std::vector<std::string> moved = {SubjectOf(items[1]), SubjectOf(items[2]), SubjectOf(items[3])};
     std::string stays = SubjectOf(items[4]);
@@ -410,35 +407,6 @@ TEST_F(ListActionsTest, SortSettingsAndCloseFromTheMenu) {
     EXPECT_EQ(qirx::FindWindow("Work"), 0ul);
 }
 
-// A message whose files went after the folder was listed (its header
-// here) cannot be read whole: a reply to it is refused, an export leaves it
-// out of the file and says so, and its directory stays as it is.
-TEST_F(ListActionsTest, AMessageThatCannotBeReadWholeIsRefused) {
-    Fill("Work", 4);
-    Start();
-    qirMsgList* work = Folder("Work");
-    work->OpenWindow();
-    std::vector<qirMsgListItem*> items = Items(work);
-    std::string broken = items[2]->Path().Data();
-    ASSERT_EQ(unlink((broken + "/Header.822").c_str()), 0);
-    int docks = qirApp->ComposeDocks().Count();
-    for (int attempt = 0; attempt < 2; attempt++) {
-        Select(work, {2});
-        work->Reply(0);
-        EXPECT_EQ(qirApp->ComposeDocks().Count(), docks);
-    }
-    EXPECT_EQ(Count(Log(), "Reply refused: the message <" + broken + "> cannot be read whole"), 2) << Log();
-    Select(work, {1, 2, 3});
-    chosenFile = home + "/out.mbox";
-    work->ExportSelected();
-    EXPECT_EQ(qirShell("python3 -c 'import mailbox,sys; print(len(mailbox.mbox(sys.argv[1])))' " + chosenFile), "2\n");
-    EXPECT_EQ(qirReadFile(chosenFile).find(SubjectOf(items[2])), std::string::npos);
-    EXPECT_NE(Log().find("Error exporting message!"), std::string::npos);
-    EXPECT_EQ(work->CloseWindow(), 0);
-    struct stat st;
-    EXPECT_EQ(stat((broken + "/Body.PARSED").c_str(), &st), 0);
-}
-
 // Printing the selection: one job per selected message not marked
 // deleted, in folder order.
 TEST_F(ListActionsTest, PrintSkipsDeletedMessagesAndKeepsFolderOrder) {
@@ -500,6 +468,79 @@ TEST_F(ListActionsTest, AddSendersNeedsTheAddressBook) {
     std::string saved = qirReadFile(book);
     for (const char* alias : {"s0\n", "s1\n", "s2\n"})
         EXPECT_NE(saved.find(alias), std::string::npos) << saved;
+}
+
+// A message whose directory lost its "Header.822" is listed from its
+// summary; every action that needs its text refuses it in one warning box
+// before any dialog, and nothing is written, copied, printed or sent.
+TEST_F(ListActionsTest, MessageThatCannotBeReadWholeIsRefusedByEveryAction) {
+    Fill("Work", 3);
+    MakeFolder("Other");
+    ASSERT_EQ(qirConfig.Load(QIR_BUILD_DATA "/QIR.cfg"), 0);
+    qirConfig.Set("FolderDir", dir.c_str());
+    qirConfig.Set("AddrBook", (dir + "/book").c_str());
+    qirConfig.Set("Layout", (dir + "/layout").c_str());
+    qirConfig.Set("CheckMailOnStartup", "no");
+    std::string brokenDir = dir + "/Work.QIR/Message1";
+    ASSERT_EQ(unlink((brokenDir + "/Header.822").c_str()), 0);
+    Start();
+    std::string script = home + "/print.sh";
+    FILE* f = fopen(script.c_str(), "w");
+    fprintf(f, "#!/bin/sh\ncp \"$1\" '%s/job.ps'\n", home.c_str());
+    fclose(f);
+    chmod(script.c_str(), 0755);
+    qirConfig.Set("Printer.Command", (script + " %s").c_str());
+    ASSERT_EQ(qirApp->OpenAddressBook(), 0);
+    std::string book = qirReadFile(dir + "/book");
+
+    qirMsgList* work = Folder("Work");
+    work->OpenWindow();
+    qirMsgListItem* broken = nullptr;
+    for (qirMsgListItem* m : Items(work))
+        if (m->Path().Data() && m->Path().Data() == brokenDir)
+            broken = m;
+    ASSERT_NE(broken, nullptr);
+    EXPECT_EQ(SubjectOf(broken), "Message 1") << "listed from its summary";
+    // The first read of the rest fails and says so, once.
+    titles.clear();
+    EXPECT_NE(broken->Whole(), 0);
+    EXPECT_EQ(titles, std::vector<std::string>{"Error"});
+    target = Folder("Other");
+    chosenFile = home + "/out.mbox";
+    const struct {
+        const char* what;
+        std::function<void()> action;
+    } cases[] = {
+        {"export", [&] { work->ExportSelected(); }},
+        {"copy", [&] { work->CopySelected(); }},
+        {"move", [&] { work->MoveSelected(); }},
+        {"print", [&] { work->PrintSelected(); }},
+        {"add sender", [&] { work->AddSenders(); }},
+        {"forward", [&] { work->Forward(); }},
+        {"reply", [&] { work->Reply(0); }},
+        {"reply quoting", [&] { work->Reply(1); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        work->UnselectAll();
+        broken->RowItem()->toggle();
+        ASSERT_EQ(work->Counts().Selected(), 1);
+        titles.clear();
+        size_t logged = Log().size();
+        c.action();
+        EXPECT_EQ(titles, std::vector<std::string>{"Warning"}) << "refused before any dialog";
+        EXPECT_NE(Log().find("W Nothing was done: the message Work.QIR/Message1 cannot be read whole", logged),
+                  std::string::npos)
+            << Log().substr(logged);
+    }
+    EXPECT_EQ(access(chosenFile.c_str(), F_OK), -1);
+    EXPECT_EQ(access((home + "/job.ps").c_str(), F_OK), -1);
+    EXPECT_TRUE(OnDisk("Other").empty());
+    EXPECT_EQ(qirApp->ComposeDocks().Count(), 0);
+    EXPECT_EQ(qirReadFile(dir + "/book"), book);
+    EXPECT_EQ(broken->IsRemoved(), 0);
+    EXPECT_EQ(work->qirFolder::Count(), 3);
+    EXPECT_EQ(access((brokenDir + "/Body.PARSED").c_str(), F_OK), 0) << "kept for the user";
 }
 
 }  // namespace

@@ -193,12 +193,28 @@ protected:
         if (d) closedir(d);
         return n;
     }
+    // Pixels of the 48x48 picture drawn at stencil in window w that differ
+    // from the sender's face painted black (the face colour); -1 when
+    // they cannot be read.
+    int FaceDiffers(unsigned long w, const qirDrawnStencil& stencil)
+    {
+        std::string px = Pixels(w, stencil.x, stencil.y, 48, 48);
+        if (px.size() != 48u * 48 * 3) return -1;
+        int wrong = 0;
+        for (int i = 0; i < 48 * 48; i++) {
+            bool black = (unsigned char)px[i * 3] < 64 && (unsigned char)px[i * 3 + 1] < 64;
+            bool want = (unsigned char)facePbm[i / 8] >> (7 - i % 8) & 1;
+            wrong += black != want;
+        }
+        return wrong;
+    }
     std::string marker, facePbm;
 };
 
 TEST_F(MsgViewEndToEnd, ReadsStepsSavesViewsMovesAndCloses)
 {
-    Start({{"TZ", "UTC"}});
+    // Text in red: the faces are painted in the face colour, black.
+    Start({{"TZ", "UTC"}}, {"-fg", "red"});
     unsigned long main = MainWindow();
     ASSERT_NE(main, 0u) << LogTail();
     unsigned long list = OpenFolder(main, "Incoming");
@@ -229,15 +245,17 @@ TEST_F(MsgViewEndToEnd, ReadsStepsSavesViewsMovesAndCloses)
     std::vector<qirDrawnStencil> faces = draw.Stencils(view);
     ASSERT_EQ(faces.size(), 1u);
     ASSERT_EQ(faces[0].width, 48u);
-    std::string px = Pixels(view, faces[0].x, faces[0].y, 48, 48);
-    ASSERT_EQ(px.size(), 48u * 48 * 3);
-    int wrong = 0;
-    for (int i = 0; i < 48 * 48; i++) {
-        bool black = (unsigned char)px[i * 3] < 64;
-        bool want = (unsigned char)facePbm[i / 8] >> (7 - i % 8) & 1;
-        wrong += black != want;
-    }
+    int wrong = FaceDiffers(view, faces[0]);
     EXPECT_EQ(wrong, 0) << "the face differs in " << wrong << " pixels";
+    // The list window shows it too, for the row under the pointer.
+    qirShell("xdotool windowraise " + std::to_string(list) + " mousemove --window " + std::to_string(list) + " " +
+             std::to_string(third.x + 60) + " " + std::to_string(third.y - 4) + " sleep 0.2 mousemove_relative 5 0");
+    EXPECT_TRUE(WaitFor([&] {
+        for (const qirDrawnStencil& s : draw.Stencils(list))
+            if (s.width == 48 && (wrong = FaceDiffers(list, s)) == 0) return true;
+        return false;
+    }, 5000)) << "the list's face differs in " << wrong << " pixels";
+    qirShell("xdotool windowraise " + std::to_string(view));
     // The list window: the row reads as read, one more read message.
     EXPECT_TRUE(WaitShows(list, "Read 1"));
     EXPECT_TRUE(WaitFor([&] { return StatusFace(list, third) == "R"; }, 3000)) << "the row still shows unread";

@@ -147,7 +147,8 @@ TEST_F(NewMailTest, AFailedFetchForgetsThePasswordAndTheServerNamesTheHistory) {
     EXPECT_NE(qirScratchDir::ReadFile(folderDir + "/pop_history:127.0.0.1"), "<missing>");
 
     // The same server under another name starts a history of its own.
-    box.deleted.assign(box.messages.size(), false);
+    box.messages = {Mail(1), Mail(2)};
+    box.ids.clear();
     qirConfig.Set("Pop3.Server", "localhost");
     qirConfig.Set("Pop3.LeaveOnServer", "yes");
     app->CheckNewMail();

@@ -29,18 +29,41 @@
 #include "qirServer.h"
 #include "qirStatus.h"
 
-// A directory that cannot be removed, for the delivered-entry case: calls
-// of the library reach this rmdir first.
-static std::string failingRmdir;
+// Directories that cannot be removed, and the points at which the
+// delivery process is killed: calls of the library reach this rmdir and
+// rename first.
+static std::string failingRmdir; // a path prefix
+static std::string killAtRmdir, killAtRename;
+static bool Starts(const char* path, const std::string& prefix)
+{
+    return !prefix.empty() && path && strncmp(path, prefix.c_str(), prefix.size()) == 0;
+}
 extern "C" int rmdir(const char* path)
 {
-    if (!failingRmdir.empty() && failingRmdir == path) {
+    if (Starts(path, killAtRmdir)) raise(SIGKILL);
+    if (Starts(path, failingRmdir)) {
         errno = EBUSY;
         return -1;
     }
     static int (*real)(const char*) = (int (*)(const char*))dlsym(RTLD_NEXT, "rmdir");
     return real(path);
 }
+extern "C" int rename(const char* from, const char* to)
+{
+    if (Starts(to, killAtRename)) raise(SIGKILL);
+    static int (*real)(const char*, const char*) = (int (*)(const char*, const char*))dlsym(RTLD_NEXT, "rename");
+    return real(from, to);
+}
+
+// A log that kills its process when a chosen line is written.
+struct qirKillingLog : qirError {
+    std::string at;
+    void Write(int level, const char* text) override
+    {
+        if (!at.empty() && text && strstr(text, at.c_str())) raise(SIGKILL);
+        qirError::Write(level, text);
+    }
+};
 
 #include "qirMailTestText.h"
 
@@ -74,18 +97,23 @@ struct ServerTest : ::testing::Test {
             if (fd >= 0) close(fd);
         qirConfig.Remove(nullptr);
         failingRmdir.clear();
+        killAtRmdir.clear();
+        killAtRename.clear();
     }
     std::string Log() { return qirScratchDir::ReadFile(scratch.File("QIR-server.log")); }
 
-    // The delivery process: the server with a short scan interval.
-    pid_t StartServer(const std::string& undeletable = "")
+    // The delivery process: the server with a short scan interval.  It is
+    // killed when it writes the log line killAtLine.
+    pid_t StartServer(const std::string& undeletable = "", const std::string& killAtLine = "")
     {
         fflush(nullptr);
         pid_t pid = fork();
         if (pid == 0) {
             close(stop[1]);
             failingRmdir = undeletable;
-            qirLog = new qirError;
+            qirKillingLog* log = new qirKillingLog;
+            log->at = killAtLine;
+            qirLog = log;
             qirLog->Open(scratch.File("QIR-server.log").c_str(), qirLogDebug, 0);
             qirServerInstance = new qirServer(stop[0], 100);
             int r = qirServerInstance->Run();
@@ -194,16 +222,63 @@ TEST_F(ServerTest, ADeliveredEntryThatCannotBeRemovedIsNotSentAgain)
     qirConfig.Set("SMTP.Port", sink.PortText().c_str());
     mkdir(queue.c_str(), 0700);
     Queue("stuck");
-    std::string entry;
-    for (const std::string& n : Entries(queue))
-        if (n.rfind("Msg_", 0) == 0 && n.find(".LCK") == std::string::npos) entry = queue + "/" + n;
-    pid_t server = StartServer(entry);
+    pid_t server = StartServer(queue + "/.delivered-");
     ASSERT_EQ(sink.WaitFor(1, 10).size(), 1u);
     usleep(400000); // several scans
     EXPECT_EQ(StopServer(server), 0);
     EXPECT_EQ(sink.Messages().size(), 1u);
-    EXPECT_FALSE(Exists(entry));
-    EXPECT_NE(Log().find("cannot be removed; kept as " + queue + "/.delivered-"), std::string::npos) << Log();
+    std::vector<std::string> left = Entries(queue);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].rfind(".delivered-Msg_", 0), 0u) << left[0];
+    std::string log = Log();
+    EXPECT_NE(log.find("E qirServer: delivered message " + queue + "/.delivered-Msg_"), std::string::npos) << log;
+    EXPECT_EQ(log.find("cannot be removed"), log.rfind("cannot be removed")) << "reported once";
+}
+
+// The delivery process killed at chosen points of a delivery, then started
+// again: a letter the server had not taken yet is sent once, one it had
+// taken is never sent again once it is marked.  The moment between the
+// server's reply and the mark is the one place where a kill sends twice.
+TEST_F(ServerTest, KilledAtAnyPointTheProcessSendsEachLetterOnceMarked)
+{
+    struct Case {
+        const char* point;
+        std::string line;   // killed at this log line,
+        std::string rename; // or at the rename to this prefix,
+        std::string rmdir;  // or at the removal of this prefix
+        size_t sent;
+    } cases[] = {
+        {"before the text", "SMTP: CMD=DATA", "", "", 1},
+        {"just before the mark", "", "/.delivered-", "", 2},
+        {"at the first line after the reply", "SMTP: RSP=250 OK queued", "", "", 1},
+        {"at the report of the delivery", "Message Deliver OK.", "", "", 1},
+        {"while removing the marked entry", "", "", "/.delivered-", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.point);
+        qirSMTPSink sink;
+        ASSERT_TRUE(sink.Running());
+        qirConfig.Set("SMTP.Port", sink.PortText().c_str());
+        queue = scratch.File((std::string("queue-") + std::to_string(&c - cases)).c_str());
+        qirConfig.Set("QueueDir", queue.c_str());
+        mkdir(queue.c_str(), 0700);
+        Queue(("letter" + std::to_string(&c - cases)).c_str());
+        killAtRename = c.rename.empty() ? "" : queue + c.rename;
+        killAtRmdir = c.rmdir.empty() ? "" : queue + c.rmdir;
+        pid_t killed = StartServer("", c.line);
+        killAtRename.clear();
+        killAtRmdir.clear();
+        int status = 0;
+        for (int i = 0; i < 1000 && waitpid(killed, &status, WNOHANG) != killed; ++i) usleep(10000);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status << Log();
+
+        pid_t server = StartServer();
+        WaitUntil([&] { return sink.Messages().size() >= c.sent && Entries(queue) == std::vector<std::string>{"LOCK"}; });
+        usleep(300000); // several scans more
+        EXPECT_EQ(StopServer(server), 0);
+        EXPECT_EQ(sink.Messages().size(), c.sent) << Log();
+        EXPECT_EQ(Entries(queue), std::vector<std::string>{});
+    }
 }
 
 TEST_F(ServerTest, ALostParentEndsTheServerWithStatusOne)

@@ -18,7 +18,10 @@
 #include "qirFakePOP3.h"
 #include "qirFolder.h"
 #include "qirHistory.h"
+#include "qirError.h"
+#include "qirMailBox.h"
 #include "qirMsgComponent.h"
+#include "qirProgress.h"
 #include "qirScratchDir.h"
 #include "qirStatus.h"
 
@@ -68,7 +71,18 @@ struct Fetcher {
         }
         return r;
     }
-    std::string History() { return qirScratchDir::ReadFile(historyPath); }
+    // The identifiers of the history file, each line's proof left out.
+    std::string History()
+    {
+        std::string out;
+        for (char c : qirScratchDir::ReadFile(historyPath)) {
+            if (c == '\t') skip = 1;
+            if (c == '\n') skip = 0;
+            if (!skip) out += c;
+        }
+        return out;
+    }
+    int skip = 0;
 };
 
 TEST(FolderFetchPOP3, StoresEachMessageAndDeletesOnlyAfterward)
@@ -261,9 +275,202 @@ TEST(FolderFetchPOP3, ServerGoneDuringDeleteNeitherKillsNorDuplicates)
     s.override = nullptr;
     ASSERT_EQ(f.Pop(s.server.Port(), 0), 0);
     EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1", "m2", "m3"}));
-    // The second fetch deleted what the first had stored.
-    EXPECT_EQ(s.server.Count("RETR"), 3);
+    // The second fetch deleted what the first had stored, each once its
+    // text had proved it the stored one.
+    EXPECT_EQ(s.server.Count("RETR"), 6);
     EXPECT_EQ(s.server.Count("DELE"), 3);
+}
+
+// A server that hands new messages identifiers the history already holds
+// (a reused UIDL): only a message whose listed size and text are the ones
+// stored is deleted without being stored again; every other is stored
+// first, then deleted.
+TEST(FolderFetchPOP3, KnownIdentifiersAreDeletedOnlyWhenProved)
+{
+    Scripted s({Message(1), Message(2), Message(3)});
+    Fetcher f;
+    ASSERT_EQ(f.Pop(s.server.Port(), 1), 0);
+    ASSERT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1", "m2", "m3"}));
+    // m1 stays; m2's text changes but keeps its size; m3 grows; a fourth
+    // message comes with m1's identifier.
+    std::string same = Message(2);
+    same.replace(same.find("body 2"), 6, "BODY 2");
+    s.box.messages = {Message(1), same, Message(3, "a longer body\n"), Message(4)};
+    s.box.ids = {"uid1", "uid2", "uid3", "uid1"};
+    ASSERT_EQ(f.Pop(s.server.Port(), 0), 0);
+    auto stored = Stored(f.dir);
+    EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1", "m2", "m2", "m3", "m3", "m4"}));
+    auto m2 = stored.equal_range("m2");
+    EXPECT_TRUE(std::any_of(m2.first, m2.second, [](auto& p) { return p.second == "BODY 2\n"; }));
+    EXPECT_EQ(s.server.Count("DELE"), 4);
+    EXPECT_EQ(s.server.Count("RETR"), 3 + 4);
+    EXPECT_GT(s.Index("DELE", false), s.Index("RETR", true));
+    ASSERT_EQ(f.Pop(s.server.Port(), 0), 0);
+    EXPECT_EQ(f.History(), "");
+}
+
+// An older history names identifiers without proof: with the mail kept at
+// the server they still mean "fetched"; to delete, nothing short of a
+// proof will do, so the message is stored once more (a duplicate, never a
+// loss).
+TEST(FolderFetchPOP3, HistoryWithoutProofsKeepsItsMeaning)
+{
+    for (int keep : {1, 0}) {
+        Scripted s({Message(1), Message(2)});
+        Fetcher f;
+        ASSERT_EQ(qirScratchDir::WriteFile(f.historyPath, "uid1\n"), 0);
+        ASSERT_EQ(f.Pop(s.server.Port(), keep), 0);
+        const std::vector<std::string> expected = keep ? std::vector<std::string>{"m2"} : std::vector<std::string>{"m1", "m2"};
+        EXPECT_EQ(Subjects(f.dir), expected);
+        EXPECT_EQ(s.server.Count("RETR"), keep ? 1 : 2);
+        EXPECT_EQ(s.server.Count("DELE"), keep ? 0 : 2);
+    }
+}
+
+// Keeps the reports instead of writing a file.
+class RecordingLog : public qirError {
+public:
+    RecordingLog() : saved_(qirLog) { qirLog = this; }
+    ~RecordingLog() override { qirLog = saved_; }
+    void Write(int level, const char* text) override { lines.push_back(std::to_string(level) + " " + text); }
+    bool Has(const std::string& part) const
+    {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+    }
+    std::vector<std::string> lines;
+
+private:
+    qirError* saved_;
+};
+
+// Short bounds for the lying servers below, put back afterwards.
+struct Pace {
+    qirFolder::FetchPace saved = qirFolder::fetchPace;
+    Pace(double seconds, double checkSeconds)
+    {
+        qirFolder::fetchPace.seconds = seconds;
+        qirFolder::fetchPace.checkSeconds = checkSeconds;
+        qirFolder::fetchPace.margin = 4096;
+    }
+    ~Pace() { qirFolder::fetchPace = saved; }
+};
+
+// A message that never ends, or that comes a byte at a time: it is given
+// up, reported and left on the server, and the fetch goes on with the next
+// in a new session; the stored ones are deleted there.
+TEST(FolderFetchPOP3, LyingServersCannotHoldTheFetch)
+{
+    const struct {
+        const char* what;
+        qirFakeReply reply;
+        const char* report;
+    } cases[] = {
+        {"never ends", {"+OK\r\n" + qirFakeMailbox::Stuff(Message(2)).substr(0, 40), false, false, 0, true},
+         "far longer than"},
+        {"trickles", {"+OK\r\n" + qirFakeMailbox::Stuff(Message(2)), false, false, 20000, false}, "too slowly"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Pace pace(0.5, 60);
+        RecordingLog log;
+        Scripted s({Message(1), Message(2), Message(3)});
+        s.override = [&](const std::string& cmd, qirFakeReply* r) {
+            if (cmd != "RETR 2") return false;
+            *r = c.reply;
+            return true;
+        };
+        Fetcher f;
+        ASSERT_EQ(f.Pop(s.server.Port(), 0), 0);
+        EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1", "m3"}));
+        EXPECT_TRUE(log.Has(c.report));
+        auto commands = s.server.Commands();
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "DELE 2"), 0);
+        EXPECT_EQ(s.server.Count("DELE"), 2);
+        EXPECT_EQ(s.server.Count("PASS"), 2);
+        s.override = nullptr;
+        ASSERT_EQ(f.Pop(s.server.Port(), 0), 0);
+        EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1", "m2", "m3"}));
+    }
+}
+
+// The whole check has a deadline too: past it, the rest waits for the next
+// check.
+TEST(FolderFetchPOP3, SlowCheckEndsAtItsDeadline)
+{
+    Pace pace(60, 0.5);
+    RecordingLog log;
+    Scripted s({Message(1), Message(2), Message(3)});
+    s.override = [&](const std::string& cmd, qirFakeReply* r) {
+        if (cmd != "RETR 2") return false;
+        *r = {"+OK\r\n" + qirFakeMailbox::Stuff(Message(2)), false, false, 20000};
+        return true;
+    };
+    Fetcher f;
+    f.Pop(s.server.Port(), 1);
+    EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"m1"}));
+    EXPECT_TRUE(log.Has("The check took longer than"));
+    EXPECT_EQ(s.server.Count("PASS"), 1);
+    EXPECT_EQ(f.History(), "uid1\n");
+}
+
+// What the progress window is told: the total is what this fetch retrieves,
+// not the whole mailbox, and the last step reaches it.
+class ProgressRecorder : public qirProgress {
+public:
+    ProgressRecorder() : saved_(qirProgressReporter) { qirProgressReporter = this; }
+    ~ProgressRecorder() override { qirProgressReporter = saved_; }
+    void Begin(uint32_t total, uint32_t current, int percent, qirList* lines) override
+    {
+        qirProgress::Begin(total, current, percent, lines);
+        totals.push_back(total);
+    }
+    void Set(uint32_t current) override { last = current; }
+    void End() override {}
+    std::vector<uint32_t> totals;
+    uint32_t last = 0;
+
+private:
+    qirProgress* saved_;
+};
+
+TEST(FolderFetch, ProgressCountsOnlyWhatIsFetched)
+{
+    std::vector<std::string> messages;
+    for (int i = 1; i <= 6; ++i) messages.push_back(Message(i, std::string(i * 1000, 'x') + "\n"));
+    Scripted s(messages);
+    Fetcher f;
+    ASSERT_EQ(f.Pop(s.server.Port(), 1), 0);
+    s.box.messages.push_back(Message(7, "new\n"));
+    s.box.messages.push_back(Message(8, "newer\n"));
+    ProgressRecorder pop;
+    ASSERT_EQ(f.Pop(s.server.Port(), 1), 0);
+    const uint32_t listed = qirFakeMailbox::Listed(Message(7, "new\n")).size() + qirFakeMailbox::Listed(Message(8, "newer\n")).size();
+    EXPECT_EQ(pop.totals, std::vector<uint32_t>{listed});
+    EXPECT_EQ(pop.last, listed);
+
+    std::string spool;
+    for (const std::string& m : messages) spool += "From x@example.org Mon Jan  1 00:00:00 2024\n" + m + "\n";
+    struct SpoolFetch2 : Fetcher {
+    } g;
+    std::string path = g.scratch.File("spool");
+    ASSERT_EQ(qirScratchDir::WriteFile(path, spool), 0);
+    auto box = [&](int keep) {
+        qirHistory history(g.historyPath.c_str(), 1000);
+        history.Load();
+        qirFolder folder{qirPath(g.dir.c_str())};
+        int r = folder.FetchMailbox(qirPath(path.c_str()), &history, keep);
+        history.PurgeUnmarked();
+        history.Save();
+        return r;
+    };
+    ASSERT_EQ(box(1), 0);
+    const std::string late = "From y@example.org Mon Jan  1 00:00:00 2024\n" + Message(9, "late\n");
+    ASSERT_EQ(qirScratchDir::WriteFile(path, spool + late), 0);
+    ProgressRecorder mailbox;
+    ASSERT_EQ(box(1), 0);
+    EXPECT_EQ(mailbox.totals, std::vector<uint32_t>{(uint32_t)Message(9, "late\n").size()});
+    EXPECT_EQ(mailbox.last, mailbox.totals[0]);
+    EXPECT_EQ(Subjects(g.dir).size(), 7u);
 }
 
 // A loaded folder gets one object per stored message through NewMessage.
@@ -361,6 +568,98 @@ TEST(FolderFetchMailbox, MissingLockedAndDirectorySpools)
     EXPECT_EQ(f.Box(0), qirBadValue);
     f.spool = f.scratch.File("no/such/dir/spool");
     EXPECT_EQ(f.Box(0), qirNotOpen);
+}
+
+// Letters that share a Message-Id (resent letters, broken mailers) are
+// each stored; one fetched before and still in the spool because the
+// rewrite never happened is removed without being stored again, and only
+// when its text is the one stored.
+TEST(FolderFetchMailbox, SharedMessageIdsLoseNoLetter)
+{
+    const std::string a = "From a@example.org Mon Jan  1 00:00:00 2024\nSubject: first\nMessage-Id: <same@x>\n\none\n\n";
+    const std::string b = "From b@example.org Mon Jan  1 00:00:01 2024\nSubject: second\nMessage-Id: <same@x>\n\ntwo\n\n";
+    const std::string c = "From c@example.org Mon Jan  1 00:00:02 2024\nSubject: third\nMessage-Id: <other@x>\n\nthree\n";
+    SpoolFetch f;
+    ASSERT_EQ(qirScratchDir::WriteFile(f.spool, a + b + c), 0);
+    ASSERT_EQ(f.Box(0), 0);
+    EXPECT_EQ(Subjects(f.dir), (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_EQ(qirScratchDir::ReadFile(f.spool), "");
+
+    // The same three come again, as after a fetch killed before its rewrite
+    // (the history names them), beside a fourth letter reusing the id.
+    SpoolFetch g;
+    ASSERT_EQ(qirScratchDir::WriteFile(g.spool, a + b + c), 0);
+    ASSERT_EQ(g.Box(1), 0);
+    const std::string d = "From d@example.org Mon Jan  1 00:00:03 2024\nSubject: fourth\nMessage-Id: <same@x>\n\nfour\n";
+    ASSERT_EQ(qirScratchDir::WriteFile(g.spool, a + b + c + "\n" + d), 0);
+    ASSERT_EQ(g.Box(0), 0);
+    EXPECT_EQ(Subjects(g.dir), (std::vector<std::string>{"first", "fourth", "second", "third"}));
+    EXPECT_EQ(qirScratchDir::ReadFile(g.spool), "");
+}
+
+// A fetch killed while it rewrites the spool, then a restart and a fetch:
+// every letter is stored whole, exactly once, and the spool is emptied.
+int stopAt = -1;
+std::string lateSpool, lateText;
+
+void StopAtStep(int step)
+{
+    if (step == 0) {
+        // Letters delivered after the walk: the rewrite moves them to the front.
+        FILE* f = fopen(lateSpool.c_str(), "a");
+        if (!f || fputs(lateText.c_str(), f) < 0 || fclose(f) != 0) _exit(3);
+    }
+    if (step == stopAt) _exit(77);
+}
+
+TEST(FolderFetchMailbox, KilledRewriteLeavesEveryLetterWholeOnce)
+{
+    auto letter = [](int n, size_t bodySize) {
+        std::string body;
+        while (body.size() < bodySize) body += "line " + std::to_string(body.size()) + " of letter " + std::to_string(n) + "\n";
+        return std::make_pair("From s" + std::to_string(n) + "@example.org Mon Jan  1 00:00:0" + std::to_string(n) +
+                                  " 2024\nSubject: m" + std::to_string(n) + "\nMessage-Id: <m" + std::to_string(n) +
+                                  "@x>\n\n" + body + "\n",
+                              body);
+    };
+    std::string spool, late;
+    std::map<std::string, std::string> expected;
+    for (int n = 1; n <= 8; ++n) {
+        auto l = letter(n, n == 2 ? 37246 : n > 6 ? 100000 : 2466);
+        (n > 6 ? late : spool) += l.first;
+        expected["m" + std::to_string(n)] = l.second;
+    }
+    int finished = 0;
+    for (int k = 1; !finished && k < 100; ++k) {
+        SCOPED_TRACE("stopped at step " + std::to_string(k));
+        SpoolFetch f;
+        ASSERT_EQ(qirScratchDir::WriteFile(f.spool, spool), 0);
+        pid_t child = fork();
+        if (child == 0) {
+            stopAt = k;
+            lateSpool = f.spool;
+            lateText = late;
+            qirMailBox::SetStepHook(StopAtStep);
+            _exit(f.Box(0) == 0 ? 0 : 2);
+        }
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_TRUE(WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 77) << WEXITSTATUS(status);
+        finished = WEXITSTATUS(status) == 0;
+        ASSERT_EQ(f.Box(0), 0);
+        auto stored = Stored(f.dir);
+        EXPECT_EQ(stored.size(), expected.size());
+        for (auto& e : expected) {
+            EXPECT_EQ(stored.count(e.first), 1u) << e.first;
+            auto it = stored.find(e.first);
+            if (it != stored.end()) {
+                EXPECT_TRUE(it->second == e.second) << e.first << ": " << it->second.size() << " bytes";
+            }
+        }
+        EXPECT_EQ(qirScratchDir::ReadFile(f.spool), "");
+    }
+    EXPECT_TRUE(finished);
 }
 
 } // namespace

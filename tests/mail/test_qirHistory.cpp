@@ -173,19 +173,28 @@ TEST(qirHistory, SaveFailureKeepsTheOldFile)
     EXPECT_EQ(elsewhere.Save(), qirCannotOpen);
 }
 
-// A fetch records each stored message by appending one line; killed before
-// the final Save, it leaves a file that loads to every identifier stored.
-TEST(qirHistory, RecordAppendsALineThatSurvivesAKill)
+qirFetchProof Proof(long long size, uint64_t digest = 0, int hasDigest = 0)
+{
+    qirFetchProof p;
+    p.size = size;
+    p.digest = digest;
+    p.hasDigest = hasDigest;
+    return p;
+}
+
+// A fetch records each round of stored messages by appending their lines;
+// killed before the final Save, it leaves a file that loads to every
+// identifier stored, with its proof.
+TEST(qirHistory, RecordedLinesSurviveAKill)
 {
     struct Case {
         const char* before;  // the file before the fetch, null: none
         const char* after;   // the file after the kill
     };
     const Case cases[] = {
-        {"b\na\n", "b\na\nc\nd\ne\n"},
-        {nullptr, "c\nd\ne\n"},
-        {"", "c\nd\ne\n"},
-        {"b\nto", "b\nto\nc\nd\ne\n"}, // a line cut short keeps its own
+        {"b\na\n", "b\na\nc\tL10\nd\tL20 D00000000000000ff\ne\n"},
+        {nullptr, "c\tL10\nd\tL20 D00000000000000ff\ne\n"},
+        {"b\nto", "b\nto\nc\tL10\nd\tL20 D00000000000000ff\ne\n"}, // a line cut short keeps its own
     };
     for (const Case& c : cases) {
         qirScratchDir dir;
@@ -198,9 +207,13 @@ TEST(qirHistory, RecordAppendsALineThatSurvivesAKill)
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            int bad = 0;
-            for (const char* id : {"c", "", "\r\n", "d\r\n", "e"}) bad |= h.Record(id) != qirOK;
-            if (bad || h.FindAndMark("c") != 1 || h.FindAndMark("d") != 1) _exit(1);
+            h.BeginFetch();
+            h.Record("c", Proof(10));
+            h.Record("", Proof(5));
+            h.Record("\r\n", Proof(5));
+            h.Record("d\r\n", Proof(20, 255, 1));
+            h.Record("e", qirFetchProof());
+            if (h.WritePending() != qirOK || h.FindAndMark("c") != 1 || h.FindAndMark("d") != 1) _exit(1);
             raise(SIGKILL);
         }
         int status = 0;
@@ -210,32 +223,114 @@ TEST(qirHistory, RecordAppendsALineThatSurvivesAKill)
 
         qirHistory again(path.c_str(), 100);
         ASSERT_EQ(again.Load(), qirOK);
-        for (const char* id : {"c", "d", "e"}) EXPECT_EQ(again.FindAndMark(id), 1) << id;
+        EXPECT_EQ(again.Match("c", Proof(10)), qirHistory::matchSize);
+        EXPECT_EQ(again.Match("d", Proof(20, 255, 1)), qirHistory::matchSame);
+        EXPECT_EQ(again.Match("e", Proof(1)), qirHistory::matchKnown);
     }
 }
 
-// After a Save has replaced the file, records go to the new file; a record
-// that cannot be appended falls back to saving whole, and reports its failure.
+// After a Save has replaced the file, records go to the new file; lines that
+// cannot be appended fall back to saving whole, and report its failure.
 TEST(qirHistory, RecordFollowsSaveAndReportsFailure)
 {
     qirScratchDir dir;
     std::string path = dir.File("h");
     qirHistory h(path.c_str(), 2);
-    ASSERT_EQ(h.Record("a"), qirOK);
-    ASSERT_EQ(h.Record("b"), qirOK);
-    ASSERT_EQ(h.Record("c"), qirOK);
+    for (const char* id : {"a", "b", "c"}) h.Record(id, qirFetchProof());
+    ASSERT_EQ(h.WritePending(), qirOK);
     EXPECT_EQ(qirScratchDir::ReadFile(path), "a\nb\nc\n");
     ASSERT_EQ(h.Save(), qirOK); // trimmed to the limit
     EXPECT_EQ(qirScratchDir::ReadFile(path), "c\nb\n");
-    ASSERT_EQ(h.Record("d"), qirOK);
+    h.Record("d", qirFetchProof());
+    ASSERT_EQ(h.WritePending(), qirOK);
     EXPECT_EQ(qirScratchDir::ReadFile(path), "c\nb\nd\n");
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"h"});
 
     qirHistory elsewhere(dir.File("no/dir/h").c_str(), 10);
-    EXPECT_EQ(elsewhere.Record("x"), qirCannotOpen);
+    elsewhere.Record("x", qirFetchProof());
+    EXPECT_EQ(elsewhere.WritePending(), qirCannotOpen);
     EXPECT_EQ(elsewhere.FindAndMark("x"), 1);
     qirHistory nowhere(nullptr, 10);
-    EXPECT_EQ(nowhere.Record("x"), qirCannotOpen);
+    nowhere.Record("x", qirFetchProof());
+    EXPECT_EQ(nowhere.WritePending(), qirCannotOpen);
+}
+
+// Files of earlier versions hold bare identifiers, some with TABs of their
+// own: they load as identifiers without proof, and what they meant (this
+// identifier was fetched) is kept through a Save.
+TEST(qirHistory, OldFilesKeepTheirMeaning)
+{
+    qirScratchDir dir;
+    std::string path = dir.File("h");
+    const std::string old = "plain@x\nwith\ttab\nlooks\tL12x\nalmost\tL12 D0123\nnew\tL7 D00000000000000a1\n";
+    ASSERT_EQ(qirScratchDir::WriteFile(path, old), 0);
+    qirHistory h(path.c_str(), 100);
+    ASSERT_EQ(h.Load(), qirOK);
+    EXPECT_EQ(Ids(h), (std::vector<std::string>{"plain@x", "with\ttab", "looks\tL12x", "almost\tL12 D0123", "new"}));
+    for (const char* id : {"plain@x", "with\ttab", "looks\tL12x", "almost\tL12 D0123"})
+        EXPECT_EQ(h.Match(id, Proof(12, 1, 1)), qirHistory::matchKnown) << id;
+    EXPECT_EQ(h.Match("new", Proof(7, 0xa1, 1)), qirHistory::matchSame);
+    ASSERT_EQ(h.Save(), qirOK);
+    qirHistory again(path.c_str(), 100);
+    ASSERT_EQ(again.Load(), qirOK);
+    EXPECT_EQ(Ids(again), (std::vector<std::string>{"new", "almost\tL12 D0123", "looks\tL12x", "with\ttab", "plain@x"}));
+    EXPECT_EQ(again.Match("new", Proof(7, 0xa1, 1)), qirHistory::matchSame);
+}
+
+// What a lookup answers for each kind of entry, and what it marks seen.
+TEST(qirHistory, MatchWeighsTheProof)
+{
+    const struct {
+        const char* what;
+        qirFetchProof kept;
+        qirFetchProof probe;
+        int expected;
+    } cases[] = {
+        {"no proof kept", qirFetchProof(), Proof(10, 1, 1), qirHistory::matchKnown},
+        {"sizes agree, digest unknown", Proof(10, 1, 1), Proof(10), qirHistory::matchSize},
+        {"sizes agree, no digest kept", Proof(10), Proof(10, 1, 1), qirHistory::matchSize},
+        {"size and digest agree", Proof(10, 7, 1), Proof(10, 7, 1), qirHistory::matchSame},
+        {"other size", Proof(10, 7, 1), Proof(11, 7, 1), qirHistory::matchDiffers},
+        {"other digest", Proof(10, 7, 1), Proof(10, 8, 1), qirHistory::matchDiffers},
+        {"probe knows nothing", Proof(10, 7, 1), qirFetchProof(), qirHistory::matchDiffers},
+    };
+    for (const auto& c : cases) {
+        qirScratchDir dir;
+        std::string path = dir.File("h");
+        ASSERT_EQ(qirScratchDir::WriteFile(path, "id" + (c.kept.Known() ? "\t" + c.kept.Text() : "") + "\n"), 0);
+        qirHistory h(path.c_str(), 10);
+        ASSERT_EQ(h.Load(), qirOK);
+        h.BeginFetch();
+        EXPECT_EQ(h.Match("id", c.probe), c.expected) << c.what;
+        EXPECT_EQ(h.Match("other", c.probe), qirHistory::matchUnknown) << c.what;
+        h.PurgeUnmarked();
+        EXPECT_EQ(h.Count(), c.expected > 0 ? 1 : 0) << c.what;
+    }
+}
+
+// Two messages of one fetch with one identifier are both new to it; the
+// next fetch tells them apart by their proofs and marks each entry.
+TEST(qirHistory, WhatAFetchRecordsIsNoEvidenceForItself)
+{
+    qirScratchDir dir;
+    std::string path = dir.File("h");
+    {
+        qirHistory h(path.c_str(), 10);
+        h.BeginFetch();
+        EXPECT_EQ(h.Match("dup", Proof(5, 1, 1)), qirHistory::matchUnknown);
+        h.Record("dup", Proof(5, 1, 1));
+        EXPECT_EQ(h.Match("dup", Proof(5, 1, 1)), qirHistory::matchUnknown);
+        h.Record("dup", Proof(5, 1, 1));
+        h.Record("dup", Proof(6, 2, 1));
+        ASSERT_EQ(h.Save(), qirOK);
+    }
+    qirHistory h(path.c_str(), 10);
+    ASSERT_EQ(h.Load(), qirOK);
+    h.BeginFetch();
+    EXPECT_EQ(h.Match("dup", Proof(5, 1, 1)), qirHistory::matchSame);
+    EXPECT_EQ(h.Match("dup", Proof(5, 1, 1)), qirHistory::matchSame);
+    h.PurgeUnmarked();
+    EXPECT_EQ(h.Count(), 2); // the two of them; the third left the source
 }
 
 // A large history: the index must follow the list through a purge.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <functional>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
@@ -13,6 +15,7 @@
 
 #include "qirMailBox.h"
 #include "qirScratchDir.h"
+#include "qirSmallFileLimit.h"
 #include "qirStatus.h"
 
 namespace {
@@ -257,8 +260,8 @@ TEST(qirMailBox, ExclusiveLocksOfOthersAreRespected)
         qirMailBox box(path.c_str());
         EXPECT_EQ(box.Status(), qirAlreadyOpen);
     }
-    // A live dot-lock holds off the rewrite, and nothing changes.
-    ASSERT_EQ(qirScratchDir::WriteFile(path + ".lock", "12345\n"), 0);
+    // A live owner's dot-lock holds off the rewrite, and nothing changes.
+    ASSERT_EQ(qirScratchDir::WriteFile(path + ".lock", std::to_string(getppid()) + "\n"), 0);
     {
         qirMailBox box(path.c_str());
         ASSERT_EQ(box.MarkDeleted(1), 0);
@@ -332,19 +335,38 @@ TEST(qirMailBox, NothingDeletedLeavesTheSpoolUntouched)
     EXPECT_EQ(qirScratchDir::ReadFile(path), kThree);
 }
 
-TEST(qirMailBox, StaleDotLockIsTakenOver)
+// The dot-lock by the usual rules: a dead owner's is taken over at once,
+// one naming no owner only when old, a live owner's never.
+TEST(qirMailBox, DotLocksOfDeadOwnersAreTakenOver)
 {
+    pid_t ended = fork();
+    if (ended == 0) _exit(0);
+    waitpid(ended, nullptr, 0);
+    const struct {
+        std::string content;
+        long age;
+        bool taken;
+    } cases[] = {
+        {std::to_string(ended) + "\n", 0, true},
+        {"", 0, false},
+        {"", 3600, true},
+        {std::to_string(getppid()) + "\n", 3600, false},
+    };
     qirScratchDir dir;
     std::string path = dir.File("spool");
-    ASSERT_EQ(qirScratchDir::WriteFile(path, kThree), 0);
-    ASSERT_EQ(qirScratchDir::WriteFile(path + ".lock", "99999\n"), 0);
-    struct utimbuf old = {time(nullptr) - 3600, time(nullptr) - 3600};
-    ASSERT_EQ(utime((path + ".lock").c_str(), &old), 0);
-    qirMailBox box(path.c_str());
-    ASSERT_EQ(box.MarkDeleted(0), 0);
-    EXPECT_EQ(box.Commit(), 0);
-    EXPECT_EQ(qirScratchDir::ReadFile(path), kTwo + kThird);
-    EXPECT_EQ(access((path + ".lock").c_str(), F_OK), -1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.content) + " aged " + std::to_string(c.age));
+        ASSERT_EQ(qirScratchDir::WriteFile(path, kThree), 0);
+        ASSERT_EQ(qirScratchDir::WriteFile(path + ".lock", c.content), 0);
+        struct utimbuf old = {time(nullptr) - c.age, time(nullptr) - c.age};
+        ASSERT_EQ(utime((path + ".lock").c_str(), &old), 0);
+        qirMailBox box(path.c_str());
+        ASSERT_EQ(box.MarkDeleted(0), 0);
+        EXPECT_EQ(box.Commit(), c.taken ? 0 : qirAlreadyOpen);
+        EXPECT_EQ(qirScratchDir::ReadFile(path), c.taken ? kTwo + kThird : kThree);
+        EXPECT_EQ(qirScratchDir::ReadFile(path + ".lock"), c.taken ? "<missing>" : c.content);
+        box.Undelete(0);
+    }
 }
 
 const std::string kLate = "From late@example.org Mon Jan  1 13:00:00 2024\nMessage-Id: <late@x>\n\nlate body\n\n";
@@ -403,74 +425,173 @@ TEST(qirMailBox, MailAppendedDuringTheFetchIsKept)
     }
 }
 
-// Runs a commit in a child limited to limit bytes per file; answers what
-// the child saw: the status and whether a temporary copy was kept.
-struct Limited {
-    int status;
-    std::string tempText;
-};
-
-Limited CommitUnderFileSizeLimit(const std::string& path, const std::string& tmpdir, int deleted, rlim_t limit)
+TEST(qirMailBox, FailedRewriteLeavesEveryMessageWhole)
 {
-    int out[2];
-    if (pipe(out) != 0) return {99, ""};
-    pid_t child = fork();
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        setenv("TMPDIR", tmpdir.c_str(), 1);
-        qirMailBox box(path.c_str());
-        box.MarkDeleted(deleted);
-        struct rlimit rl = {limit, limit};
-        setrlimit(RLIMIT_FSIZE, &rl);
-        std::string report = std::to_string(box.Commit()) + "\n" + box.TempPath();
-        if (write(out[1], report.data(), report.size()) < 0) _exit(1);
-        _exit(0);
-    }
-    close(out[1]);
-    std::string report;
-    char buf[512];
-    ssize_t n;
-    while ((n = read(out[0], buf, sizeof buf)) > 0) report.append(buf, n);
-    close(out[0]);
-    waitpid(child, nullptr, 0);
-    Limited r{99, ""};
-    size_t nl = report.find('\n');
-    if (nl == std::string::npos) return r;
-    r.status = std::stoi(report.substr(0, nl));
-    std::string temp = report.substr(nl + 1);
-    if (!temp.empty()) {
-        r.tempText = qirScratchDir::ReadFile(temp);
-        struct stat st;
-        if (stat(temp.c_str(), &st) == 0 && (st.st_mode & 0777) != 0600) r.tempText = "<mode not 0600>";
-    }
-    return r;
-}
-
-TEST(qirMailBox, FailedRewriteLeavesTheSpoolIntact)
-{
-    qirScratchDir dir, tmp;
+    qirScratchDir dir;
     std::string path = dir.File("spool");
     const std::string big = "From big Mon Jan  1 10:00:00 2024\n\n" + std::string(40000, 'b') + "\n\n";
     const std::string spool = kOne + big + kTwo + kThird;
+    auto commit = [&](int deleted) {
+        return qirRunWithSmallFileLimit([&] {
+            qirMailBox box(path.c_str());
+            box.MarkDeleted(deleted);
+            int r = box.Commit();
+            return r == qirWriteError && box.TempPath() == path + ".QIRjournal" ? 1 : r;
+        }, 20000);
+    };
     {
-        // The temporary copy cannot be written: the spool is never touched.
+        // The journal cannot be written: the spool is never touched.
         ASSERT_EQ(qirScratchDir::WriteFile(path, spool), 0);
-        Limited r = CommitUnderFileSizeLimit(path, tmp.Path(), 0, 20000);
-        EXPECT_EQ(r.status, qirWriteError);
-        EXPECT_EQ(r.tempText, "");
+        EXPECT_EQ(commit(0), qirWriteError);
         EXPECT_EQ(qirScratchDir::ReadFile(path), spool);
-        EXPECT_TRUE(tmp.Entries().empty()) << "an incomplete copy is removed";
+        EXPECT_EQ(dir.Entries(), std::vector<std::string>{"spool"}) << "an incomplete journal is removed";
     }
     {
-        // The copy is made but cannot be put back: the spool is still whole
-        // and the copy of the new text is kept for the user.
+        // The journal is made but the spool cannot be written: still whole,
+        // and the journal, private to the user, finishes the rewrite when the
+        // spool is next opened.
         ASSERT_EQ(qirScratchDir::WriteFile(path, spool), 0);
-        Limited r = CommitUnderFileSizeLimit(path, tmp.Path(), 2, 20000);
-        EXPECT_EQ(r.status, qirWriteError);
-        EXPECT_EQ(r.tempText, kThird);
+        EXPECT_EQ(commit(2), 1);
         EXPECT_EQ(qirScratchDir::ReadFile(path), spool);
+        struct stat st;
+        ASSERT_EQ(stat((path + ".QIRjournal").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
         EXPECT_EQ(access((path + ".lock").c_str(), F_OK), -1);
+        qirMailBox box(path.c_str());
+        EXPECT_EQ(box.Status(), 0);
+        EXPECT_EQ(box.Recovered(), 1);
+        EXPECT_EQ(qirScratchDir::ReadFile(path), kOne + big + kThird);
+        EXPECT_EQ(box.Count(), 3);
+        EXPECT_EQ(dir.Entries(), std::vector<std::string>{"spool"});
     }
+    // A spool replaced or cut by someone else since: its journal no longer
+    // fits, so the spool is read as it is and the journal kept aside.
+    for (int replaced = 0; replaced < 2; ++replaced) {
+        SCOPED_TRACE(replaced ? "replaced" : "cut");
+        ASSERT_EQ(qirScratchDir::WriteFile(path, spool), 0);
+        ASSERT_EQ(commit(2), 1);
+        if (replaced) {
+            ASSERT_EQ(unlink(path.c_str()), 0);
+        }
+        ASSERT_EQ(qirScratchDir::WriteFile(path, kTwo), 0);
+        qirMailBox box(path.c_str());
+        EXPECT_EQ(box.Status(), 0);
+        EXPECT_EQ(box.Recovered(), -1);
+        EXPECT_EQ(box.Count(), 1);
+        EXPECT_EQ(qirScratchDir::ReadFile(path), kTwo);
+        std::string aside = qirScratchDir::ReadFile(box.AsidePath());
+        EXPECT_EQ(aside.substr(aside.size() - kThird.size()), kThird);
+        EXPECT_EQ(access((path + ".QIRjournal").c_str(), F_OK), -1);
+        unlink(box.AsidePath().c_str());
+    }
+}
+
+// ---- a rewrite killed at each of its steps ----
+
+int stopAt = -1;
+std::string lateSpool, lateText;
+
+void StopAtStep(int step)
+{
+    // Step 0: mail delivered between the walk and the rewrite.
+    if (step == 0 && !lateText.empty()) AppendTo(lateSpool, lateText, 0);
+    if (step == stopAt) _exit(77);
+}
+
+// Forks a child that runs body; 77 when the hook stopped it dead.
+int InChild(const std::function<int()>& body)
+{
+    pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST(qirMailBox, KilledRewriteIsFinishedWhole)
+{
+    // Large enough that the copy into place takes several steps.
+    const std::string big = "From big@example.org Mon Jan  1 10:30:00 2024\nMessage-Id: <big@x>\n\n" +
+                            std::string(150000, 'b') + "\n\n";
+    const std::string later = "From later@example.org Mon Jan  1 14:00:00 2024\nMessage-Id: <later@x>\n\nlater\n\n";
+    const std::vector<std::string> letters = {kOne, big, kTwo, kThird};
+    struct Case {
+        std::vector<int> deleted;
+        bool lateMail, deliveredAfterKill, foreignDirectory;
+    };
+    const Case cases[] = {
+        {{0}, true, true, false},
+        {{0, 1, 2, 3}, true, true, false},
+        {{2}, false, false, false},
+        {{0, 2}, true, true, true},
+    };
+    for (const Case& c : cases) {
+        qirScratchDir dir, own;
+        std::string path = dir.File("spool");
+        std::string oldText, newText;
+        for (size_t i = 0; i < letters.size(); ++i) {
+            oldText += letters[i];
+            if (std::find(c.deleted.begin(), c.deleted.end(), int(i)) == c.deleted.end()) newText += letters[i];
+        }
+        if (c.lateMail) oldText += kLate, newText += kLate;
+        if (c.deliveredAfterKill) oldText += later, newText += later;
+        int finished = 0;
+        for (int k = 1; !finished && k < 200; ++k) {
+            SCOPED_TRACE(testing::PrintToString(c.deleted) + (c.foreignDirectory ? " journal in own directory" : "") +
+                         ", stopped at step " + std::to_string(k));
+            ASSERT_EQ(qirScratchDir::WriteFile(path, oldText.substr(0, oldText.size() - (c.lateMail ? kLate.size() : 0) -
+                                                                           (c.deliveredAfterKill ? later.size() : 0))),
+                      0);
+            if (c.foreignDirectory) {
+                // A system spool directory: this user may write the spool only.
+                ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+                ASSERT_EQ(chmod(own.Path().c_str(), 0777), 0);
+            }
+            stopAt = k;
+            lateSpool = path;
+            lateText = c.lateMail ? kLate : "";
+            int r = InChild([&] {
+                if (c.foreignDirectory) {
+                    chmod(dir.Path().c_str(), 0555);
+                    if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 3;
+                }
+                qirMailBox::SetStepHook(StopAtStep);
+                qirMailBox box(path.c_str(), 1, own.Path().c_str());
+                for (int d : c.deleted) box.MarkDeleted(d);
+                return box.Commit() == 0 ? 0 : 2;
+            });
+            ASSERT_TRUE(r == 0 || r == 77) << r;
+            chmod(dir.Path().c_str(), 0700);
+            finished = r == 0;
+            std::vector<std::string> journals = own.Entries();
+            for (const std::string& e : dir.Entries())
+                if (e != "spool") journals.push_back(e);
+            int inPlace = std::find_if(journals.begin(), journals.end(), [](const std::string& e) {
+                              return e.size() > 11 && e.compare(e.size() - 11, 11, ".QIRjournal") == 0;
+                          }) != journals.end();
+            if (c.deliveredAfterKill) {
+                ASSERT_EQ(AppendTo(path, later, 1), 0);
+            }
+
+            // The restart: whatever the kill left, every message is whole.
+            qirMailBox box(path.c_str(), 1, own.Path().c_str());
+            ASSERT_EQ(box.Status(), 0);
+            EXPECT_EQ(box.Recovered(), inPlace);
+            std::string text = qirScratchDir::ReadFile(path);
+            if (inPlace || finished) {
+                EXPECT_EQ(text, newText);
+            } else {
+                EXPECT_TRUE(text == oldText || text == newText) << text.size();
+            }
+            EXPECT_EQ(own.Entries(), std::vector<std::string>{});
+            // The dead child's dot-lock does not hold off the next rewrite.
+            ASSERT_EQ(box.MarkDeleted(0), 0);
+            EXPECT_EQ(box.Commit(), 0);
+            EXPECT_EQ(dir.Entries(), std::vector<std::string>{"spool"});
+        }
+        EXPECT_TRUE(finished);
+    }
+    qirMailBox::SetStepHook(nullptr);
 }
 
 } // namespace

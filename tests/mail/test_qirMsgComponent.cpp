@@ -96,9 +96,39 @@ TEST(ContentType, BuildHeader)
     EXPECT_EQ(std::string(ct.header.Text()).find("\nBcc"), std::string::npos);
     EXPECT_NE(std::string(ct.header.Text()).find("name=\"a\\\"b Bcc: x@y\""), std::string::npos);
 
+    // The charset whenever there is one, quoted only when it must be.
+    struct {
+        const char* type;
+        const char* charset;
+        const char* name;
+        const char* header;
+    } cases[] = {
+        {"text", "iso-8859-1", "", "Content-Type: text/plain; charset=iso-8859-1\nContent-Transfer-Encoding: base64\n"},
+        {"text", "utf-8", "n.txt",
+         "Content-Type: text/plain; charset=utf-8; name=\"n.txt\"\n"
+         "Content-Disposition: attachment; filename=\"n.txt\"\nContent-Description: n.txt\n"
+         "Content-Transfer-Encoding: base64\n"},
+        {"text", "odd \"set\"\nX: y", "",
+         "Content-Type: text/plain; charset=\"odd \\\"set\\\" X: y\"\nContent-Transfer-Encoding: base64\n"},
+        {"text", "", "", "Content-Type: text/plain\nContent-Transfer-Encoding: base64\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.charset);
+        qirContentType t;
+        t.type = c.type;
+        t.charset = c.charset;
+        t.partName = c.name;
+        t.SetEncoding("base64");
+        EXPECT_STREQ(t.header.Text(), c.header);
+    }
+
+    // A multipart body, also one made from a named text part with a
+    // charset, is no attachment.
     qirContentType mp;
     mp.type = "multipart";
     mp.subtype = "mixed";
+    mp.partName = "QIR.Msg.Body.Mixed";
+    mp.charset = "iso-8859-1";
     mp.BuildHeader();
     std::string expected = "*---*---*---*---Quorvane---*---*---*---*" + std::to_string((long)time(nullptr)) + " "
                            + std::to_string((long)getpid());

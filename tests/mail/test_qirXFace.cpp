@@ -16,6 +16,24 @@
 #include "qirUtilities.h"
 #include "qirXFace.h"
 
+#include <dlfcn.h>
+#include <pwd.h>
+#include <sys/stat.h>
+
+// The user's home directory as the library reads it, moved for a test:
+// calls of the library reach this getpwuid first.
+static std::string fakeHome;
+extern "C" struct passwd* getpwuid(uid_t uid)
+{
+    static struct passwd* (*real)(uid_t) = (struct passwd * (*)(uid_t)) dlsym(RTLD_NEXT, "getpwuid");
+    struct passwd* pw = real(uid);
+    if (!pw || fakeHome.empty()) return pw;
+    static struct passwd moved;
+    moved = *pw;
+    moved.pw_dir = &fakeHome[0];
+    return &moved;
+}
+
 namespace {
 
 const std::string header = "P4\n48 48\n";
@@ -244,9 +262,6 @@ TEST(qirXFace, LoadOwnXFaceFindsTheUsersPicture)
     qirError log;
     log.Open(dir.File("QIR.log").c_str(), qirLogDebug, 0);
     qirLog = &log;
-    char* home = qirHomeDirectory();
-    const std::string homeFace = std::string(home ? home : "") + "/.xface.pbm";
-    delete[] home;
     struct Case {
         const char* given;  // argument, or null
         std::string config; // OwnFaceFile
@@ -276,15 +291,33 @@ TEST(qirXFace, LoadOwnXFaceFindsTheUsersPicture)
         }
         m.RemoveFromDisk();
     }
-    // Nothing configured: the file in the home directory.
+    // Nothing configured: the file in the home directory, named only when
+    // it is there and cannot be read; a user without one hears nothing.
     qirConfig.Set("OwnFaceFile", "");
-    if (access(homeFace.c_str(), F_OK) != 0) {
+    fakeHome = dir.File("home");
+    mkdir(fakeHome.c_str(), 0700);
+    const std::string homeFace = fakeHome + "/.xface.pbm";
+    struct {
+        int present;
+        std::string text;
+        int result;
+        int reported;
+    } home[] = {{0, "", -1, 0}, {1, "P1\n48 48\n", -1, 1}, {1, header + Ring(), 0, 0}};
+    for (const auto& h : home) {
+        SCOPED_TRACE(h.present ? h.text.substr(0, 2) : "none");
+        unlink(homeFace.c_str());
+        if (h.present) {
+            ASSERT_EQ(qirScratchDir::WriteFile(homeFace, h.text), 0);
+        }
         qirMsg m(qirPath(dir.File("Message").c_str()));
-        EXPECT_EQ(m.LoadOwnXFace(), -1);
+        EXPECT_EQ(m.LoadOwnXFace(), h.result);
         log.Close();
-        EXPECT_NE(qirScratchDir::ReadFile(dir.File("QIR.log")).find("<" + homeFace + ">"), std::string::npos);
+        std::string text = qirScratchDir::ReadFile(dir.File("QIR.log"));
+        log.Open(dir.File("QIR.log").c_str(), qirLogDebug, 0);
+        EXPECT_EQ(text.find("Can't load PBMFile: <" + homeFace + "> \n") != std::string::npos, h.reported == 1) << text;
         m.RemoveFromDisk();
     }
+    fakeHome.clear();
     qirLog = nullptr;
     log.Close();
     qirConfig.Remove(nullptr);

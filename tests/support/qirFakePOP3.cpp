@@ -118,7 +118,20 @@ void qirFakePOP3Server::Serve(int fd)
             commands_.push_back(command);
         }
         qirFakeReply r = handler_(command);
-        if (!SendAll(fd, r.text))
+        bool sent = true;
+        if (r.trickleMicros) {
+            for (size_t i = 0; sent && i < r.text.size() && !stop_; ++i) {
+                sent = SendAll(fd, r.text.substr(i, 1));
+                usleep(r.trickleMicros);
+            }
+        } else {
+            sent = SendAll(fd, r.text);
+        }
+        // Bounded by the client, which must give up, and by the test's end.
+        const std::string line(998, 'e');
+        while (sent && r.endless && !stop_)
+            sent = SendAll(fd, line + "\r\n");
+        if (!sent)
             break;
         if (r.reset) {
             linger l = {1, 0};
@@ -211,6 +224,19 @@ qirFakeReply qirFakeMailbox::Answer(const std::string& command)
     }
     if (verb == "CAPA" && pipelining)
         return {"+OK\r\nUSER\r\nUIDL\r\nPIPELINING\r\n.\r\n"};
+    if (verb == "QUIT") {
+        // As a real server: deleted messages go at QUIT, and the next
+        // session numbers what is left from 1.
+        std::vector<std::string> keptMessages, keptIds;
+        for (size_t i = 0; i < messages.size(); ++i)
+            if (!deleted[i]) {
+                keptMessages.push_back(messages[i]);
+                keptIds.push_back(id(i));
+            }
+        messages.swap(keptMessages);
+        ids.swap(keptIds);
+        deleted.assign(messages.size(), false);
+    }
     if (verb == "NOOP" || verb == "QUIT")
         return {"+OK\r\n"};
     return {"-ERR unknown command\r\n"};

@@ -15,6 +15,8 @@ struct qirFakeReply {
     std::string text;   // sent as it stands (give the CR LF yourself)
     bool close = false; // close the connection after sending the text
     bool reset = false; // close with a reset, not an orderly end
+    int trickleMicros = 0; // send the text a byte at a time, this far apart
+    bool endless = false;  // after the text, send lines until the client goes
 };
 
 class qirFakePOP3Server {

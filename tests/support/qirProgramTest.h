@@ -48,8 +48,10 @@ protected:
         fclose(f);
     }
     std::string DrawLogPath() const { return home + "/draw.log"; }
-    // Starts qir titled title; env is set over what every run gets.
-    void Start(const std::vector<std::pair<std::string, std::string>>& env = {}) {
+    // Starts qir titled title; env is set over what every run gets, args
+    // follow the title on the command line.
+    void Start(const std::vector<std::pair<std::string, std::string>>& env = {},
+               const std::vector<std::string>& args = {}) {
         // Window ids come again in a later run: each run has a log of its own.
         unlink(DrawLogPath().c_str());
         draw = qirDrawLog(DrawLogPath());
@@ -59,7 +61,9 @@ protected:
             {"QIR_TEST_DRAWLOG", DrawLogPath()},
             {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"}};
         all.insert(all.end(), env.begin(), env.end());
-        ASSERT_TRUE(qir.Start(QIR_BINARY, {"-title", title}, all));
+        std::vector<std::string> words = {"-title", title};
+        words.insert(words.end(), args.begin(), args.end());
+        ASSERT_TRUE(qir.Start(QIR_BINARY, words, all));
     }
     // Polls (reading the draw log) until done() holds: false after ms
     // milliseconds or when the program has ended.

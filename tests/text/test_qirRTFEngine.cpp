@@ -69,8 +69,11 @@ TEST(qirRTFEngine, TokenizerReadsLineEndsCommandsAndEscapes) {
         {"<nofill>a\nb</nofill>", 1, {"a b"}},
         {"abc<bol", 1, {"abc"}},
         {"<rtf-off><bold>x<RTF-on><bold>y", 1, {"<bold>xy"}},
-        // Plain text shows what it holds, case and all.
-        {"<B>x <b", 0, {"<B>x <b"}},
+        // Plain text shows a command as it was looked up: lower-cased, its
+        // first 39 characters; one never closed stays as it stands.
+        {"<B>x <Rtf-Of> <b", 0, {"<b>x <rtf-of> <b"}},
+        {"<ABCDEFGHIJabcdefghijABCDEFGHIJabcdefghijABCDE>x", 0, {"<abcdefghijabcdefghijabcdefghijabcdefghi>x"}},
+        {"p<RTF-ON><bold>q", 0, {"pq"}},
         // Stray closings never take the depths below 0.
         {"</param></param>x<param>y</param>z", 1, {"xz"}},
         {"</comment>a<comment>b</comment>c", 1, {"ac"}},

@@ -173,6 +173,25 @@ TEST_F(HelpTest, ShippedPagesOpenAndLinkToOneAnother) {
             EXPECT_NE(std::find(targets.begin(), targets.end(), "index.rtf"), targets.end());
         }
         EXPECT_EQ(Log().find(" E "), std::string::npos) << Log();
+        // The pages name the menus and entries as the windows show them.
+        const struct {
+            const char* page;
+            const char* before;
+            int text;
+            const char* after;
+        } named[] = {{"h_folders.rtf", "The ", 440, " menu"},
+                     {"h_msglist.rtf", "", 454, " opens"},
+                     {"h_msglist.rtf", "", 482, " is kept"},
+                     {"h_addrbook.rtf", "", 446, " in the"}};
+        std::string shown;
+        for (const std::string& line : Lines(view))
+            shown += line + " ";
+        for (const auto& n : named) {
+            if (std::string(n.page) == page) {
+                std::string want = n.before + std::string(qirUiText(n.text)) + n.after;
+                EXPECT_NE(shown.find(want), std::string::npos) << want;
+            }
+        }
         if (getenv("QIR_SHOT_DIR")) {
             // Tall enough for the whole page to be seen.
             XMoveResizeWindow(qirx::Connection(), Shown(), 0, 0, 640, 1010);
@@ -220,9 +239,12 @@ TEST_F(HelpTest, LinksBackForwardIndexAndAMissingPage) {
     EXPECT_TRUE(win->BackButton()->state()->test(TelltaleState::is_enabled));
     EXPECT_FALSE(win->ForwardButton()->state()->test(TelltaleState::is_enabled));
 
+    // B was the last page already: from A it is entered again.
+    Press(win->BackButton(), w);
+    EXPECT_EQ(Target(), "b.rtf");
+    EXPECT_TRUE(win->ForwardButton()->state()->test(TelltaleState::is_enabled));
     Press(win->BackButton(), w);
     EXPECT_EQ(Target(), "a.rtf");
-    EXPECT_TRUE(win->ForwardButton()->state()->test(TelltaleState::is_enabled));
     Press(win->ForwardButton(), w);
     EXPECT_EQ(Target(), "b.rtf");
     Press(win->IndexButton(), w);
@@ -230,10 +252,10 @@ TEST_F(HelpTest, LinksBackForwardIndexAndAMissingPage) {
     EXPECT_EQ(Lines(view), std::vector<std::string>({"The index."}));
 
     // A page that is not there: reported, and the page shown stays.
-    Press(win->BackButton(), w);
-    ASSERT_EQ(Target(), "b.rtf");
-    Press(win->BackButton(), w);
-    ASSERT_EQ(Target(), "a.rtf");
+    for (const char* back : {"b.rtf", "b.rtf", "b.rtf", "a.rtf"}) {
+        Press(win->BackButton(), w);
+        ASSERT_EQ(Target(), back);
+    }
     ASSERT_TRUE(WhereIs(view, "a lost page", &x, &y));
     qirx::Click(w, x, y);
     Settle();
@@ -277,14 +299,19 @@ TEST_F(HelpTest, HistoryKeepsEveryPageVisited) {
     }
     EXPECT_EQ(back, std::vector<std::string>({"a.rtf", "b.rtf", "a.rtf", "index.rtf"}));
 
-    // Back to A, then B again, which is last already: Back shows A, never
-    // B a second time.
+    // From the middle of the history (the index) to the last page, C, and
+    // after B and Back from C to B again: each is entered again.
     qirHelp.Show(qirHelpReference(qirString("C"), qirPath("c.rtf")));
     qirHelp.Show(qirHelpReference(qirString("B"), qirPath("b.rtf")));
     qirHelp.Back();
     qirHelp.Show(qirHelpReference(qirString("B"), qirPath("b.rtf")));
-    qirHelp.Back();
-    EXPECT_EQ(Target(), "c.rtf");
+    EXPECT_EQ(history(), "index.rtf a.rtf b.rtf a.rtf c.rtf c.rtf b.rtf b.rtf* ");
+
+    // An empty target is no page: reported, and kept out of the history.
+    qirHelp.Show(qirHelpReference(qirString("Nothing"), qirPath("")));
+    EXPECT_EQ(Target(), "b.rtf");
+    EXPECT_EQ(history(), "index.rtf a.rtf b.rtf a.rtf c.rtf c.rtf b.rtf b.rtf* ");
+    EXPECT_NE(Log().find("E Page \"Nothing\" at path '" + home + "/' not found !"), std::string::npos) << Log();
 }
 
 TEST_F(HelpTest, DragCopiesTheSelectionToCutBufferZero) {
@@ -318,8 +345,35 @@ TEST_F(HelpTest, DragCopiesTheSelectionToCutBufferZero) {
     qirx::PointerButton(1, false);
     Settle();
     EXPECT_EQ(qirx::CutBuffer(), "these words and\nn");
-    EXPECT_NE(view->SelectionStart(), nullptr);
+    ASSERT_NE(view->SelectionStart(), nullptr);
     qirgui::Shot("help_selection");
+
+    // Formatting again keeps the lines and the selection, highlighted.
+    std::vector<std::string> lines = Lines(view);
+    view->format();
+    Settle();
+    EXPECT_EQ(Lines(view), lines);
+    EXPECT_EQ(view->selected_text(), qirString("these words and\nn"));
+    ASSERT_EQ(view->SelectionStart()->type(), qirRTFTextType);
+    EXPECT_TRUE(static_cast<qirRTFGlyphElement*>(view->SelectionStart())->highlight);
+}
+
+// A page read as plain text shows its commands as text and breaks the line
+// at every line end.
+TEST_F(HelpTest, APlainPageShowsItsCommandsAndLineEnds) {
+    Page("p.rtf", "x\n");
+    qirHelp.Show(qirHelpReference(qirString("P"), qirPath("p.rtf")));
+    ASSERT_NE(Shown(), 0u);
+    qirRTFView* view = qirHelp.HelpWindow()->View();
+    ASSERT_EQ(view->ClearPage(0), 0);
+    EXPECT_EQ(view->Enriched(), 0);
+    ASSERT_NE(view->First(), nullptr);
+    ASSERT_EQ(view->First()->type(), qirRTFCommandType);
+    EXPECT_EQ(static_cast<qirRTFCommand*>(view->First())->code, qirRTFOff);
+    view->insert_text(qirString("<bold>one</bold>\ntwo\n"), 0);
+    view->reformat();
+    Settle();
+    EXPECT_EQ(Lines(view), std::vector<std::string>({"<bold>one</bold>", "two"}));
 }
 
 TEST_F(HelpTest, ResizingLaysThePageOutTheSameAgain) {
@@ -355,6 +409,27 @@ TEST_F(HelpTest, ResizingLaysThePageOutTheSameAgain) {
     a->scroll_to(Dimension_Y, a->lower(Dimension_Y));
     Settle();
     EXPECT_GT(view->FirstShownLine(), 0);
+    // A resize keeps the reader as far into the page, in proportion; one
+    // at its start still sees the start.
+    for (int place : {0, 12}) {
+        a->scroll_to(Dimension_Y, a->upper(Dimension_Y) - place - a->cur_length(Dimension_Y) + 1);
+        Settle();
+        const int first = view->FirstShownLine();
+        const Coord length = a->length(Dimension_Y);
+        XResizeWindow(qirx::Connection(), w, width - 100, height);
+        XSync(qirx::Connection(), False);
+        Settle();
+        Settle();
+        ASSERT_GT(a->length(Dimension_Y), length);
+        if (place == 0) {
+            EXPECT_EQ(view->FirstShownLine(), 0);
+        } else {
+            EXPECT_NEAR(view->FirstShownLine(), first * a->length(Dimension_Y) / length, 1.5);
+        }
+        XResizeWindow(qirx::Connection(), w, width, height);
+        XSync(qirx::Connection(), False);
+        Settle();
+    }
 }
 
 // A help setting that is missing or broken is reported; it never ends the
@@ -391,6 +466,12 @@ TEST_F(HelpTest, BrokenConfigurationNeverEndsTheProgram) {
     qirRTFColorTable colors(qirString("no such colour"));
     EXPECT_EQ(colors.DefaultColor(), WidgetKit::instance()->foreground());
     EXPECT_EQ(colors.Find("nor this"), WidgetKit::instance()->foreground());
+    // "12pt" is no number: four blanks to an indent step; "12" is twelve
+    // points.
+    EXPECT_FLOAT_EQ(view->IndentUnit(), 4 * view->Width(font, ' '));
+    qirConfig.Set("RTF-View-Configuration.Indent-Width", "12");
+    ASSERT_EQ(view->Configure(), 0);
+    EXPECT_FLOAT_EQ(view->IndentUnit(), 12);
 }
 
 TEST_F(HelpTest, FontTableFallsBackByStyleThenSize) {

@@ -84,21 +84,18 @@ struct qirRTFEngine::Reader {
         *length = n;
         return true;
     }
-    // Plain text: true when "rtf-on>" (any case) follows, which is then
-    // consumed; nothing is consumed otherwise.
-    bool RtfOnFollows() {
-        static const char word[] = "rtf-on>";
-        const char* q = markerP ? markerP : p;
-        const char* qend = markerP ? markerEnd : end;
-        for (int i = 0; word[i]; ++i, ++q) {
-            if (q >= qend)
-                return false;
-            char c = *q >= 'A' && *q <= 'Z' ? static_cast<char>(*q - 'A' + 'a') : *q;
-            if (c != word[i])
-                return false;
-        }
-        (markerP ? markerP : p) = q;
-        return true;
+    // Plain text: the keyword after a "<" as Keyword reads it, or false
+    // with nothing consumed when the text ends before its ">".
+    bool PlainKeyword(char* out, int* length) {
+        const char* q = p;
+        const char* m = markerP;
+        const char* mEnd = markerEnd;
+        if (Keyword(out, length))
+            return true;
+        p = q;
+        markerP = m;
+        markerEnd = mEnd;
+        return false;
     }
 };
 
@@ -123,6 +120,13 @@ void qirRTFEngine::InsertText(const char* text, size_t length, int enriched) {
         if (param)
             e->ResetMode();
         AppendElement(e);
+    };
+    // A character of the text shown, a link's when inside "href".
+    auto shown = [this, &glyph](int c) {
+        if (openLink_)
+            AppendElement(new qirRTFLinkElement(c));
+        else
+            glyph(c, 0);
     };
     for (int c; (c = in.Next()) >= 0;) {
         const int inside = paramDepth > 0 || commentDepth > 0;
@@ -194,19 +198,26 @@ void qirRTFEngine::InsertText(const char* text, size_t length, int enriched) {
             glyph(' ', 0);
         newlines = 0;
         if (!enriched_ && c == '<') {
+            int n = 0;
             if (in.Peek() == '<') {
                 in.Next();
-            } else if (in.RtfOnFollows()) {
-                AppendElement(new qirRTFCommand(qirRTFOn));
-                enriched_ = 1;
+            } else if (in.PlainKeyword(keyword, &n)) {
+                if (qirRTFCommand::CodeOf(keyword, n) == qirRTFOn) {
+                    AppendElement(new qirRTFCommand(qirRTFOn));
+                    enriched_ = 1;
+                    continue;
+                }
+                // Any other command shows as it was read: lower-cased and
+                // cut to the part that is looked up.
+                shown('<');
+                for (int i = 0; i < n; ++i)
+                    shown(static_cast<unsigned char>(keyword[i]));
+                shown('>');
                 continue;
             }
-            // Any other "<" shows as it stands, and so does what follows.
+            // A "<" whose command never ends shows as it stands.
         }
-        if (openLink_)
-            AppendElement(new qirRTFLinkElement(c));
-        else
-            glyph(c, 0);
+        shown(c);
     }
 }
 

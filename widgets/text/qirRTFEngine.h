@@ -50,6 +50,7 @@ public:
     // Points per indent level; the layout uses the copy taken at each
     // format reset.
     void SetIndentUnit(float points) { indentUnit_ = points; }
+    float IndentUnit() const { return indentUnit_; }
     void SetLineIndentUnit(float points) { lineIndentUnit_ = points; }
     void SetTabWidth(float points) { tabWidth_ = points; }
     float TabWidth() const { return tabWidth_; }

@@ -14,9 +14,9 @@
 
 #include "qirError.h"
 #include "qirFolder.h"
-#include "qirKillAt.h"
 #include "qirMsg.h"
 #include "qirScratchDir.h"
+#include "qirSyscallLog.h"
 #include "qirUtilities.h"
 
 namespace {
@@ -94,9 +94,9 @@ void KillAtEveryChange(Setup setup, Work work, Check check)
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            qir_kill_countdown = k;
+            qirSyscallKillAt(k);
             work();
-            qir_kill_countdown = 0;
+            qirSyscallKillAt(0);
             _exit(0);
         }
         int status = 0;

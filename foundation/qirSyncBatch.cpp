@@ -1,0 +1,229 @@
+#include "qirSyncBatch.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <liburing.h>
+#include <linux/magic.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include "qirStatus.h"
+
+namespace {
+
+int enabled = 1;
+int concurrent = 1;
+int deferring = 0;
+
+// In flight at once: enough for the disk to see one burst, few enough to
+// stay far below the descriptor limit.
+const size_t roundSize = 256;
+
+// A tree deeper than this is no message directory (multipart parts nest a
+// few levels at most).
+const int maxDepth = 64;
+
+int IsMemoryFileSystem(long type)
+{
+    return type == TMPFS_MAGIC || type == RAMFS_MAGIC;
+}
+
+} // namespace
+
+qirSyncBatch::qirSyncBatch(const char* where)
+{
+    needed_ = enabled && (!where || Needed(where));
+}
+
+qirSyncBatch::~qirSyncBatch()
+{
+    for (int fd : fds_) close(fd);
+    if (ring_) {
+        io_uring_queue_exit(static_cast<io_uring*>(ring_));
+        delete static_cast<io_uring*>(ring_);
+    }
+}
+
+int qirSyncBatch::Needed(const char* path)
+{
+    struct statfs fs;
+    if (!path || statfs(path, &fs) != 0) return 1;
+    return !IsMemoryFileSystem(static_cast<long>(fs.f_type));
+}
+
+void qirSyncBatch::SetEnabled(int on) { enabled = on ? 1 : 0; }
+int qirSyncBatch::Enabled() { return enabled; }
+void qirSyncBatch::SetConcurrent(int on) { concurrent = on ? 1 : 0; }
+
+qirSyncBatch::Deferred::Deferred() { ++deferring; }
+qirSyncBatch::Deferred::~Deferred() { --deferring; }
+int qirSyncBatch::Deferring() { return deferring; }
+
+int qirSyncBatch::Queue(int fd)
+{
+    fds_.push_back(fd);
+    return fds_.size() >= roundSize ? Round() : qirOK;
+}
+
+int qirSyncBatch::Add(const char* path)
+{
+    if (!needed_) return qirOK;
+    int fd = path ? open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK) : -1;
+    if (fd < 0) {
+        if (!failed_) cause_ = errno;
+        failed_ = 1;
+        return qirCannotOpen;
+    }
+    return Queue(fd);
+}
+
+int qirSyncBatch::AddTree(const char* path)
+{
+    if (!needed_) return qirOK;
+    int fd = path ? open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW) : -1;
+    if (fd < 0) {
+        if (!failed_) cause_ = errno;
+        failed_ = 1;
+        return qirCannotOpen;
+    }
+    return AddTreeAt(fd, path, 0);
+}
+
+// fd: the open directory, which becomes the batch's.
+int qirSyncBatch::AddTreeAt(int fd, const char* path, int depth)
+{
+    int listFd = dup(fd);
+    DIR* d = listFd >= 0 ? fdopendir(listFd) : nullptr;
+    if (!d) {
+        if (listFd >= 0) close(listFd);
+        close(fd);
+        if (!failed_) cause_ = errno;
+        failed_ = 1;
+        return qirCannotOpen;
+    }
+    int r = qirOK;
+    while (struct dirent* e = readdir(d)) {
+        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
+        unsigned char type = e->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st;
+            if (fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+        if (type != DT_DIR && type != DT_REG) continue;
+        int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | (type == DT_DIR ? O_DIRECTORY : 0);
+        int child = openat(dirfd(d), e->d_name, flags);
+        if (child < 0) {
+            if (!failed_) cause_ = errno;
+            failed_ = 1;
+            r = qirCannotOpen;
+            continue;
+        }
+        if (type == DT_DIR && depth < maxDepth) {
+            std::string sub = std::string(path) + "/" + e->d_name;
+            if (AddTreeAt(child, sub.c_str(), depth + 1) != qirOK) r = qirCannotOpen;
+        } else if (Queue(child) != qirOK) {
+            r = qirWriteError;
+        }
+    }
+    closedir(d);
+    // The directory last: its entries name what was queued before it.
+    if (Queue(fd) != qirOK) r = qirWriteError;
+    return r;
+}
+
+int qirSyncBatch::Round()
+{
+    if (fds_.empty()) return failed_ ? qirWriteError : qirOK;
+    io_uring* ring = static_cast<io_uring*>(ring_);
+    if (concurrent && !ring && !noRing_) {
+        ring = new io_uring;
+        if (io_uring_queue_init(roundSize, ring, 0) == 0) {
+            ring_ = ring;
+        } else {
+            delete ring;
+            ring = nullptr;
+            noRing_ = 1; // seccomp, an old kernel or a sysctl: one by one
+        }
+    }
+    size_t done = 0;
+    if (concurrent && ring) {
+        size_t queued = 0;
+        for (int fd : fds_) {
+            io_uring_sqe* sqe = io_uring_get_sqe(ring);
+            if (!sqe) break;
+            io_uring_prep_fsync(sqe, fd, 0);
+            ++queued;
+        }
+        int submitted = io_uring_submit(ring);
+        if (submitted < 0) submitted = 0;
+        for (int k = 0; k < submitted; ++k) {
+            io_uring_cqe* cqe = nullptr;
+            int w;
+            do w = io_uring_wait_cqe(ring, &cqe);
+            while (w == -EINTR);
+            if (w < 0) {
+                // The ring is out of step: what is left goes the plain way.
+                io_uring_queue_exit(ring);
+                delete ring;
+                ring_ = nullptr;
+                noRing_ = 1;
+                submitted = 0;
+                queued = 0;
+                break;
+            }
+            if (cqe->res < 0 && !failed_) {
+                failed_ = 1;
+                cause_ = -cqe->res;
+            } else if (cqe->res < 0) {
+                failed_ = 1;
+            }
+            io_uring_cqe_seen(ring, cqe);
+        }
+        done = queued == static_cast<size_t>(submitted) ? queued : 0;
+    }
+    for (size_t i = done; i < fds_.size(); ++i) {
+        int r;
+        do r = fsync(fds_[i]);
+        while (r < 0 && errno == EINTR);
+        if (r != 0 && !failed_) {
+            failed_ = 1;
+            cause_ = errno;
+        }
+    }
+    for (int fd : fds_) close(fd);
+    fds_.clear();
+    return failed_ ? qirWriteError : qirOK;
+}
+
+int qirSyncBatch::Sync()
+{
+    int r = Round();
+    int cause = cause_;
+    failed_ = 0;
+    cause_ = 0;
+    if (r != qirOK) errno = cause ? cause : EIO;
+    return r;
+}
+
+int qirSyncParent(const char* path)
+{
+    if (!path || !*path) return -1;
+    std::string dir = path;
+    size_t slash = dir.find_last_of('/');
+    if (slash == std::string::npos) dir = ".";
+    else dir.erase(slash ? slash : 1);
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int r;
+    do r = fsync(fd);
+    while (r < 0 && errno == EINTR);
+    int cause = errno;
+    close(fd);
+    errno = cause;
+    return r == 0 ? 0 : -1;
+}

@@ -1,0 +1,72 @@
+// Bringing many new files and directories to stable storage at once.  A
+// fetch stores hundreds of message directories; syncing each file in turn
+// pays one round trip to the disk per file, so the batch puts every fsync
+// of a round in flight together (io_uring) and waits for them once.  Where
+// io_uring is not to be had, they run one after another.
+//
+//     qirSyncBatch batch(folderDirectory);
+//     batch.AddTree(stagedMessage);  ... for each message of the round
+//     if (batch.Sync() != 0) ...     // nothing may be published then
+//
+// Only what is added is synced, never the whole file system.
+#ifndef QIR_SYNC_BATCH_H
+#define QIR_SYNC_BATCH_H
+
+#include <vector>
+
+class qirSyncBatch {
+public:
+    // where: a directory on the file system the batch will sync; on one
+    // whose contents never reach a disk (tmpfs, ramfs) nothing is done.
+    explicit qirSyncBatch(const char* where = nullptr);
+    // Closes what was added and not synced (it is not synced).
+    ~qirSyncBatch();
+
+    // Adds one file or directory: 0, or -7 when it cannot be opened (the
+    // next Sync then fails too).
+    int Add(const char* path);
+    // Adds a directory, every directory below it and every file in them.
+    int AddTree(const char* path);
+    // Syncs everything added since the last Sync: 0, or -12 when one sync
+    // failed or something could not be added (errno tells the first cause).
+    int Sync();
+    // 0 where files never reach a disk (tmpfs, ramfs), else 1.
+    static int Needed(const char* path);
+
+    // What a benchmark turns off to measure what the syncs cost; on by
+    // default.  Affects every batch and qirAtomicFile.
+    static void SetEnabled(int on);
+    static int Enabled();
+    // 0 makes every batch sync one file after another with fsync, as on a
+    // system without io_uring (tests that watch the calls use it).
+    static void SetConcurrent(int on);
+
+    // While one of these lives, qirAtomicFile does not sync what it writes:
+    // the caller writes into a directory nobody reads yet and syncs the
+    // whole tree with a batch before it publishes it.
+    class Deferred {
+    public:
+        Deferred();
+        ~Deferred();
+    };
+    static int Deferring();
+
+private:
+    qirSyncBatch(const qirSyncBatch&) = delete;
+    qirSyncBatch& operator=(const qirSyncBatch&) = delete;
+    int Queue(int fd);
+    int Round(); // syncs and closes the queued descriptors
+    int AddTreeAt(int dirFd, const char* path, int depth);
+
+    int needed_ = 1;
+    int failed_ = 0;
+    int cause_ = 0;
+    std::vector<int> fds_;
+    void* ring_ = nullptr; // owned io_uring, made at the first round
+    int noRing_ = 0;
+};
+
+// Syncs the directory that holds path (its entry for path): 0 or -1.
+int qirSyncParent(const char* path);
+
+#endif
