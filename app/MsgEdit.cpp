@@ -32,6 +32,7 @@
 #include "qirUiText.h"
 
 #include <IV-look/kit.h>
+#include <IV-look/menu.h>
 #include <InterViews/action.h>
 #include <InterViews/event.h>
 #include <InterViews/hit.h>
@@ -217,6 +218,7 @@ MsgEdit::MsgEdit(qirMsg* message, Window* leader, Action* close) : close_(close)
     if (leader)
         window_->group_leader(leader);
     window_->wm_delete(new qirCloseHandler(this));
+    qir_place_window(window_, dynamic_cast<Menu*>(menubar_));
     window_->map();
 }
 

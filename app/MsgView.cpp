@@ -24,6 +24,7 @@
 #include <cstring>
 
 #include <IV-look/kit.h>
+#include <IV-look/menu.h>
 #include <InterViews/action.h>
 #include <InterViews/deck.h>
 #include <InterViews/display.h>
@@ -80,6 +81,7 @@ MsgView::MsgView(qirMsgList* folder, qirMsgListItem* message, MsgViewDock* dock,
     qir_set_window_style(window_, "Message View", appStyle);
     window_->wm_delete(new qirCloseHandler(this));
     built_ = 1;
+    qir_place_window(window_, dynamic_cast<Menu*>(menubar));
     window_->map();
 }
 

@@ -15,6 +15,7 @@
 #include "qirUiText.h"
 
 #include <IV-look/kit.h>
+#include <IV-look/menu.h>
 #include <InterViews/layout.h>
 #include <InterViews/session.h>
 #include <InterViews/window.h>
@@ -73,13 +74,15 @@ qirFilterBookWindow::qirFilterBookWindow(qirFilterList* filters, FilterBookDock*
                                   new qirMemberAction<qirFilterBookWindow>(this, &qirFilterBookWindow::Help)),
                  lk->hglue()),
         lk->vspace(8)));
-    Glyph* body = lk->vbox(kit->bright_inset_frame(qir_build_filterbook_menubar(this, kit, lk)), list, buttons);
+    Glyph* menubar = qir_build_filterbook_menubar(this, kit, lk);
+    Glyph* body = lk->vbox(kit->bright_inset_frame(menubar), list, buttons);
 
     window_ = new TopLevelWindow(body);
     if (leader)
         window_->group_leader(leader);
     qir_set_window_style(window_, "Filter Book", qirMainWindow::WindowStyle());
     window_->wm_delete(new qirCloseHandler(this));
+    qir_place_window(window_, dynamic_cast<Menu*>(menubar));
     window_->map();
 }
 

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include <IV-look/kit.h>
+#include <IV-look/menu.h>
 #include <InterViews/border.h>
 #include <InterViews/color.h>
 #include <InterViews/layout.h>
@@ -150,7 +151,8 @@ void qirMsgList::OpenWindow() {
     FontBoundingBox box;
     kit->font()->font_bbox(box);
     Coord limit = display->height() * 3 / 4;
-    Glyph* menubar = kit->bright_inset_frame(qir_build_msglist_menubar(this, kit, LayoutKit::instance()));
+    Glyph* bar = qir_build_msglist_menubar(this, kit, LayoutKit::instance());
+    Glyph* menubar = kit->bright_inset_frame(bar);
     if ((box.ascent() + box.descent()) * qirFolder::Count() * 3 > limit)
         body = LayoutKit::instance()->vnatural(body, limit);
     window_ = new TopLevelWindow(LayoutKit::instance()->vbox(menubar, body));
@@ -173,6 +175,7 @@ void qirMsgList::OpenWindow() {
     UpdateSelectedCount();
     SetCounter(0, qirFolder::Count());
     window_->wm_delete(new qirCloseHandler(this));
+    qir_place_window(window_, dynamic_cast<Menu*>(bar));
     window_->map();
 }
 
