@@ -71,8 +71,8 @@ public:
     // either (a crash left it without its files, or with empty ones): no
     // message, and nothing was reported.
     int IsBroken() const { return broken_; }
-    // Writes only when modified: 0; -1; -6 without header fields; -8
-    // "Header.822" cannot be made; -12 a write failed.  The five address
+    // Writes only when modified: 0; -1 a write failed; -6 without header
+    // fields; -8 "Header.822" cannot be made.  The five address
     // groups are replaced; keys the message does not own stay in
     // "Body.PARSED".
     int Save();

@@ -22,6 +22,7 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 #include "qirChooseFolderDialog.h"
 #include "qirFolderListView.h"
 #include "qirListBox.h"
+#include "qirMailTestText.h"
 #include "qirMsgComponent.h"
 #include "qirMsgList.h"
 
@@ -373,6 +374,35 @@ TEST_F(ListActionsTest, ExportAndImportBackGiveTheSameMessages) {
     work->ExportSelected();
     EXPECT_NE(Log().find("E Error opening file!"), std::string::npos);
     EXPECT_EQ(access((home + "/missing").c_str(), F_OK), -1);
+}
+
+// A mailbox whose messages have fields that do not read imports whole:
+// no box while it imports, one when the list shows every message.
+TEST_F(ListActionsTest, ImportOfMailWithFieldsThatDoNotReadEndsWithOneBox) {
+    MakeFolder("Back");
+    Start();
+    std::vector<std::string> texts = qirMalformedMessages();
+    texts.push_back(qirEveryPartMimeMessage(1));
+    std::string mbox;
+    for (const std::string& t : texts)
+        mbox += "From x@example.org Mon Jan  1 10:00:00 2024\n" + t + "\n";
+    chosenFile = home + "/in.mbox";
+    FILE* f = fopen(chosenFile.c_str(), "w");
+    fputs(mbox.c_str(), f);
+    fclose(f);
+    qirMsgList* back = Folder("Back");
+    back->OpenWindow();
+    std::vector<int> rowsAtBox;
+    Answer() = [&](qirDialog* d) {
+        titles.push_back(d->title().Data());
+        rowsAtBox.push_back(back->MessageRows()->Count());
+        d->dismiss(true);
+    };
+    back->ImportMailbox();
+    EXPECT_EQ(titles, std::vector<std::string>{"Warning"});
+    EXPECT_EQ(rowsAtBox, std::vector<int>{4});
+    EXPECT_NE(Log().find("W 3 of the received messages had fields or parts that could not be read"),
+              std::string::npos);
 }
 
 // The sort menu's settings go to the layout store when the window closes
