@@ -2,16 +2,19 @@
 // window: the test server's keyboard is given keys for é, ä, ß, ü (with
 // Shift: É, Ä, ?, Ü), pressed as real keys through XTEST; the draft on
 // disk holds them in the Latin-1 it declares, and the letter the SMTP
-// server receives reads them back.
+// server receives reads them back.  A reply quoting a letter written in
+// UTF-8 reaches the server with the same letters.
 #include <gtest/gtest.h>
 
 #include "qirXTest.h"
 
+#include "qirMailTestText.h"
 #include "qirMsg.h"
 #include "qirMsgComponent.h"
 #include "qirSMTPSink.h"
 #include "qirWindowTest.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -80,6 +83,14 @@ protected:
         delete sink;
         qirWindowTest::TearDown();
     }
+    // What a receiving program reads of the letter's text.
+    std::string Received(const qirSinkMessage& m) {
+        std::string file = home + "/received";
+        FILE* f = fopen(file.c_str(), "w");
+        fwrite(m.text.data(), 1, m.text.size(), f);
+        fclose(f);
+        return qirShell("/usr/bin/python3 " QIR_SOURCE_DIR "/tests/support/mime_parts.py '" + file + "'");
+    }
     qirSMTPSink* sink = nullptr;
 };
 
@@ -143,14 +154,41 @@ TEST_F(Latin1TypingEndToEnd, LettersTypedAreTheLettersStoredAndSent) {
     ASSERT_TRUE(ClickWord(w, "Send"));
     std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
     ASSERT_EQ(got.size(), 1u) << LogTail();
-    std::string file = home + "/received";
-    FILE* f = fopen(file.c_str(), "w");
-    fwrite(got[0].text.data(), 1, got[0].text.size(), f);
-    fclose(f);
-    std::string parsed = qirShell("/usr/bin/python3 " QIR_SOURCE_DIR "/tests/support/mime_parts.py '" + file + "'");
+    std::string parsed = Received(got[0]);
     EXPECT_NE(parsed.find("text=\"Typed: \xc3\xa9\xc3\xa4\xc3\x9f\xc3\xbc\xc3\x89\xc3\x84?\xc3\x9c end.\\n\""),
               std::string::npos)
         << parsed;
+    EXPECT_EQ(Quit(main), 0) << LogTail();
+}
+
+TEST_F(Latin1TypingEndToEnd, AQuotedReplyToUtf8MailSendsItsLetters) {
+    if (!qirSMTPSink::Available())
+        GTEST_SKIP() << "no aiosmtpd for /usr/bin/python3";
+    sink = new qirSMTPSink();
+    ASSERT_TRUE(sink->Running());
+    WriteConfig("DeliverAgent SMTP\nSMTP {\n    Host 127.0.0.1\n    Port " + sink->PortText() + "\n}\n");
+    mkdir((Dir() + "/Incoming.QIR").c_str(), 0700);
+    ASSERT_EQ(ImportMessage(Dir() + "/Incoming.QIR/Message0",
+                            "From: Ann <ann@example.org>\nTo: me@example.org\nSubject: Gruss\n"
+                            "Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: 8bit\n\n"
+                            "Gr\xc3\xbc\xc3\x9f" "e aus M\xc3\xbcnchen\n"),
+              0);
+    Start({{"TZ", "UTC"}});
+    unsigned long main = MainWindow();
+    ASSERT_NE(main, 0u) << LogTail();
+    unsigned long list = OpenFolder(main, "Incoming");
+    ASSERT_NE(list, 0u);
+    ASSERT_TRUE(ClickWord(list, "Gruss"));
+    ASSERT_TRUE(ChooseMenu(list, "Reply", "Reply with quoting"));
+    unsigned long w = WaitWindow("Compose letter");
+    ASSERT_NE(w, 0u) << LogTail();
+    EXPECT_TRUE(WaitFor([&] { return Shows(w, "Gr\xfc\xdf" "eausM\xfcnchen", true); }, 5000))
+        << "the quote shows its letters";
+    ASSERT_TRUE(ClickWord(w, "Send"));
+    std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
+    ASSERT_EQ(got.size(), 1u) << LogTail();
+    std::string parsed = Received(got[0]);
+    EXPECT_NE(parsed.find("> Gr\xc3\xbc\xc3\x9f" "e aus M\xc3\xbcnchen"), std::string::npos) << parsed;
     EXPECT_EQ(Quit(main), 0) << LogTail();
 }
 
