@@ -8,7 +8,9 @@
 #ifndef QIR_STORE_BENCH_H
 #define QIR_STORE_BENCH_H
 
+#include <algorithm>
 #include <chrono>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -55,31 +57,63 @@ inline int qirWriteText(const std::string& path, const char* text, size_t n)
     return close(fd) == 0 ? r : -1;
 }
 
-// The floor: for each letter a directory with its header, a summary of a
-// few hundred bytes and its body, in rounds of 64 synced like the fetch's
-// when sync is set.  The seconds taken, or -1.
-inline double qirStoreFloor(const std::vector<std::string>& letters, const std::string& folder, int sync)
+// The tree a stored folder holds: each directory and file below it (paths
+// relative to it, directories before what they hold) with its size.
+struct qirTreeEntry {
+    std::string path;
+    int directory;
+    size_t size;
+};
+
+inline void qirListTree(const std::string& root, const std::string& rel, std::vector<qirTreeEntry>* out)
 {
-    static const std::string summary(320, 's');
+    DIR* d = opendir((root + rel).c_str());
+    if (!d) return;
+    std::vector<std::string> names;
+    while (dirent* e = readdir(d))
+        if (e->d_name[0] != '.') names.push_back(e->d_name);
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names) {
+        struct stat st;
+        std::string p = rel + "/" + n;
+        if (lstat((root + p).c_str(), &st) != 0) continue;
+        out->push_back({p, S_ISDIR(st.st_mode) ? 1 : 0, (size_t)st.st_size});
+        if (S_ISDIR(st.st_mode)) qirListTree(root, p, out);
+    }
+}
+
+// The floor: the same directories and files as the tree, written with
+// nothing parsed, the top directories in rounds of 64 synced like the
+// fetch's when sync is set.  The seconds taken, or -1.
+inline double qirStoreFloor(const std::vector<qirTreeEntry>& tree, const std::string& folder, int sync)
+{
+    size_t largest = 0;
+    for (const qirTreeEntry& e : tree) largest = std::max(largest, e.size);
+    static std::string bytes;
+    if (bytes.size() < largest) bytes.assign(largest, 'x');
     double t0 = qirBenchNow();
     if (mkdir(folder.c_str(), 0700) != 0) return -1;
     qirSyncBatch batch(folder.c_str());
-    for (size_t i = 0; i < letters.size(); ++i) {
-        const std::string& l = letters[i];
-        size_t start = l.find('\n') + 1, split = l.find("\n\n", start);
-        if (split == std::string::npos) split = l.size();
-        std::string dir = folder + "/Message" + std::to_string(i);
-        if (mkdir(dir.c_str(), 0700) != 0 ||
-            qirWriteText(dir + "/Header.822", l.data() + start, split - start) != 0 ||
-            qirWriteText(dir + "/Body.PARSED", summary.data(), summary.size()) != 0 ||
-            qirWriteText(dir + "/body.txt", l.data() + split, l.size() - split) != 0)
-            return -1;
-        if (sync) batch.AddTree(dir.c_str());
-        if (sync && (i % 64 == 63 || i + 1 == letters.size())) {
+    int inRound = 0;
+    for (size_t i = 0; i < tree.size(); ++i) {
+        const qirTreeEntry& e = tree[i];
+        std::string path = folder + e.path;
+        if (e.directory ? mkdir(path.c_str(), 0700) != 0 : qirWriteText(path, bytes.data(), e.size) != 0) return -1;
+        int top = e.path.find('/', 1) == std::string::npos;
+        if (!sync || !top) continue;
+        batch.AddTree(path.c_str());
+        if (++inRound == 64 || i + 1 == tree.size()) {
             if (batch.Sync() != 0) return -1;
             batch.Add(folder.c_str());
             if (batch.Sync() != 0) return -1;
+            inRound = 0;
         }
+    }
+    if (sync && inRound) {
+        if (batch.Sync() != 0) return -1;
+        batch.Add(folder.c_str());
+        if (batch.Sync() != 0) return -1;
     }
     return qirBenchNow() - t0;
 }

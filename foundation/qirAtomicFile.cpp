@@ -47,10 +47,16 @@ int qirAtomicFile::Open()
     inPlace_ = 0;
     if (direct_) {
         // The caller vouches that nobody reads the directory yet; a file
-        // that is there after all is replaced the safe way.
-        fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) inPlace_ = 1;
-        else if (errno != EEXIST) return qirCannotOpen;
+        // that is there after all is replaced the safe way.  fopen's own
+        // exclusive create spares the descriptor's flags being asked again.
+        stream_ = fopen(path_.c_str(), "wxe");
+        if (stream_) {
+            inPlace_ = 1;
+            setvbuf(stream_, buffer_, _IOFBF, sizeof buffer_);
+            temp_ = path_;
+            return qirOK;
+        }
+        if (errno != EEXIST) return qirCannotOpen;
     }
     std::string name;
     if (fd < 0) {

@@ -539,7 +539,8 @@ void qirFolder::RemoveStaleStaging()
 int qirFolder::EnsureStaging()
 {
     if (!directory_) return qirNotOpen;
-    if (!staging_.empty() && access(staging_.c_str(), W_OK) == 0) return qirOK;
+    // Nobody else removes it while this process lives.
+    if (!staging_.empty()) return qirOK;
     // Private to this process: nothing else can appear inside it, and a
     // name starting with "." is never taken for a message.
     std::string tmpl = std::string(Str(*directory_)) + "/" + stagingPrefix + std::to_string(getpid()) + ".XXXXXX";
