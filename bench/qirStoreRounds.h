@@ -26,7 +26,7 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
     std::vector<qirTreeEntry> tree;
     {
         std::string root = qirFreshDir(base, "qir-store");
-        if (qirWriteText(root + "/spool", text.data(), text.size()) != 0 || run(root, root + "/spool") < 0) return 1;
+        if (qirWriteSpool(root + "/spool", text) != 0 || run(root, root + "/spool") < 0) return 1;
         qirListTree(root + "/Incoming.QIR", "", &tree);
     }
     std::vector<double> qir, qirNoSync, inc, floor, floorNoSync;
@@ -35,7 +35,7 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
             [&] {
                 std::string root = qirFreshDir(base, "qir-store");
                 std::string spool = root + "/spool";
-                if (qirWriteText(spool, text.data(), text.size()) != 0) return -1;
+                if (qirWriteSpool(spool, text) != 0) return -1;
                 qirSyncBatch::SetEnabled(1);
                 double t = run(root, spool);
                 qir.push_back(t);
@@ -44,7 +44,7 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
             [&] {
                 std::string root = qirFreshDir(base, "qir-store");
                 std::string spool = root + "/spool";
-                if (qirWriteText(spool, text.data(), text.size()) != 0) return -1;
+                if (qirWriteSpool(spool, text) != 0) return -1;
                 qirSyncBatch::SetEnabled(0);
                 double t = run(root, spool);
                 qirSyncBatch::SetEnabled(1);
@@ -54,7 +54,7 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
             [&] {
                 std::string root = qirFreshDir(base, "qir-inc");
                 std::string spool = root + "/spool";
-                if (qirWriteText(spool, text.data(), text.size()) != 0) return -1;
+                if (qirWriteSpool(spool, text) != 0) return -1;
                 double t = qirIncFile(root, spool);
                 if (t >= 0) inc.push_back(t);
                 return 0;

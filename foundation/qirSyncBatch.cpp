@@ -27,6 +27,34 @@ const size_t roundSize = 256;
 // few levels at most).
 const int maxDepth = 64;
 
+// One ring for the process: a ring starts kernel workers of its own, and
+// starting them again for every round would be wasted.
+io_uring* sharedRing = nullptr;
+int noRing = 0; // seccomp, an old kernel or a sysctl: one by one
+
+io_uring* Ring()
+{
+    if (sharedRing || noRing) return sharedRing;
+    io_uring* ring = new io_uring;
+    if (io_uring_queue_init(roundSize, ring, 0) == 0) {
+        sharedRing = ring;
+    } else {
+        delete ring;
+        noRing = 1;
+    }
+    return sharedRing;
+}
+
+void DropRing()
+{
+    if (sharedRing) {
+        io_uring_queue_exit(sharedRing);
+        delete sharedRing;
+    }
+    sharedRing = nullptr;
+    noRing = 1;
+}
+
 int IsMemoryFileSystem(long type)
 {
     return type == TMPFS_MAGIC || type == RAMFS_MAGIC;
@@ -42,10 +70,6 @@ qirSyncBatch::qirSyncBatch(const char* where)
 qirSyncBatch::~qirSyncBatch()
 {
     for (int fd : fds_) close(fd);
-    if (ring_) {
-        io_uring_queue_exit(static_cast<io_uring*>(ring_));
-        delete static_cast<io_uring*>(ring_);
-    }
 }
 
 int qirSyncBatch::Needed(const char* path)
@@ -139,19 +163,9 @@ int qirSyncBatch::AddTreeAt(int fd, const char* path, int depth)
 int qirSyncBatch::Round()
 {
     if (fds_.empty()) return failed_ ? qirWriteError : qirOK;
-    io_uring* ring = static_cast<io_uring*>(ring_);
-    if (concurrent && !ring && !noRing_) {
-        ring = new io_uring;
-        if (io_uring_queue_init(roundSize, ring, 0) == 0) {
-            ring_ = ring;
-        } else {
-            delete ring;
-            ring = nullptr;
-            noRing_ = 1; // seccomp, an old kernel or a sysctl: one by one
-        }
-    }
+    io_uring* ring = concurrent ? Ring() : nullptr;
     size_t done = 0;
-    if (concurrent && ring) {
+    if (ring) {
         size_t queued = 0;
         for (int fd : fds_) {
             io_uring_sqe* sqe = io_uring_get_sqe(ring);
@@ -167,19 +181,15 @@ int qirSyncBatch::Round()
             do w = io_uring_wait_cqe(ring, &cqe);
             while (w == -EINTR);
             if (w < 0) {
-                // The ring is out of step: what is left goes the plain way.
-                io_uring_queue_exit(ring);
-                delete ring;
-                ring_ = nullptr;
-                noRing_ = 1;
+                // The ring is out of step: this and every later round go the
+                // plain way.
+                DropRing();
                 submitted = 0;
                 queued = 0;
                 break;
             }
-            if (cqe->res < 0 && !failed_) {
-                failed_ = 1;
-                cause_ = -cqe->res;
-            } else if (cqe->res < 0) {
+            if (cqe->res < 0) {
+                if (!failed_) cause_ = -cqe->res;
                 failed_ = 1;
             }
             io_uring_cqe_seen(ring, cqe);

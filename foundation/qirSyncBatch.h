@@ -62,8 +62,6 @@ private:
     int failed_ = 0;
     int cause_ = 0;
     std::vector<int> fds_;
-    void* ring_ = nullptr; // owned io_uring, made at the first round
-    int noRing_ = 0;
 };
 
 // Syncs the directory that holds path (its entry for path): 0 or -1.
