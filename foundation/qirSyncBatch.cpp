@@ -30,14 +30,19 @@ const int maxDepth = 64;
 // One ring for the process: a ring starts kernel workers of its own, and
 // starting them again for every round would be wasted.
 io_uring* sharedRing = nullptr;
+pid_t ringOwner = 0;
 int noRing = 0; // seccomp, an old kernel or a sysctl: one by one
 
 io_uring* Ring()
 {
+    // A ring made before a fork is shared with the other process, whose
+    // submissions would cross ours: a forked process makes its own.
+    if (sharedRing && ringOwner != getpid()) sharedRing = nullptr;
     if (sharedRing || noRing) return sharedRing;
     io_uring* ring = new io_uring;
     if (io_uring_queue_init(roundSize, ring, 0) == 0) {
         sharedRing = ring;
+        ringOwner = getpid();
     } else {
         delete ring;
         noRing = 1;
