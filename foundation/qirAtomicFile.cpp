@@ -43,6 +43,7 @@ int qirAtomicFile::Open()
 {
     Abort();
     if (!valid_) return qirCannotOpen;
+    qirSyncBatch::FinishPending(path_.c_str());
     int fd = -1;
     inPlace_ = 0;
     if (direct_) {
@@ -95,6 +96,21 @@ int qirAtomicFile::Commit()
     // reads yet syncs the whole tree itself (qirSyncBatch::Deferred).
     const int sync = qirSyncBatch::Enabled() && !qirSyncBatch::Deferring();
     int failed = fflush(stream_) != 0 || ferror(stream_);
+    // Many files replaced at once (qirSyncBatch::Replacing) are synced and
+    // renamed together later.
+    if (!failed && sync && !inPlace_ && qirSyncBatch::Collecting()) {
+        int fd = dup(fileno(stream_));
+        failed = fclose(stream_) != 0 || fd < 0;
+        stream_ = nullptr;
+        if (!failed && qirSyncBatch::DeferReplace(fd, temp_.c_str(), path_.c_str())) {
+            temp_.clear();
+            return qirOK;
+        }
+        if (fd >= 0) close(fd);
+        unlink(temp_.c_str());
+        temp_.clear();
+        return qirWriteError;
+    }
     if (!failed && sync && fsync(fileno(stream_)) != 0) failed = 1;
     if (fclose(stream_) != 0) failed = 1;
     stream_ = nullptr;

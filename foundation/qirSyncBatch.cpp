@@ -7,6 +7,7 @@
 #include <liburing.h>
 #include <linux/magic.h>
 #include <string>
+#include <unordered_set>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -60,6 +61,66 @@ void DropRing()
     noRing = 1;
 }
 
+// The replacements waiting for a Replacing to finish them.
+struct PendingReplace {
+    int fd;
+    std::string temp, target;
+};
+int replacing = 0;
+std::vector<PendingReplace> pending;
+std::unordered_set<std::string> pendingTargets;
+int pendingFailed = 0, pendingCause = 0;
+
+std::string Parent(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash ? path.substr(0, slash) : "/";
+}
+
+int FinishReplacing()
+{
+    if (pending.empty()) return qirOK;
+    std::vector<PendingReplace> work;
+    work.swap(pending);
+    pendingTargets.clear();
+    int failed = 0, cause = 0;
+    {
+        qirSyncBatch texts;
+        for (const PendingReplace& p : work) {
+            int fd = dup(p.fd);
+            if (fd < 0 || texts.Take(fd) != qirOK) failed = 1;
+        }
+        if (texts.Sync() != qirOK || failed) {
+            failed = 1;
+            cause = errno;
+        }
+    }
+    std::vector<std::string> dirs;
+    std::unordered_set<std::string> seen;
+    for (const PendingReplace& p : work) {
+        close(p.fd);
+        // A text that may not be on the disk never replaces the old one.
+        if (failed || rename(p.temp.c_str(), p.target.c_str()) != 0) {
+            if (!failed) cause = errno;
+            failed = 1;
+            unlink(p.temp.c_str());
+            continue;
+        }
+        std::string dir = Parent(p.target);
+        if (seen.insert(dir).second) dirs.push_back(dir);
+    }
+    qirSyncBatch names;
+    for (const std::string& d : dirs) names.Add(d.c_str());
+    if (names.Sync() != qirOK && !failed) {
+        failed = 1;
+        cause = errno;
+    }
+    if (failed && !pendingFailed) pendingCause = cause;
+    pendingFailed |= failed;
+    return failed ? qirWriteError : qirOK;
+}
+
 int IsMemoryFileSystem(long type)
 {
     return type == TMPFS_MAGIC || type == RAMFS_MAGIC;
@@ -82,6 +143,39 @@ int qirSyncBatch::Needed(const char* path)
     struct statfs fs;
     if (!path || statfs(path, &fs) != 0) return 1;
     return !IsMemoryFileSystem(static_cast<long>(fs.f_type));
+}
+
+qirSyncBatch::Replacing::Replacing() { ++replacing; }
+
+qirSyncBatch::Replacing::~Replacing()
+{
+    Finish();
+    --replacing;
+}
+
+int qirSyncBatch::Replacing::Finish()
+{
+    FinishReplacing();
+    int failed = pendingFailed, cause = pendingCause;
+    pendingFailed = pendingCause = 0;
+    if (failed) errno = cause ? cause : EIO;
+    return failed ? qirWriteError : qirOK;
+}
+
+int qirSyncBatch::Collecting() { return replacing && enabled && !deferring; }
+
+int qirSyncBatch::DeferReplace(int fd, const char* temp, const char* target)
+{
+    if (!Collecting() || fd < 0 || !temp || !target) return 0;
+    pending.push_back({fd, temp, target});
+    pendingTargets.insert(target);
+    if (pending.size() >= roundSize) FinishReplacing();
+    return 1;
+}
+
+void qirSyncBatch::FinishPending(const char* path)
+{
+    if (path && pendingTargets.count(path)) FinishReplacing();
 }
 
 void qirSyncBatch::SetEnabled(int on) { enabled = on ? 1 : 0; }

@@ -306,9 +306,13 @@ int qirFolder::SaveAll(int noDirectoryOk)
     if (!noDirectoryOk && !directory_) return qirNotOpen;
     // In the order the messages were loaded: the same set as the list's,
     // and a walk through memory rather than across it after a sort.
+    // Each changed file is synced before it replaces the old one; together,
+    // so that saving a thousand flags pays one round of syncs, not a
+    // thousand.
+    qirSyncBatch::Replacing together;
     for (qirMsg* m : arrival_)
         if (m->Save() != qirOK) return qirFailed;
-    return qirOK;
+    return together.Finish() == qirOK ? qirOK : qirFailed;
 }
 
 int qirFolder::Load(const qirDirectory* from)
@@ -466,8 +470,13 @@ int qirFolder::Flush()
     // A message about to be removed is not written first: should its
     // removal fail, it stays on disk as it was, undeleted, and nothing is lost.
     int saved = directory_ ? qirOK : qirNotOpen;
-    for (qirMsg* m : arrival_)
-        if (saved == qirOK && !m->IsRemoved() && m->Save() != qirOK) saved = qirFailed;
+    {
+        // As in SaveAll; finished before anything is removed or moved.
+        qirSyncBatch::Replacing together;
+        for (qirMsg* m : arrival_)
+            if (saved == qirOK && !m->IsRemoved() && m->Save() != qirOK) saved = qirFailed;
+        if (together.Finish() != qirOK) saved = qirFailed;
+    }
     if (saved != qirOK) QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Error Saving", sourceName, __LINE__);
     // A loaded folder with nothing removed and nothing to renumber (the
     // usual close): done.
