@@ -28,12 +28,19 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
         std::string root = qirFreshDir(base, "qir-store");
         if (qirWriteSpool(root + "/spool", text) != 0 || run(root, root + "/spool") < 0) return 1;
         qirListTree(root + "/Incoming.QIR", "", &tree);
+        qirRemoveDirectory(root.c_str(), 0);
     }
     std::vector<double> qir, qirNoSync, inc, floor, floorNoSync;
     for (int round = 0; round < rounds; ++round) {
+        // What a round made goes when it is over, never between its runs.
+        std::vector<std::string> made;
+        auto fresh = [&](const char* name) {
+            made.push_back(qirFreshDir(base, name));
+            return made.back();
+        };
         std::vector<std::function<int()>> runs = {
             [&] {
-                std::string root = qirFreshDir(base, "qir-store");
+                std::string root = fresh("qir-store");
                 std::string spool = root + "/spool";
                 if (qirWriteSpool(spool, text) != 0) return -1;
                 qirSyncBatch::SetEnabled(1);
@@ -42,7 +49,7 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
                 return t < 0 ? -1 : 0;
             },
             [&] {
-                std::string root = qirFreshDir(base, "qir-store");
+                std::string root = fresh("qir-store");
                 std::string spool = root + "/spool";
                 if (qirWriteSpool(spool, text) != 0) return -1;
                 qirSyncBatch::SetEnabled(0);
@@ -52,7 +59,7 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
                 return t < 0 ? -1 : 0;
             },
             [&] {
-                std::string root = qirFreshDir(base, "qir-inc");
+                std::string root = fresh("qir-inc");
                 std::string spool = root + "/spool";
                 if (qirWriteSpool(spool, text) != 0) return -1;
                 double t = qirIncFile(root, spool);
@@ -60,12 +67,12 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
                 return 0;
             },
             [&] {
-                double t = qirStoreFloor(tree, qirFreshDir(base, "qir-floor") + "/F", 1);
+                double t = qirStoreFloor(tree, fresh("qir-floor") + "/F", 1);
                 floor.push_back(t);
                 return t < 0 ? -1 : 0;
             },
             [&] {
-                double t = qirStoreFloor(tree, qirFreshDir(base, "qir-floor") + "/F", 0);
+                double t = qirStoreFloor(tree, fresh("qir-floor") + "/F", 0);
                 floorNoSync.push_back(t);
                 return t < 0 ? -1 : 0;
             },
@@ -75,6 +82,7 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
                 fprintf(stderr, "run failed\n");
                 return 1;
             }
+        for (const std::string& d : made) qirRemoveDirectory(d.c_str(), 0);
         printf("round %d: qir %.3f s (no syncs %.3f), inc %.3f, floor %.3f (no syncs %.3f)\n", round + 1, qir.back(),
                qirNoSync.back(), inc.empty() ? -1.0 : inc.back(), floor.back(), floorNoSync.back());
     }

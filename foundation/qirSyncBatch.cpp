@@ -38,7 +38,11 @@ io_uring* Ring()
 {
     // A ring made before a fork is shared with the other process, whose
     // submissions would cross ours: a forked process makes its own.
-    if (sharedRing && ringOwner != getpid()) sharedRing = nullptr;
+    static io_uring* inherited = nullptr; // kept, never touched again
+    if (sharedRing && ringOwner != getpid()) {
+        inherited = sharedRing;
+        sharedRing = nullptr;
+    }
     if (sharedRing || noRing) return sharedRing;
     io_uring* ring = new io_uring;
     if (io_uring_queue_init(roundSize, ring, 0) == 0) {
