@@ -34,7 +34,8 @@ Raster* TypeIconOf(const char* file)
 
 } // namespace
 
-AttachItem::AttachItem(const qirMsgComponent& part, Window* window) : qirMsgComponent(part), window_(window)
+AttachItem::AttachItem(const qirMsgComponent& part, Window* window)
+    : qirMsgComponent(part), window_(window), partSize_(const_cast<qirMsgComponent&>(part).Size())
 {
     typeIcon_ = TypeIconOf(qirMsgViewText::AttachIconFile(contentType_.type.Data()));
 }
@@ -44,7 +45,7 @@ AttachItem::~AttachItem() {}
 void AttachItem::Label(char* buffer, size_t size)
 {
     if (!buffer || size == 0) return;
-    std::string text = qirMsgViewText::AttachLabel(contentType_, Size());
+    std::string text = qirMsgViewText::AttachLabel(contentType_, partSize_);
     // Whole characters only: the label draws the bytes it is given.
     size_t n = text.size() < size ? text.size() : size - 1;
     while (n > 0 && n < text.size() && ((unsigned char)text[n] & 0xC0) == 0x80) n--;
@@ -54,7 +55,7 @@ void AttachItem::Label(char* buffer, size_t size)
 
 qirString AttachItem::Label()
 {
-    return qirString(qirMsgViewText::AttachLabel(contentType_, Size()).c_str());
+    return qirString(qirMsgViewText::AttachLabel(contentType_, partSize_).c_str());
 }
 
 qirString AttachItem::ProposedName() const { return path_->Basename(); }

@@ -22,8 +22,9 @@ public:
     AttachItem(const qirMsgComponent& part, Window* window);
     ~AttachItem() override;
 
-    // The row's text, "type/subtype name" and the size (qirMsgViewText::
-    // AttachLabel), into buffer, cut to fit between two characters.
+    // The row's text, "type/subtype name" and the size of the part it was
+    // made from (qirMsgViewText::AttachLabel), into buffer, cut to fit
+    // between two characters.
     void Label(char* buffer, size_t size);
     qirString Label();
 
@@ -59,6 +60,9 @@ private:
     AttachIcon* iconHandler_ = nullptr;
     Raster* typeIcon_ = nullptr;
     Window* window_;
+    // The part's size as the part itself counts it: a multipart copied into
+    // an item is a directory, whose size the item could not tell.
+    int partSize_ = 0;
 };
 
 // A window's attachment items; deleting the list deletes them.

@@ -28,9 +28,11 @@
 #include "qirMessageBox.h"
 #include "qirQuestionDialog.h"
 #include "qirRTFPanel.h"
+#include "qirTextLabel.h"
 #include "qirUiText.h"
 
 #include <IV-look/kit.h>
+#include <IV-look/menu.h>
 #include <InterViews/action.h>
 #include <InterViews/event.h>
 #include <InterViews/hit.h>
@@ -216,6 +218,7 @@ MsgEdit::MsgEdit(qirMsg* message, Window* leader, Action* close) : close_(close)
     if (leader)
         window_->group_leader(leader);
     window_->wm_delete(new qirCloseHandler(this));
+    qir_place_window(window_, dynamic_cast<Menu*>(menubar_));
     window_->map();
 }
 
@@ -410,7 +413,7 @@ void MsgEdit::ShowAttachments() {
             row->append(lk->hspace(16));
         }
         row->append(lk->hspace(5));
-        row->append(kit->label(Str(item->Label())));
+        row->append(qirTextLabel(kit, Str(item->Label())));
         AttachIcon* handler = new AttachIcon(lk->h_fixed_span(row, 370), item);
         item->SetIconHandler(handler);
         rows_->append(new qirMarkedItem(qirString(""), rows_, kit->style(), kit, lk, handler));

@@ -17,14 +17,18 @@
 #include "qirCloseHandler.h"
 #include "qirListBox.h"
 #include "qirRTFPanel.h"
+#include "qirTextLabel.h"
 #include "qirUiText.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include <IV-look/kit.h>
+#include <IV-look/menu.h>
 #include <InterViews/action.h>
 #include <InterViews/deck.h>
 #include <InterViews/display.h>
+#include <InterViews/font.h>
 #include <InterViews/image.h>
 #include <InterViews/layout.h>
 #include <InterViews/patch.h>
@@ -77,6 +81,7 @@ MsgView::MsgView(qirMsgList* folder, qirMsgListItem* message, MsgViewDock* dock,
     qir_set_window_style(window_, "Message View", appStyle);
     window_->wm_delete(new qirCloseHandler(this));
     built_ = 1;
+    qir_place_window(window_, dynamic_cast<Menu*>(menubar));
     window_->map();
 }
 
@@ -112,12 +117,17 @@ Window* MsgView::Over() const { return window_; }
 
 // ---------------------------------------------------------------- layout
 
-Glyph* MsgView::Box(int label, Patch* value, int framed)
+Glyph* MsgView::Box(int label, Patch* value, int framed, const char* widest)
 {
     WidgetKit* kit = WidgetKit::instance();
     LayoutKit* lk = LayoutKit::instance();
+    // The bar is laid out once, for the first message, and a new value is
+    // laid out in the room its patch had: a value that may grow gets the
+    // room of its widest text (SetValue aligns it on the right).
+    Glyph* shown = value;
+    if (widest) shown = lk->hfixed(value, kit->font()->width(widest, (int)strlen(widest)));
     // The value keeps to its label unless the box is given more room.
-    Glyph* box = lk->hbox(kit->label(qirUiText(label)), lk->hglue(5, 50, 0), value);
+    Glyph* box = lk->hbox(kit->label(qirUiText(label)), lk->hglue(5, 50, 0), shown);
     return framed ? kit->inset_frame(lk->margin(box, 3)) : lk->margin(box, 3);
 }
 
@@ -127,13 +137,24 @@ Glyph* MsgView::BuildBody(Glyph* menubar)
     LayoutKit* lk = LayoutKit::instance();
     auto spaced = [&](Glyph* g) { return lk->hbox(lk->hspace(10), g, lk->hspace(10)); };
 
+    // The widest texts of the values that change from message to message:
+    // ten digits of size, nine characters of position, the longest status.
+    std::string widestStatus;
+    for (int removed = 0; removed < 2; removed++)
+        for (int read = 0; read < 2; read++) {
+            std::string s = qirMsgViewText::StatusValue(read, removed);
+            const Font* f = kit->font();
+            if (f->width(s.c_str(), (int)s.size()) > f->width(widestStatus.c_str(), (int)widestStatus.size()))
+                widestStatus = s;
+        }
     PolyGlyph* infoRow = lk->hbox();
     infoRow->append(lk->hspace(10));
-    infoRow->append(lk->vcenter(lk->vbox(Box(200, folderValue_, 1), lk->hbox(Box(203, positionValue_, 0), lk->hglue()))));
+    infoRow->append(lk->vcenter(
+        lk->vbox(Box(200, folderValue_, 1), lk->hbox(Box(203, positionValue_, 0, "000000000"), lk->hglue()))));
     infoRow->append(lk->hspace(5));
-    infoRow->append(lk->vcenter(Box(201, sizeValue_, 0)));
+    infoRow->append(lk->vcenter(Box(201, sizeValue_, 0, "0000000000")));
     infoRow->append(lk->hspace(5));
-    infoRow->append(lk->vcenter(Box(202, statusValue_, 1)));
+    infoRow->append(lk->vcenter(Box(202, statusValue_, 1, widestStatus.c_str())));
     infoRow->append(lk->hspace(10));
     infoRow->append(lk->vcenter(kit->inset_frame(picture_)));
     infoRow->append(lk->hspace(10));
@@ -173,7 +194,11 @@ Glyph* MsgView::BuildBody(Glyph* menubar)
 
 void MsgView::SetValue(Patch* patch, const char* text, int redraw)
 {
-    patch->body(WidgetKit::instance()->label(text));
+    Glyph* label = qirTextLabel(WidgetKit::instance(), text);
+    // A value in a room of its own (Box with its widest text) keeps to the
+    // room's right end.
+    int roomed = patch == sizeValue_ || patch == statusValue_ || patch == positionValue_;
+    patch->body(roomed ? LayoutKit::instance()->hbox(LayoutKit::instance()->hglue(), label) : label);
     if (redraw && built_) {
         patch->reallocate();
         patch->redraw();
@@ -290,7 +315,7 @@ void MsgView::ShowAttachments()
     delete attachments_;
     attachments_ = new AttachList;
     int n = 0;
-    for (qirMsgComponent* part : qirMsgViewText::AttachedParts(message_->Body())) {
+    for (qirMsgComponent* part : qirMsgViewText::ListedParts(message_->Body())) {
         AttachItem* item = new AttachItem(*part, window_);
         attachments_->Append(item);
         char number[16];
@@ -302,7 +327,7 @@ void MsgView::ShowAttachments()
             icon = new TransformSetter(new Image(r), t);
         }
         Glyph* row = lk->hbox(kit->label(number), lk->hspace(5), lk->vcenter(icon), lk->hspace(5),
-                              kit->label(Str(item->Label())), lk->hglue());
+                              qirTextLabel(kit, Str(item->Label())), lk->hglue());
         AttachIcon* handler = new AttachIcon(kit->inset_frame(lk->hnatural(row, 370)), item);
         item->SetIconHandler(handler);
         attachBox_->append(handler);

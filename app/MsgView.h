@@ -108,7 +108,9 @@ private:
     MsgView& operator=(const MsgView&) = delete;
 
     Glyph* BuildBody(Glyph* menubar);
-    Glyph* Box(int label, Patch* value, int framed);
+    // widest: the widest text the value may show (null: the value's own
+    // width), so that a longer one never runs into the box beside it.
+    Glyph* Box(int label, Patch* value, int framed, const char* widest = nullptr);
     void SetValue(Patch* patch, const char* text, int redraw);
     void ShowPicture();
     void ShowFolder();

@@ -68,7 +68,8 @@ void MsgView::Forward()
 
 void MsgView::Print()
 {
-    if (qirApp && message_) qirApp->PrintMessage(message_, picture_);
+    const qirMsg* m = message_;
+    if (qirApp && m && qirMsgActions::ReadWhole(&m, 1, window_)) qirApp->PrintMessage(message_, picture_);
 }
 
 void MsgView::Help()
@@ -90,11 +91,13 @@ void MsgView::CloseView()
 // the panel shows.  Never a multipart directory.
 void MsgView::SaveBody()
 {
-    if (!message_ || !qirApp) return;
-    qirMsgComponent* part = qirMsgViewText::FirstTextPart(message_->Body());
-    if (!part) part = qirMsgViewText::ShownPart(message_->Body());
+    const qirMsg* m = message_;
+    if (!m || !qirApp || !qirMsgActions::ReadWhole(&m, 1, window_)) return;
+    // The body's first part when it is multipart (its first file, when
+    // that part is itself multipart), whatever its type.
+    qirMsgComponent* part = qirMsgViewText::ShownPart(message_->Body());
     if (!part) {
-        qirMessageBox::Warn(window_, "The message has no text to save!");
+        qirMessageBox::Warn(window_, "The message has no body to save!");
         return;
     }
     qirString file = part->Path().Basename();
@@ -103,10 +106,21 @@ void MsgView::SaveBody()
     if (file.IsEmpty() || !message_) return;
     const char* from = Str(part->Path());
     if (append) {
-        if (qirAppendFile(from, Str(file)) != 0 && qirLog)
-            qirLog->Report(qirLogError, "Error appending file: '%s'=>'%s'", from, Str(file));
-    } else if (qirCopyFile(from, Str(file)) != 0 && qirLog) {
-        qirLog->Report(qirLogError, "Error copying file: '%s'=>'%s'", from, Str(file));
+        if (qirAppendFile(from, Str(file)) != 0) {
+            if (qirLog) qirLog->Report(qirLogError, "Error appending file: '%s'=>'%s'", from, Str(file));
+            return;
+        }
+    } else if (qirCopyFile(from, Str(file)) != 0) {
+        if (qirLog) qirLog->Report(qirLogError, "Error copying file: '%s'=>'%s'", from, Str(file));
+        return;
+    }
+    // Whoever asked for the text must know it is not what they got.
+    if (!part->IsText()) {
+        const qirContentType& type = part->ContentType();
+        qirString said;
+        said.Format("The first part is not text: its %s/%s file was saved to %s", Str(type.type), Str(type.subtype),
+                    Str(file));
+        qirMessageBox::Warn(window_, said);
     }
 }
 
@@ -139,6 +153,6 @@ void MsgView::AddSender()
 {
     if (message_) {
         qirMsg* m = message_;
-        qirMsgActions::AddSenders(&m, 1);
+        qirMsgActions::AddSenders(&m, 1, window_);
     }
 }

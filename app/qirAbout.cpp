@@ -82,6 +82,7 @@ qirAboutWindow::qirAboutWindow(qirAbout* dock, Window* parent, const qirString& 
     Style* appStyle = Session::instance() ? Session::instance()->style() : nullptr;
     qir_set_window_style(window_, "About", appStyle);
     window_->wm_delete(new qirCloseHandler(this));
+    qir_place_window(window_, nullptr);
     window_->map();
 }
 

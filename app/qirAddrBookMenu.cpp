@@ -12,8 +12,7 @@ Glyph* qir_build_addrbook_menubar(qirAddrBookWindow* book, WidgetKit* kit, Layou
     Menu* menu = qirAppendPulldown(bar, kit, 440);
     qirAppendMenuItem(menu, kit, lk, 453, book, &B::Save);
     qirAppendMenuSeparator(menu, kit);
-    // The close button's text: the main menu's Quit would promise more.
-    qirAppendMenuItem(menu, kit, lk, 303, book, &B::Close);
+    qirAppendMenuItem(menu, kit, lk, 446, book, &B::Close);
     menu = qirAppendPulldown(bar, kit, 447);
     qirAppendMenuItem(menu, kit, lk, 454, book, &B::Add);
     qirAppendMenuItem(menu, kit, lk, 455, book, &B::Edit);

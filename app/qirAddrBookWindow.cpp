@@ -13,11 +13,11 @@
 #include "qirCloseHandler.h"
 #include "qirListBox.h"
 #include "qirMemberAction.h"
-#include "qirMessageBox.h"
 #include "qirQuestionDialog.h"
 #include "qirUiText.h"
 
 #include <IV-look/kit.h>
+#include <IV-look/menu.h>
 #include <InterViews/layout.h>
 #include <InterViews/patch.h>
 #include <InterViews/session.h>
@@ -75,7 +75,8 @@ void qirAddrBookWindow::Build() {
                               kit->push_button(qirUiText(302), new Act(this, &W::Bcc)));
     buttons = lk->hbox(buttons, lk->hglue(), kit->push_button(qirUiText(304), new Act(this, &W::Compose)),
                        lk->hglue(), kit->push_button(qirUiText(303), new Act(this, &W::Close)), lk->hglue());
-    Glyph* body = lk->vbox(kit->bright_inset_frame(qir_build_addrbook_menubar(this, kit, lk)),
+    Glyph* menubar = qir_build_addrbook_menubar(this, kit, lk);
+    Glyph* body = lk->vbox(kit->bright_inset_frame(menubar),
                            kit->inset_frame(lk->vnatural(lk->hbox(patch_, kit->vscroll_bar(rows_)), 300)),
                            kit->outset_frame(lk->margin(buttons, 8)));
 
@@ -84,6 +85,7 @@ void qirAddrBookWindow::Build() {
         window_->group_leader(qirApp->MainWindow());
     qir_set_window_style(window_, "Addres Book", qirMainWindow::WindowStyle());
     window_->wm_delete(new qirCloseHandler(this));
+    qir_place_window(window_, dynamic_cast<Menu*>(menubar));
     window_->map();
 }
 
@@ -147,7 +149,8 @@ int qirAddrBookWindow::EditEntry(qirAddrBookEntry* entry, int inBook) {
             break;
         }
         // Posted again with what was typed, for the alias to be changed.
-        qirMessageBox::Warn(window_, qirUiText(310));
+        if (qirLog)
+            qirLog->Write(qirLogError, qirUiText(310));
     }
     posted_ = 0;
     Resource::unref(dialog);

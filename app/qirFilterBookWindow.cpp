@@ -11,11 +11,11 @@
 #include "qirListBox.h"
 #include "qirMarkedItem.h"
 #include "qirMemberAction.h"
-#include "qirMessageBox.h"
 #include "qirQuestionDialog.h"
 #include "qirUiText.h"
 
 #include <IV-look/kit.h>
+#include <IV-look/menu.h>
 #include <InterViews/layout.h>
 #include <InterViews/session.h>
 #include <InterViews/window.h>
@@ -74,13 +74,15 @@ qirFilterBookWindow::qirFilterBookWindow(qirFilterList* filters, FilterBookDock*
                                   new qirMemberAction<qirFilterBookWindow>(this, &qirFilterBookWindow::Help)),
                  lk->hglue()),
         lk->vspace(8)));
-    Glyph* body = lk->vbox(kit->bright_inset_frame(qir_build_filterbook_menubar(this, kit, lk)), list, buttons);
+    Glyph* menubar = qir_build_filterbook_menubar(this, kit, lk);
+    Glyph* body = lk->vbox(kit->bright_inset_frame(menubar), list, buttons);
 
     window_ = new TopLevelWindow(body);
     if (leader)
         window_->group_leader(leader);
     qir_set_window_style(window_, "Filter Book", qirMainWindow::WindowStyle());
     window_->wm_delete(new qirCloseHandler(this));
+    qir_place_window(window_, dynamic_cast<Menu*>(menubar));
     window_->map();
 }
 
@@ -181,7 +183,8 @@ void qirFilterBookWindow::EditFilter(int) {
         }
     }
     if (selected != 1) {
-        qirMessageBox::Warn(window_, "You should select exactly ONE filter to edit!");
+        if (qirLog)
+            qirLog->Write(qirLogError, "You should select exactly ONE filter to edit!");
         return;
     }
     EditRow(chosen);
@@ -227,9 +230,7 @@ void qirFilterBookWindow::RemoveFilters(int) {
     if (first < 0 || left == 0)
         return;
     int at = first < left ? first : left - 1;
-    qirListItem* row = rows_->Item(at);
-    if (!row->Selected())
-        row->toggle();
+    rows_->Item(at)->toggle();
     rows_->ShowRow(at);
 }
 

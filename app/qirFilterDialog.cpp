@@ -1,5 +1,6 @@
 #include "qirFilter.h"
 #include "qirFolder.h"
+#include "qirError.h"
 #include "qirFolderList.h"
 
 // Read before InterViews' macros rename the word.
@@ -14,7 +15,6 @@ static int CaseOf(const qirFilter* f) { return f->Condition().Pattern().IsCaseSe
 #include "qirListBox.h"
 #include "qirMarkedItem.h"
 #include "qirMemberAction.h"
-#include "qirMessageBox.h"
 #include "qirMsgList.h"
 #include "qirUiText.h"
 
@@ -167,7 +167,11 @@ qirFilterDialog::qirFilterDialog(qirFilter* filter)
 qirFilterDialog::~qirFilterDialog() { Resource::unref(folders_); }
 
 void qirFilterDialog::Ok(int) {
-    auto refuse = [this](const char* text) { qirMessageBox::Warn(window(), text); };
+    // Reported as errors: the log's box says what is missing.
+    auto refuse = [](const char* text) {
+        if (qirLog)
+            qirLog->Write(qirLogError, text);
+    };
     qirString name = Trimmed(name_);
     if (name.IsEmpty())
         return refuse("Filter Name may NOT be empty!");
@@ -196,7 +200,8 @@ void qirFilterDialog::Ok(int) {
     qirPath reply(Trimmed(reply_));
     if ((actions & 2) && !IsFile(reply))
         return refuse("You should specify correct filename for replying!");
-    qirString forward = Trimmed(forward_);
+    // Held as a path, as the reply file is: a leading "~" is expanded.
+    qirPath forward(Trimmed(forward_));
     if ((actions & 4) && forward.IsEmpty())
         return refuse("You should specify addressee to forward!");
     filter_->Change(name, Chosen(active_), qirFilterCondition(fields, qirWildcard(pattern, Chosen(case_)), other),

@@ -1,4 +1,5 @@
 #include "qirMainMenu.h"
+#include "qirMenuItem.h"
 
 #include "qirMainWindow.h"
 #include "qirUiText.h"
@@ -48,7 +49,7 @@ Glyph* qir_build_main_menubar(qirMainWindow* app, WidgetKit* kit, LayoutKit* lk)
     Item(menu, app, kit, lk, 445, &qirMainWindow::CheckNewMail);
     menu->append_item(kit->menu_item_separator());
     Item(menu, app, kit, lk, 446, &qirMainWindow::Quit);
-    folders->menu(menu);
+    qirSetSubmenu(folders, menu);
     bar->append_item(folders);
 
     MenuItem* books = kit->menubar_item(qirUiText(447));
@@ -56,7 +57,7 @@ Glyph* qir_build_main_menubar(qirMainWindow* app, WidgetKit* kit, LayoutKit* lk)
     Item(menu, app, kit, lk, 448, &qirMainWindow::AddressBook);
     Item(menu, app, kit, lk, 449, &qirMainWindow::OpenFilterBook);
     Item(menu, app, kit, lk, 450, &qirMainWindow::Compose);
-    books->menu(menu);
+    qirSetSubmenu(books, menu);
     bar->append_item(books);
 
     MenuItem* log = kit->menubar_item(qirUiText(497));
@@ -68,7 +69,7 @@ Glyph* qir_build_main_menubar(qirMainWindow* app, WidgetKit* kit, LayoutKit* lk)
         app->SetLogToggle(i, item->state());
         menu->append_item(item);
     }
-    log->menu(menu);
+    qirSetSubmenu(log, menu);
     bar->append_item(log);
 
     MenuItem* help = kit->menubar_item(qirUiText(451));
@@ -77,7 +78,7 @@ Glyph* qir_build_main_menubar(qirMainWindow* app, WidgetKit* kit, LayoutKit* lk)
     Item(menu, app, kit, lk, 117, &qirMainWindow::HelpIndex);
     menu->append_item(kit->menu_item_separator());
     Item(menu, app, kit, lk, 452, &qirMainWindow::About);
-    help->menu(menu);
+    qirSetSubmenu(help, menu);
     bar->append_item(help);
     return bar;
 }

@@ -18,6 +18,7 @@
 #include "qirMsgList.h"
 
 #include "qirMainWindow.h"
+#include "qirDialog.h"
 
 #include "FilterBookDock.h"
 #include "MsgEdit.h"
@@ -36,6 +37,7 @@
 #include "qirLogWindow.h"
 #include "qirMainMenu.h"
 #include "qirMessageBox.h"
+#include "qirMsgActions.h"
 #include "qirMsgList.h"
 #include "qirPrintJob.h"
 #include "qirProgressIndicator.h"
@@ -53,6 +55,7 @@
 #include <IV-look/fchooser.h>
 #include <IV-look/field.h>
 #include <IV-look/kit.h>
+#include <IV-look/menu.h>
 #include <InterViews/bitmap.h>
 #include <InterViews/color.h>
 #include <InterViews/display.h>
@@ -296,6 +299,7 @@ int qirMainWindow::Start() {
     if (!titled)
         qir_set_window_style(window_, "Quorvane", style_);
     window_->wm_delete(new qirCloseHandler(this));
+    qir_place_window(window_, dynamic_cast<Menu*>(menubar));
 
     qirString iconPath = qirImagePath("QIR.xbm");
     if (Bitmap* icon = Bitmap::open(Str(iconPath)))
@@ -513,7 +517,7 @@ int qirMainWindow::PostFileChooser(const char* title, const qirString& dir, cons
     if (!suggested.IsEmpty() && chooser->input_handler_count() > 0)
         if (FieldEditor* field = dynamic_cast<FieldEditor*>(chooser->input_handler(0)))
             field->field(Str(suggested));
-    bool accepted = chooser->post_for(parent);
+    bool accepted = qir_post_dialog_for(chooser, parent);
     if (accepted) {
         const String* s = chooser->selected();
         *chosen = s ? qirString(s->string(), s->length()) : qirString("");
@@ -678,7 +682,7 @@ static void DropDock(qirList* docks, MsgEditDock* dock) {
 }
 
 void qirMainWindow::ComposeReply(const qirMsg* original, int quote, Window* over) {
-    MsgEditDock* dock = original ? NewComposeDock() : nullptr;
+    MsgEditDock* dock = original && qirMsgActions::ReadWhole(&original, 1, over) ? NewComposeDock() : nullptr;
     if (!dock)
         return;
     int status = dock->Message()->MakeReply(original, quote);
@@ -692,7 +696,7 @@ void qirMainWindow::ComposeReply(const qirMsg* original, int quote, Window* over
 }
 
 void qirMainWindow::ComposeForward(const qirMsg* original, Window* over) {
-    MsgEditDock* dock = original ? NewComposeDock() : nullptr;
+    MsgEditDock* dock = original && qirMsgActions::ReadWhole(&original, 1, over) ? NewComposeDock() : nullptr;
     if (!dock)
         return;
     int status = dock->Message()->MakeResend(original);

@@ -4,6 +4,7 @@
 #include "qirFolder.h"
 #include "qirMboxWriter.h"
 #include "qirMsg.h"
+#include "qirFormat.h"
 #include "qirStatus.h"
 #include "qirMsgListItem.h"
 #include "qirMainWindow.h"
@@ -13,6 +14,7 @@
 
 #include "qirChooseFolderDialog.h"
 #include "qirMessageBox.h"
+#include "qirUiText.h"
 
 #include <cerrno>
 #include <cstring>
@@ -71,13 +73,31 @@ int qirMsgActions::CopyTo(qirFolder* source, qirMsg* const* messages, int n, qir
     return r;
 }
 
+int qirMsgActions::ReadWhole(const qirMsg* const* messages, int n, Window* over) {
+    for (int i = 0; i < n; i++)
+        if (messages[i] && messages[i]->Whole() != qirOK) {
+            // Its folder's directory and its own name: the whole path is in
+            // the load's report, and would make the box wider than a screen.
+            std::string path = Str(messages[i]->Path());
+            size_t cut = path.rfind('/');
+            if (cut != std::string::npos && cut > 0)
+                cut = path.rfind('/', cut - 1);
+            std::string text = qirFillFormat(qirUiText(1410), {cut == std::string::npos ? path : path.substr(cut + 1)});
+            qirMessageBox::Warn(over, qirString(text.c_str()));
+            return 0;
+        }
+    return 1;
+}
+
 int qirMsgActions::ToFolder(qirFolder* source, qirMsg* const* messages, int n, int move, Window* over) {
+    if (!ReadWhole(messages, n, over))
+        return -1;
     qirFolder* target = ChooseFolder(over);
     return target ? CopyTo(source, messages, n, target, move, over) : -1;
 }
 
 int qirMsgActions::Export(qirMsg* const* messages, int n, const qirString& suggested, Window* over) {
-    if (!qirApp)
+    if (!qirApp || !ReadWhole(messages, n, over))
         return -1;
     qirString file = suggested;
     int append = 0;
@@ -131,7 +151,9 @@ int qirMsgActions::ExportTo(const qirString& file, int append, qirMsg* const* me
     return writer.Written();
 }
 
-int qirMsgActions::AddSenders(qirMsg* const* messages, int n) {
+int qirMsgActions::AddSenders(qirMsg* const* messages, int n, Window* over) {
+    if (!ReadWhole(messages, n, over))
+        return -1;
     qirAddrBook* book = qirApp ? qirApp->Book() : nullptr;
     if (!book || !book->IsLocked()) {
         if (qirLog)

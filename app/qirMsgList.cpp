@@ -18,6 +18,7 @@
 #include "qirMsgListMenu.h"
 #include "qirMsgSort.h"
 #include "qirMsgRow.h"
+#include "qirTextLabel.h"
 #include "qirUiText.h"
 #include "MsgView.h"
 #include "MsgViewDock.h"
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include <IV-look/kit.h>
+#include <IV-look/menu.h>
 #include <InterViews/border.h>
 #include <InterViews/color.h>
 #include <InterViews/layout.h>
@@ -91,7 +93,7 @@ void qirMsgList::BuildRow() {
     if (icon_glyph_)
         row->append(lk->vcenter(kit->outset_frame(lk->margin(icon_glyph_, 10))));
     const char* name = Name().Data() ? Name().Data() : "";
-    Glyph* text = lk->vbox(lk->hbox(kit->label(name), lk->hglue()),
+    Glyph* text = lk->vbox(lk->hbox(qirTextLabel(kit, name), lk->hglue()),
                            lk->hbox(kit->label(CountText().Data()), lk->hglue()));
     row->append(lk->vcenter(new Border(lk->margin(text, 3), Selected() ? black_ : grey_, 1)));
     row->append(lk->hglue());
@@ -149,7 +151,8 @@ void qirMsgList::OpenWindow() {
     FontBoundingBox box;
     kit->font()->font_bbox(box);
     Coord limit = display->height() * 3 / 4;
-    Glyph* menubar = kit->bright_inset_frame(qir_build_msglist_menubar(this, kit, LayoutKit::instance()));
+    Glyph* bar = qir_build_msglist_menubar(this, kit, LayoutKit::instance());
+    Glyph* menubar = kit->bright_inset_frame(bar);
     if ((box.ascent() + box.descent()) * qirFolder::Count() * 3 > limit)
         body = LayoutKit::instance()->vnatural(body, limit);
     window_ = new TopLevelWindow(LayoutKit::instance()->vbox(menubar, body));
@@ -172,6 +175,7 @@ void qirMsgList::OpenWindow() {
     UpdateSelectedCount();
     SetCounter(0, qirFolder::Count());
     window_->wm_delete(new qirCloseHandler(this));
+    qir_place_window(window_, dynamic_cast<Menu*>(bar));
     window_->map();
 }
 
@@ -247,7 +251,7 @@ Glyph* qirMsgList::BuildWindowBody() {
     }
     column->append(lk->vglue());
     const char* name = Name().Data() ? Name().Data() : "";
-    column->append(kit->inset_frame(lk->hbox(kit->label(qirUiText(200)), lk->hglue(), kit->label(name))));
+    column->append(kit->inset_frame(lk->hbox(kit->label(qirUiText(200)), lk->hglue(), qirTextLabel(kit, name))));
     Glyph* body = lk->hbox(list, lk->hspace(10), column, lk->hspace(10));
     return kit->outset_frame(body);
 }

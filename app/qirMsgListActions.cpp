@@ -99,17 +99,22 @@ void qirMsgList::ExportSelected() {
 void qirMsgList::PrintSelected() {
     if (!qirApp)
         return;
-    // Each job shows its own sender's face, whatever the pointer passed last.
+    std::vector<qirMsg*> printed;
     for (qirMsg* m : SelectedMessages())
-        if (!m->IsRemoved()) {
-            ShowFace(m->XFaceBits());
-            qirApp->PrintMessage(m, face_);
-        }
+        if (!m->IsRemoved())
+            printed.push_back(m);
+    if (!qirMsgActions::ReadWhole(printed.data(), (int)printed.size(), window_))
+        return;
+    // Each job shows its own sender's face, whatever the pointer passed last.
+    for (qirMsg* m : printed) {
+        ShowFace(m->XFaceBits());
+        qirApp->PrintMessage(m, face_);
+    }
 }
 
 void qirMsgList::AddSenders() {
     std::vector<qirMsg*> selected = SelectedMessages();
-    qirMsgActions::AddSenders(selected.data(), (int)selected.size());
+    qirMsgActions::AddSenders(selected.data(), (int)selected.size(), window_);
 }
 
 void qirMsgList::Rescan() {

@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "qirAddress.h"
+#include "qirCharacters.h"
 #include "qirConfiguration.h"
 #include "qirError.h"
 #include "qirFormat.h"
@@ -46,15 +47,7 @@ enum {
 
 const char* Str(const qirString& s) { return s.Text() ? s.Text() : ""; }
 
-// Length of the well-formed UTF-8 sequence at p (at most n bytes), or 0.
-size_t Utf8Length(const unsigned char* p, size_t n)
-{
-    size_t len = p[0] >= 0xF0 && p[0] <= 0xF4 ? 4 : p[0] >= 0xE0 ? 3 : p[0] >= 0xC2 && p[0] < 0xE0 ? 2 : 0;
-    if (len == 0 || len > n) return 0;
-    for (size_t i = 1; i < len; i++)
-        if ((p[i] & 0xC0) != 0x80) return 0;
-    return len;
-}
+size_t Utf8Length(const unsigned char* p, size_t n) { return qirCharacters::Utf8Length(p, n); }
 
 // Bytes of the character or escape that starts at i of an enriched text.
 size_t UnitLength(const std::string& text, size_t i)
@@ -273,16 +266,6 @@ qirMsgComponent* qirMsgViewText::ShownPart(qirMsgComponent* body)
     return part;
 }
 
-qirMsgComponent* qirMsgViewText::FirstTextPart(qirMsgComponent* body)
-{
-    if (qirMsgMultipartComponent* multi = AsMultipart(body)) {
-        for (qirMsgComponent* p = multi->First(); p; p = qirMsgMultipartComponent::Next(p))
-            if (qirMsgComponent* text = FirstTextPart(p)) return text;
-        return nullptr;
-    }
-    return IsSingleText(body) ? body : nullptr;
-}
-
 std::vector<qirMsgComponent*> qirMsgViewText::AttachedParts(qirMsgComponent* body)
 {
     std::vector<qirMsgComponent*> parts;
@@ -296,6 +279,28 @@ std::vector<qirMsgComponent*> qirMsgViewText::AttachedParts(qirMsgComponent* bod
     return parts;
 }
 
+namespace {
+
+void CollectSingleParts(qirMsgComponent* part, std::vector<qirMsgComponent*>& out)
+{
+    if (qirMsgMultipartComponent* multi = AsMultipart(part)) {
+        for (qirMsgComponent* p = multi->First(); p; p = qirMsgMultipartComponent::Next(p)) CollectSingleParts(p, out);
+    } else if (part) {
+        out.push_back(part);
+    }
+}
+
+} // namespace
+
+std::vector<qirMsgComponent*> qirMsgViewText::ListedParts(qirMsgComponent* body)
+{
+    std::vector<qirMsgComponent*> parts;
+    if (!AsMultipart(body)) return AttachedParts(body);
+    CollectSingleParts(body, parts);
+    if (!parts.empty() && parts.front() == ShownPart(body) && IsSingleText(parts.front())) parts.erase(parts.begin());
+    return parts;
+}
+
 std::string qirMsgViewText::PartListing(qirMsgComponent* body)
 {
     std::string out;
@@ -303,7 +308,7 @@ std::string qirMsgViewText::PartListing(qirMsgComponent* body)
     const char* format = Checked(qirLanguage.Text(textPart), 4, builtInPartFormat, "Catalogue text 215");
     std::string attachColour = ColourName(qirConfig.Get("Colors.sColorAttachment"));
     std::string sizeColour = ColourName(qirConfig.Get("Colors.sColorSize"));
-    for (qirMsgComponent* part : AttachedParts(body)) {
+    for (qirMsgComponent* part : ListedParts(body)) {
         const qirContentType& type = part->ContentType();
         std::string header = Str(type.header);
         size_t start = header.find_first_not_of(" \t\r\n");

@@ -52,15 +52,18 @@ public:
 
     // The part shown in the body panel: the body, or for a multipart body
     // its first part (the first part of a multipart first part, and so on).
+    // "Save body" saves this one.
     static qirMsgComponent* ShownPart(qirMsgComponent* body);
-    // The first single text part in reading order (nested parts included);
-    // null when there is none.  "Save body" saves this one.
-    static qirMsgComponent* FirstTextPart(qirMsgComponent* body);
     // The parts listed under the text and given attachment rows: of a
     // multipart body every part after the first when the first is text,
     // else all; of a single body itself when it is not text.
     static std::vector<qirMsgComponent*> AttachedParts(qirMsgComponent* body);
-    // The lines appended to the body panel for the attached parts of a
+    // What the view lists under the text and gives attachment rows: the
+    // single parts in reading order, nested multiparts opened up, without
+    // the text part the body panel shows.  A single body that is not text
+    // is listed itself.
+    static std::vector<qirMsgComponent*> ListedParts(qirMsgComponent* body);
+    // The lines appended to the body panel for the listed parts of a
     // multipart body (catalogue text 215 for each), built once; "" for a
     // single body.
     static std::string PartListing(qirMsgComponent* body);

@@ -77,6 +77,9 @@ int qirMainWindow::PostPasswordDialog(qirString* password) {
 int (*qirMainWindow::AskPassword)(qirString* password) = &qirMainWindow::PostPasswordDialog;
 
 void qirMainWindow::CheckNewMail() {
+    // What is wrong with the content of fetched messages is told once, at
+    // the very end, after the folder shows them and the history is saved.
+    qirReceivedStretch received;
     qirString& password = RememberedPassword();
     if (!password.Data())
         password = qirConfig.Get("Pop3.Passwd");

@@ -1,5 +1,6 @@
 #include "qirAddrBook.h"
 #include "qirAddress.h"
+#include "qirCharacters.h"
 #include "qirConfiguration.h"
 #include "qirError.h"
 #include "qirFilterList.h"
@@ -94,40 +95,8 @@ std::string PrinterName(const PSFont* font) {
 }
 
 // Text in UTF-8 is printed in the Latin-1 the fonts are encoded in (a
-// character beyond it prints as "?"); any other text is taken as Latin-1.
-std::string ToLatin1(const std::string& text) {
-    bool wide = false;
-    for (size_t i = 0; i < text.size();) {
-        unsigned char c = text[i];
-        int more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
-        if (more < 0 || (more == 1 && c < 0xC2))
-            return text;
-        for (int k = 1; k <= more; k++)
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                return text;
-        wide = wide || more > 0;
-        i += more + 1;
-    }
-    if (!wide)
-        return text;
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        unsigned char c = text[i];
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            i++;
-            continue;
-        }
-        int more = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : 3;
-        unsigned long code = c & (0x3F >> more);
-        for (int k = 1; k <= more; k++)
-            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        out += code < 0x100 ? static_cast<char>(code) : '?';
-        i += more + 1;
-    }
-    return out;
-}
+// character beyond it prints as "?"); any other byte is taken as Latin-1.
+std::string ToLatin1(const std::string& text) { return qirCharacters::Latin1(text); }
 
 std::string ToLatin1(const qirString& text) { return ToLatin1(std::string(text.Data() ? text.Data() : "")); }
 

@@ -1,5 +1,7 @@
 #include "qirShortHeader.h"
 
+#include "qirCharacters.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -110,9 +112,21 @@ qirString qirShortHeader::Format(const qirMsg* message) const
         } else if (c.kind == "Number") {
             text = "0";
         }
-        if (int(text.size()) > width) text.resize(size_t(width));
-        line.append(text);
-        line.append(size_t(width) - text.size(), ' ');
+        // Width counts characters: a UTF-8 character is one, and a column is
+        // never cut inside one (the line stays within its bytes).
+        size_t at = 0;
+        int count = 0;
+        while (at < text.size() && count < width) {
+            size_t n = qirCharacters::Utf8Length((const unsigned char*)text.data() + at, text.size() - at);
+            if (n == 0) n = 1;
+            if (int(line.size() + at + n) > LineLimit) break;
+            at += n;
+            count++;
+        }
+        line.append(text, 0, at);
+        int pad = width - count;
+        if (pad > LineLimit - int(line.size())) pad = LineLimit - int(line.size());
+        if (pad > 0) line.append(size_t(pad), ' ');
     }
     return qirString(line.c_str());
 }

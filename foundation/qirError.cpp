@@ -144,25 +144,96 @@ void qirError::Write(int level, const char* text)
     if (level == qirLogCritical) EndForCritical(text);
 }
 
+// Formats into the shared report buffer, bounded: a longer report is cut.
+static const char* FormatReport(const char* format, va_list ap)
+{
+    if (vsnprintf(qirReportBuffer, sizeof qirReportBuffer, format ? format : "", ap) < 0) qirReportBuffer[0] = 0;
+    return qirReportBuffer;
+}
+
 void qirError::Report(int level, const char* format, ...)
 {
     va_list ap;
     va_start(ap, format);
-    // Bounded: a longer report is cut to the buffer.
-    int n = vsnprintf(qirReportBuffer, sizeof qirReportBuffer, format ? format : "", ap);
+    const char* text = FormatReport(format, ap);
     va_end(ap);
-    if (n < 0) qirReportBuffer[0] = 0;
-    Write(level, qirReportBuffer);
+    Write(level, text);
+}
+
+std::string qirSourceName(const char* file)
+{
+    if (!file) return "";
+    const char* base = strrchr(file, '/');
+    base = base ? base + 1 : file;
+    const char* dot = strrchr(base, '.');
+    return dot && dot > base ? std::string(base, dot - base) : std::string(base);
 }
 
 void qirError::Debug(const char* text, const char* file, int line)
 {
     std::string s = text ? text : "";
     s += " at ";
-    s += file ? file : "";
+    s += qirSourceName(file);
     s += ':';
     s += std::to_string(line);
     Write(qirLogDebug, s.c_str());
+}
+
+// ---------------------------------------------------------------- received mail
+
+void qirError::BeginReceived()
+{
+    if (received_++ == 0) {
+        receivedMessages_ = 0;
+        content_.clear();
+    }
+}
+
+int qirError::EndReceived()
+{
+    if (received_ == 0) return 0;
+    // Reports no message end claimed are still written, and counted.
+    if (--received_ == 0) EndReceivedMessage("that was not stored");
+    return receivedMessages_;
+}
+
+void qirError::EndReceivedMessage(const char* where) { EndReceivedMessage(where, &content_); }
+
+qirError::HeldReports qirError::TakeReceivedMessage()
+{
+    HeldReports taken;
+    taken.swap(content_);
+    return taken;
+}
+
+void qirError::EndReceivedMessage(const char* where, HeldReports* reports)
+{
+    if (reports && !reports->empty()) WriteHeld(where, reports);
+}
+
+void qirError::WriteHeld(const char* where, HeldReports* reports)
+{
+    ++receivedMessages_;
+    HeldReports held;
+    held.swap(*reports);
+    writingContent_ = 1;
+    std::string heading = std::string("The received message ") + (where ? where : "")
+                          + " has fields or parts that could not be read:";
+    Write(qirLogWarning, heading.c_str());
+    for (const auto& h : held) Write(h.first, h.second.c_str());
+    writingContent_ = 0;
+}
+
+void qirError::ReportContent(int level, const char* format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    const char* text = FormatReport(format, ap);
+    va_end(ap);
+    if (received_ > 0 && level != qirLogCritical)
+        content_.emplace_back(level, text);
+    else
+        Write(level, text);
 }
 
 void qirFailure(qirString* failure, const char* what, const qirString& path, int cause)

@@ -4,6 +4,9 @@
 #define QIR_ERROR_H
 
 #include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "qirObject.h"
 #include "qirPath.h"
@@ -46,8 +49,34 @@ public:
     // standard error and exits with status 1, open or not.
     virtual void Write(int level, const char* text);
     virtual void Report(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
-    // Writes the text with " at file:line" at level 5.
+    // Writes the text with " at file:line" at level 5; file is given as
+    // __FILE__ and written as its source name (qirSourceName).
     virtual void Debug(const char* text, const char* file, int line);
+
+    // Work on received mail: a fetch, the import of a mailbox.  Until the
+    // matching EndReceived, a report about the content of a message
+    // (ReportContent) opens no box: it is held until the message ends and
+    // then written under a line that names the message, and the messages
+    // that had any are counted.  Stretches nest; the count runs from the
+    // outermost BeginReceived.
+    void BeginReceived();
+    // Ends a stretch: the messages with content reports so far (0 when
+    // none is open).  The log window tells of them in one box when the
+    // outermost stretch ends.
+    virtual int EndReceived();
+    // The received message under way ends; where names it in the log
+    // ("stored as <path>").  Its held reports are written.
+    void EndReceivedMessage(const char* where);
+    // A message stored later than it is read: its held reports are taken
+    // out to go with it, and written by the second EndReceivedMessage once
+    // where it went is known.
+    typedef std::vector<std::pair<int, std::string>> HeldReports; // level, text
+    HeldReports TakeReceivedMessage();
+    void EndReceivedMessage(const char* where, HeldReports* reports);
+    int InReceived() const { return received_ > 0; }
+    // As Report, for a field or part of a received message that cannot be
+    // read; outside a stretch exactly Report.
+    void ReportContent(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
     // While held, lines gather in the stream's buffer and reach the file
     // together at the last Release (or when the buffer fills): one write
@@ -74,15 +103,34 @@ protected:
     int limit_ = -1;         // 0 or less: no limit
     qirPath path_;           // "" while closed
     int held_ = 0;           // Hold calls not yet released
+    int writingContent_ = 0; // held content reports are being written
 
 private:
     qirError(const qirError&) = delete;
     qirError& operator=(const qirError&) = delete;
     void Trim();
+    void WriteHeld(const char* where, HeldReports* reports);
+
+    int received_ = 0;                              // open stretches
+    int receivedMessages_ = 0;                      // with content reports
+    HeldReports content_; // of the message under way
 };
+
+// The name texts give a source file by: __FILE__ without its directory
+// and extension ("mail/qirMsg.cpp" gives "qirMsg").
+std::string qirSourceName(const char* file);
 
 // The process's log; the application object deletes whatever it points to.
 extern qirError* qirLog;
+
+// Opens a stretch of work on received mail for its lifetime.
+class qirReceivedStretch {
+public:
+    qirReceivedStretch() { if (qirLog) qirLog->BeginReceived(); }
+    ~qirReceivedStretch() { if (qirLog) qirLog->EndReceived(); }
+    qirReceivedStretch(const qirReceivedStretch&) = delete;
+    qirReceivedStretch& operator=(const qirReceivedStretch&) = delete;
+};
 
 // A failed file operation, described as "what <path>" followed by ": " and
 // strerror(errno) when cause is set: into *failure when given (a caller

@@ -29,6 +29,8 @@
 
 static const char sourceName[] = "qirFolder";
 static const char stagingPrefix[] = ".QIRnew.";
+// How the log names a received message that no directory holds.
+static const char notStored[] = "that was not stored (its source keeps it)";
 
 static const char* Str(const qirString& s) { return s.Text() ? s.Text() : ""; }
 
@@ -575,6 +577,8 @@ std::string qirFolder::Stage(int (*fill)(const char*, void*), void* context, int
     int r = fill(work.c_str(), context);
     if (r != qirOK) {
         qirRemoveDirectory(work.c_str(), 0);
+        // What the log held about a received message's content names it.
+        if (qirLog) qirLog->EndReceivedMessage(notStored);
         *status = r;
         return std::string();
     }
@@ -822,7 +826,8 @@ static int ImportAndSave(const char* directory, void* context)
     if (!message.IsFresh()) return qirCannotCreate;
     rewind(f);
     if (message.ImportRFC822(f) != qirOK) {
-        QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't import message:\n", sourceName, __LINE__);
+        if (qirLog)
+            qirLog->ReportContent(qirLogError, "ERROR(<%s>,%d) Can't import message:\n", sourceName, __LINE__);
         return qirFailed;
     }
     int s = message.Save();
@@ -850,7 +855,9 @@ int qirFolder::StageFetched(FILE* text, const char* id, const qirFetchProof& pro
     int status;
     std::string work = Stage(ImportAndSave, &context, &status);
     if (status != qirOK) return status;
-    round->push_back({work, id ? id : "", proof, source});
+    round->push_back({work, id ? id : "", proof, source, {}});
+    // The log names the message once it is where it stays.
+    if (qirLog) round->back().reports = qirLog->TakeReceivedMessage();
     Step("staged", (int)round->size());
     return qirOK;
 }
@@ -869,18 +876,24 @@ int qirFolder::PublishRound(std::vector<Staged>* round, qirHistory* history, std
     if (batch.Sync() != qirOK) {
         QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write %d new messages to disk: %s; they stay at the source",
                    sourceName, __LINE__, (int)round->size(), strerror(errno));
-        for (const Staged& m : *round) qirRemoveDirectory(m.work.c_str(), 0);
+        for (Staged& m : *round) {
+            qirRemoveDirectory(m.work.c_str(), 0);
+            if (qirLog) qirLog->EndReceivedMessage(notStored, &m.reports);
+        }
         round->clear();
         return qirWriteError;
     }
     Step("synced", (int)round->size());
     std::vector<std::pair<qirPath, const Staged*>> in;
-    for (const Staged& m : *round) {
+    for (Staged& m : *round) {
         int status;
         qirPath path = Publish(m.work, &status);
         if (status == qirOK) in.push_back({path, &m});
         else QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't move a new message into <%s>", sourceName, __LINE__,
                         dir.c_str());
+        if (qirLog)
+            qirLog->EndReceivedMessage(status == qirOK ? ("stored as " + std::string(Str(path))).c_str() : notStored,
+                                       &m.reports);
     }
     int r = qirOK;
     qirSyncBatch folder(dir.c_str());
@@ -930,6 +943,9 @@ int SameRecord(QIRPOP3* pop, const Wanted& w)
 int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qirString password,
                          qirHistory* history, int keep)
 {
+    // A message whose content cannot be read whole is still fetched: what
+    // is wrong with it goes to the log, never into a box of its own.
+    qirReceivedStretch received;
     if (history) history->BeginFetch();
     QIRPOP3* pop = new QIRPOP3(Str(server), Str(service), Str(user), Str(password));
     if (pop->Status() != qirOK) {
@@ -1083,6 +1099,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
 
 int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
 {
+    qirReceivedStretch received; // as for POP3
     if (history) history->BeginFetch();
     qirMailBox box(spool, 0);
     switch (box.Status()) {

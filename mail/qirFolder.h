@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "qirError.h"
 #include "qirFetchProof.h"
 #include "qirList.h"
 #include "qirMsg.h"
@@ -191,6 +192,7 @@ private:
         std::string id;   // for the history; "" for none
         qirFetchProof proof;
         int source;       // its index or number at the source
+        qirError::HeldReports reports; // what could not be read of it
     };
     int StageFetched(FILE* text, const char* id, const qirFetchProof& proof, int source, std::vector<Staged>* round);
     int PublishRound(std::vector<Staged>* round, qirHistory* history, std::vector<int>* published);

@@ -38,6 +38,19 @@ struct LineReader {
 
 inline int IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// A mailbox envelope ("From sender date"): "From " and then a first word
+// without a colon.  "From : name <address>" is a From field with a blank
+// before its colon, as the header scanner takes it.
+int IsEnvelope(const char* line, long n)
+{
+    if (n < 5 || memcmp(line, "From ", 5) != 0) return 0;
+    long i = 5;
+    while (i < n && IsBlank(line[i])) ++i;
+    for (; i < n && !IsBlank(line[i]); ++i)
+        if (line[i] == ':') return 0;
+    return 1;
+}
+
 } // namespace
 
 int qirHeaderFields::Read(FILE* stream)
@@ -80,7 +93,7 @@ int qirHeaderFields::Read(FILE* stream)
         skipping = 0;
         int wasFirst = first;
         first = 0;
-        if (line[0] == '>' || (wasFirst && n >= 5 && memcmp(line, "From ", 5) == 0)) {
+        if (line[0] == '>' || (wasFirst && IsEnvelope(line, n))) {
             skipping = 1;
             continue;
         }

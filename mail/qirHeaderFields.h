@@ -21,8 +21,9 @@ public:
     // A line without a colon is no field: on a seekable stream it ends the
     // block and stays in the stream as the body's first line; on a pipe it
     // is kept as a field of that name with an empty value.  A first line
-    // "From " (a mailbox envelope) is dropped, and so are lines starting
-    // with ">".  CR before LF is dropped.  0, or -1 when the stream is null.
+    // "From " whose next word holds no colon (a mailbox envelope) is
+    // dropped, and so are lines starting with ">".  CR before LF is
+    // dropped.  0, or -1 when the stream is null.
     int Read(FILE* stream);
     // Name, value and LF per field: 0, or -12 when a write fails.
     int Write(FILE* stream) const;

@@ -567,9 +567,9 @@ int ScanParameter(const char*& p)
 }
 
 // The value after "attribute=".  A token or a quoted string as the
-// standard has it; anything else runs to the next ";" or the end of the
-// field, as other mail readers take it (unquoted boundaries such as
-// "----=_NextPart_000_0012" are widespread).
+// standard has it; anything else runs to the next ";", a comment or the
+// end of the field, as other mail readers take it (unquoted boundaries
+// such as "----=_NextPart_000_0012" are widespread).
 int ScanParameterValue(const char*& p)
 {
     mode = Parameter;
@@ -577,8 +577,15 @@ int ScanParameterValue(const char*& p)
     const char* t = MimeToken(p);
     const char* q = Cfws(t);
     if (t > p && (*q == ';' || !*q)) return Token(p, t, qirTokValue);
-    const char* e = strchr(p, ';');
-    if (!e) e = p + strlen(p);
+    // Only a comment that closes ends the value.  A "(" that opens none
+    // leaves the rest of the field without comments, as the scanner would
+    // read it, so the field is walked once.
+    const char* e = p;
+    for (bool comments = true; *e && *e != ';'; ++e) {
+        if (*e != '(' || !comments) continue;
+        if (Comment(e)) break;
+        comments = false;
+    }
     while (e > p && (IsBlank(e[-1]) || e[-1] == '\n' || e[-1] == '\r')) --e;
     if (e == p) return Error(p);
     return Token(p, e, qirTokValue);

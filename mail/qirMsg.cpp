@@ -437,22 +437,23 @@ int qirMsg::LoadWhole()
     qirString name = tree.Get("MsgBody.NAME");
     if (!IsPlainEntryName(name)) return qirFailed;
     qirPath bodyPath(qirString(dir.c_str()).Concat('/').Concat(name));
+    // The body's description is in the tree read above (reading the file
+    // again through the part's own Load would cost a second parse); all of
+    // it, single or multipart, since a whole save writes all of it back.
+    qirContentType ct(*contentType_);
+    ct.partName = Str(tree.Get("MsgBody.SNAME"));
+    ct.charset = Str(tree.Get("MsgBody.SCHARSET"));
+    ct.header = Str(tree.Get("MsgBody.FULLCONTENT"));
 
     // The old body object goes, its files stay: they are the ones read now.
     delete body_;
     body_ = nullptr;
     if (contentType_->IsMultipart()) {
         qirMsgMultipartComponent* multi =
-            new qirMsgMultipartComponent(bodyPath, *contentType_, qirMsgMultipartComponent::Existing());
+            new qirMsgMultipartComponent(bodyPath, ct, qirMsgMultipartComponent::Existing());
         body_ = multi;
         if (multi->Load() != qirOK) return qirFailed;
     } else {
-        // The part's description is in the tree read above; reading the file
-        // again through the part's own Load would cost a second parse.
-        qirContentType ct(*contentType_);
-        ct.partName = Str(tree.Get("MsgBody.SNAME"));
-        ct.charset = Str(tree.Get("MsgBody.SCHARSET"));
-        ct.header = Str(tree.Get("MsgBody.FULLCONTENT"));
         // Loading writes nothing: a missing body file is not made here.
         qirContentType placeholder(ct);
         placeholder.type = "multipart";
@@ -463,16 +464,17 @@ int qirMsg::LoadWhole()
     return qirOK;
 }
 
-// Writes "Header.822" through a temporary file.
+// Writes "Header.822" through a temporary file: 0; -8 it cannot be made;
+// -1 a write failed.
 int qirMsg::WriteHeader(int direct) const
 {
     qirAtomicFile file((std::string(Str(directory_)) + "/Header.822").c_str(), direct);
     if (file.Open() != qirOK) return qirCannotCreate;
     if (fields_->Write(file.Stream()) != qirOK) {
         file.Abort();
-        return qirWriteError;
+        return qirFailed;
     }
-    return file.Commit() == qirOK ? qirOK : qirWriteError;
+    return file.Commit() == qirOK ? qirOK : qirFailed;
 }
 
 // A node with one value per argument, built without path lookups.
@@ -582,9 +584,8 @@ int qirMsg::Save()
 
 int qirMsg::CopyFrom(const qirMsg* source)
 {
-    if (!source || source == this) return qirFailed;
+    if (!source || source == this || source->Whole() != qirOK) return qirFailed;
     Need();
-    source->Need();
     ReplaceAddresses(to_, source->to_);
     ReplaceAddresses(cc_, source->cc_);
     ReplaceAddresses(bcc_, source->bcc_);
@@ -746,7 +747,8 @@ int qirMsg::ImportRFC822(FILE* in)
     }
     body_->SetInNewDirectory(fresh_);
     if (body_->ImportBody(in, boundary) < 0) {
-        QIR_REPORT(qirLogError, "Error(<%s>,%d): Error importing message", sourceName, __LINE__);
+        if (qirLog)
+            qirLog->ReportContent(qirLogError, "Error(<%s>,%d): Error importing message", sourceName, __LINE__);
         return qirFailed;
     }
     return qirOK;
@@ -761,9 +763,9 @@ int qirMsg::ParseFields()
         for (char& c : text) c = (char)toupper((unsigned char)c);
         text.append(Str(p->Value()));
         int r = ParseField(text.c_str());
-        if (r != qirOK)
-            QIR_REPORT(qirLogError, "--->PARSING_ERROR %d (<%s>,%d):in field '%s'\n", r, sourceName, __LINE__,
-                       text.c_str());
+        if (r != qirOK && qirLog)
+            qirLog->ReportContent(qirLogError, "--->PARSING_ERROR %d (<%s>,%d):in field '%s'\n", r, sourceName,
+                                  __LINE__, text.c_str());
     }
     if (replyTo_->IsEmpty()) qirCopyAddresses(replyTo_, from_);
     return qirOK;

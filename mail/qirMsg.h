@@ -60,14 +60,20 @@ public:
     // rest cannot be read keeps what it has; it is not read again, and its
     // saves write only its flags, so what could not be read stays on disk.
     int Complete();
+    // The same for callers holding a const message: 0 when the message is
+    // read whole.  Whatever needs the whole message (its export, a copy, a
+    // reply or a resent copy made from it, the windows' actions) asks this
+    // first and does nothing when it fails.
+    int Whole() const { return const_cast<qirMsg*>(this)->Complete(); }
     // 1 while only the summary has been read.
     int IsSummary() const { return partial_ == 1; }
-    // Writes only when modified: 0; -1; -6 without header fields; -8
-    // "Header.822" cannot be made; -12 a write failed.  The five address
+    // Writes only when modified: 0; -1 a write failed; -6 without header
+    // fields; -8 "Header.822" cannot be made.  The five address
     // groups are replaced; keys the message does not own stay in
     // "Body.PARSED".
     int Save();
     // Copies the source's data and body files into this directory; not saved.
+    // -1, nothing changed, when the source cannot be read whole.
     int CopyFrom(const qirMsg* source);
     // 0; -7 no directory; -11 something could not be removed.
     int RemoveFromDisk();
@@ -103,7 +109,9 @@ public:
     // field is written), the built Content-* fields, an empty line and the
     // encoded body, always ending in a line feed.  withBcc 0 leaves out
     // "Bcc:" and "Resent-Bcc:" fields, for the text handed to an agent.
-    // 0; -12 a write failed; or the body's export status (reported).
+    // 0; -12 a write failed; or the body's export status (reported); or,
+    // writing nothing, the load's status when the message cannot be read
+    // whole.
     int ExportMIME(FILE* out, int withBcc = 1);
     // "Tue, 5 Mar 2002 14:03:09 +0100 " (a last "(DST)" while daylight
     // saving is in force) for time, or for the message's date when time is 0.
@@ -111,10 +119,13 @@ public:
 
     // Fills this message as a reply to the source: recipients, "Re: "
     // subject and, with quote set, the quoted text.  Saved: 0, -6 for a
-    // null source, or the save's status (reported).
+    // null source, the source's load status when it cannot be read whole
+    // (nothing changed), or the save's status (reported).
     int MakeReply(const qirMsg* source, int quote);
     // Fills this message as a resent copy of the source, "  (fwd)" after the
-    // subject, with an empty TO list: 0; -6 null source; -1 the copy failed.
+    // subject, with an empty TO list: 0; -6 null source; the source's load
+    // status when it cannot be read whole (nothing changed); -1 the copy
+    // failed.
     int MakeResend(const qirMsg* source);
     // Writes the source's text, quoted, over this message's text part: 0, -7.
     int QuoteOriginal(const qirMsg* source);

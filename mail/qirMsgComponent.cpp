@@ -46,7 +46,7 @@ int qirMsgComponent::ImportBody(FILE* in, const char* boundary)
     int r = qirCoder::DecodeToFile(coder, in, path_->Text(), inNewDirectory_);
     delete coder; // the reader reads on to the boundary line
     if (r < 0) {
-        if (qirLog) qirLog->Report(qirLogError, "Error decoding(<%s>,%d):", sourceName, __LINE__);
+        if (qirLog) qirLog->ReportContent(qirLogError, "Error decoding(<%s>,%d):", sourceName, __LINE__);
         return qirFailed;
     }
     return status == qirRFileClosing ? 1 : 0;
@@ -237,7 +237,7 @@ static unsigned long nameCounter = 0;
 qirPath qirMsgComponent::StoredPath(const char* directory, const char* name, const qirContentType& type)
 {
     std::string dir = directory && *directory ? directory : ".";
-    std::string safe = Str(SafeName(name, 120));
+    std::string safe = Str(SafeName(name, StoredNameLimit));
     std::string stem, ext;
     if (safe.empty() || safe[0] == '.') {
         stem = "Part";

@@ -52,7 +52,8 @@ public:
     // of a new file in directory for a part of the given type:
     // - the stored name is the last path segment of name ("/" and "\"
     //   both count), each byte other than letters, digits, ". _ - + , @"
-    //   and well-formed UTF-8 beyond ASCII mapped to "_", cut to 120 bytes;
+    //   and well-formed UTF-8 beyond ASCII mapped to "_", cut to
+    //   StoredNameLimit bytes;
     // - a name is generated ("Part_N" and the type's extension) when that
     //   leaves "", or a name beginning with ".";
     // - a reserved name of the message directory ("Header.822",
@@ -63,8 +64,10 @@ public:
     //   "_" and "_N" goes last);
     // - without a name, "Part_N" with ".txt" for text, else "." and the
     //   subtype limited as a name is (no extension when nothing is left).
-    // The caller keeps the name as received as the part name.
+    // The caller keeps the name as received as the part name, unless an
+    // entry of that name was there: then the name the file got.
     static qirPath StoredPath(const char* directory, const char* name, const qirContentType& type);
+    enum { StoredNameLimit = 120 };
     // The byte mapping of StoredPath alone, for tests and callers that
     // show a name: the last segment with unsafe bytes mapped to "_".
     static qirString SafeName(const char* name, int limit);

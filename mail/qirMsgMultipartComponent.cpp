@@ -119,7 +119,9 @@ static int SkipTo(FILE* in, const char* boundary)
 
 // ---------------------------------------------------------------- import
 
-// One part header field into the working content type.
+// One part header field into the working content type.  Fields a body
+// part may hold besides these (MIME-Version, Content-ID,
+// Content-Description, ...) are passed over; others are reported.
 static void ParsePartField(const std::string& text, qirContentType* ct)
 {
     qirScanInput = text.c_str();
@@ -138,6 +140,7 @@ static void ParsePartField(const std::string& text, qirContentType* ct)
     case qirTokContentDisposition:
         r = qirParseContentDisposition(ct);
         break;
+    case qirTokMimeVersion:
     case qirTokOtherField:
         break;
     default:
@@ -145,8 +148,9 @@ static void ParsePartField(const std::string& text, qirContentType* ct)
         break;
     }
     while (qirHeaderScanner::nextToken() != qirTokEnd) {}
-    if (r != qirOK)
-        QIR_REPORT(qirLogError, "--->PARSING_ERROR (<%s>,%d):in field '%s'\n", sourceName, __LINE__, text.c_str());
+    if (r != qirOK && qirLog)
+        qirLog->ReportContent(qirLogError, "--->PARSING_ERROR (<%s>,%d):in field '%s'\n", sourceName, __LINE__,
+                              text.c_str());
 }
 
 int qirMsgMultipartComponent::RemoveParts()
@@ -214,6 +218,16 @@ int qirMsgMultipartComponent::ImportWhole(FILE* in)
     return 0;
 }
 
+// Whether the file the part name would be stored as is in the directory.
+static int NameTaken(const std::string& dir, const qirString& partName)
+{
+    if (partName.IsEmpty()) return 0;
+    qirString safe = qirMsgComponent::SafeName(partName.Text(), qirMsgComponent::StoredNameLimit);
+    if (safe.IsEmpty() || safe.CharAt(0) == '.') return 0;
+    struct stat st;
+    return lstat((dir + "/" + safe.Text()).c_str(), &st) == 0;
+}
+
 // The parts after the first separator: 1 after the closing line, 0 at the
 // end of the input, -1 when a part fails.
 int qirMsgMultipartComponent::ImportParts(FILE* in, const char* own)
@@ -249,10 +263,13 @@ int qirMsgMultipartComponent::ImportParts(FILE* in, const char* own)
             ct.type = "text";
             ct.subtype = "plain";
         }
-        // The stored name is made safe and unique; the part name stays as
-        // received.
+        // The stored name is made safe and unique.  The part name stays as
+        // received, unless an earlier part took that file name: then the
+        // part is known by the name it got.
         int headerRead = before >= 0 && ftell(in) != before;
+        int taken = NameTaken(dir, ct.partName);
         qirPath path = StoredPath(dir.c_str(), ct.partName.Text(), ct);
+        if (taken) ct.partName = path.Basename();
         qirMsgComponent* part;
         if (ct.IsMultipart()) {
             part = new qirMsgMultipartComponent(path, ct);

@@ -140,7 +140,8 @@ ssize_t TailWrite(void* cookie, const char* data, size_t n)
 
 int qirMsg::ExportMIME(FILE* target, int withBcc)
 {
-    Need();
+    // Never a letter made of what a failed load left.
+    if (int whole = Whole()) return whole;
     if (!target) return qirNotOpen;
     qirTailCookie cookie{target, '\n'};
     cookie_io_functions_t io{nullptr, TailWrite, nullptr, nullptr};
@@ -211,8 +212,8 @@ qirString qirMsg::FormatDate(const qirMsg* message, time_t t)
 int qirMsg::MakeReply(const qirMsg* source, int quote)
 {
     if (!source) return qirNotOpen;
+    if (int whole = source->Whole()) return whole;
     Need();
-    source->Need();
     qirCopyAddresses(to_, source->replyTo_->IsEmpty() ? source->from_ : source->replyTo_);
     const char* subject = Str(source->subject_);
     if (strncasecmp(subject, "Re:", 3) == 0) *subject_ = subject;
@@ -352,6 +353,7 @@ int qirMsg::QuoteOriginal(const qirMsg* source)
 int qirMsg::MakeResend(const qirMsg* source)
 {
     if (!source) return qirNotOpen;
+    if (int whole = source->Whole()) return whole;
     Need();
     FillDefaults();
     qirList from, replyTo;

@@ -250,7 +250,7 @@ int qirServer::DeliverOne(const qirPath& entry)
                 QIR_REPORT(qirLogError, "Deliver Error:%s", agent_ ? Str(agent_->ErrorText()) : "");
                 std::string now = accepted ? marked : std::string(Str(entry));
                 if (now.empty()) {
-                    // Neither marked nor removed: remembered above.
+                    // Taken but not marked: removed, or remembered, above.
                 } else if (r == qirRecipientRefused) {
                     SetAside(now, entry, "was delivered to some recipients only");
                 } else if (agent_ && agent_->IsPermanentFailure()) {

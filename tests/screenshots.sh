@@ -64,7 +64,9 @@ shoot 'ComposeTest.SendDeliversWhatTheFieldsAndTheTextHold' test_gui
 shoot 'AttachComposeTest.AddingCopiesUnderANameOfItsOwn' test_gui
 shoot 'ComposeEndToEnd.ComposeFromTheMenuTypeAndSend' test_gui
 shoot 'LogPanelEndToEnd.EntriesAndSwitchesOfThePanelAcrossARestart' test_gui
+shoot 'LogPanelEndToEnd.FieldsThatDoNotReadGoToTheLogAndOneBoxEndsTheFetch' test_gui
 shoot 'MsgListEndToEnd.DeleteMoveCopySortExportImportCloseAndRestart' test_gui
+shoot 'MsgListEndToEnd.AMessageThatCannotBeReadWholeIsRefused' test_gui
 shoot 'AttachTest.NewAttachmentDialogChecksTheFileAndTakesTheChoices' test_gui
 shoot 'MsgViewTest.OpeningShowsTheMessageAndMarksItRead' test_gui
 shoot 'MsgViewEndToEnd.ReadsStepsSavesViewsMovesAndCloses' test_gui

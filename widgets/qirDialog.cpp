@@ -1,6 +1,7 @@
 #include "qirDialog.h"
 
 #include "qirAfterEvent.h"
+#include "qirTopWindow.h"
 
 #include <InterViews/display.h>
 #include <InterViews/event.h>
@@ -55,21 +56,49 @@ bool qirDialog::post_window(TransientWindow* w, Window* parent) {
     return accepted;
 }
 
+void qir_place_dialog(Window* w, Glyph* dialog, Display* display, Coord x, Coord y, float xalign, float yalign) {
+    Requisition r;
+    dialog->request(r);
+    Coord width = r.x_requirement().natural(), height = r.y_requirement().natural();
+    Coord left = x - width * xalign, bottom = y - height * yalign;
+    if (!display && Session::instance())
+        display = Session::instance()->default_display();
+    qir_fit_on_screen(display, width, height, &left, &bottom);
+    w->place(left, bottom);
+    w->align(0, 0);
+}
+
 bool qirDialog::post_for_aligned(Window* parent, float xalign, float yalign) {
     TransientWindow* w = new TransientWindow(this);
-    if (parent) {
-        w->place(parent->left() + parent->width() * 0.5f,
-                 parent->bottom() + parent->height() * 0.5f);
-        w->align(xalign, yalign);
-    }
+    if (parent)
+        qir_place_dialog(w, this, parent->display(), parent->left() + parent->width() * 0.5f,
+                         parent->bottom() + parent->height() * 0.5f, xalign, yalign);
     return post_window(w, parent);
 }
 
 bool qirDialog::post_at_aligned(Coord x, Coord y, float xalign, float yalign) {
     TransientWindow* w = new TransientWindow(this);
-    w->place(x, y);
-    w->align(xalign, yalign);
+    qir_place_dialog(w, this, nullptr, x, y, xalign, yalign);
     return post_window(w, nullptr);
+}
+
+bool qir_post_dialog_for(Dialog* dialog, Window* parent) {
+    TransientWindow* w = new TransientWindow(dialog);
+    Style* style = new Style(dialog->style());
+    w->style(style);
+    if (parent) {
+        w->transient_for(parent);
+        qir_place_dialog(w, dialog, parent->display(), parent->left() + parent->width() * 0.5f,
+                         parent->bottom() + parent->height() * 0.5f, 0.5f, 0.5f);
+    }
+    w->wm_delete(new qirDialogCloseHandler(dialog));
+    w->map();
+    bool accepted = dialog->run();
+    w->unmap();
+    if (Display* d = w->display())
+        d->sync();
+    delete w;
+    return accepted;
 }
 
 bool qirDialog::run() {

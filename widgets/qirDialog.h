@@ -9,6 +9,7 @@
 #include <InterViews/dialog.h>
 #include <InterViews/handler.h>
 
+class Display;
 class Style;
 class TransientWindow;
 class Window;
@@ -62,11 +63,20 @@ private:
 // Dismisses a posted dialog with false, as its cancel button would.
 class qirDialogCloseHandler : public Handler {
 public:
-    explicit qirDialogCloseHandler(qirDialog* dialog) : dialog_(dialog) {}
+    explicit qirDialogCloseHandler(Dialog* dialog) : dialog_(dialog) {}
     bool event(Event&) override;
 
 private:
-    qirDialog* dialog_;  // not owned; lives longer than the post
+    Dialog* dialog_;  // not owned; lives longer than the post
 };
+
+// Places the window of a dialog: its point (x, y) aligned as InterViews
+// aligns it, then moved in wholly on the screen (qir_fit_on_screen).
+void qir_place_dialog(Window* window, Glyph* dialog, Display* display, Coord x, Coord y, float xalign,
+                      float yalign);
+// Posts a dialog of the toolkit's own (a file chooser) as a qirDialog is
+// posted: centred on parent and wholly on the screen, the window
+// manager's close request as cancel.  Answers whether it was accepted.
+bool qir_post_dialog_for(Dialog* dialog, Window* parent);
 
 #endif

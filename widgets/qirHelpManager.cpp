@@ -108,18 +108,20 @@ int qirHelpManager::Go(const qirHelpReference& reference) {
     if (reference.IsOutside()) {
         if (qirLog)
             qirLog->Report(qirLogError, "Unknown reference manager \"%s\" !", Str(reference.Scheme()));
-    } else if (!window_ || !window_->Load(reference)) {
+    } else if (reference.target.IsEmpty() || !window_ || !window_->Load(reference)) {
+        // An empty target would open the help directory itself.
         if (qirLog)
             qirLog->Report(qirLogError, "Page \"%s\" at path '%s%s' not found !", Str(reference.title),
                            Str(helpPath_), Str(reference.target));
     } else {
         shown = 1;
+        qirHelpReference* current = current_;
         qirHelpReference* last = static_cast<qirHelpReference*>(history_.Last());
-        // From the middle of the history every page visited stays; a page
-        // is never entered twice in a row, so Back always changes the page.
-        if (current_ != last && reference != *last)
-            history_.Append(new qirHelpReference(*current_));
-        if (reference != *static_cast<qirHelpReference*>(history_.Last()))
+        // From the middle of the history every page visited stays: the
+        // page left is entered again before the new one.
+        if (current != last && reference != *last)
+            history_.Append(new qirHelpReference(*current));
+        if (reference != *current)
             history_.Append(new qirHelpReference(reference));
         current_ = static_cast<qirHelpReference*>(history_.Last());
     }

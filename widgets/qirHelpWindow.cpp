@@ -69,6 +69,7 @@ qirHelpWindow::qirHelpWindow() {
     window_ = new TopLevelWindow(body);
     qir_set_window_style(window_, qirUiText(1100), kit->style());
     window_->wm_delete(new qirCloseHandler(this));
+    qir_place_window(window_, nullptr);
     qirHelp.SetButtons(back_, forward_);
 }
 

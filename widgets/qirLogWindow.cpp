@@ -199,7 +199,7 @@ void qirLogWindow::Write(int level, const char* text) {
     WriteLine(level, copy.c_str());
     if (panel_ && !fileOnly_ && (LevelShown(level) || ShowAll()))
         AppendLine(level, copy.c_str());
-    if (level == qirLogCritical || level == qirLogError)
+    if (level == qirLogCritical || (level == qirLogError && !writingContent_))
         PostBox(level, copy);
     if (level == qirLogCritical) {
         fileOnly_ = 1;
@@ -211,6 +211,20 @@ void qirLogWindow::Write(int level, const char* text) {
     }
 }
 
+int qirLogWindow::EndReceived() {
+    const int open = InReceived();
+    int messages = qirError::EndReceived();
+    if (open && !InReceived() && messages > 0) {
+        qirString text;
+        text.Format("%d of the received messages had fields or parts that could not be read; "
+                    "the session log names them.",
+                    messages);
+        Write(qirLogWarning, text.Data());
+        PostBox(qirLogWarning, text.Data());
+    }
+    return messages;
+}
+
 void qirLogWindow::PostBox(int level, const std::string& text) {
     Session* session = Session::instance();
     if (fileOnly_ || !session || session->done() || !kit_ || !layoutKit_)
@@ -219,10 +233,12 @@ void qirLogWindow::PostBox(int level, const std::string& text) {
     const qirString* l[10] = {};
     for (size_t i = 0; i < lines.size() && i < 10; i++)
         l[i] = &lines[i];
-    int critical = level == qirLogCritical;
-    qirMessageBox* box = new qirMessageBox(kit_, layoutKit_, style_, critical ? "Critical error" : "Error",
-                                           qirImagePath(critical ? "critical.tif" : "error.tif"), l[0], l[1],
-                                           l[2], l[3], l[4], l[5], l[6], l[7], l[8], l[9]);
+    static const char* const titles[] = {"Critical error", "Error", "Warning"};
+    static const char* const icons[] = {"critical.tif", "error.tif", "warning.tif"};
+    if (level < qirLogCritical || level > qirLogWarning)
+        level = qirLogWarning;
+    qirMessageBox* box = new qirMessageBox(kit_, layoutKit_, style_, titles[level], qirImagePath(icons[level]),
+                                           l[0], l[1], l[2], l[3], l[4], l[5], l[6], l[7], l[8], l[9]);
     Resource::ref(box);
     box->post_at(500, 500);
     Resource::unref(box);

@@ -54,9 +54,13 @@ public:
     // Drops the panel and detaches the switches; the file stays open.
     int Close() override;
     // File, panel queue, then for levels 0 and 1 the "Critical error" or
-    // "Error" box; after the box of a level-0 report the critical save
-    // runs and the process ends.
+    // "Error" box (none for the held content reports of received mail);
+    // after the box of a level-0 report the critical save runs and the
+    // process ends.
     void Write(int level, const char* text) override;
+    // The base's, then, when the outermost stretch of received mail ends
+    // and messages had content reports, one "Warning" box says how many.
+    int EndReceived() override;
 
     // The chosen state of the level's switch; without one, whether the
     // level is below the level limit.

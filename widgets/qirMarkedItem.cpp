@@ -1,5 +1,7 @@
 #include "qirMarkedItem.h"
 
+#include "qirTextLabel.h"
+
 #include <IV-look/kit.h>
 #include <InterViews/bitmap.h>
 #include <InterViews/color.h>
@@ -24,7 +26,7 @@ const unsigned char tickBits[48] = {
 };
 
 Glyph* labelOf(WidgetKit* kit, const qirString& text) {
-    return kit->label(text.Data() ? text.Data() : "");
+    return qirTextLabel(kit, text.Data());
 }
 
 }  // namespace

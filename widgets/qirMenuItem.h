@@ -9,6 +9,7 @@ class Action;
 class Glyph;
 class LayoutKit;
 class Menu;
+class MenuItem;
 class WidgetKit;
 
 // An entry's label: catalogue text `text`, lined up on the left (also for
@@ -21,6 +22,11 @@ void qirAppendMenuSeparator(Menu* menu, WidgetKit* kit);
 // Appends to the bar a pulldown titled with catalogue text `title`; the
 // pulldown is returned for the caller's entries.
 Menu* qirAppendPulldown(Menu* bar, WidgetKit* kit, int title);
+// Gives the item its menu (a pulldown below a bar's item, or with
+// pullright a submenu beside an entry) in a window that opens wholly on
+// the screen: a pulldown that would run past the screen's bottom opens
+// above its item instead, or is moved in when neither fits.
+void qirSetSubmenu(MenuItem* item, Menu* menu, int pullright = 0);
 
 // An entry calling target's member with 0 (one call per entry, with its
 // catalogue number written out, so that a scan of the sources finds it).

@@ -3,6 +3,7 @@
 #include "qirEditorTags.h"
 #include "qirImagePath.h"
 #include "qirRTFEditor.h"
+#include "qirMenuItem.h"
 #include "qirRTFPanel.h"
 #include "qirTiffImage.h"
 #include "qirUiText.h"
@@ -115,7 +116,7 @@ void qirRTFEditor::BuildMenus(Menu* menu) {
         sub->append_item(italicItem = Entry(kit, this, 904, qirTagItalic, true));
         sub->append_item(underlineItem = Entry(kit, this, 905, qirTagUnderline, true));
         sub->append_item(fixedItem = Entry(kit, this, 906, qirTagFixed, true));
-        size->menu(sub);
+        qirSetSubmenu(size, sub, 1);
         menu->append_item(size);
 
         MenuItem* indent = Entry(kit, this, 907, -1);
@@ -124,7 +125,7 @@ void qirRTFEditor::BuildMenus(Menu* menu) {
         sub->append_item(Entry(kit, this, 909, qirTagIndent + qirTagClose));
         sub->append_item(Entry(kit, this, 910, qirTagIndentRight));
         sub->append_item(Entry(kit, this, 911, qirTagIndentRight + qirTagClose));
-        indent->menu(sub);
+        qirSetSubmenu(indent, sub, 1);
         menu->append_item(indent);
 
         MenuItem* align = Entry(kit, this, 912, -1);
@@ -132,7 +133,7 @@ void qirRTFEditor::BuildMenus(Menu* menu) {
         sub->append_item(flushLeftItem = Entry(kit, this, 913, qirTagFlushLeft, true));
         sub->append_item(centerItem = Entry(kit, this, 914, qirTagCenter, true));
         sub->append_item(flushRightItem = Entry(kit, this, 915, qirTagFlushRight, true));
-        align->menu(sub);
+        qirSetSubmenu(align, sub, 1);
         menu->append_item(align);
 
         menu->append_item(kit->menu_item_separator());
@@ -147,7 +148,7 @@ void qirRTFEditor::BuildMenus(Menu* menu) {
                 item->action(new qirRTFToolAction(this, qirCmdKeyboard, static_cast<int>(i)));
                 keyboardMenu->append_item(item);
             }
-            kb->menu(keyboardMenu);
+            qirSetSubmenu(kb, keyboardMenu, 1);
             menu->append_item(kb);
         }
         menu->append_item(kit->menu_item_separator());

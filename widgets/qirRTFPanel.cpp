@@ -1,5 +1,7 @@
 #include "qirRTFPanel.h"
 
+#include "qirCharacters.h"
+
 #include <IV-look/kit.h>
 #include <InterViews/align.h>
 #include <InterViews/layout.h>
@@ -84,10 +86,7 @@ int qirRTFPanel::load(const char* path, int enriched) {
     std::string text;
     std::vector<qirRTFStyle> runs;
     std::vector<qirRTFAlign> marks;
-    if (enriched == 1)
-        editor_->read_enriched(src, text, runs, marks);
-    else
-        editor_->read_plain(src, text, runs, marks);
+    Read(src, enriched, text, runs, marks);
     fclose(f);
     editor_->SetFresh();
     if (text.empty())
@@ -106,14 +105,23 @@ int qirRTFPanel::load(const char* path, int enriched) {
     return 0;
 }
 
+void qirRTFPanel::Read(qirRTFSource& src, int enriched, std::string& text, std::vector<qirRTFStyle>& runs,
+                       std::vector<qirRTFAlign>& marks) {
+    std::string bytes;
+    src.ReadAll(bytes);
+    bytes = qirCharacters::Latin1(bytes);
+    qirRTFSource latin1(bytes.data(), bytes.size());
+    if (enriched == 1)
+        editor_->read_enriched(latin1, text, runs, marks);
+    else
+        editor_->read_plain(latin1, text, runs, marks);
+}
+
 int qirRTFPanel::InsertFrom(qirRTFSource& src, int enriched, int pos) {
     std::string text;
     std::vector<qirRTFStyle> runs;
     std::vector<qirRTFAlign> marks;
-    if (enriched == 1)
-        editor_->read_enriched(src, text, runs, marks);
-    else
-        editor_->read_plain(src, text, runs, marks);
+    Read(src, enriched, text, runs, marks);
     if (text.empty())
         return 0;
     if (runs.empty()) {

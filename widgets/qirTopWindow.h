@@ -7,6 +7,8 @@
 
 #include <InterViews/enter-scope.h>
 
+class Display;
+class Menu;
 class Style;
 class Window;
 
@@ -20,6 +22,19 @@ public:
     // the answer is not acted upon.
     virtual int close_request() = 0;
 };
+
+// Every window and dialog opens wholly on the screen: the one rule of
+// placement, in InterViews' coordinates (points, the origin at the
+// screen's bottom left).  Moves the bottom left corner (left, bottom) of
+// a window width by height as little as needed for the window to lie on
+// the display; one larger than the display keeps its top left corner on.
+void qir_fit_on_screen(Display* display, float width, float height, float* left, float* bottom);
+// Places a top-level window before its first mapping, where InterViews
+// would (the screen's bottom left) unless that leaves part of it off the
+// screen or leaves the tallest pulldown of its menu bar (null: none, at
+// the window's top) no room below the bar: then it is raised as far as
+// that needs.
+void qir_place_window(Window* window, Menu* menubar);
 
 // Maps the window when it is not, and raises it.
 void qir_show_window(Window* window);

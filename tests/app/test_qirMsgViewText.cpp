@@ -179,7 +179,6 @@ TEST_F(MsgViewTextTest, ShownListedAndAttachedParts)
                        "--B\nContent-Type: application/pdf; name=\"doc.pdf\"\n\n%PDF\n--B--\n");
     auto* body = text->Body();
     EXPECT_EQ(S(qirMsgViewText::ShownPart(body)->ContentType().subtype), "plain");
-    EXPECT_EQ(qirMsgViewText::FirstTextPart(body), qirMsgViewText::ShownPart(body));
     std::vector<qirMsgComponent*> attached = qirMsgViewText::AttachedParts(body);
     ASSERT_EQ(attached.size(), 2u);
     EXPECT_EQ(S(attached[0]->ContentType().subtype), "png");
@@ -195,21 +194,37 @@ TEST_F(MsgViewTextTest, ShownListedAndAttachedParts)
     EXPECT_FALSE(broken);
 
     // A first part that is no text: the panel shows nothing and every part
-    // is listed; "save body" takes the first text part.
+    // is listed.
     auto image = Import("Content-Type: multipart/mixed; boundary=B\n\n--B\nContent-Type: image/gif\n\nGIF\n"
                         "--B\nContent-Type: text/plain\n\nsecond\n--B--\n");
     EXPECT_FALSE(qirMsgViewText::ShownPart(image->Body())->IsText());
     EXPECT_EQ(qirMsgViewText::AttachedParts(image->Body()).size(), 2u);
-    ASSERT_NE(qirMsgViewText::FirstTextPart(image->Body()), nullptr);
-    EXPECT_EQ(qirScratchDir::ReadFile(S(qirMsgViewText::FirstTextPart(image->Body())->Path())), "second");
 
     // A single image body: one attachment, no listing; a text body: none.
     auto single = Import("Content-Type: image/jpeg\nContent-Transfer-Encoding: base64\n\nAAEC\n");
     EXPECT_EQ(qirMsgViewText::AttachedParts(single->Body()).size(), 1u);
     EXPECT_EQ(qirMsgViewText::PartListing(single->Body()), "");
-    EXPECT_EQ(qirMsgViewText::FirstTextPart(single->Body()), nullptr);
     auto plain = Import("Subject: s\n\nt\n");
     EXPECT_TRUE(qirMsgViewText::AttachedParts(plain->Body()).empty());
+    EXPECT_TRUE(qirMsgViewText::ListedParts(plain->Body()).empty());
+    EXPECT_EQ(qirMsgViewText::ListedParts(single->Body()).size(), 1u);
+
+    // Nested multiparts are opened up for the view: an alternative first
+    // part shows its plain text and lists its HTML, a forwarded multipart
+    // lists its own parts; none is listed as a part of its own.
+    auto nested = Import("Content-Type: multipart/mixed; boundary=B\n\n"
+                         "--B\nContent-Type: multipart/alternative; boundary=C\n\n"
+                         "--C\nContent-Type: text/plain\n\nplain\n--C\nContent-Type: text/html\n\n<p>html\n--C--\n"
+                         "--B\nContent-Type: multipart/mixed; boundary=D\n\n"
+                         "--D\nContent-Type: image/gif\n\nGIF\n--D\nContent-Type: application/pdf\n\n%PDF\n--D--\n"
+                         "--B--\n");
+    EXPECT_EQ(S(qirMsgViewText::ShownPart(nested->Body())->ContentType().subtype), "plain");
+    std::vector<std::string> listed;
+    for (qirMsgComponent* p : qirMsgViewText::ListedParts(nested->Body())) listed.push_back(S(p->ContentType().subtype));
+    EXPECT_EQ(listed, (std::vector<std::string>{"html", "gif", "pdf"}));
+    std::string nestedListing = qirMsgViewText::PartListing(nested->Body());
+    EXPECT_EQ(nestedListing.find("multipart"), std::string::npos) << nestedListing;
+    EXPECT_NE(nestedListing.find("image/gif"), std::string::npos) << nestedListing;
 
     // Catalogue text 215 that would take other arguments is not used.
     std::string path = dir.File("Catalogue");

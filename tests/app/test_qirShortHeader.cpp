@@ -110,6 +110,28 @@ TEST_F(ShortHeaderTest, ColumnsKeepTheirWidthsAndPositions)
     EXPECT_EQ(s.Data(), nullptr);
 }
 
+// Widths count characters: a UTF-8 subject is cut and padded by its
+// letters, never inside one; a Latin-1 byte is one character too.
+TEST_F(ShortHeaderTest, WidthsCountCharactersNotBytes)
+{
+    struct Case {
+        const char* subject;
+        const char* width;
+        const char* line;
+    } cases[] = {
+        {"\xc3\xbc" "ber", "6", "\xc3\xbc" "ber  |"},
+        {"Stra\xc3\x9f" "e", "5", "Stra\xc3\x9f|"},
+        {"Stra\xc3\x9f" "e", "4", "Stra|"},
+        {"\xe2\x82\xac" "uro", "2", "\xe2\x82\xac" "u|"},
+        {"caf\xe9", "5", "caf\xe9 |"},
+    };
+    for (const Case& c : cases) {
+        qirString subject(c.subject);
+        msg->SetSubject(&subject);
+        EXPECT_EQ(Line({{"1", {"Subj", c.width, nullptr}}, {"2", {"Name", "1", "|"}}}), c.line) << c.subject;
+    }
+}
+
 TEST_F(ShortHeaderTest, WidthsAreClampedToTheLine)
 {
     // A negative width is an empty column, not a step back over the line.

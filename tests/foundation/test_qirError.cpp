@@ -38,7 +38,8 @@ TEST_F(qirErrorLog, WritesBannerAndLevelLetters)
     ASSERT_EQ(log.Open(path_.c_str(), 3, -1), 0);
     EXPECT_EQ(log.IsOpen(), 1);
     for (int level = 1; level <= 5; ++level) log.Report(level, "entry %d", level);
-    log.Debug("here", "file.cpp", 42);
+    // A source file is named without its directory and extension.
+    log.Debug("here", "/work/checkout/app/qirNewMail.cpp", 42);
     // Out of range: a placeholder letter, no read past the table, no exit.
     log.Write(6, "six");
     log.Write(-1, "minus");
@@ -56,7 +57,7 @@ TEST_F(qirErrorLog, WritesBannerAndLevelLetters)
     EXPECT_EQ(lines[4], "S entry 3");
     EXPECT_EQ(lines[5], "I entry 4");
     EXPECT_EQ(lines[6], "D entry 5");
-    EXPECT_EQ(lines[7], "D here at file.cpp:42");
+    EXPECT_EQ(lines[7], "D here at qirNewMail:42");
     EXPECT_EQ(lines[8], "? six");
     EXPECT_EQ(lines[9], "? minus");
     EXPECT_EQ(lines[10], "? far");
@@ -143,6 +144,49 @@ TEST_F(qirErrorLog, UnopenableFileIsReported)
     EXPECT_EQ(log.IsOpen(), 0);
     log.Write(1, "nowhere"); // harmless while closed
     EXPECT_STREQ(log.Path().Text(), "");
+}
+
+// Reports about the content of received messages: held per message while
+// a stretch is open and written under a line naming the message, written
+// at once outside one.
+class RecordingLog : public qirError {
+public:
+    void Write(int level, const char* text) override
+    {
+        lines.push_back((writingContent_ ? "held " : "") + std::to_string(level) + " " + text);
+    }
+    std::vector<std::string> lines;
+};
+
+TEST(qirErrorReceived, ContentReportsAreHeldPerMessageAndCounted)
+{
+    RecordingLog log;
+    log.ReportContent(1, "bad %s", "alone");
+    EXPECT_EQ(log.EndReceived(), 0); // none open
+    log.BeginReceived();
+    log.ReportContent(1, "bad %d", 1);
+    log.Report(1, "disk full");      // not about content: at once
+    log.ReportContent(1, "bad %d", 2);
+    log.EndReceivedMessage("stored as M1");
+    log.EndReceivedMessage("stored as M2"); // nothing held: nothing written
+    log.BeginReceived();             // a fetch inside a mail check
+    log.ReportContent(1, "bad %d", 3);
+    log.EndReceivedMessage("stored as M3");
+    EXPECT_EQ(log.EndReceived(), 2);
+    EXPECT_TRUE(log.InReceived());
+    log.ReportContent(2, "bad %d", 4); // no message end claims it
+    EXPECT_EQ(log.EndReceived(), 3);
+    EXPECT_FALSE(log.InReceived());
+    const char* heading = " has fields or parts that could not be read:";
+    EXPECT_EQ(log.lines, (std::vector<std::string>{
+                             "1 bad alone", "1 disk full",
+                             std::string("held 2 The received message stored as M1") + heading, "held 1 bad 1",
+                             "held 1 bad 2", std::string("held 2 The received message stored as M3") + heading,
+                             "held 1 bad 3", std::string("held 2 The received message that was not stored") + heading,
+                             "held 2 bad 4"}));
+    // The next stretch counts from nothing.
+    log.BeginReceived();
+    EXPECT_EQ(log.EndReceived(), 0);
 }
 
 TEST_F(qirErrorLog, CriticalReportEndsProcess)

@@ -125,7 +125,7 @@ TEST_F(AddrBookTest, AddSavesTheFiveLineRecordAndRefusesATakenAlias) {
                 qirgui::Shot("address_entry_dialog");
                 e->Ok();
             },
-            Ok, // the warning
+            Ok, // the error box
             [&](qirDialog* d) {
                 qirAddrEntryDialog* e = static_cast<qirAddrEntryDialog*>(d);
                 EXPECT_EQ(e, seen);
@@ -135,8 +135,8 @@ TEST_F(AddrBookTest, AddSavesTheFiveLineRecordAndRefusesATakenAlias) {
                 e->Ok();
             }});
     book->Add();
-    EXPECT_EQ(titles, (std::vector<std::string>{entryTitle, "Warning", entryTitle}));
-    EXPECT_NE(Log().find("W " + std::string(qirUiText(310)) + "\n"), std::string::npos);
+    EXPECT_EQ(titles, (std::vector<std::string>{entryTitle, "Error", entryTitle}));
+    EXPECT_NE(Log().find("E " + std::string(qirUiText(310)) + "\n"), std::string::npos);
     EXPECT_EQ(Rows(book), (std::vector<std::string>{"bob : Bob Smith *", "ann : Doe, Ann"}));
     qirAddrBookEntry* ann = qirApp->Book()->Find("ann");
     ASSERT_NE(ann, nullptr);
@@ -185,7 +185,7 @@ TEST_F(AddrBookTest, EditRefusesAnotherEntrysAliasAndCancelRestores) {
             },
             Ok, Ok, [](qirDialog* d) { static_cast<qirAddrEntryDialog*>(d)->Cancel(); }});
     book->Edit();
-    EXPECT_EQ(titles, (std::vector<std::string>{entryTitle, "Warning", "Warning", entryTitle}));
+    EXPECT_EQ(titles, (std::vector<std::string>{entryTitle, "Warning", "Error", entryTitle}));
     qirAddrBookEntry* bob = qirApp->Book()->First();
     EXPECT_EQ(T(bob->Alias()), "bob");
     EXPECT_EQ(T(bob->Address()), "bob@example.org");

@@ -148,6 +148,13 @@ TEST_F(AttachTest, ItemsCopyThePartAndShareTheirTypeIcons)
     char small[12];
     png->Label(small, sizeof small);
     EXPECT_STREQ(small, "image/png  ");
+
+    // A nested multipart is a directory on disk: its row tells the size of
+    // its parts, not the directory's -1.
+    AttachItem* nested = items.back();
+    ASSERT_TRUE(parts.back()->IsMultipart());
+    std::string label = S(nested->Label());
+    EXPECT_EQ(label.substr(label.size() - 7), "(   " + std::to_string(parts.back()->Size()) + "B)") << label;
 }
 
 // The save proposes the name the part is stored under, never the name the

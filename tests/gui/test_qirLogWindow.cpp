@@ -147,6 +147,41 @@ TEST_F(LogWindowTest, AnErrorIsInTheFileBeforeItsBoxAndKeepsItsText) {
     EXPECT_NE(Log().find("E display gone"), std::string::npos);
 }
 
+// Reports about the content of received mail open no box of their own;
+// the end of the outermost stretch shows one "Warning" box for them all.
+TEST_F(LogWindowTest, ContentReportsOfReceivedMailShowOneBoxAtTheEnd) {
+    Make();
+    Show();
+    std::vector<std::string> boxes;
+    Answer() = [&](qirDialog* d) {
+        boxes.push_back(d->title().Data());
+        d->dismiss(true);
+    };
+    log->BeginReceived();
+    log->BeginReceived();
+    for (int i = 1; i <= 3; i++) {
+        log->ReportContent(qirLogError, "field %d not read", i);
+        log->EndReceivedMessage(("stored as Message" + std::to_string(i)).c_str());
+    }
+    EXPECT_EQ(log->EndReceived(), 3);
+    EXPECT_EQ(boxes, std::vector<std::string>{});
+    EXPECT_EQ(log->EndReceived(), 3);
+    EXPECT_EQ(boxes, std::vector<std::string>{"Warning"});
+    // Without content reports, none.
+    log->BeginReceived();
+    log->EndReceived();
+    EXPECT_EQ(boxes.size(), 1u);
+    std::string file = Log();
+    EXPECT_NE(file.find("W The received message stored as Message2 has fields or parts that could not be read:\n"
+                        "E field 2 not read\n"),
+              std::string::npos)
+        << file;
+    EXPECT_NE(file.find("W 3 of the received messages had fields or parts that could not be read; "
+                        "the session log names them.\n"),
+              std::string::npos)
+        << file;
+}
+
 TEST_F(LogWindowTest, TheTextOfAReportShowsAsItStands) {
     Make();
     Show();

@@ -22,6 +22,7 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 #include "qirChooseFolderDialog.h"
 #include "qirFolderListView.h"
 #include "qirListBox.h"
+#include "qirMailTestText.h"
 #include "qirMsgComponent.h"
 #include "qirMsgList.h"
 
@@ -29,6 +30,7 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -242,8 +244,10 @@ TEST_F(ListActionsTest, MoveMarksOnlyWhatWasCopiedAndCopyIntoItselfKeepsTheOrigi
     archive->OpenWindow();
     Items(archive)[0]->RightPressed(); // purged by the move's flush
 
-    // One source message is away from the disk for a moment: its copy fails.
+    // One source message, read whole, is away from the disk for a moment:
+    // its copy fails.
     std::vector<qirMsgListItem*> items = Items(work);
+    ASSERT_EQ(items[4]->Whole(), 0);
     std::string gone = items[4]->Path().Data();
     ASSERT_EQ(rename(gone.c_str(), (home + "/away").c_str()), 0);
     Select(work, {1, 2, 3, 4});
@@ -369,6 +373,35 @@ TEST_F(ListActionsTest, ExportAndImportBackGiveTheSameMessages) {
     EXPECT_EQ(access((home + "/missing").c_str(), F_OK), -1);
 }
 
+// A mailbox whose messages have fields that do not read imports whole:
+// no box while it imports, one when the list shows every message.
+TEST_F(ListActionsTest, ImportOfMailWithFieldsThatDoNotReadEndsWithOneBox) {
+    MakeFolder("Back");
+    Start();
+    std::vector<std::string> texts = qirMalformedMessages();
+    texts.push_back(qirEveryPartMimeMessage(1));
+    std::string mbox;
+    for (const std::string& t : texts)
+        mbox += "From x@example.org Mon Jan  1 10:00:00 2024\n" + t + "\n";
+    chosenFile = home + "/in.mbox";
+    FILE* f = fopen(chosenFile.c_str(), "w");
+    fputs(mbox.c_str(), f);
+    fclose(f);
+    qirMsgList* back = Folder("Back");
+    back->OpenWindow();
+    std::vector<int> rowsAtBox;
+    Answer() = [&](qirDialog* d) {
+        titles.push_back(d->title().Data());
+        rowsAtBox.push_back(back->MessageRows()->Count());
+        d->dismiss(true);
+    };
+    back->ImportMailbox();
+    EXPECT_EQ(titles, std::vector<std::string>{"Warning"});
+    EXPECT_EQ(rowsAtBox, std::vector<int>{4});
+    EXPECT_NE(Log().find("W 3 of the received messages had fields or parts that could not be read"),
+              std::string::npos);
+}
+
 // The sort menu's settings go to the layout store when the window closes
 // from its menu; the window leaves the screen at once and is deleted
 // after the event, also when the folder opens again before that.
@@ -462,6 +495,79 @@ TEST_F(ListActionsTest, AddSendersNeedsTheAddressBook) {
     std::string saved = qirReadFile(book);
     for (const char* alias : {"s0\n", "s1\n", "s2\n"})
         EXPECT_NE(saved.find(alias), std::string::npos) << saved;
+}
+
+// A message whose directory lost its "Header.822" is listed from its
+// summary; every action that needs its text refuses it in one warning box
+// before any dialog, and nothing is written, copied, printed or sent.
+TEST_F(ListActionsTest, MessageThatCannotBeReadWholeIsRefusedByEveryAction) {
+    Fill("Work", 3);
+    MakeFolder("Other");
+    ASSERT_EQ(qirConfig.Load(QIR_BUILD_DATA "/QIR.cfg"), 0);
+    qirConfig.Set("FolderDir", dir.c_str());
+    qirConfig.Set("AddrBook", (dir + "/book").c_str());
+    qirConfig.Set("Layout", (dir + "/layout").c_str());
+    qirConfig.Set("CheckMailOnStartup", "no");
+    std::string brokenDir = dir + "/Work.QIR/Message1";
+    ASSERT_EQ(unlink((brokenDir + "/Header.822").c_str()), 0);
+    Start();
+    std::string script = home + "/print.sh";
+    FILE* f = fopen(script.c_str(), "w");
+    fprintf(f, "#!/bin/sh\ncp \"$1\" '%s/job.ps'\n", home.c_str());
+    fclose(f);
+    chmod(script.c_str(), 0755);
+    qirConfig.Set("Printer.Command", (script + " %s").c_str());
+    ASSERT_EQ(qirApp->OpenAddressBook(), 0);
+    std::string book = qirReadFile(dir + "/book");
+
+    qirMsgList* work = Folder("Work");
+    work->OpenWindow();
+    qirMsgListItem* broken = nullptr;
+    for (qirMsgListItem* m : Items(work))
+        if (m->Path().Data() && m->Path().Data() == brokenDir)
+            broken = m;
+    ASSERT_NE(broken, nullptr);
+    EXPECT_EQ(SubjectOf(broken), "Message 1") << "listed from its summary";
+    // The first read of the rest fails and says so, once.
+    titles.clear();
+    EXPECT_NE(broken->Whole(), 0);
+    EXPECT_EQ(titles, std::vector<std::string>{"Error"});
+    target = Folder("Other");
+    chosenFile = home + "/out.mbox";
+    const struct {
+        const char* what;
+        std::function<void()> action;
+    } cases[] = {
+        {"export", [&] { work->ExportSelected(); }},
+        {"copy", [&] { work->CopySelected(); }},
+        {"move", [&] { work->MoveSelected(); }},
+        {"print", [&] { work->PrintSelected(); }},
+        {"add sender", [&] { work->AddSenders(); }},
+        {"forward", [&] { work->Forward(); }},
+        {"reply", [&] { work->Reply(0); }},
+        {"reply quoting", [&] { work->Reply(1); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        work->UnselectAll();
+        broken->RowItem()->toggle();
+        ASSERT_EQ(work->Counts().Selected(), 1);
+        titles.clear();
+        size_t logged = Log().size();
+        c.action();
+        EXPECT_EQ(titles, std::vector<std::string>{"Warning"}) << "refused before any dialog";
+        EXPECT_NE(Log().find("W Nothing was done: the message Work.QIR/Message1 cannot be read whole", logged),
+                  std::string::npos)
+            << Log().substr(logged);
+    }
+    EXPECT_EQ(access(chosenFile.c_str(), F_OK), -1);
+    EXPECT_EQ(access((home + "/job.ps").c_str(), F_OK), -1);
+    EXPECT_TRUE(OnDisk("Other").empty());
+    EXPECT_EQ(qirApp->ComposeDocks().Count(), 0);
+    EXPECT_EQ(qirReadFile(dir + "/book"), book);
+    EXPECT_EQ(broken->IsRemoved(), 0);
+    EXPECT_EQ(work->qirFolder::Count(), 3);
+    EXPECT_EQ(access((brokenDir + "/Body.PARSED").c_str(), F_OK), 0) << "kept for the user";
 }
 
 }  // namespace

@@ -261,4 +261,53 @@ TEST_F(MsgListEndToEnd, DeleteMoveCopySortExportImportCloseAndRestart) {
     EXPECT_EQ(Quit(main), 0) << LogTail();
 }
 
+// A message whose "Header.822" is gone (a crash, another program) is listed
+// from its summary.  Export, Reply and Forward chosen on it bring the
+// warning that names it, before any file dialog: no file, no letter.
+TEST_F(MsgListEndToEnd, AMessageThatCannotBeReadWholeIsRefused) {
+    ASSERT_EQ(unlink((Dir() + "/Work.QIR/Message3/Header.822").c_str()), 0);
+    unsigned long main = Run();
+    ASSERT_NE(main, 0u) << LogTail();
+    unsigned long work = OpenFolder(main, "Work");
+    ASSERT_NE(work, 0u) << LogTail();
+    ListPage page = WaitPage(work, [](const ListPage& p) { return p.total == "50" && p.rows.size() >= 20; });
+    int row = -1;
+    for (size_t r = 0; r < page.rows.size(); r++)
+        if (SubjectOfRow(page.rows[r]) == Topic(3))
+            row = (int)r;
+    ASSERT_GE(row, 0) << "the message is listed";
+    SelectRows(work, row, row);
+    const char* shots[] = {"msglist-unreadable-warning", nullptr, nullptr};
+    int n = 0;
+    for (auto item : {std::make_pair("Message", "Export..."), std::make_pair("Reply", "Reply"),
+                      std::make_pair("Forward", "Forward")}) {
+        SCOPED_TRACE(item.second);
+        ASSERT_TRUE(ChooseMenu(work, item.first, item.second));
+        // The first read of the message's rest reports its failure too.
+        unsigned long warning = 0;
+        ASSERT_TRUE(WaitFor([&] {
+            if (unsigned long error = Window("Error"))
+                ClickWord(error, "OK");
+            return (warning = Window("Warning")) != 0;
+        }, 10000)) << LogTail();
+        std::string text;
+        ASSERT_TRUE(WaitFor([&] {
+            text.clear();
+            for (const qirDrawnLine& l : draw.Lines(warning))
+                text += l.text + " ";
+            return text.find("cannot be read whole") != std::string::npos;
+        }, 5000)) << text;
+        EXPECT_NE(text.find("Work.QIR/Message3"), std::string::npos) << text;
+        if (shots[n++])
+            Shot(shots[n - 1]);
+        EXPECT_EQ(Window("Save file"), 0u);
+        ASSERT_TRUE(ClickWord(warning, "OK"));
+        ASSERT_TRUE(WaitFor([&] { return Window("Warning") == 0; }, 5000));
+    }
+    EXPECT_EQ(Quit(main), 0) << LogTail();
+    EXPECT_EQ(access((home + "/Work").c_str(), F_OK), -1) << "nothing exported";
+    EXPECT_EQ(qirShell("ls '" + Dir() + "/Drafts' 2>/dev/null | grep -c Message"), "0\n") << "no letter begun";
+    EXPECT_EQ(OnDisk("Work").size(), 50u) << "the message is kept";
+}
+
 }  // namespace

@@ -288,19 +288,30 @@ TEST_F(MsgViewTest, CopyOfADeletedMessageIntoItsFolderClosesItsView)
     EXPECT_EQ(SubjectOf(work->qirFolder::Last()), "Message 7");
 }
 
-// The text of a multipart message whose first part is an image: its first
-// text part, saved or appended.
-TEST_F(MsgViewTest, SaveBodySavesTheFirstTextPart)
+// Save body of a multipart message saves its first part's file, saved or
+// appended; when that part is not text, a warning says what was saved.
+TEST_F(MsgViewTest, SaveBodySavesTheFirstPart)
 {
-    MsgView* view = Open(Items()[2]);
+    MsgView* view = Open(Items()[1]);
     std::string file = home + "/text.txt";
     answers = {file};
     view->SaveBody();
-    EXPECT_EQ(qirReadFile(file), "The text of message 2\n");
+    EXPECT_EQ(qirReadFile(file), "Text 1\n");
+    view = Open(Items()[2]);
+    std::vector<std::string> titles;
     answers = {file};
-    Answer() = [](qirDialog* d) { static_cast<qirChoiceDialog*>(d)->choose(1); };
+    Answer() = [&](qirDialog* d) {
+        titles.push_back(S(d->title()));
+        if (qirChoiceDialog* c = dynamic_cast<qirChoiceDialog*>(d))
+            c->choose(1);   // append
+        else
+            d->dismiss(true);
+    };
     view->SaveBody();
-    EXPECT_EQ(qirReadFile(file), "The text of message 2\nThe text of message 2\n");
+    EXPECT_EQ(qirReadFile(file), "Text 1\nPNG");
+    EXPECT_EQ(titles, (std::vector<std::string>{"Confirm", "Warning"}));
+    EXPECT_NE(Log().find("W The first part is not text: its image/png file was saved to " + file + "\n"),
+              std::string::npos) << Log();
     EXPECT_EQ(Log().find("Error copying file"), std::string::npos);
     EXPECT_EQ(Log().find("Error appending file"), std::string::npos);
 
@@ -367,6 +378,60 @@ TEST_F(MsgViewTest, AddSenderMakesTheAliasUnique)
     EXPECT_EQ(S(book->Last()->Alias()), "s3 (1) (2)");
     EXPECT_EQ(S(book->Last()->Address()), "s3@example.org");
     EXPECT_NE(qirReadFile(dir + "/book").find("s3 (1) (2)"), std::string::npos);
+}
+
+// A message whose "Header.822" is gone opens from its summary, but every
+// action that needs its text refuses it in one warning box, before any
+// dialog: nothing is saved, exported, copied, moved, printed or sent.
+TEST_F(MsgViewTest, ActionsRefuseAMessageThatCannotBeReadWhole)
+{
+    std::string brokenDir = dir + "/Work.QIR/Message5";
+    ASSERT_EQ(unlink((brokenDir + "/Header.822").c_str()), 0);
+    std::string script = home + "/print.sh";
+    FILE* f = fopen(script.c_str(), "w");
+    fprintf(f, "#!/bin/sh\ncp \"$1\" '%s/job.ps'\n", home.c_str());
+    fclose(f);
+    chmod(script.c_str(), 0755);
+    qirConfig.Set("Printer.Command", (script + " %s").c_str());
+    std::string book = qirReadFile(dir + "/book");
+    qirMsgListItem* broken = nullptr;
+    for (qirMsgListItem* m : Items())
+        if (S(m->Path()) == brokenDir) broken = m;
+    ASSERT_NE(broken, nullptr);
+    std::vector<std::string> titles;
+    Answer() = [&](qirDialog* d) {
+        titles.push_back(S(d->title()));
+        d->dismiss(true);
+    };
+    MsgView* view = Open(broken);
+    ASSERT_NE(view, nullptr);
+    const struct {
+        const char* what;
+        void (MsgView::*action)();
+    } cases[] = {
+        {"save text", &MsgView::SaveBody},       {"export", &MsgView::Export},
+        {"copy", &MsgView::CopyToFolder},        {"move", &MsgView::MoveToFolder},
+        {"print", &MsgView::Print},              {"add sender", &MsgView::AddSender},
+        {"forward", &MsgView::Forward},          {"reply", &MsgView::ReplyDefault},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        answers = {home + "/out"};
+        titles.clear();
+        size_t logged = Log().size();
+        (view->*c.action)();
+        EXPECT_EQ(titles, std::vector<std::string>{"Warning"}) << "refused before any dialog";
+        EXPECT_NE(Log().find("W Nothing was done: the message Work.QIR/Message5 cannot be read whole", logged),
+                  std::string::npos)
+            << Log().substr(logged);
+        ASSERT_EQ(broken->ViewDock() ? broken->ViewDock()->View() : nullptr, view) << "the view stays on it";
+    }
+    EXPECT_EQ(access((home + "/out").c_str(), F_OK), -1);
+    EXPECT_EQ(access((home + "/job.ps").c_str(), F_OK), -1);
+    EXPECT_EQ(other->qirFolder::Count(), 0);
+    EXPECT_EQ(qirApp->ComposeDocks().Count(), 0);
+    EXPECT_EQ(qirReadFile(dir + "/book"), book);
+    EXPECT_EQ(broken->IsRemoved(), 0);
 }
 
 } // namespace

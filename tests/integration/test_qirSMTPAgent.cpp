@@ -124,6 +124,25 @@ TEST_F(SMTPTest, DeliversTheExportedTextAndTheWholeEnvelope)
     }
 }
 
+// A letter too large to hold in memory goes out from a temporary file,
+// just as exactly.
+TEST_F(SMTPTest, AVeryLargeLetterIsSentWhole)
+{
+    qirSMTPSink sink;
+    ASSERT_TRUE(sink.Running());
+    std::string body;
+    for (int i = 0; body.size() <= (9u << 20); ++i) body += "." + std::to_string(i) + " a line of a long letter\n";
+    qirMsg* m = Message("Large", body);
+    {
+        qirSMTPAgent agent("127.0.0.1", sink.PortText().c_str());
+        ASSERT_EQ(agent.Send(m), qirOK) << Log();
+    }
+    std::vector<qirSinkMessage> got = sink.WaitFor(1, 20);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_TRUE(got[0].text == Export(*m)) << got[0].text.size() << " bytes";
+    delete m;
+}
+
 TEST_F(SMTPTest, RefusalsAreReportedAndAnswered)
 {
     qirSMTPSink sink({"--refuse", "bob@example.org", "--defer", "later@example.org"});

@@ -251,6 +251,11 @@ TEST(qirFieldParsers, ContentTypes)
         {"CONTENT-TYPE: multipart/mixed;\n\tboundary=----=_NextPart_000_0012_01C2A9A6.5B2D5E40", qirOK,
          "multipart/mixed b=----=_NextPart_000_0012_01C2A9A6.5B2D5E40 n=- c=- e=5:8bit"},
         {"CONTENT-TYPE: text/html; charset=a b; name=C:\\x\\=?y?=", qirOK, "text/html b=- n=C:\\x\\=?y?= c=a b e=5:8bit"},
+        // Such a value ends before a comment, which may hold a ";".
+        {"CONTENT-TYPE: multipart/mixed; boundary=abc=def (comment)", qirOK,
+         "multipart/mixed b=abc=def n=- c=- e=5:8bit"},
+        {"CONTENT-TYPE: multipart/mixed; boundary=abc=def(a;b) ; charset=x", qirOK,
+         "multipart/mixed b=abc=def n=- c=x e=5:8bit"},
         {"CONTENT-TYPE: text/html; charset=x; name=\"unclosed", qirNotFound, "text/html b=- n=- c=x e=5:8bit"},
         {"CONTENT-TYPE: text/html; name=", qirNotFound, "text/html b=- n=- c=- e=5:8bit"},
         {"CONTENT-TYPE: text/html garbage", qirOK, "text/html b=- n=- c=- e=5:8bit"},

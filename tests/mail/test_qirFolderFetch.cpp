@@ -15,11 +15,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include "qirError.h"
 #include "qirFakePOP3.h"
 #include "qirFolder.h"
 #include "qirHistory.h"
-#include "qirError.h"
 #include "qirMailBox.h"
+#include "qirMailTestText.h"
 #include "qirMsgComponent.h"
 #include "qirProgress.h"
 #include "qirScratchDir.h"
@@ -660,6 +661,46 @@ TEST(FolderFetchMailbox, KilledRewriteLeavesEveryLetterWholeOnce)
         EXPECT_EQ(qirScratchDir::ReadFile(f.spool), "");
     }
     EXPECT_TRUE(finished);
+}
+
+// Fields that do not read never stop a fetch nor open a box: each message
+// that has some is named in the log by where it is stored, with what was
+// wrong, and counted; valid MIME fields of a part draw no report at all.
+TEST(FolderFetchMailbox, ContentReportsNameTheStoredMessages)
+{
+    struct RecordingLog : qirError {
+        void Write(int level, const char* text) override
+        {
+            if (level <= qirLogError && !writingContent_) boxed.push_back(text);
+            if (writingContent_) held.push_back(text);
+        }
+        std::vector<std::string> boxed, held;
+    } log;
+    SpoolFetch f;
+    std::string spool;
+    std::vector<std::string> texts = qirMalformedMessages();
+    for (int i = 1; i <= 4; ++i) texts.insert(texts.begin() + i - 1, qirEveryPartMimeMessage(i));
+    for (const std::string& t : texts) spool += "From x@example.org Mon Jan  1 00:00:00 2024\n" + t + "\n";
+    ASSERT_EQ(qirScratchDir::WriteFile(f.spool, spool), 0);
+    qirLog = &log;
+    log.BeginReceived();
+    int r = f.Box(1);
+    int messages = log.EndReceived();
+    qirLog = nullptr;
+    ASSERT_EQ(r, 0);
+    EXPECT_EQ(messages, 3);
+    EXPECT_EQ(log.boxed, std::vector<std::string>{});
+    // Each heading names a stored message, and it is a malformed one.
+    std::vector<std::string> named;
+    for (const std::string& line : log.held) {
+        size_t at = line.find("stored as ");
+        if (at == std::string::npos) continue;
+        std::string path = line.substr(at + 10, line.find(' ', at + 10) - at - 10);
+        named.push_back(qirMsg(qirPath(path.c_str())).Subject()->Text());
+    }
+    EXPECT_EQ(named, (std::vector<std::string>{"malformed 1", "malformed 2", "malformed 3"}));
+    EXPECT_EQ(log.held.size(), 6u) << log.held.back();
+    EXPECT_EQ(Stored(f.dir).size(), 7u);
 }
 
 } // namespace

@@ -54,6 +54,12 @@ TEST(qirHeaderFields, ReadsBlocksAndLeavesTheBody)
         {"empty value continued", "Subject:\n   folded\n\nB", {"Subject:|folded"}, "B"},
         {"quoted line skipped", "A: 1\n>From x\nB: 2\n\nB", {"A:|1", "B:|2"}, "B"},
         {"envelope line dropped", "From a@b Mon Jan  1 12:00:00 2001\nTo: c\n\nB", {"To:|c"}, "B"},
+        {"envelope with two blanks", "From  a@b Mon Jan  1 12:00:00 2001\nTo: c\n\nB", {"To:|c"}, "B"},
+        // A blank before the colon makes a field, not an envelope: as
+        // received, and as stored in "Header.822".
+        {"first line From :", "From : John Doe <jdoe@machine.example>\nTo: c\n\nB",
+         {"From :|John Doe <jdoe@machine.example>", "To:|c"}, "B"},
+        {"stored From :", "From :John Doe <jdoe@machine.example>\n", {"From :|John Doe <jdoe@machine.example>"}, ""},
         {"blank inside name", "Bad Name: v\nTo: c\n\n", {"Bad Name:|v", "To:|c"}, ""},
         {"CRLF line ends", "To: c\r\nSubject: s\r\n \r\n\r\nbody\r\n", {"To:|c", "Subject:|s "}, "body\r\n"},
         {"end of input without empty line", "To: c\nCc: d", {"To:|c", "Cc:|d"}, ""},

@@ -124,13 +124,14 @@ TEST(qirHeaderScanner, MimeFields)
          "21=CONTENT-TYPE:|56=multipart|51=/|56=mixed|42=;|52=boundary|53===x==|39"},
         {"CONTENT-TYPE: text/plain;", "21=CONTENT-TYPE:|56=text|51=/|56=plain|42=;|39"},
         {"CONTENT-TYPE: text", "21=CONTENT-TYPE:|56=text|39"},
-        // A value that is no token runs to the next ";" or the end, as other
-        // readers take it; a quoted one keeps what its quotes hold.
+        // A value that is no token runs to the next ";", a comment or the
+        // end, as other readers take it; a quoted one keeps what its quotes
+        // hold.
         {"CONTENT-TYPE: text/plain; name=a?b", "21=CONTENT-TYPE:|56=text|51=/|56=plain|42=;|52=name|53=a?b|39"},
         {"CONTENT-TYPE: multipart/mixed;\n\tboundary=----=_NextPart_000_0012 \n; charset=x",
          "21=CONTENT-TYPE:|56=multipart|51=/|56=mixed|42=;|52=boundary|53=----=_NextPart_000_0012|42=;|52=charset|53=x|39"},
         {"CONTENT-TYPE: a/b; name=a b (c); x=\"=_y; \\\"z\\\\\"",
-         "21=CONTENT-TYPE:|56=a|51=/|56=b|42=;|52=name|53=a b (c)|42=;|52=x|53==_y; \"z\\|39"},
+         "21=CONTENT-TYPE:|56=a|51=/|56=b|42=;|52=name|53=a b|42=;|52=x|53==_y; \"z\\|39"},
         {"CONTENT-TYPE: text/plain; name=\"unclosed", "21=CONTENT-TYPE:|56=text|51=/|56=plain|42=;|52=name|38=\"|38=u|38=n|38=c|38=l|38=o|38=s|38=e|38=d|39"},
         {"CONTENT-DISPOSITION: attachment; filename (c) = x", "57=CONTENT-DISPOSITION:|56=attachment|42=;|52=filename|53=x|39"},
         {"CONTENT-DISPOSITION: inline/x", "57=CONTENT-DISPOSITION:|56=inline|38=/|38=x|39"},

@@ -234,7 +234,7 @@ TEST_F(MsgTest, FailedWritesAreReportedAndLeaveTheOldMessage)
     int r = m.Save();
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, oldHandler);
-    EXPECT_LT(r, 0);
+    EXPECT_EQ(r, qirFailed);
     EXPECT_EQ(m.IsModified(), 1);
     qirMsg again(qirPath(Dir().c_str()));
     EXPECT_EQ(T(again.Fields()->FindValue("Subject:")), "old");
@@ -479,6 +479,38 @@ TEST_F(MsgTest, SummarySavesOnlyItsChangedFlags)
     qirMsg m(qirPath(Dir().c_str()));
     EXPECT_EQ(m.IsRemoved(), 1);
     EXPECT_EQ(m.IsRead(), 0);
+}
+
+// A view reads a message whole and its save writes it whole: the body's own
+// name, charset and Content-Type text survive it as a flag-only save keeps
+// them.
+TEST_F(MsgTest, WholeSaveKeepsEveryKeyOfAMultipartBody)
+{
+    std::string text = "Subject: s\nContent-Type: multipart/mixed; boundary=b; charset=utf-8; name=\"all.parts\"\n\n"
+                       "--b\n\none\n--b--\n";
+    {
+        FILE* in = fmemopen(&text[0], text.size(), "r");
+        qirMsg m(qirPath(Dir().c_str()), qirMsg::Blank());
+        ASSERT_EQ(m.ImportRFC822(in), qirOK);
+        ASSERT_EQ(m.Save(), qirOK);
+        fclose(in);
+    }
+    auto keys = [&]() {
+        qirConfiguration tree;
+        EXPECT_EQ(tree.Load((Dir() + "/Body.PARSED").c_str()), qirOK);
+        return T(tree.Get("MsgBody.SNAME")) + "|" + T(tree.Get("MsgBody.SCHARSET")) + "|"
+               + T(tree.Get("MsgBody.FULLCONTENT"));
+    };
+    const std::string stored = keys();
+    EXPECT_EQ(stored, "all.parts|utf-8|multipart/mixed; boundary=b; charset=utf-8; name=\"all.parts\"");
+    {
+        qirMsg m(qirPath(Dir().c_str()));
+        EXPECT_EQ(T(m.Body()->ContentType().partName), "all.parts");
+        EXPECT_EQ(T(m.Body()->ContentType().charset), "utf-8");
+        m.SetRead(1);
+        ASSERT_EQ(m.Save(), qirOK);
+    }
+    EXPECT_EQ(keys(), stored);
 }
 
 // A change beyond the flags reads the message whole first, and the save

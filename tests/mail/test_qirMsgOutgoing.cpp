@@ -348,6 +348,38 @@ TEST_F(OutgoingTest, QuotingASourceWhoseTextIsGoneKeepsTheOldText)
     delete source;
 }
 
+// A listed message (a summary) whose "Header.822" is gone cannot be read
+// whole: no letter, reply, resent copy or copy is made from what is left.
+TEST_F(OutgoingTest, NothingIsMadeOfAMessageThatCannotBeReadWhole)
+{
+    delete Imported("Source", "From: Joe <joe@example.org>\nSubject: s\nMessage-Id: <s@x>\n\ntext\n");
+    ASSERT_EQ(unlink(scratch.File("Source/Header.822").c_str()), 0);
+    qirMsg source(qirPath(scratch.File("Source").c_str()), qirMsg::Summary());
+    ASSERT_STREQ(source.Subject()->Text(), "s") << "its summary reads";
+    EXPECT_NE(source.Whole(), qirOK);
+    std::string text;
+    {
+        char* buf = nullptr;
+        size_t size = 0;
+        FILE* out = open_memstream(&buf, &size);
+        EXPECT_NE(source.ExportMIME(out), qirOK);
+        fclose(out);
+        text.assign(buf, size);
+        free(buf);
+    }
+    EXPECT_EQ(text, "");
+    qirMsg reply(qirPath(scratch.File("Reply").c_str()));
+    EXPECT_NE(reply.MakeReply(&source, 1), qirOK);
+    EXPECT_TRUE(reply.To()->IsEmpty());
+    EXPECT_STREQ(reply.Subject()->Text(), "");
+    qirMsg resent(qirPath(scratch.File("Resent").c_str()));
+    EXPECT_NE(resent.MakeResend(&source), qirOK);
+    EXPECT_STREQ(resent.Subject()->Text(), "");
+    qirMsg copy(qirPath(scratch.File("Copy").c_str()));
+    EXPECT_NE(copy.CopyFrom(&source), qirOK);
+    EXPECT_STREQ(copy.Subject()->Text(), "");
+}
+
 TEST_F(OutgoingTest, ResendCopiesTheSourceAndAddsResentFields)
 {
     qirMsg* source = Composed("Source", "forward me\n");

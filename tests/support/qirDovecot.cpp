@@ -223,6 +223,12 @@ void qirDovecot::Stop()
     master_ = -1;
 }
 
+std::string qirDovecot::Config(const std::string& password) const
+{
+    return std::string("UsePOP Yes\nPop3 {\n    Server ") + Host() + "\n    Service " + Port() + "\n    User " + User()
+           + "\n    Passwd " + password + "\n}\n";
+}
+
 std::string qirDovecot::Mailbox() const
 {
     return qirReadFile(dir_ + "/mail/inbox");

@@ -23,6 +23,10 @@ public:
     const char* Password() const { return "pop-secret"; }
     const std::string& Directory() const { return dir_; }
     std::string Mailbox() const; // the mbox file's text
+    // The lines of a user configuration that fetch from this server, with
+    // the right password or the one given.
+    std::string Config() const { return Config(Password()); }
+    std::string Config(const std::string& password) const;
 
     // Stops the server (SIGTERM to the master, then SIGKILL to whatever of
     // its process group is left); safe to call twice.

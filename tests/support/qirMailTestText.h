@@ -1,5 +1,6 @@
 // Small helpers the mail tests share: a directory's entries, a message's
-// exported text and a message made from RFC 822 text.
+// exported text, a message made from RFC 822 text, and received mail with
+// fields that do and do not read.
 #ifndef QIR_MAIL_TEST_TEXT_H
 #define QIR_MAIL_TEST_TEXT_H
 
@@ -47,6 +48,33 @@ inline int ImportMessage(const std::string& path, const std::string& text)
     int r = in ? m.ImportRFC822(in) : -1;
     if (in) fclose(in);
     return r != 0 ? r : m.Save();
+}
+
+// Valid mail as common mail libraries write it: MIME-Version, Content-ID,
+// Content-Description, Content-Language and Content-Disposition in its
+// parts.  Subject "valid N", an attachment "dataN.bin" of bytes 0, 1, 2.
+inline std::string qirEveryPartMimeMessage(int n)
+{
+    std::string k = std::to_string(n), b = "==b" + k + "==";
+    return "From: Sender <s@example.org>\nTo: r@example.org\nSubject: valid " + k + "\nMessage-Id: <valid" + k
+           + "@example.org>\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"" + b + "\"\n\n--" + b
+           + "\nMIME-Version: 1.0\nContent-Type: text/plain; charset=\"utf-8\"\nContent-Transfer-Encoding: 7bit\n"
+             "Content-ID: <text" + k + "@example.org>\nContent-Description: the text\nContent-Language: en\n\nbody "
+           + k + "\n--" + b + "\nMIME-Version: 1.0\nContent-Type: application/octet-stream\nContent-Disposition: "
+           "attachment; filename=\"data" + k + ".bin\"\nContent-Transfer-Encoding: base64\n\nAAEC\n--" + b + "--\n";
+}
+
+// Mail with fields that cannot be read: a blank inside a field name, two
+// addresses without a comma, a message field in a part header.  Subjects
+// "malformed 1" to "malformed 3"; each still has its text.
+inline std::vector<std::string> qirMalformedMessages()
+{
+    return {"From: a@example.org\nSubject: malformed 1\nMessage-Id: <bad1@example.org>\nBad Name: v\n\ntext 1\n",
+            "From: a@example.org\nTo: one@example.org two@example.org\nSubject: malformed 2\n"
+            "Message-Id: <bad2@example.org>\n\ntext 2\n",
+            "From: a@example.org\nSubject: malformed 3\nMessage-Id: <bad3@example.org>\nMIME-Version: 1.0\n"
+            "Content-Type: multipart/mixed; boundary=B\n\n--B\nSubject: in a part\nContent-Type: text/plain\n\n"
+            "text 3\n--B--\n"};
 }
 
 #endif

@@ -203,8 +203,9 @@ protected:
     }
     // Raises window w, pulls down its menu bar entry bar and lets go over
     // item: false when the item did not show.  With shot, the open menu is
-    // photographed first.
-    bool ChooseMenu(unsigned long w, const std::string& bar, const std::string& item, const char* shot = nullptr) {
+    // photographed first; with pulldown, the menu's window is told.
+    bool ChooseMenu(unsigned long w, const std::string& bar, const std::string& item, const char* shot = nullptr,
+                    unsigned long* pulldown = nullptr) {
         draw.Update();
         qirDrawnLine entry{0, INT_MAX, ""};
         for (const qirDrawnLine& word : draw.Words(w))
@@ -243,6 +244,8 @@ protected:
             }
             if (shot)
                 Shot(shot);
+            if (pulldown)
+                *pulldown = menu;
             qirShell("xdotool mousemove " + std::to_string(x + at.x + 10) + " " + std::to_string(y + at.y - 4) +
                      " sleep 0.2 mouseup 1");
             return true;

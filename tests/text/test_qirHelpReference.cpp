@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "qirConfiguration.h"
+#include "qirError.h"
 #include "qirHelpReference.h"
+#include "qirTestProgram.h"
 
 #include <string>
 #include <vector>
@@ -53,14 +55,18 @@ TEST_F(HelpReferenceTest, EachKindOfReferenceGoesItsWay) {
         std::vector<std::string> calls;
     } cases[] = {
         {"h_folders.rtf", {"show h_folders.rtf"}},
-        // Configured: the URL exactly, port and all, as the program's $1.
-        {"http://example.org:8080/a?b=1&c=2", {"run /usr/bin/browser --new \"$1\" | http://example.org:8080/a?b=1&c=2"}},
+        // Configured: the URL exactly, as the program's $1.
+        {"http://example.org/a?b=1&c=2", {"run /usr/bin/browser --new \"$1\" | http://example.org/a?b=1&c=2"}},
         {"http:example.org/a", {"run /usr/bin/browser --new \"$1\" | http://example.org/a"}},
         // Never printf: "%%" is a percent sign.
         {"html:manual.html", {"run viewer \"$1\" 100% | /opt/help/manual.html"}},
         {"html:/usr/share/doc/x.html", {"run viewer \"$1\" 100% | /usr/share/doc/x.html"}},
+        // Two colons or more: the text after the last one, alone.
+        {"html:old:manual.html", {"run viewer \"$1\" 100% | manual.html"}},
+        {"http://example.org:8080/a", {"run /usr/bin/browser --new \"$1\" | 8080/a"}},
         // Built in.
         {"ftp:ftp.example.org/pub", {"run netscape \"$1\" | ftp://ftp.example.org/pub"}},
+        {"ftp:mirror:ftp.example.org/pub", {"run netscape \"$1\" | ftp://ftp.example.org/pub"}},
         {"img:pic.tif", {"run xv \"$1\" | /opt/help/pic.tif"}},
         {"xv://host/pic.tif", {}},   // configured with two conversions: refused
         {"mailto:someone@example.org", {"compose someone@example.org"}},
@@ -71,6 +77,21 @@ TEST_F(HelpReferenceTest, EachKindOfReferenceGoesItsWay) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(Follow(c.target), c.calls) << c.target;
+}
+
+// The log shows each command as it runs, the reference filled in.
+TEST_F(HelpReferenceTest, TheLogNamesTheCommandRun) {
+    std::string dir = qirMakeTempDir("qirhelpref");
+    qirLog = new qirError();
+    qirLog->Open((dir + "/QIR.log").c_str(), 5, -1);
+    Follow("http:example.org/a");
+    Follow("ftp:ftp.example.org/pub");
+    delete qirLog;
+    qirLog = nullptr;
+    std::string log = qirReadFile(dir + "/QIR.log");
+    qirRemoveTree(dir);
+    EXPECT_NE(log.find("\nI Runing \"/usr/bin/browser --new http://example.org/a &\"!\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\nI Runing \"netscape ftp://ftp.example.org/pub &\"!\n"), std::string::npos) << log;
 }
 
 TEST_F(HelpReferenceTest, PageTextNeverBecomesShellText) {

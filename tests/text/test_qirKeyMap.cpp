@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "qirCharacters.h"
 #include "qirConfiguration.h"
 #include "qirEditorTags.h"
 #include "qirKeyMap.h"
@@ -87,6 +88,9 @@ TEST(qirKeyMap, BindsCommandsAndCharactersAndHotKeys) {
         "  Shift+apostrophe \"\\\"\"\n"
         "  Left left\n"           // command names ignore case too
         "  F5 \"\"\n"             // empty values bind nothing
+        "  eacute \"\xc3\xa9\"\n"     // a character in UTF-8 types its Latin-1 byte
+        "  adiaeresis \"\xe4\"\n"     // or in Latin-1 itself
+        "  EuroSign \"\xe2\x82\xac\"\n" // beyond Latin-1
         "}\n"
         "Keyboards {\n"
         "  Greek { HotKey Ctrl+g\n MainKeys abcd\n AlternativeKeys xy\n }\n"
@@ -112,6 +116,9 @@ TEST(qirKeyMap, BindsCommandsAndCharactersAndHotKeys) {
         {"period", qirCmdInsert, 0},         // unbound: does nothing
         {"q", qirCmdInsert, 'q'},            // one character types itself
         {"Ctrl+G", qirCmdKeyboard, 1},
+        {"eacute", qirCmdInsert, 0xE9},
+        {"adiaeresis", qirCmdInsert, 0xE4},
+        {"EuroSign", qirCmdInsert, '?'},
         {"", qirCmdInsert, 0},
     };
     for (const Case& c : cases) {
@@ -151,7 +158,7 @@ TEST(qirKeyMap, ShippedKeyMapIsComplete) {
     int bindings = 0;
     for (qirConfiguration* k = node->FirstChild(); k; k = qirConfiguration::NextChild(k)) {
         std::string value = k->Value(0).Text() ? k->Value(0).Text() : "";
-        EXPECT_TRUE(qirCommandCode(value.c_str()) >= 0 || value.size() == 1)
+        EXPECT_TRUE(qirCommandCode(value.c_str()) >= 0 || qirCharacters::Decode(value).size() == 1)
             << k->Name().Text() << " -> " << value;
         ++bindings;
     }
@@ -171,7 +178,24 @@ TEST(qirKeyMap, ShippedKeyMapIsComplete) {
         {"semicolon", qirCmdInsert, ';'}, {"Shift+apostrophe", qirCmdInsert, '"'},
         {"backslash", qirCmdInsert, '\\'}, {"Shift+bracketleft", qirCmdInsert, '{'},
         {"period", qirCmdInsert, '.'},
+        // Latin-1 keyboards: letters with Shift for their capitals.
+        {"eacute", qirCmdInsert, 0xE9}, {"Shift+eacute", qirCmdInsert, 0xC9},
+        {"adiaeresis", qirCmdInsert, 0xE4}, {"Shift+udiaeresis", qirCmdInsert, 0xDC},
+        {"ssharp", qirCmdInsert, 0xDF}, {"Shift+ssharp", qirCmdInsert, '?'},
+        {"Eacute", qirCmdInsert, 0xE9}, {"sterling", qirCmdInsert, 0xA3},
+        {"section", qirCmdInsert, 0xA7}, {"ydiaeresis", qirCmdInsert, 0xFF},
+        {"nobreakspace", qirCmdInsert, 0xA0},
     };
+    // Every character a Latin-1 keyboard types on a key named by a word.
+    for (unsigned long sym = 0xA0; sym <= 0xFF; sym++) {
+        if (sym >= 0xC0 && sym <= 0xDE && sym != 0xD7)
+            continue; // capitals: their lower-case names match them
+        bool found = false;
+        for (qirConfiguration* k = node->FirstChild(); k && !found; k = qirConfiguration::NextChild(k))
+            found = qirCharacters::Decode(k->Value(0).Text() ? k->Value(0).Text() : "") ==
+                    std::vector<unsigned long>{sym};
+        EXPECT_TRUE(found) << std::hex << sym;
+    }
     for (const Case& c : cases) {
         unsigned char ch = 0;
         EXPECT_EQ(map.Lookup(c.key, none, &ch), c.code) << c.key;

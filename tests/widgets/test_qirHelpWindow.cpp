@@ -173,6 +173,25 @@ TEST_F(HelpTest, ShippedPagesOpenAndLinkToOneAnother) {
             EXPECT_NE(std::find(targets.begin(), targets.end(), "index.rtf"), targets.end());
         }
         EXPECT_EQ(Log().find(" E "), std::string::npos) << Log();
+        // The pages name the menus and entries as the windows show them.
+        const struct {
+            const char* page;
+            const char* before;
+            int text;
+            const char* after;
+        } named[] = {{"h_folders.rtf", "The ", 440, " menu"},
+                     {"h_msglist.rtf", "", 454, " opens"},
+                     {"h_msglist.rtf", "", 482, " is kept"},
+                     {"h_addrbook.rtf", "", 446, " in the"}};
+        std::string shown;
+        for (const std::string& line : Lines(view))
+            shown += line + " ";
+        for (const auto& n : named) {
+            if (std::string(n.page) == page) {
+                std::string want = n.before + std::string(qirUiText(n.text)) + n.after;
+                EXPECT_NE(shown.find(want), std::string::npos) << want;
+            }
+        }
         if (getenv("QIR_SHOT_DIR")) {
             // Tall enough for the whole page to be seen.
             XMoveResizeWindow(qirx::Connection(), Shown(), 0, 0, 640, 1010);
@@ -220,9 +239,12 @@ TEST_F(HelpTest, LinksBackForwardIndexAndAMissingPage) {
     EXPECT_TRUE(win->BackButton()->state()->test(TelltaleState::is_enabled));
     EXPECT_FALSE(win->ForwardButton()->state()->test(TelltaleState::is_enabled));
 
+    // B was the last page already: from A it is entered again.
+    Press(win->BackButton(), w);
+    EXPECT_EQ(Target(), "b.rtf");
+    EXPECT_TRUE(win->ForwardButton()->state()->test(TelltaleState::is_enabled));
     Press(win->BackButton(), w);
     EXPECT_EQ(Target(), "a.rtf");
-    EXPECT_TRUE(win->ForwardButton()->state()->test(TelltaleState::is_enabled));
     Press(win->ForwardButton(), w);
     EXPECT_EQ(Target(), "b.rtf");
     Press(win->IndexButton(), w);
@@ -230,10 +252,10 @@ TEST_F(HelpTest, LinksBackForwardIndexAndAMissingPage) {
     EXPECT_EQ(Lines(view), std::vector<std::string>({"The index."}));
 
     // A page that is not there: reported, and the page shown stays.
-    Press(win->BackButton(), w);
-    ASSERT_EQ(Target(), "b.rtf");
-    Press(win->BackButton(), w);
-    ASSERT_EQ(Target(), "a.rtf");
+    for (const char* back : {"b.rtf", "b.rtf", "b.rtf", "a.rtf"}) {
+        Press(win->BackButton(), w);
+        ASSERT_EQ(Target(), back);
+    }
     ASSERT_TRUE(WhereIs(view, "a lost page", &x, &y));
     qirx::Click(w, x, y);
     Settle();
@@ -277,14 +299,19 @@ TEST_F(HelpTest, HistoryKeepsEveryPageVisited) {
     }
     EXPECT_EQ(back, std::vector<std::string>({"a.rtf", "b.rtf", "a.rtf", "index.rtf"}));
 
-    // Back to A, then B again, which is last already: Back shows A, never
-    // B a second time.
+    // From the middle of the history (the index) to the last page, C, and
+    // after B and Back from C to B again: each is entered again.
     qirHelp.Show(qirHelpReference(qirString("C"), qirPath("c.rtf")));
     qirHelp.Show(qirHelpReference(qirString("B"), qirPath("b.rtf")));
     qirHelp.Back();
     qirHelp.Show(qirHelpReference(qirString("B"), qirPath("b.rtf")));
-    qirHelp.Back();
-    EXPECT_EQ(Target(), "c.rtf");
+    EXPECT_EQ(history(), "index.rtf a.rtf b.rtf a.rtf c.rtf c.rtf b.rtf b.rtf* ");
+
+    // An empty target is no page: reported, and kept out of the history.
+    qirHelp.Show(qirHelpReference(qirString("Nothing"), qirPath("")));
+    EXPECT_EQ(Target(), "b.rtf");
+    EXPECT_EQ(history(), "index.rtf a.rtf b.rtf a.rtf c.rtf c.rtf b.rtf b.rtf* ");
+    EXPECT_NE(Log().find("E Page \"Nothing\" at path '" + home + "/' not found !"), std::string::npos) << Log();
 }
 
 TEST_F(HelpTest, DragCopiesTheSelectionToCutBufferZero) {

@@ -28,7 +28,7 @@ qirString qirHelpReference::Scheme() const {
 }
 
 qirString qirHelpReference::Rest() const {
-    int colon = target.IndexOf(':');
+    int colon = target.LastIndexOf(':');
     return colon < 0 ? qirString("") : target.From(colon + 1);
 }
 
@@ -84,15 +84,20 @@ void qirHelpReferenceList::Unbusy() {
     }
 }
 
-qirString qirHelpReferenceList::Argument(const qirHelpReference& reference, const qirPath& helpPath) {
+qirString qirHelpReferenceList::Argument(const qirHelpReference& reference, const qirPath& helpPath,
+                                         int configured) {
     qirString scheme = reference.Scheme();
     qirString rest = reference.Rest();
     const char* r = rest.Data() ? rest.Data() : "";
-    if (r[0] == '/' && r[1] == '/')
+    // With two colons or more only the text after the last one counts.
+    const int several = reference.target.IndexOf(':') != reference.target.LastIndexOf(':');
+    if (several && configured)
+        return rest;
+    if (!several && r[0] == '/' && r[1] == '/')
         return reference.target;
     if (scheme == "http" || scheme == "ftp")
         return scheme.Concat("://").Concat(rest);
-    if (r[0] == '/')
+    if (!several && r[0] == '/')
         return rest;
     return qirString(helpPath).Concat("/").Concat(rest);
 }
@@ -113,37 +118,42 @@ void qirHelpReferenceList::Follow(qirHelpReference reference) {
         return;
     }
     qirString scheme = reference.Scheme();
-    qirString command;
+    qirString format;
     int configured = 0;
     // A direct child: a scheme holding dots names no other key.
     if (qirConfiguration* programs = qirConfig.Find("HelpReferences"))
         if (qirConfiguration* entry = programs->Child(scheme.Data() ? scheme.Data() : "")) {
             configured = 1;
-            if (FillFormat(entry->Value(0), &command) != 0) {
-                if (qirLog)
-                    qirLog->Report(qirLogError,
-                                   "The program for \"%s\" references must hold one %%s for the reference",
-                                   scheme.Data());
-                return;
-            }
+            format = entry->Value(0);
         }
     if (!configured) {
         if (scheme == "http" || scheme == "ftp" || scheme == "html")
-            command = "netscape \"$1\"";
+            format = "netscape %s";
         else if (scheme == "img" || scheme == "xv")
-            command = "xv \"$1\"";
+            format = "xv %s";
         else if (scheme == "mailto") {
             host_->Compose(reference.Rest());
             return;
         }
     }
-    if (command.IsEmpty()) {
+    if (format.IsEmpty()) {
         // No program for it: the manager reports the unknown scheme.
         host_->ShowLater(reference);
         return;
     }
-    qirString argument = Argument(reference, helpPath_);
-    if (qirLog)
-        qirLog->Report(qirLogInfo, "Runing \"%s\" for \"%s\" !", command.Data(), argument.Data());
+    qirString command;
+    if (FillFormat(format, &command) != 0) {
+        if (qirLog)
+            qirLog->Report(qirLogError, "The program for \"%s\" references must hold one %%s for the reference",
+                           scheme.Data());
+        return;
+    }
+    qirString argument = Argument(reference, helpPath_, configured);
+    if (qirLog) {
+        // The command as a shell would read it unquoted; it runs with the
+        // reference as one argument.
+        std::string shown = qirFillFormat(format.Data(), {argument.Data() ? argument.Data() : ""}) + " &";
+        qirLog->Report(qirLogInfo, "Runing \"%s\"!", shown.c_str());
+    }
     host_->Run(command, argument);
 }

@@ -22,8 +22,8 @@ public:
 
     // An outside reference holds a ":": a scheme, the ":" and the rest.
     int IsOutside() const { return !target.IsEmpty() && target.IndexOf(':') >= 0; }
-    // Split at the first ":", so that "http://host:8080/" keeps its port;
-    // both "" for a page.
+    // The text before the first ":" and the text after the last one (so
+    // "http://host:8080/a" has the rest "8080/a"); both "" for a page.
     qirString Scheme() const;
     qirString Rest() const;
 
@@ -96,11 +96,13 @@ public:
     // The directory of the help pages: `HelpPath`, a relative one taken
     // under the installed data (as the catalogues are), "." when empty.
     static qirPath ConfiguredHelpPath();
-    // What an outside program is given for an outside reference: the
-    // reference itself when it names a host ("scheme://..."), "http://" or
-    // "ftp://" before the rest for the short form ("http:host/path"), an
-    // absolute file as it is, and any other file beside the help pages.
-    static qirString Argument(const qirHelpReference& reference, const qirPath& helpPath);
+    // What an outside program is given for an outside reference.  With
+    // two colons or more only the rest after the last one counts: alone
+    // for a configured program.  Otherwise the reference itself when it
+    // names a host ("scheme://..."), "http://" or "ftp://" before the rest
+    // for the short form ("http:host/path"), an absolute file as it is,
+    // and any other file beside the help pages.
+    static qirString Argument(const qirHelpReference& reference, const qirPath& helpPath, int configured);
     // The shell command of a configured format (filled by qirFillFormat,
     // never by printf): its one conversion becomes "$1", quoted.  -1 when
     // the format holds no conversion or more than one: the reference would

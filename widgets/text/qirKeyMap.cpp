@@ -1,5 +1,7 @@
 #include "qirKeyMap.h"
 
+#include "qirCharacters.h"
+
 #include <strings.h>
 
 #include <cctype>
@@ -120,7 +122,9 @@ void qirKeyMap::Load(const qirConfiguration* node) {
         int code = qirCommandCode(value.Text());
         names_.push_back(key.Text());
         codes_.push_back(static_cast<unsigned char>(code >= 0 ? code : qirCmdInsert));
-        chars_.push_back(code >= 0 ? 0 : static_cast<unsigned char>(value.Text()[0]));
+        // The character the value starts with, in the Latin-1 the editor
+        // holds: the configuration may spell it in UTF-8.
+        chars_.push_back(code >= 0 ? 0 : static_cast<unsigned char>(qirCharacters::Latin1(value.Text())[0]));
     }
 }
 

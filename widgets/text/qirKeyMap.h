@@ -72,7 +72,8 @@ class qirKeyMap {
 public:
     // Rebuilds the bindings from a KeyMap node (null: no bindings): each
     // child names a key; a value that is a command name binds that command,
-    // any other value types its first byte.
+    // any other value types its first character (one byte, or a UTF-8
+    // sequence read as its Latin-1 byte; "?" beyond Latin-1).
     void Load(const qirConfiguration* node);
     void Clear();
     int Count() const { return static_cast<int>(names_.size()); }
