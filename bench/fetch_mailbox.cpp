@@ -27,7 +27,8 @@ int main(int argc, char** argv)
     }
     std::vector<std::string> letters = qirMboxLetters(data, count);
     // Larger counts repeat the mbox, each copy a letter of its own.
-    for (size_t i = letters.size(); i < count; ++i) letters.push_back(letters[i % letters.size()]);
+    const size_t distinct = letters.size();
+    for (size_t i = distinct; i < count; ++i) letters.push_back(letters[i % distinct]);
     return qirStoreRounds("fetch from the local mailbox", letters, base, rounds,
                           [](const std::string& root, const std::string& spool) {
                               double t0 = qirBenchNow();
