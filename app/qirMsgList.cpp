@@ -184,7 +184,9 @@ int qirMsgList::CloseWindow() {
     open_ = 0;
     if (wasOpen && IsIncoming() && IsLoaded() && qirApp)
         PassFilters();
-    int r = IsLoaded() ? Flush() : 0;
+    // A closed folder is flushed too: at quit, every folder is renumbered,
+    // opened or not.
+    int r = Flush();
     if (r != 0 && qirLog)
         qirLog->Report(qirLogError, "Flushing error(<%s>,%d)", "qirMsgList", __LINE__);
     if (!wasOpen)
@@ -449,6 +451,29 @@ int qirMsgList::Flush() {
     if (open_)
         RefreshViews();
     return r;
+}
+
+void qirMsgList::Release(qirMsg* const* messages, int n) {
+    // The rows leave the box in one step, as in a flush.
+    std::vector<qirListItem*> gone;
+    for (int i = 0; i < n; i++) {
+        qirMsgListItem* item = static_cast<qirMsgListItem*>(messages[i]);
+        counts_.Remove(item->CountMark());
+        if (item->RowItem() && item->RowShown()) {
+            item->SetRowShown(0);
+            gone.push_back(item->RowItem());
+        }
+    }
+    if (!gone.empty())
+        msgRows_->RemoveItems(gone.data(), (int)gone.size());
+    qirFolder::Release(messages, n);
+    RefreshCount();
+    if (open_) {
+        UpdateReadCount();
+        UpdateDeletedCount();
+        UpdateSelectedCount();
+        RedrawList();
+    }
 }
 
 int qirMsgList::CopyIn(qirMsg* message) {

@@ -63,6 +63,9 @@ public:
     int Flush() override;
     int CopyIn(qirMsg* message) override;
     using qirFolder::CopyIn;
+    // Messages moved out of the folder leave their rows and the counters
+    // at once (a view open on one closes, as after a purge).
+    void Release(qirMsg* const* messages, int n) override;
 
     // Orders the folder and the rows by the method (0..6, qirMsgSort);
     // selections stay.
