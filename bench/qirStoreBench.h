@@ -1,8 +1,5 @@
 // What the storing benchmarks share: fresh scratch directories, nmh's inc
-// as the peer, and the floor, a bare loop on the same file system making
-// the same directories and files a stored message has (header, summary,
-// body) with nothing parsed, its syncs batched as the fetch batches its
-// own when asked.  Each round takes the three in turn, and nothing is
+// as the peer, and the time of the storing floor (qirBenchFloor.h).  Each round takes the three in turn, and nothing is
 // deleted between the runs of a round (an ext4 without a journal pays for
 // new files made soon after many were deleted).
 #ifndef QIR_STORE_BENCH_H
@@ -19,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "qirBenchFloor.h"
 #include "qirSyncBatch.h"
 #include "qirUtilities.h"
 
@@ -49,6 +47,13 @@ inline std::vector<std::string> qirMboxLetters(const std::string& data, size_t m
     return out;
 }
 
+// The floor of storing the tree under folder, timed: seconds, or -1.
+inline double qirStoreFloor(const std::vector<qirTreeEntry>& tree, const std::string& folder, int sync)
+{
+    double t0 = qirBenchNow();
+    return qirFloorStoreTree(tree, folder, sync) == 0 ? qirBenchNow() - t0 : -1;
+}
+
 inline int qirWriteText(const std::string& path, const char* text, size_t n, int sync = 0)
 {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
@@ -63,67 +68,6 @@ inline int qirWriteText(const std::string& path, const char* text, size_t n, int
 inline int qirWriteSpool(const std::string& path, const std::string& text)
 {
     return qirWriteText(path, text.data(), text.size(), 1);
-}
-
-// The tree a stored folder holds: each directory and file below it (paths
-// relative to it, directories before what they hold) with its size.
-struct qirTreeEntry {
-    std::string path;
-    int directory;
-    size_t size;
-};
-
-inline void qirListTree(const std::string& root, const std::string& rel, std::vector<qirTreeEntry>* out)
-{
-    DIR* d = opendir((root + rel).c_str());
-    if (!d) return;
-    std::vector<std::string> names;
-    while (dirent* e = readdir(d))
-        if (e->d_name[0] != '.') names.push_back(e->d_name);
-    closedir(d);
-    std::sort(names.begin(), names.end());
-    for (const std::string& n : names) {
-        struct stat st;
-        std::string p = rel + "/" + n;
-        if (lstat((root + p).c_str(), &st) != 0) continue;
-        out->push_back({p, S_ISDIR(st.st_mode) ? 1 : 0, (size_t)st.st_size});
-        if (S_ISDIR(st.st_mode)) qirListTree(root, p, out);
-    }
-}
-
-// The floor: the same directories and files as the tree, written with
-// nothing parsed, the top directories in rounds of 64 synced like the
-// fetch's when sync is set.  The seconds taken, or -1.
-inline double qirStoreFloor(const std::vector<qirTreeEntry>& tree, const std::string& folder, int sync)
-{
-    size_t largest = 0;
-    for (const qirTreeEntry& e : tree) largest = std::max(largest, e.size);
-    static std::string bytes;
-    if (bytes.size() < largest) bytes.assign(largest, 'x');
-    double t0 = qirBenchNow();
-    if (mkdir(folder.c_str(), 0700) != 0) return -1;
-    qirSyncBatch batch(folder.c_str());
-    int inRound = 0;
-    std::string written; // the last message directory, complete once the next begins
-    auto round = [&](int last) {
-        if (!sync || written.empty()) return 0;
-        batch.AddTree(written.c_str());
-        written.clear();
-        if (++inRound < 64 && !last) return 0;
-        inRound = 0;
-        if (batch.Sync() != 0) return -1;
-        batch.Add(folder.c_str());
-        return batch.Sync();
-    };
-    for (const qirTreeEntry& e : tree) {
-        std::string path = folder + e.path;
-        int top = e.path.find('/', 1) == std::string::npos;
-        if (top && round(0) != 0) return -1;
-        if (e.directory ? mkdir(path.c_str(), 0700) != 0 : qirWriteText(path, bytes.data(), e.size) != 0) return -1;
-        if (top) written = path;
-    }
-    if (round(1) != 0) return -1;
-    return qirBenchNow() - t0;
 }
 
 // nmh's inc of the spool file into a fresh MH folder under root (the spool
