@@ -96,6 +96,19 @@ protected:
         return qirShell("/usr/bin/python3 " QIR_SOURCE_DIR "/tests/support/mime_parts.py '" + file + "'" +
                         (n >= 0 ? " " + std::to_string(n) : ""));
     }
+    // The same for a letter the server received.
+    std::string Parsed(const qirSinkMessage& letter) {
+        std::string file = home + "/letter.eml";
+        FILE* f = fopen(file.c_str(), "w");
+        fwrite(letter.text.data(), 1, letter.text.size(), f);
+        fclose(f);
+        return Parsed(file);
+    }
+    // What the parser says of a letter of one plain text (JSON-escaped).
+    static std::string PlainLetter(const std::string& json) {
+        return "top text/plain disposition=None filename=None\n"
+               "part text/plain disposition=None filename=None charset=iso-8859-1 text=\"" + json + "\"\n";
+    }
     qirSMTPSink* sink = nullptr;
     unsigned long mainWindow = 0;
 };
@@ -223,6 +236,7 @@ TEST_F(ComposeEndToEnd, ThroughTheSendQueueAndTheDeliveryProcess) {
     EXPECT_EQ(got[0].recipients, (std::vector<std::string>{"ann@example.org", "hidden@example.org"}));
     EXPECT_EQ(got[0].text.find("hidden@"), std::string::npos);
     EXPECT_EQ(got[0].text.substr(got[0].text.find("\n\n") + 2), "Through the queue.\n");
+    EXPECT_EQ(Parsed(got[0]), PlainLetter("Through the queue.\\n"));
     EXPECT_TRUE(qirListDirectory(Dir() + "/Drafts").empty());
     EXPECT_EQ(Quit(), 0);
 }
@@ -254,6 +268,7 @@ TEST_F(ComposeEndToEnd, TheExternalEditorsTextComesBackAndIsSent) {
     std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
     ASSERT_EQ(got.size(), 1u) << LogTail();
     EXPECT_EQ(got[0].text.substr(got[0].text.find("\n\n") + 2), "Typed first.\nWritten by the editor\n");
+    EXPECT_EQ(Parsed(got[0]), PlainLetter("Typed first.\\nWritten by the editor\\n"));
     ASSERT_TRUE(Closed());
 
     // Now an editor that does not end by itself: the window is thrown away.
@@ -313,7 +328,9 @@ TEST_F(ComposeEndToEnd, ARefusingServerKeepsTheLetterUntilItRecovers) {
 
     unlink(refusing.c_str());
     ASSERT_TRUE(ClickWord(w, "Send")) << "Send";
-    EXPECT_EQ(sink->WaitFor(1, 10).size(), 1u) << LogTail();
+    std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
+    ASSERT_EQ(got.size(), 1u) << LogTail();
+    EXPECT_EQ(Parsed(got[0]), PlainLetter("Try again.\\n"));
     EXPECT_TRUE(Closed());
     EXPECT_EQ(OutgoingSubjects(), (std::vector<std::string>{"Persistent"}));
     EXPECT_EQ(Quit(), 0);
@@ -355,6 +372,9 @@ TEST_F(ComposeEndToEnd, AReplyWithQuotingFromTheListWindow) {
     EXPECT_NE(text.find("\nTo: Ann Example <ann@example.org>\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nSubject: Re: Lunch on Friday\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nAE> Shall we meet at noon?\nAE> Bring the figures.\n"), std::string::npos) << text;
+    std::string parsed = Parsed(got[0]);
+    EXPECT_EQ(parsed.find(PlainLetter("").substr(0, PlainLetter("").size() - 2)), 0u) << parsed;
+    EXPECT_NE(parsed.find("AE> Shall we meet at noon?\\nAE> Bring the figures.\\n"), std::string::npos) << parsed;
     EXPECT_TRUE(Closed());
     EXPECT_EQ(Quit(), 0);
 }
