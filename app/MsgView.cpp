@@ -356,21 +356,33 @@ void MsgView::Next() { Step(1); }
 
 void MsgView::Previous() { Step(0); }
 
-void MsgView::Step(int forward)
+qirMsgListItem* MsgView::Following(int forward, int* steps) const
 {
-    if (!message_ || !folder_) return;
+    *steps = 0;
+    if (!message_ || !folder_) return nullptr;
     qirMsgListItem* next = message_;
-    int steps = 0;
     do {
         qirMsg* m = forward ? folder_->qirFolder::Next(next) : folder_->qirFolder::Prev(next);
         next = static_cast<qirMsgListItem*>(m);
-        steps++;
+        ++*steps;
     } while (next && next->ViewDock() && next->ViewDock()->is_open());
+    return next;
+}
+
+void MsgView::Step(int forward)
+{
+    int steps;
+    qirMsgListItem* next = Following(forward, &steps);
     if (!next) return;
     position_ += forward ? steps : -steps;
     // The controller goes with the view to the new message; a closed one
     // the new message had is replaced.
     message_->TakeViewDock();
+    ShowMessage(next);
+}
+
+void MsgView::ShowMessage(qirMsgListItem* next)
+{
     next->SetViewDock(dock_);
     dock_->SetMessage(next);
     message_ = next;

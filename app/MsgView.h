@@ -121,6 +121,11 @@ private:
     void ShowAttachments();
     void ShowAttachmentCount();
     void Step(int forward);
+    // The next (or previous) message whose view is not open, and how many
+    // rows away it is; null when there is none.
+    qirMsgListItem* Following(int forward, int* steps) const;
+    // Shows next, whose controller this view's becomes.
+    void ShowMessage(qirMsgListItem* next);
     int FindPosition() const;
     // The message fully read, whatever a light row held of it.
     void Open(qirMsgListItem* message);

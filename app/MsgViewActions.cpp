@@ -134,19 +134,45 @@ void MsgView::Export()
 
 void MsgView::CopyToFolder() { ToFolder(0); }
 
-// Marked deleted and left behind only once the copy is safely stored.
 void MsgView::MoveToFolder() { ToFolder(1); }
 
-// The list window's copy and move, for this one message: a move marks it
-// deleted only once its copy is stored, and the own folder is refused.
+// The list window's copy and move, for this one message; the own folder is
+// refused for a move.  A moved message leaves its folder at once, so the
+// view lets go of it first and goes on to the next message, or closes
+// when there is none, as after a purge.
 void MsgView::ToFolder(int move)
 {
     if (!message_) return;
     qirMsg* m = message_;
-    int copied = qirMsgActions::ToFolder(folder_, &m, 1, move, window_);
-    // A copy into the own folder flushes it: a message marked deleted leaves
-    // with its view, which has let go of it (Detach).
-    if (message_ && move && copied == 1) Next();
+    if (!move) {
+        qirMsgActions::ToFolder(folder_, &m, 1, 0, window_);
+        return;
+    }
+    if (!qirMsgActions::ReadWhole(&m, 1, window_)) return;
+    qirFolder* target = qirMsgActions::ChooseFolder(window_);
+    if (!target || !message_) return;
+    qirMsgListItem* moving = message_;
+    int steps;
+    qirMsgListItem* next = Following(1, &steps);
+    MsgViewDock* dock = moving->TakeViewDock();
+    int done = 0;
+    qirMsgActions::CopyTo(folder_, &m, 1, target, 1, window_, &done);
+    if (done != 1) {
+        // Still in this folder (marked deleted when only copied).
+        moving->SetViewDock(dock);
+        moving->Refresh();
+        if (done == 2) Next();
+        return;
+    }
+    message_ = nullptr;
+    if (next) {
+        position_ += steps - 1; // its row took the moved one's place
+        ShowMessage(next);
+        return;
+    }
+    // Nothing left to show: the controller, no row's any more, goes, and
+    // with it this view once the event is handled.
+    delete dock;
 }
 
 void MsgView::AddSender()

@@ -16,6 +16,7 @@
 #include "qirMessageBox.h"
 #include "qirUiText.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -41,25 +42,29 @@ qirFolder* qirMsgActions::ChooseFolder(Window* over) {
 }
 
 int qirMsgActions::CopyTo(qirFolder* source, qirMsg* const* messages, int n, qirFolder* target, int move,
-                          Window* over) {
+                          Window* over, int* doneFlags) {
     if (!target || n <= 0)
         return -1;
     if (move && target == source) {
         qirMessageBox::Warn(over, qirString("You may not move messages to the same folder!"));
         return -1;
     }
-    std::vector<int> copied(n, 0);
-    int r = target->CopyIn(messages, n, copied.data(), move);
+    std::vector<int> done(n, 0);
+    int r = move && source ? target->MoveIn(source, messages, n, done.data())
+                           : target->CopyIn(messages, n, done.data(), move);
     if (move) {
+        // A message moved is gone from the source with its row; one kept
+        // there after its copy is marked deleted.
         int kept = 0;
         for (int i = 0; i < n; i++) {
-            if (!messages[i])
+            if (!messages[i] || (source && done[i] == 1))
                 continue;
-            if (!copied[i]) {
+            if (!done[i]) {
                 kept++;
                 continue;
             }
-            messages[i]->SetRemoved(1);
+            if (!source)
+                messages[i]->SetRemoved(1);
             if (qirMsgListItem* item = dynamic_cast<qirMsgListItem*>(messages[i]))
                 item->Refresh();
         }
@@ -67,6 +72,8 @@ int qirMsgActions::CopyTo(qirFolder* source, qirMsg* const* messages, int n, qir
             qirLog->Report(qirLogWarning, "%d of %d messages were not moved to %s: they stay in %s", kept, n,
                            Str(target->Name()), source ? Str(source->Name()) : "");
     }
+    if (doneFlags)
+        std::copy(done.begin(), done.end(), doneFlags);
     Redraw(target);
     if (source != target)
         Redraw(source);

@@ -25,13 +25,19 @@ public:
 
     // Copies (move 0) or moves (move 1) messages of source into target,
     // with one flush of the target for all of them.  A move into source
-    // itself is refused with the warning box.  A moved message is marked
-    // deleted (its row refreshed) only once its copy is in the target; a
-    // failed copy leaves it as it was and is reported.  The open windows of
-    // both folders are redrawn.  Answers the number copied, or -1.
+    // itself is refused with the warning box.  A moved message leaves
+    // source at once, its row and its object too (qirFolder::MoveIn): the
+    // caller must not use it afterwards; one that could only be copied and
+    // stays behind is marked deleted and its row refreshed; a failed move
+    // leaves it as it was and is reported.  The open windows of both
+    // folders are redrawn.  Answers the number that arrived, or -1.
     // A copy into source itself flushes source: a message of it marked
     // deleted, one of `messages` too, may be gone afterwards.
-    static int CopyTo(qirFolder* source, qirMsg* const* messages, int n, qirFolder* target, int move, Window* over);
+    // done, when given, gets for each message what qirFolder::MoveIn tells
+    // (1 gone from source, 2 copied and kept marked deleted, 0 not moved),
+    // or for a copy 1 copied, 0 not.
+    static int CopyTo(qirFolder* source, qirMsg* const* messages, int n, qirFolder* target, int move, Window* over,
+                      int* done = nullptr);
     // ReadWhole, ChooseFolder, then CopyTo; -1 when refused or cancelled.
     static int ToFolder(qirFolder* source, qirMsg* const* messages, int n, int move, Window* over);
 

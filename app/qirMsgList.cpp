@@ -182,9 +182,11 @@ void qirMsgList::OpenWindow() {
 int qirMsgList::CloseWindow() {
     int wasOpen = open_;
     open_ = 0;
-    if (wasOpen && IsIncoming() && IsLoaded() && qirApp)
+    if (wasOpen && IsIncoming() && IsLoaded() && qirApp && !qirApp->Ending())
         PassFilters();
-    int r = IsLoaded() ? Flush() : 0;
+    // A closed folder is flushed too: at quit, every folder is renumbered,
+    // opened or not.
+    int r = Flush();
     if (r != 0 && qirLog)
         qirLog->Report(qirLogError, "Flushing error(<%s>,%d)", "qirMsgList", __LINE__);
     if (!wasOpen)
@@ -213,6 +215,17 @@ int qirMsgList::CloseWindow() {
         faceBits_ = nullptr;
     }
     return r;
+}
+
+int qirMsgList::CloseForEnd() {
+    // The pass never resumes: the process ends after this save.  What it
+    // did (copies stored, messages marked) is flushed; what it did not
+    // reach stays.
+    filtering_ = 0;
+    // A close that the end interrupted has not kept them yet.
+    if (window_)
+        SaveSort();
+    return CloseWindow();
 }
 
 void qirMsgList::DeleteClosedWindow() {
@@ -449,6 +462,29 @@ int qirMsgList::Flush() {
     if (open_)
         RefreshViews();
     return r;
+}
+
+void qirMsgList::Release(qirMsg* const* messages, int n) {
+    // The rows leave the box in one step, as in a flush.
+    std::vector<qirListItem*> gone;
+    for (int i = 0; i < n; i++) {
+        qirMsgListItem* item = static_cast<qirMsgListItem*>(messages[i]);
+        counts_.Remove(item->CountMark());
+        if (item->RowItem() && item->RowShown()) {
+            item->SetRowShown(0);
+            gone.push_back(item->RowItem());
+        }
+    }
+    if (!gone.empty())
+        msgRows_->RemoveItems(gone.data(), (int)gone.size());
+    qirFolder::Release(messages, n);
+    RefreshCount();
+    if (open_) {
+        UpdateReadCount();
+        UpdateDeletedCount();
+        UpdateSelectedCount();
+        RedrawList();
+    }
 }
 
 int qirMsgList::CopyIn(qirMsg* message) {

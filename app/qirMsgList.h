@@ -52,7 +52,12 @@ public:
     // the filters (one run: the user's "apply to all" or "skip all" holds
     // for the rest), flushes the folder (a failure is reported as "Flushing
     // error"), unloads it and closes the window: 0, or the flush's status.
+    // While the program ends without a display to ask on (qirApp's
+    // Ending) no filter pass runs: the messages stay where they are.
     virtual int CloseWindow();
+    // The close of such an end: a filter pass under way (the one that
+    // asks) is given up where it stands, then CloseWindow.
+    int CloseForEnd();
     int IsOpen() const { return open_; }
     // The window manager cannot close the window: only its own actions do.
     int close_request() override { return 1; }
@@ -63,6 +68,9 @@ public:
     int Flush() override;
     int CopyIn(qirMsg* message) override;
     using qirFolder::CopyIn;
+    // Messages moved out of the folder leave their rows and the counters
+    // at once (a view open on one closes, as after a purge).
+    void Release(qirMsg* const* messages, int n) override;
 
     // Orders the folder and the rows by the method (0..6, qirMsgSort);
     // selections stay.

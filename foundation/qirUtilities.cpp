@@ -316,6 +316,46 @@ int qirShareDirectory(const char* source, const char* target)
     return CopyTree(source, target, 0, 0, 1, 1);
 }
 
+int qirRenameNoReplace(const char* from, const char* to)
+{
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    // A file system without the flag: claim the name with an exclusive mkdir,
+    // then replace that empty directory of our own.
+    struct stat st;
+    if (lstat(from, &st) != 0) return -1;
+    if (S_ISDIR(st.st_mode)) {
+        if (mkdir(to, 0700) != 0) return -1;
+        if (rename(from, to) == 0) return 0;
+        int saved = errno;
+        rmdir(to);
+        errno = saved;
+        return -1;
+    }
+    if (lstat(to, &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return rename(from, to);
+}
+
+int qirPutAside(const char* path, const char* prefix, std::string* aside)
+{
+    static unsigned serial = 0;
+    std::string dir = path;
+    size_t slash = dir.find_last_of('/');
+    dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
+    for (int tries = 0; tries < 1000; ++tries) {
+        std::string name = dir + prefix + std::to_string(getpid()) + "." + std::to_string(serial++);
+        if (qirRenameNoReplace(path, name.c_str()) == 0) {
+            *aside = name;
+            return 0;
+        }
+        if (errno != EEXIST && errno != ENOTEMPTY) return -1;
+    }
+    return -1;
+}
+
 int qirScanDirectory(const char* dir, void (*visit)(const char*, unsigned char, void*), void* context)
 {
     int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -41,6 +41,15 @@ int qirCopyDirectory(const char* source, const char* target, int verbose);
 // in place.
 int qirShareDirectory(const char* source, const char* target);
 
+// Renames without ever replacing what is at the target (a plain rename
+// would silently replace an empty directory): 0, or -1 with errno (EEXIST
+// when the target is there, EXDEV across file systems).
+int qirRenameNoReplace(const char* from, const char* to);
+// Renames path to a name of its own directory that starts with prefix,
+// then this process's id and a number ("<dir>/<prefix><pid>.<n>"), never
+// over an existing entry: 0 with the new path in *aside, or -1 (errno).
+int qirPutAside(const char* path, const char* prefix, std::string* aside);
+
 // Calls visit for every entry of the directory but "." and "..", with its
 // name and its type as the directory gives it (DT_DIR, DT_REG, DT_UNKNOWN
 // ...): 0, or -1 when the directory cannot be read.  Unlike the library's

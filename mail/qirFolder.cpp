@@ -29,6 +29,7 @@
 
 static const char sourceName[] = "qirFolder";
 static const char stagingPrefix[] = ".QIRnew.";
+static const char asideMark[] = "-aside-";
 // How the log names a received message that no directory holds.
 static const char notStored[] = "that was not stored (its source keeps it)";
 
@@ -57,7 +58,9 @@ unsigned long long qirFolder::NumberKey(const char* base)
         // "Message08" is not octal; its digits still say eight.
         errno = 0;
         n = strtoull(rest, &end, 10);
-        if (*end) return ULLONG_MAX;
+        // Put aside by a renumbering that did not end: its number is the
+        // place it had ("Message7-aside-<pid>-<n>").
+        if (*end && strncmp(end, asideMark, sizeof asideMark - 1) != 0) return ULLONG_MAX;
     }
     if (errno == ERANGE || n >= ULLONG_MAX) return ULLONG_MAX - 1;
     return n;
@@ -74,19 +77,38 @@ static int IsDirectoryEntry(const char* dir, const char* name, unsigned char typ
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// A directory that a copy was being made in, or that a removal had put
+// aside, by a process that is gone: nobody will finish it.
+static int IsLeftover(const char* name)
+{
+    size_t prefix;
+    if (strncmp(name, stagingPrefix, sizeof stagingPrefix - 1) == 0) prefix = sizeof stagingPrefix - 1;
+    else if (strncmp(name, qirMsg::removedPrefix, strlen(qirMsg::removedPrefix)) == 0)
+        prefix = strlen(qirMsg::removedPrefix);
+    else return 0;
+    long pid = strtol(name + prefix, nullptr, 10);
+    return !(pid > 0 && (pid == getpid() || kill((pid_t)pid, 0) == 0 || errno != ESRCH));
+}
+
 namespace {
 struct NameScan {
     const char* dir;
     std::vector<std::string>* names;
+    std::vector<std::string>* leftovers;
 };
 }
 
-int qirFolder::MessageNames(const char* dir, std::vector<std::string>* names) const
+int qirFolder::MessageNames(const char* dir, std::vector<std::string>* names,
+                            std::vector<std::string>* leftovers) const
 {
-    NameScan scan{dir, names};
+    NameScan scan{dir, names, leftovers};
     auto visit = [](const char* name, unsigned char type, void* context) {
         NameScan* s = static_cast<NameScan*>(context);
-        if (IsMessageName(name) && IsDirectoryEntry(s->dir, name, type)) s->names->push_back(name);
+        if (IsMessageName(name)) {
+            if (IsDirectoryEntry(s->dir, name, type)) s->names->push_back(name);
+        } else if (s->leftovers && name[0] == '.' && IsLeftover(name)) {
+            s->leftovers->push_back(name);
+        }
     };
     return qirScanDirectory(dir, visit, &scan) == 0 ? qirOK : qirFailed;
 }
@@ -108,29 +130,9 @@ static void ArrivalOrder(std::vector<std::string>* names)
     names->swap(sorted);
 }
 
-// Moves without ever replacing what is at the target (rename alone would
-// silently replace an empty directory).
 static int MoveNoReplace(const std::string& from, const std::string& to)
 {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return -1;
-    // A file system without the flag: claim the name with an exclusive mkdir,
-    // then replace that empty directory of our own.
-    struct stat st;
-    if (stat(from.c_str(), &st) != 0) return -1;
-    if (S_ISDIR(st.st_mode)) {
-        if (mkdir(to.c_str(), 0700) != 0) return -1;
-        if (rename(from.c_str(), to.c_str()) == 0) return 0;
-        int saved = errno;
-        rmdir(to.c_str());
-        errno = saved;
-        return -1;
-    }
-    if (lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return rename(from.c_str(), to.c_str());
+    return qirRenameNoReplace(from.c_str(), to.c_str());
 }
 
 // ---------------------------------------------------------------- life
@@ -258,7 +260,12 @@ qirDirectory* qirFolder::NextMessagePath()
 {
     if (loaded_ && qirList::Count() != count_) CountOnDisk();
     std::string dir = directory_ ? Str(*directory_) : "";
-    return new qirDirectory((dir + "/" + MessageName(count_)).c_str());
+    // Past a directory that holds the number but did not load, or one a
+    // move took away from the middle: such a place is not free.
+    struct stat st;
+    long n = count_;
+    while (directory_ && lstat((dir + "/" + MessageName(n)).c_str(), &st) == 0) ++n;
+    return new qirDirectory((dir + "/" + MessageName(n)).c_str());
 }
 
 // The progress report of a load or a fetch, shown while a reporter exists:
@@ -308,9 +315,13 @@ int qirFolder::SaveAll(int noDirectoryOk)
     if (!noDirectoryOk && !directory_) return qirNotOpen;
     // In the order the messages were loaded: the same set as the list's,
     // and a walk through memory rather than across it after a sort.
+    // Each changed file is synced before it replaces the old one; together,
+    // so that saving a thousand flags pays one round of syncs, not a
+    // thousand.
+    qirSyncBatch::Replacing together;
     for (qirMsg* m : arrival_)
         if (m->Save() != qirOK) return qirFailed;
-    return qirOK;
+    return together.Finish() == qirOK ? qirOK : qirFailed;
 }
 
 int qirFolder::Load(const qirDirectory* from)
@@ -319,21 +330,40 @@ int qirFolder::Load(const qirDirectory* from)
     if (!d) return qirNotOpen;
     if (d->IsDirectory() != 0 && d->Create() != 0) return qirFailed;
     std::string dir = Str(*d);
-    std::vector<std::string> names;
-    if (MessageNames(dir.c_str(), &names) != qirOK) return qirFailed;
+    std::vector<std::string> names, leftovers;
+    if (MessageNames(dir.c_str(), &names, &leftovers) != qirOK) return qirFailed;
+    // What killed copies and removals left behind goes whenever a folder is
+    // loaded, not only when new mail comes.
+    for (const std::string& l : leftovers) qirRemoveDirectory((dir + "/" + l).c_str(), 0);
     ArrivalOrder(&names);
 
     ProgressReport progress((uint32_t)names.size(), qirLanguage.Text(1001), &name_);
     int made = 0, loadedNow = 0;
     for (qirObject* o = qirList::First(); o; o = qirList::Next(o)) ++made;
+    std::vector<std::string> broken;
     for (const std::string& name : names) {
         qirPath path((dir + "/" + name).c_str());
-        AddLoaded(NewMessage(&path));
-        ++made;
+        qirMsg* m = NewMessage(&path);
         ++loadedNow;
         progress.Set(loadedNow);
+        // Kept on disk for the user, in its place, but no message.
+        if (m && m->IsBroken()) {
+            delete m;
+            broken.push_back(name);
+            continue;
+        }
+        AddLoaded(m);
+        ++made;
     }
     progress.End();
+    if (!broken.empty()) {
+        std::string some;
+        for (size_t i = 0; i < broken.size() && i < 5; ++i) some += (i ? ", " : "") + broken[i];
+        if (broken.size() > 5) some += ", ...";
+        QIR_REPORT(qirLogError, "%d message directories in <%s> could not be read and are not listed (%s); "
+                   "they are kept on disk as they are", (int)broken.size(), dir.c_str(), some.c_str());
+        if (d == directory_) broken_.insert(broken_.end(), broken.begin(), broken.end());
+    }
     count_ = made;
     loaded_ = 1;
     return qirOK;
@@ -342,6 +372,7 @@ int qirFolder::Load(const qirDirectory* from)
 void qirFolder::Unload()
 {
     DeleteMessages();
+    broken_.clear();
     loaded_ = 0;
     CountOnDisk();
 }
@@ -380,8 +411,10 @@ static void RenumberEntries(const std::string& dir, std::vector<RenumberEntry>& 
             RenumberEntry& other = entries[held->second];
             std::string spare;
             struct stat st;
+            // The name keeps the place (the number it held), so that a
+            // renumbering cut short here still sorts it where it was.
             do {
-                spare = "Message-aside-" + std::to_string(getpid()) + "-" + std::to_string(aside++);
+                spare = target + asideMark + std::to_string(getpid()) + "-" + std::to_string(aside++);
             } while (lstat((dir + "/" + spare).c_str(), &st) == 0);
             if (move(dir + "/" + other.name, dir + "/" + spare, other.message) != 0) continue;
             size_t index = held->second;
@@ -402,24 +435,38 @@ int qirFolder::Renumber() { return loaded_ ? RenumberLoaded() : RenumberDisk(); 
 // whatever list order: then the renumbering has nothing to move.  One pass
 // in memory order, reading no name; also counts the messages marked
 // removed.
-static int NumberedWithoutGaps(const std::vector<qirMsg*>& messages, int* removed)
+// The directories that did not load take their places in it too.
+static int CanonicalNumberOf(const std::string& name)
 {
-    std::vector<char> seen(messages.size(), 0);
+    if (name.size() < 8 || name.compare(0, 7, "Message") != 0 || name.size() > 17) return -1;
+    if (name[7] == '0' && name.size() > 8) return -1;
+    for (size_t i = 7; i < name.size(); ++i)
+        if (name[i] < '0' || name[i] > '9') return -1;
+    return atoi(name.c_str() + 7);
+}
+
+static int NumberedWithoutGaps(const std::vector<qirMsg*>& messages, const std::vector<std::string>& broken,
+                               int* removed)
+{
+    std::vector<char> seen(messages.size() + broken.size(), 0);
     int gapless = 1;
     *removed = 0;
-    for (qirMsg* m : messages) {
-        if (m->IsRemoved()) ++*removed;
-        int n = m->CanonicalNumber();
+    auto place = [&](int n) {
         if (n < 0 || (size_t)n >= seen.size() || seen[n]) gapless = 0;
         else seen[n] = 1;
+    };
+    for (qirMsg* m : messages) {
+        if (m->IsRemoved()) ++*removed;
+        place(m->CanonicalNumber());
     }
+    for (const std::string& b : broken) place(CanonicalNumberOf(b));
     return gapless;
 }
 
 int qirFolder::RenumberLoaded()
 {
     int removed;
-    if (NumberedWithoutGaps(arrival_, &removed)) {
+    if (NumberedWithoutGaps(arrival_, broken_, &removed)) {
         count_ = (int)arrival_.size();
         return qirOK;
     }
@@ -428,14 +475,18 @@ int qirFolder::RenumberLoaded()
         qirString base = m->Path().Basename();
         entries.push_back({Str(base), NumberKey(Str(base)), m});
     }
-    count_ = (int)entries.size();
+    for (const std::string& b : broken_) entries.push_back({b, NumberKey(b.c_str()), nullptr});
+    count_ = (int)arrival_.size();
     if (entries.empty() || !directory_) return qirOK;
     RenumberEntries(Str(*directory_), entries, [](const std::string& from, const std::string& to, qirMsg* m) {
-        if (m->MoveTo(qirPath(to.c_str())) == qirOK) return 0;
+        if (m ? m->MoveTo(qirPath(to.c_str())) == qirOK : MoveNoReplace(from, to) == 0) return 0;
         QIR_REPORT(qirLogError, "Error(<%s>,%d): Error moving: <%s>=><%s>", sourceName, __LINE__, from.c_str(),
                    to.c_str());
         return -1;
     });
+    broken_.clear();
+    for (const RenumberEntry& e : entries)
+        if (!e.message) broken_.push_back(e.name);
     return qirOK;
 }
 
@@ -465,16 +516,22 @@ int qirFolder::RenumberDisk()
 
 int qirFolder::Flush()
 {
+    if (!directory_ && arrival_.empty()) return qirOK; // destroyed, or never made
     // A message about to be removed is not written first: should its
     // removal fail, it stays on disk as it was, undeleted, and nothing is lost.
     int saved = directory_ ? qirOK : qirNotOpen;
-    for (qirMsg* m : arrival_)
-        if (saved == qirOK && !m->IsRemoved() && m->Save() != qirOK) saved = qirFailed;
+    {
+        // As in SaveAll; finished before anything is removed or moved.
+        qirSyncBatch::Replacing together;
+        for (qirMsg* m : arrival_)
+            if (saved == qirOK && !m->IsRemoved() && m->Save() != qirOK) saved = qirFailed;
+        if (together.Finish() != qirOK) saved = qirFailed;
+    }
     if (saved != qirOK) QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Error Saving", sourceName, __LINE__);
     // A loaded folder with nothing removed and nothing to renumber (the
     // usual close): done.
     int removed;
-    if (loaded_ && NumberedWithoutGaps(arrival_, &removed) && removed == 0) {
+    if (loaded_ && NumberedWithoutGaps(arrival_, broken_, &removed) && removed == 0) {
         count_ = (int)arrival_.size();
         return qirOK;
     }
@@ -527,13 +584,8 @@ void qirFolder::RemoveStaleStaging()
     DIR* d = opendir(dir.c_str());
     if (!d) return;
     std::vector<std::string> stale;
-    const size_t prefix = sizeof stagingPrefix - 1;
-    while (struct dirent* e = readdir(d)) {
-        if (strncmp(e->d_name, stagingPrefix, prefix) != 0) continue;
-        long pid = strtol(e->d_name + prefix, nullptr, 10);
-        if (pid > 0 && (pid == getpid() || kill((pid_t)pid, 0) == 0 || errno != ESRCH)) continue;
-        stale.push_back(dir + "/" + e->d_name);
-    }
+    while (struct dirent* e = readdir(d))
+        if (e->d_name[0] == '.' && IsLeftover(e->d_name)) stale.push_back(dir + "/" + e->d_name);
     closedir(d);
     for (const std::string& s : stale) qirRemoveDirectory(s.c_str(), 0);
 }
@@ -541,7 +593,8 @@ void qirFolder::RemoveStaleStaging()
 int qirFolder::EnsureStaging()
 {
     if (!directory_) return qirNotOpen;
-    if (!staging_.empty() && access(staging_.c_str(), W_OK) == 0) return qirOK;
+    // Nobody else removes it while this process lives.
+    if (!staging_.empty()) return qirOK;
     // Private to this process: nothing else can appear inside it, and a
     // name starting with "." is never taken for a message.
     std::string tmpl = std::string(Str(*directory_)) + "/" + stagingPrefix + std::to_string(getpid()) + ".XXXXXX";
@@ -575,14 +628,14 @@ std::string qirFolder::Stage(int (*fill)(const char*, void*), void* context, int
     return work;
 }
 
-qirPath qirFolder::Publish(const std::string& work, int* status)
+qirPath qirFolder::Place(const std::string& from, int* status)
 {
-    std::string dir = Str(*directory_);
+    std::string dir = directory_ ? Str(*directory_) : "";
     // The first free number at or above the count; leftovers are never
     // reused, whatever they hold.
-    for (long n = count_ < 0 ? 0 : count_;; ++n) {
+    for (long n = count_ < 0 ? 0 : count_; directory_; ++n) {
         std::string target = dir + "/" + MessageName(n);
-        if (MoveNoReplace(work, target) == 0) {
+        if (MoveNoReplace(from, target) == 0) {
             if (n >= count_) count_ = (int)n + 1;
             *status = qirOK;
             return qirPath(target.c_str());
@@ -590,9 +643,15 @@ qirPath qirFolder::Publish(const std::string& work, int* status)
         if (errno != EEXIST && errno != ENOTEMPTY && errno != EISDIR && errno != ENOTDIR) break;
         if (n >= (long)count_ + 1000000L) break;
     }
-    qirRemoveDirectory(work.c_str(), 0);
     *status = qirCannotCreate;
     return qirPath("");
+}
+
+qirPath qirFolder::Publish(const std::string& work, int* status)
+{
+    qirPath path = Place(work, status);
+    if (*status != qirOK) qirRemoveDirectory(work.c_str(), 0);
+    return path;
 }
 
 qirPath qirFolder::StoreNew(int (*fill)(const char*, void*), void* context, int* status)
@@ -654,6 +713,158 @@ int qirFolder::CopyIn(qirMsg* const* messages, int n, int* copiedFlags, int shar
     return copied;
 }
 
+int qirFolder::MoveIn(qirFolder* source, qirMsg* const* messages, int n, int* movedFlags)
+{
+    std::vector<int> state(n > 0 ? n : 0, 0);
+    if (!directory_ || !source || source == this || n <= 0) {
+        for (int i = 0; i < n; ++i)
+            if (movedFlags) movedFlags[i] = 0;
+        return n > 0 ? qirFailed : 0;
+    }
+    const std::string dir = Str(*directory_);
+    const std::string from = source->directory_ ? Str(*source->directory_) : "";
+    std::vector<qirPath> arrived;
+    std::vector<std::pair<int, std::string>> staged; // copies of another file system's messages
+    int failed = 0, renamed = 0;
+    std::string firstFailure, why;
+    auto fail = [&](const qirMsg* m) {
+        if (!failed++) {
+            firstFailure = Str(m->Path());
+            why = strerror(errno);
+        }
+    };
+    for (int i = 0; i < n; ++i) {
+        qirMsg* m = messages[i];
+        if (!m) continue;
+        // What the user sees goes along: changed flags are saved first, and
+        // a deletion stays behind (the copy of a move is never deleted).
+        if (m->IsRemoved() || (m->IsModified() && !m->IsFresh())) {
+            m->SetRemoved(0);
+            if (m->Save() != qirOK)
+                QIR_REPORT(qirLogWarning, "Can't save the flags of <%s> before moving it", Str(m->Path()));
+        }
+        // One rename into the first free number: at every instant the
+        // message is in exactly one of the two folders.
+        int status;
+        qirPath path = Place(Str(m->Path()), &status);
+        if (status == qirOK) {
+            arrived.push_back(path);
+            state[i] = 1;
+            ++renamed;
+            continue;
+        }
+        if (errno != EXDEV) {
+            fail(m);
+            continue;
+        }
+        // Another file system: a copy, and the original leaves once the
+        // copy is on disk (below).
+        std::string work = Stage(CopyDirectoryInto, m, &status);
+        if (status == qirOK) staged.push_back({i, work});
+        else fail(m);
+    }
+    // The renames on disk, both sides, before the move is told done.
+    qirSyncBatch folders(dir.c_str());
+    folders.Add(dir.c_str());
+    if (!from.empty()) folders.Add(from.c_str());
+    if (renamed && folders.Sync() != qirOK)
+        QIR_REPORT(qirLogWarning, "Can't write the folders <%s> and <%s> to disk: %s", dir.c_str(), from.c_str(),
+                   strerror(errno));
+    if (!staged.empty()) {
+        // The copies reach the disk before they enter this folder, and the
+        // folder before their originals are given up; then the originals'
+        // deletion marks are saved, synced once for the batch, and only then
+        // do the originals go.  A kill at any point leaves each message
+        // undeleted in one folder, or in both with a mark on the original.
+        qirSyncBatch copies(dir.c_str());
+        for (auto& s : staged) copies.AddTree(s.second.c_str());
+        std::vector<int> copiedAt;
+        if (copies.Sync() != qirOK) {
+            for (auto& s : staged) {
+                qirRemoveDirectory(s.second.c_str(), 0);
+                fail(messages[s.first]);
+            }
+        } else {
+            for (auto& s : staged) {
+                int status;
+                qirPath path = Publish(s.second, &status);
+                if (status != qirOK) {
+                    fail(messages[s.first]);
+                    continue;
+                }
+                arrived.push_back(path);
+                copiedAt.push_back(s.first);
+            }
+        }
+        qirSyncBatch here(dir.c_str());
+        here.Add(dir.c_str());
+        if (!copiedAt.empty() && here.Sync() != qirOK) {
+            QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write the folder <%s> to disk: %s; the originals are kept",
+                       sourceName, __LINE__, dir.c_str(), strerror(errno));
+        } else if (!copiedAt.empty()) {
+            qirSyncBatch marks(from.c_str());
+            {
+                qirSyncBatch::Deferred deferred;
+                for (int i : copiedAt) {
+                    messages[i]->SetRemoved(1);
+                    if (messages[i]->Save() != qirOK) {
+                        messages[i]->SetRemoved(0);
+                        continue;
+                    }
+                    state[i] = 2;
+                    marks.Add((std::string(Str(messages[i]->Path())) + "/Body.PARSED").c_str());
+                }
+            }
+            marks.Add(from.c_str());
+            if (marks.Sync() != qirOK) {
+                QIR_REPORT(qirLogWarning, "Can't write the folder <%s> to disk: %s", from.c_str(), strerror(errno));
+            } else {
+                for (int i : copiedAt)
+                    if (state[i] == 2 && messages[i]->RemoveFromDisk() == qirOK) state[i] = 1;
+            }
+        }
+    }
+    if (!staging_.empty() && rmdir(staging_.c_str()) == 0) staging_.clear();
+    if (failed)
+        QIR_REPORT(qirLogError, "Error moving <%s> into <%s>: %s: %d of %d messages not moved", firstFailure.c_str(),
+                   dir.c_str(), why.c_str(), failed, n);
+    // The messages that left the source leave its list too: their objects
+    // name directories that are now this folder's.
+    std::vector<qirMsg*> gone;
+    for (int i = 0; i < n; ++i)
+        if (state[i] == 1) gone.push_back(messages[i]);
+    for (int i = 0; i < n; ++i)
+        if (movedFlags) movedFlags[i] = state[i];
+    if (!gone.empty()) source->Release(gone.data(), (int)gone.size());
+    if (loaded_)
+        for (const qirPath& p : arrived) AddLoaded(NewMessage(&p));
+    if (arrived.empty()) return qirFailed;
+    Flush();
+    return (int)arrived.size();
+}
+
+void qirFolder::Release(qirMsg* const* messages, int n)
+{
+    std::vector<qirMsg*> asked(messages, messages + n), gone;
+    std::sort(asked.begin(), asked.end(), std::less<qirMsg*>());
+    size_t kept = 0;
+    for (size_t i = 0; i < arrival_.size(); ++i) {
+        qirMsg* m = arrival_[i];
+        if (std::binary_search(asked.begin(), asked.end(), m, std::less<qirMsg*>())) {
+            qirList::Unlink(m);
+            gone.push_back(m);
+            continue;
+        }
+        arrival_[kept] = m;
+        places_[kept++] = places_[i];
+    }
+    arrival_.resize(kept);
+    places_.resize(kept);
+    for (qirMsg* m : gone) delete m;
+    if (loaded_) count_ = (int)arrival_.size();
+    else CountOnDisk();
+}
+
 int qirFolder::CopyIn(qirMsg* message)
 {
     return CopyIn(&message, 1) == 1 ? qirOK : qirFailed;
@@ -674,6 +885,10 @@ int qirFolder::Destroy()
     const char* dir = Str(*directory_);
     if (rmdir(dir) != 0 && qirRemoveDirectory(dir, 0) != 0) return qirUnlinkFailed;
     Unload();
+    // Gone: a later flush (the owner's close) has nothing to do.
+    delete directory_;
+    directory_ = nullptr;
+    count_ = 0;
     return qirOK;
 }
 

@@ -42,7 +42,11 @@ public:
     virtual int SaveAll(int noDirectoryOk);
     // Appends a message object for every message directory of the given
     // directory (the folder's own when null): 0; -6 no directory; -1 it
-    // cannot be made or opened.  Keeps the directory stream's order.
+    // cannot be made or opened.  Lists them by the numbers they carry.  A
+    // directory that does not load (a crash left it without its files, or
+    // with empty ones) is no message: it is kept on disk as it is, keeps
+    // its place in the numbering, and all such are told in one report.
+    // What killed copies and removals left behind is cleared away.
     virtual int Load(const qirDirectory* directory = nullptr);
     // Deletes every loaded message and counts the directories on disk again.
     virtual void Unload();
@@ -86,6 +90,21 @@ public:
     // files are second links to the originals' where the disk allows (a
     // message's files are only ever replaced, never written in place).
     int CopyIn(qirMsg* const* messages, int n, int* copied = nullptr, int share = 0);
+
+    // Moves messages of source (a different folder, whose list holds them)
+    // into this folder, each directory by one rename into the next free
+    // number, so that it is in exactly one of the two at every instant;
+    // across file systems by a copy, the original leaving once the copy is
+    // on disk.  Changed flags go along; a deletion mark does not.  Every
+    // message that left source is released from it (its object deleted);
+    // moved, when given, gets n entries: 1 moved and released, 2 copied
+    // but the original kept there marked deleted (saved), 0 not moved
+    // (failures are reported once).  Then one flush of this folder.  The
+    // number that arrived here, or -1 when none could.
+    int MoveIn(qirFolder* source, qirMsg* const* messages, int n, int* moved = nullptr);
+    // Takes messages of this folder out of its list and deletes them,
+    // touching no directory: they are elsewhere now (a move).
+    virtual void Release(qirMsg* const* messages, int n);
 
     // Closes the gaps: "Message" 0, 1, 2, ... in the order of the numbers the
     // directories carry (each moved by its real name, so odd spellings such
@@ -148,7 +167,8 @@ public:
     // The order key of a message directory name ("Message" and a number):
     // the number read with the C library's automatic base ("Message010" 8),
     // or in decimal when only that reads the whole rest ("Message08" 8);
-    // names without a number sort after every number.
+    // names without a number sort after every number.  A directory a
+    // renumbering put aside ("Message7-aside-<pid>-<n>") keeps its number.
     static unsigned long long NumberKey(const char* baseName);
     // 1 when the base name counts as a message directory name ("Message*",
     // case ignored).
@@ -166,6 +186,10 @@ protected:
     // staging area ("" on failure), and its move into the folder.
     std::string Stage(int (*fill)(const char* directory, void* context), void* context, int* status);
     qirPath Publish(const std::string& staged, int* status);
+    // Renames the directory from into the first free "Message" N at or
+    // above the count, never over an entry: the new path, or "" with
+    // errno telling why (from is then where it was).
+    qirPath Place(const std::string& from, int* status);
     int EnsureStaging();
     void DropStaging(); // when empty
     // Directories under the folder left by fetches whose process is gone.
@@ -197,10 +221,14 @@ private:
     int StageFetched(FILE* text, const char* id, const qirFetchProof& proof, int source, std::vector<Staged>* round);
     int PublishRound(std::vector<Staged>* round, qirHistory* history, std::vector<int>* published);
     int RenumberDisk();
-    int MessageNames(const char* dir, std::vector<std::string>* names) const;
+    int MessageNames(const char* dir, std::vector<std::string>* names,
+                     std::vector<std::string>* leftovers = nullptr) const;
     std::string staging_; // this process's private staging directory, or ""
     std::vector<qirMsg*> arrival_; // the loaded messages (the list owns them)
     std::vector<int> places_;      // see ListPlaces
+    // Base names of the message directories of the loaded folder that did
+    // not load: they keep their places in the numbering, as they are.
+    std::vector<std::string> broken_;
     int nextPlace_ = 0;            // past every place given
 };
 

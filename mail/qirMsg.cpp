@@ -9,6 +9,7 @@
 
 #include "qirAddress.h"
 #include "qirAtomicFile.h"
+#include "qirSyncBatch.h"
 #include "qirConfiguration.h"
 #include "qirError.h"
 #include "qirFieldParsers.h"
@@ -109,8 +110,9 @@ void qirMsg::Open(int summary)
     if (summary) {
         partial_ = 1;
         if (LoadSummary() == qirOK) return;
-        // Read whole instead, from a clean start, so that it fails (and is
-        // reported) as it always did.
+        // Read whole instead, from a clean start.  What does not load even
+        // so is no message: the folder reports all such directories at
+        // once, not one box per directory.
         partial_ = 0;
         from_->Remove(nullptr);
         *subject_ = "";
@@ -118,6 +120,8 @@ void qirMsg::Open(int summary)
         isRead_ = isRemoved_ = 0;
         modified_ = 1;
         AllocateRest();
+        if (Load() != qirOK) broken_ = 1;
+        return;
     }
     if (Load() != qirOK)
         QIR_REPORT(qirLogError, "Error loading(<%s>,%d):path:<%s>", sourceName, __LINE__, Str(directory_));
@@ -572,7 +576,9 @@ int qirMsg::Save()
         }
         qirPutBodyKeys(&tree, body_);
     }
-    if (tree.Save(parsed.c_str()) != qirOK) return qirFailed;
+    // In a directory that is synced and published whole (a fetch's staging
+    // area), nothing reads the summary before it is complete.
+    if (tree.Save(parsed.c_str(), fresh && qirSyncBatch::Deferring()) != qirOK) return qirFailed;
     modified_ = 0;
     return qirOK;
 }
@@ -620,17 +626,18 @@ int qirMsg::RemoveFromDisk()
     std::string dir = Str(directory_);
     struct stat st;
     if (stat(dir.c_str(), &st) != 0) return qirCannotOpen;
-    // A summary has no body object: its files go with the directory below.
-    for (const char* f : {"/Header.822", "/Body.PARSED", "/XFace.pbm"}) {
-        std::string p = dir + f;
-        if (access(p.c_str(), W_OK) == 0 && unlink(p.c_str()) != 0 && errno != ENOENT) return qirUnlinkFailed;
-    }
-    if (body_ && body_->RemoveFromDisk() != qirOK)
-        QIR_REPORT(qirLogError, "Error(<%s>,%d): msg_body removing!", sourceName, __LINE__);
-    if (rmdir(dir.c_str()) != 0 && qirRemoveDirectory(dir.c_str(), 0) != 0) {
+    // Out of its place in one step before anything in it goes: a kill
+    // during the removal leaves either the whole message or a hidden
+    // directory that no folder lists (a folder's next load clears it away).
+    // The body lies inside the directory and goes with it.
+    std::string aside;
+    if (qirPutAside(dir.c_str(), removedPrefix, &aside) != 0) {
         QIR_REPORT(qirLogError, "Error(<%s>,%d): Error:<%s>", sourceName, __LINE__, strerror(errno));
         return qirUnlinkFailed;
     }
+    if (qirRemoveDirectory(aside.c_str(), 0) != 0)
+        QIR_REPORT(qirLogWarning, "Error(<%s>,%d): <%s> removed only in part; <%s> is left", sourceName, __LINE__,
+                   dir.c_str(), aside.c_str());
     modified_ = 1;
     fresh_ = 0;
     return qirOK;
@@ -638,12 +645,15 @@ int qirMsg::RemoveFromDisk()
 
 int qirMsg::MoveTo(const qirPath& target)
 {
+    // One call for the usual case (a renumbering moves thousands): a rename
+    // that never replaces; the tree is moved only across file systems.
+    int renamed = qirRenameNoReplace(Str(directory_), Str(target)) == 0;
     struct stat st;
-    if (lstat(Str(target), &st) == 0) {
+    if (!renamed && (errno == EEXIST || errno == ENOTEMPTY || lstat(Str(target), &st) == 0)) {
         QIR_REPORT(qirLogError, "Error moving! %s => %s - target directory exists!", Str(directory_), Str(target));
         return qirFailed;
     }
-    if (qirMoveDirectory(Str(directory_), Str(target), 0) != 0) {
+    if (!renamed && qirMoveDirectory(Str(directory_), Str(target), 0) != 0) {
         QIR_REPORT(qirLogError, "Error moving! %s => %s%s", Str(directory_), Str(target), strerror(errno));
         return qirFailed;
     }

@@ -67,6 +67,10 @@ public:
     int Whole() const { return const_cast<qirMsg*>(this)->Complete(); }
     // 1 while only the summary has been read.
     int IsSummary() const { return partial_ == 1; }
+    // 1 when a directory made into a summary did not load at all, whole
+    // either (a crash left it without its files, or with empty ones): no
+    // message, and nothing was reported.
+    int IsBroken() const { return broken_; }
     // Writes only when modified: 0; -1 a write failed; -6 without header
     // fields; -8 "Header.822" cannot be made.  The five address
     // groups are replaced; keys the message does not own stay in
@@ -75,8 +79,13 @@ public:
     // Copies the source's data and body files into this directory; not saved.
     // -1, nothing changed, when the source cannot be read whole.
     int CopyFrom(const qirMsg* source);
-    // 0; -7 no directory; -11 something could not be removed.
+    // 0; -7 no directory; -11 it could not be taken out of its place.  The
+    // directory leaves its name in one step first, so that a kill at any
+    // point leaves the whole message or nothing a folder loads.
     int RemoveFromDisk();
+    // The start of the hidden names a removal puts directories under until
+    // their files are gone (see qirPutAside).
+    static constexpr const char* removedPrefix = ".QIRgone.";
     // 0; -1 the target exists or the move failed.
     int MoveTo(const qirPath& target);
 
@@ -225,6 +234,7 @@ private:
     // 0 read whole; 1 only the summary; 2 the rest could not be read.
     int partial_ = 0;
     int canonical_ = -1; // see CanonicalNumber
+    int broken_ = 0;     // see IsBroken
 
 protected:
     int modified_ = 1;

@@ -107,19 +107,14 @@ int qirRTFPanel::load(const char* path, int enriched) {
 
 void qirRTFPanel::Read(qirRTFSource& src, int enriched, std::string& text, std::vector<qirRTFStyle>& runs,
                        std::vector<qirRTFAlign>& marks) {
-    std::string shown;
-    qirRTFSource latin1;
-    qirRTFSource* from = &src;
-    if (editor_->Mode() == qirRTFViewMode) {
-        src.ReadAll(shown);
-        shown = qirCharacters::Latin1(shown);
-        latin1.SetText(shown.data(), shown.size());
-        from = &latin1;
-    }
+    std::string bytes;
+    src.ReadAll(bytes);
+    bytes = qirCharacters::Latin1(bytes);
+    qirRTFSource latin1(bytes.data(), bytes.size());
     if (enriched == 1)
-        editor_->read_enriched(*from, text, runs, marks);
+        editor_->read_enriched(latin1, text, runs, marks);
     else
-        editor_->read_plain(*from, text, runs, marks);
+        editor_->read_plain(latin1, text, runs, marks);
 }
 
 int qirRTFPanel::InsertFrom(qirRTFSource& src, int enriched, int pos) {

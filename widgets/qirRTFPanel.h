@@ -82,9 +82,10 @@ private:
     // Inserts the source's text at pos (before the final newline when
     // pos is -1); answers the length inserted.
     int InsertFrom(qirRTFSource& src, int enriched, int pos);
-    // The editor's reader for the mode: a view shows mail, whose UTF-8 is
-    // read as the Latin-1 its fonts draw (qirCharacters); an edit panel
-    // keeps the bytes it is given.
+    // The editor's reader: the document holds one Latin-1 byte a
+    // character, so UTF-8 (mail, a quoted original, a file written by an
+    // external editor) is read as the Latin-1 its fonts draw and a letter
+    // saves (qirCharacters); Latin-1 stays as it is.
     void Read(qirRTFSource& src, int enriched, std::string& text, std::vector<qirRTFStyle>& runs,
               std::vector<qirRTFAlign>& marks);
     void Jump(int code);

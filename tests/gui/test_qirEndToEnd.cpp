@@ -1,5 +1,6 @@
 // The real qir binary on the test X server, driven as a user would with
-// xdotool: a folder made and the program quit through the menu.  This test
+// xdotool: a folder made and the program quit through the menu, which
+// renumbers every folder.  This test
 // process opens no InterViews session, so it may run child processes.
 #include <gtest/gtest.h>
 
@@ -41,10 +42,16 @@ protected:
 };
 
 TEST_F(EndToEnd, NewFolderThroughTheMenuThenQuit) {
+    // A folder never opened in the session, with a gap made in its numbers
+    // meanwhile: the quit renumbers it all the same.
+    std::string work = Dir() + "/Work.QIR";
+    ASSERT_EQ(qirShell("mkdir -p " + work + "/Message0 " + work + "/Message1 && echo -n 1 > " + work +
+                       "/Message1/marker"), "");
     auto begin = std::chrono::steady_clock::now();
     Start();
     std::string w = qirFindWindow(title, 5);
     ASSERT_FALSE(w.empty()) << "no main window";
+    ASSERT_EQ(rename((work + "/Message1").c_str(), (work + "/Message7").c_str()), 0);
     auto mapped = std::chrono::steady_clock::now();
     fprintf(stderr, "main window mapped after %lld ms\n",
             (long long)std::chrono::duration_cast<std::chrono::milliseconds>(mapped - begin).count());
@@ -73,6 +80,8 @@ TEST_F(EndToEnd, NewFolderThroughTheMenuThenQuit) {
     // The window lock is given back.
     EXPECT_NE(stat((Dir() + "/QIR.LOCK").c_str(), &st), 0);
     EXPECT_NE(qirReadFile(Dir() + "/QIR.log").find("S QIR Startting"), std::string::npos);
+    EXPECT_EQ(qirReadFile(work + "/Message1/marker"), "1");
+    EXPECT_NE(stat((work + "/Message7").c_str(), &st), 0);
 }
 
 // A logout or a shutdown ends the program by signal: the quit's saves run

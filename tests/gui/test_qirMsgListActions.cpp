@@ -230,11 +230,12 @@ TEST_F(ListActionsTest, DeleteUndeleteAndSelectionMoveTheCounters) {
     EXPECT_EQ(OnDisk("Work"), kept);
 }
 
-// A move copies into the target with one flush, then marks deleted exactly
-// what was copied; both open windows keep exact counters.  Into a target
-// that cannot be written nothing is marked.  A copy into the folder itself
+// A move takes exactly the moved messages out of the source, rows and
+// all, and the target gets them with one flush; both open windows keep
+// exact counters.  A message whose directory is away stays; into a target
+// that cannot be written nothing moves.  A copy into the folder itself
 // keeps the originals.
-TEST_F(ListActionsTest, MoveMarksOnlyWhatWasCopiedAndCopyIntoItselfKeepsTheOriginals) {
+TEST_F(ListActionsTest, MoveTakesOnlyWhatArrivedAndCopyIntoItselfKeepsTheOriginals) {
     Fill("Work", 20);
     Fill("Archive", 3, 100);
     Start();
@@ -245,28 +246,31 @@ TEST_F(ListActionsTest, MoveMarksOnlyWhatWasCopiedAndCopyIntoItselfKeepsTheOrigi
     Items(archive)[0]->RightPressed(); // purged by the move's flush
 
     // One source message, read whole, is away from the disk for a moment:
-    // its copy fails.
+    // it stays.
     std::vector<qirMsgListItem*> items = Items(work);
     ASSERT_EQ(items[4]->Whole(), 0);
     std::string gone = items[4]->Path().Data();
+    std::vector<std::string> moved = {SubjectOf(items[1]), SubjectOf(items[2]), SubjectOf(items[3])};
+    std::string stays = SubjectOf(items[4]);
+    items[2]->RightPressed(); // a deletion mark does not go along
     ASSERT_EQ(rename(gone.c_str(), (home + "/away").c_str()), 0);
     Select(work, {1, 2, 3, 4});
     target = archive;
     work->MoveSelected();
     ASSERT_EQ(rename((home + "/away").c_str(), gone.c_str()), 0);
-    std::vector<std::string> moved;
-    for (qirMsgListItem* m : Items(work))
-        if (m->IsRemoved())
-            moved.push_back(SubjectOf(m));
-    EXPECT_EQ(moved.size(), 3u);
-    EXPECT_FALSE(items[4]->IsRemoved());
+    std::vector<std::string> left = Subjects(work);
+    EXPECT_EQ(left.size(), 17u);
+    for (const std::string& s : moved)
+        EXPECT_EQ(std::count(left.begin(), left.end(), s), 0) << s;
+    EXPECT_EQ(std::count(left.begin(), left.end(), stays), 1);
     ExpectCounters(work, "source after move");
     ExpectCounters(archive, "target after move");
     EXPECT_EQ(archive->qirFolder::Count(), 5);
-    EXPECT_NE(Log().find("Error copying direcory <" + gone), std::string::npos);
+    EXPECT_EQ(archive->Counts().Deleted(), 0);
+    EXPECT_NE(Log().find("Error moving <" + gone), std::string::npos);
 
-    // Into a folder that cannot be written: every copy fails, nothing is
-    // marked, and the target is not flushed.
+    // Into a folder that cannot be written: nothing moves, and the target
+    // is not flushed.
     Items(archive)[0]->RightPressed();
     std::string archiveDir = dir + "/Archive.QIR";
     chmod(home.c_str(), 0711);
@@ -281,8 +285,7 @@ TEST_F(ListActionsTest, MoveMarksOnlyWhatWasCopiedAndCopyIntoItselfKeepsTheOrigi
         ASSERT_EQ(seteuid(0), 0);
     }
     chmod(archiveDir.c_str(), 0700);
-    for (qirMsgListItem* m : Items(work))
-        EXPECT_EQ(m->IsRemoved() != 0, std::find(moved.begin(), moved.end(), SubjectOf(m)) != moved.end());
+    EXPECT_EQ(Subjects(work), left);
     EXPECT_EQ(archive->qirFolder::Count(), 5);
     EXPECT_TRUE(Items(archive)[0]->IsRemoved());
     ExpectCounters(work, "failed move");

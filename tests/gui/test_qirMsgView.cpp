@@ -195,9 +195,10 @@ TEST_F(MsgViewTest, DeleteAndNextAndTheDeletedMark)
     EXPECT_EQ(S(view->StatusText()), "   deleted");
 }
 
-// A move marks the message deleted and steps on only once the copy is
-// stored; the own folder is refused with the list window's warning.
-TEST_F(MsgViewTest, MoveOnlyAfterASafeCopy)
+// A move takes the message out of its folder and the view steps on to the
+// next one, or closes after the last; a failed move changes nothing, and
+// the own folder is refused with the list window's warning.
+TEST_F(MsgViewTest, MoveTakesTheMessageAwayAndStepsOnOrCloses)
 {
     std::vector<qirMsgListItem*> items = Items();
     MsgView* view = Open(items[4]);
@@ -248,10 +249,14 @@ TEST_F(MsgViewTest, MoveOnlyAfterASafeCopy)
     EXPECT_FALSE(items[4]->IsRemoved());
     EXPECT_EQ(view->Message(), items[4]);
 
-    // Stored: deleted here, and the view shows the next message.
+    // Moved: gone from here at once, and the view shows the next message
+    // in the row it leaves.
     view->MoveToFolder();
-    EXPECT_TRUE(items[4]->IsRemoved());
+    EXPECT_EQ(work->qirFolder::Count(), 11);
     EXPECT_EQ(view->Message(), items[5]);
+    EXPECT_EQ(S(view->PositionText()), "     5/11");
+    for (qirMsg* m = work->qirFolder::First(); m; m = work->qirFolder::Next(m))
+        EXPECT_NE(SubjectOf(m), "Message 4");
     qirFolder copy{qirPath(target.c_str())};
     copy.Load();
     ASSERT_EQ(copy.Count(), 1);
@@ -260,10 +265,22 @@ TEST_F(MsgViewTest, MoveOnlyAfterASafeCopy)
     // A copy into the own folder: a new message at the end, the view stays.
     Answer() = choose(rowOfWork);
     view->CopyToFolder();
-    EXPECT_EQ(work->qirFolder::Count(), 12); // the moved one was purged by the copy's flush
+    EXPECT_EQ(work->qirFolder::Count(), 12);
     EXPECT_EQ(view->Message(), items[5]);
     EXPECT_EQ(SubjectOf(work->qirFolder::Last()), "Message 5");
     EXPECT_EQ(S(view->PositionText()), "     5/12");
+
+    // The last message moved: nothing to go on to, so its view closes.
+    MsgView* last = Open(static_cast<qirMsgListItem*>(work->qirFolder::Last()));
+    Answer() = choose(rowOfOther);
+    last->MoveToFolder();
+    EXPECT_EQ(last->Message(), nullptr);
+    qirAfterEvent::RunPending();
+    EXPECT_EQ(work->qirFolder::Count(), 11);
+    EXPECT_EQ(view->Message(), items[5]);
+    qirFolder again{qirPath(target.c_str())};
+    again.Load();
+    EXPECT_EQ(again.Count(), 2);
 }
 
 // Copying a deleted message into its own folder purges it in the copy's
@@ -302,10 +319,12 @@ TEST_F(MsgViewTest, SaveBodySavesTheFirstPart)
     answers = {file};
     Answer() = [&](qirDialog* d) {
         titles.push_back(S(d->title()));
-        if (qirChoiceDialog* c = dynamic_cast<qirChoiceDialog*>(d))
+        if (qirChoiceDialog* c = dynamic_cast<qirChoiceDialog*>(d)) {
             c->choose(1);   // append
-        else
+        } else {
+            qirgui::Shot("msgview_save_body_warning");
             d->dismiss(true);
+        }
     };
     view->SaveBody();
     EXPECT_EQ(qirReadFile(file), "Text 1\nPNG");

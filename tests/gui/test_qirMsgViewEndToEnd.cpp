@@ -221,7 +221,7 @@ TEST_F(MsgViewEndToEnd, ReadsStepsSavesViewsMovesAndCloses)
     ASSERT_NE(list, 0u) << "no Incoming window";
     // Where the rows are, read before any other window covers the list:
     // a row repaired later is drawn again alone, and the draw log then
-    // holds only that row.  The rows do not move.
+    // holds only that row.
     qirDrawnLine third = WaitLine(list, "01 Jan 24 10:02", 10000);
     qirDrawnLine fifth = WaitLine(list, "01 Jan 24 10:04", 10000);
     ASSERT_FALSE(third.text.empty());
@@ -310,22 +310,26 @@ TEST_F(MsgViewEndToEnd, ReadsStepsSavesViewsMovesAndCloses)
     }, 5000)) << LogTail();
     EXPECT_EQ(Zombies(), 0);
 
-    // Moved to Archive: stored there, deleted here, the view on the next.
+    // Moved to Archive: stored there, gone from here, the view on the next
+    // message, which took its row.
     ASSERT_TRUE(ChooseMenu(view, "Message", "Move to folder..."));
     unsigned long choose = 0;
     ASSERT_TRUE(WaitFor([&] { return (choose = Window("Choose folder")) != 0; }, 5000));
     ASSERT_TRUE(ClickWord(choose, "Archive"));
     ASSERT_TRUE(ClickWord(choose, "OK"));
-    EXPECT_TRUE(WaitShows(view, "Message: 4/12"));
-    EXPECT_TRUE(WaitShows(list, "Deleted 1"));
+    EXPECT_TRUE(WaitShows(view, "Message: 3/11"));
+    EXPECT_TRUE(WaitShows(view, "Subject: Message 3"));
+    EXPECT_TRUE(WaitShows(list, "Total 11"));
+    EXPECT_TRUE(WaitShows(list, "Deleted 0"));
     EXPECT_TRUE(WaitFor([&] { return MessageDirs(Dir() + "/Archive.QIR") == 1; }, 3000));
+    EXPECT_EQ(MessageDirs(Dir() + "/Incoming.QIR"), messages - 1);
 
     // Closed by its button, opened again, closed by its menu.
     ASSERT_TRUE(ClickWord(view, "Close"));
     EXPECT_TRUE(WaitFor([&] { return Window("Message View") == 0; }, 5000));
     view = OpenRow(list, fifth);
     ASSERT_NE(view, 0u);
-    EXPECT_TRUE(WaitShows(view, "Subject: Message 4"));
+    EXPECT_TRUE(WaitShows(view, "Subject: Message 5"));
     ASSERT_TRUE(ChooseMenu(view, "Message", "Close"));
     EXPECT_TRUE(WaitFor([&] { return Window("Message View") == 0; }, 5000));
 

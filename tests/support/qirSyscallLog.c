@@ -3,15 +3,19 @@
  * rename, writes to a file in place, truncation) and the POP3 DELE commands
  * sent, so that a test can check that nothing is named or deleted before it
  * is on stable storage.  Each entry is one line: the call, a blank and the
- * path (two for a rename); a DELE is "send DELE n". */
+ * path (two for a rename); a DELE is "send DELE n".  It also kills a child
+ * process just before a chosen change to the file tree, so that a test can
+ * see what a kill at that point leaves. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -69,6 +73,15 @@ const char* qirSyscallLogStop(void)
     return text ? text : "";
 }
 
+static long killAt;
+
+void qirSyscallKillAt(long n) { killAt = n; }
+
+static void Change(void)
+{
+    if (killAt > 0 && --killAt == 0) kill(getpid(), SIGKILL);
+}
+
 int fsync(int fd)
 {
     REAL(fsync);
@@ -94,6 +107,7 @@ int fdatasync(int fd)
 int rename(const char* from, const char* to)
 {
     REAL(rename);
+    Change();
     int r = real_rename(from, to);
     if (on && r == 0) Add("rename", from, to);
     return r;
@@ -102,9 +116,59 @@ int rename(const char* from, const char* to)
 int renameat2(int olddir, const char* from, int newdir, const char* to, unsigned int flags)
 {
     REAL(renameat2);
+    Change();
     int r = real_renameat2(olddir, from, newdir, to, flags);
     if (on && r == 0) Add("rename", from, to);
     return r;
+}
+
+int renameat(int olddir, const char* from, int newdir, const char* to)
+{
+    REAL(renameat);
+    Change();
+    return real_renameat(olddir, from, newdir, to);
+}
+
+int unlink(const char* path)
+{
+    REAL(unlink);
+    Change();
+    return real_unlink(path);
+}
+
+int unlinkat(int dir, const char* path, int flags)
+{
+    REAL(unlinkat);
+    Change();
+    return real_unlinkat(dir, path, flags);
+}
+
+int rmdir(const char* path)
+{
+    REAL(rmdir);
+    Change();
+    return real_rmdir(path);
+}
+
+int mkdir(const char* path, mode_t mode)
+{
+    REAL(mkdir);
+    Change();
+    return real_mkdir(path, mode);
+}
+
+int link(const char* from, const char* to)
+{
+    REAL(link);
+    Change();
+    return real_link(from, to);
+}
+
+int linkat(int olddir, const char* from, int newdir, const char* to, int flags)
+{
+    REAL(linkat);
+    Change();
+    return real_linkat(olddir, from, newdir, to, flags);
 }
 
 static void Wrote(int fd)
