@@ -43,14 +43,21 @@ int qirAtomicFile::Open()
 {
     Abort();
     if (!valid_) return qirCannotOpen;
+    qirSyncBatch::FinishPending(path_.c_str());
     int fd = -1;
     inPlace_ = 0;
     if (direct_) {
         // The caller vouches that nobody reads the directory yet; a file
-        // that is there after all is replaced the safe way.
-        fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) inPlace_ = 1;
-        else if (errno != EEXIST) return qirCannotOpen;
+        // that is there after all is replaced the safe way.  fopen's own
+        // exclusive create spares the descriptor's flags being asked again.
+        stream_ = fopen(path_.c_str(), "wxe");
+        if (stream_) {
+            inPlace_ = 1;
+            setvbuf(stream_, buffer_, _IOFBF, sizeof buffer_);
+            temp_ = path_;
+            return qirOK;
+        }
+        if (errno != EEXIST) return qirCannotOpen;
     }
     std::string name;
     if (fd < 0) {
@@ -89,6 +96,21 @@ int qirAtomicFile::Commit()
     // reads yet syncs the whole tree itself (qirSyncBatch::Deferred).
     const int sync = qirSyncBatch::Enabled() && !qirSyncBatch::Deferring();
     int failed = fflush(stream_) != 0 || ferror(stream_);
+    // Many files replaced at once (qirSyncBatch::Replacing) are synced and
+    // renamed together later.
+    if (!failed && sync && !inPlace_ && qirSyncBatch::Collecting()) {
+        int fd = dup(fileno(stream_));
+        failed = fclose(stream_) != 0 || fd < 0;
+        stream_ = nullptr;
+        if (!failed && qirSyncBatch::DeferReplace(fd, temp_.c_str(), path_.c_str())) {
+            temp_.clear();
+            return qirOK;
+        }
+        if (fd >= 0) close(fd);
+        unlink(temp_.c_str());
+        temp_.clear();
+        return qirWriteError;
+    }
     if (!failed && sync && fsync(fileno(stream_)) != 0) failed = 1;
     if (fclose(stream_) != 0) failed = 1;
     stream_ = nullptr;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "qirAtomicFile.h"
+#include "qirSyncBatch.h"
 #include "qirStatus.h"
 #include "qirUtilities.h"
 
@@ -626,6 +627,7 @@ int qirConfiguration::Merge(const qirConfiguration* other)
 int qirConfiguration::UpdateFile(const char* path) const
 {
     if (!path) return qirCannotOpen;
+    qirSyncBatch::FinishPending(path); // a replacement still waiting is read whole
     qirConfiguration fresh;
     int r = fresh.Load(path);
     // Rewriting a file that exists but could not be read completely would

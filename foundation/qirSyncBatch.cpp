@@ -7,6 +7,7 @@
 #include <liburing.h>
 #include <linux/magic.h>
 #include <string>
+#include <unordered_set>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -27,6 +28,103 @@ const size_t roundSize = 256;
 // few levels at most).
 const int maxDepth = 64;
 
+// One ring for the process: a ring starts kernel workers of its own, and
+// starting them again for every round would be wasted.
+io_uring* sharedRing = nullptr;
+pid_t ringOwner = 0;
+int noRing = 0; // seccomp, an old kernel or a sysctl: one by one
+
+io_uring* Ring()
+{
+    // A ring made before a fork is shared with the other process, whose
+    // submissions would cross ours: a forked process makes its own.
+    static io_uring* inherited = nullptr; // kept, never touched again
+    if (sharedRing && ringOwner != getpid()) {
+        inherited = sharedRing;
+        sharedRing = nullptr;
+    }
+    if (sharedRing || noRing) return sharedRing;
+    io_uring* ring = new io_uring;
+    if (io_uring_queue_init(roundSize, ring, 0) == 0) {
+        sharedRing = ring;
+        ringOwner = getpid();
+    } else {
+        delete ring;
+        noRing = 1;
+    }
+    return sharedRing;
+}
+
+void DropRing()
+{
+    if (sharedRing) {
+        io_uring_queue_exit(sharedRing);
+        delete sharedRing;
+    }
+    sharedRing = nullptr;
+    noRing = 1;
+}
+
+// The replacements waiting for a Replacing to finish them.
+struct PendingReplace {
+    int fd;
+    std::string temp, target;
+};
+int replacing = 0;
+std::vector<PendingReplace> pending;
+std::unordered_set<std::string> pendingTargets;
+int pendingFailed = 0, pendingCause = 0;
+
+std::string Parent(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash ? path.substr(0, slash) : "/";
+}
+
+int FinishReplacing()
+{
+    if (pending.empty()) return qirOK;
+    std::vector<PendingReplace> work;
+    work.swap(pending);
+    pendingTargets.clear();
+    int failed = 0, cause = 0;
+    {
+        qirSyncBatch texts;
+        for (const PendingReplace& p : work) {
+            int fd = dup(p.fd);
+            if (fd < 0 || texts.Take(fd) != qirOK) failed = 1;
+        }
+        if (texts.Sync() != qirOK || failed) {
+            failed = 1;
+            cause = errno;
+        }
+    }
+    std::vector<std::string> dirs;
+    std::unordered_set<std::string> seen;
+    for (const PendingReplace& p : work) {
+        close(p.fd);
+        // A text that may not be on the disk never replaces the old one.
+        if (failed || rename(p.temp.c_str(), p.target.c_str()) != 0) {
+            if (!failed) cause = errno;
+            failed = 1;
+            unlink(p.temp.c_str());
+            continue;
+        }
+        std::string dir = Parent(p.target);
+        if (seen.insert(dir).second) dirs.push_back(dir);
+    }
+    qirSyncBatch names;
+    for (const std::string& d : dirs) names.Add(d.c_str());
+    if (names.Sync() != qirOK && !failed) {
+        failed = 1;
+        cause = errno;
+    }
+    if (failed && !pendingFailed) pendingCause = cause;
+    pendingFailed |= failed;
+    return failed ? qirWriteError : qirOK;
+}
+
 int IsMemoryFileSystem(long type)
 {
     return type == TMPFS_MAGIC || type == RAMFS_MAGIC;
@@ -42,10 +140,6 @@ qirSyncBatch::qirSyncBatch(const char* where)
 qirSyncBatch::~qirSyncBatch()
 {
     for (int fd : fds_) close(fd);
-    if (ring_) {
-        io_uring_queue_exit(static_cast<io_uring*>(ring_));
-        delete static_cast<io_uring*>(ring_);
-    }
 }
 
 int qirSyncBatch::Needed(const char* path)
@@ -53,6 +147,39 @@ int qirSyncBatch::Needed(const char* path)
     struct statfs fs;
     if (!path || statfs(path, &fs) != 0) return 1;
     return !IsMemoryFileSystem(static_cast<long>(fs.f_type));
+}
+
+qirSyncBatch::Replacing::Replacing() { ++replacing; }
+
+qirSyncBatch::Replacing::~Replacing()
+{
+    Finish();
+    --replacing;
+}
+
+int qirSyncBatch::Replacing::Finish()
+{
+    FinishReplacing();
+    int failed = pendingFailed, cause = pendingCause;
+    pendingFailed = pendingCause = 0;
+    if (failed) errno = cause ? cause : EIO;
+    return failed ? qirWriteError : qirOK;
+}
+
+int qirSyncBatch::Collecting() { return replacing && enabled && !deferring; }
+
+int qirSyncBatch::DeferReplace(int fd, const char* temp, const char* target)
+{
+    if (!Collecting() || fd < 0 || !temp || !target) return 0;
+    pending.push_back({fd, temp, target});
+    pendingTargets.insert(target);
+    if (pending.size() >= roundSize) FinishReplacing();
+    return 1;
+}
+
+void qirSyncBatch::FinishPending(const char* path)
+{
+    if (path && pendingTargets.count(path)) FinishReplacing();
 }
 
 void qirSyncBatch::SetEnabled(int on) { enabled = on ? 1 : 0; }
@@ -139,19 +266,9 @@ int qirSyncBatch::AddTreeAt(int fd, const char* path, int depth)
 int qirSyncBatch::Round()
 {
     if (fds_.empty()) return failed_ ? qirWriteError : qirOK;
-    io_uring* ring = static_cast<io_uring*>(ring_);
-    if (concurrent && !ring && !noRing_) {
-        ring = new io_uring;
-        if (io_uring_queue_init(roundSize, ring, 0) == 0) {
-            ring_ = ring;
-        } else {
-            delete ring;
-            ring = nullptr;
-            noRing_ = 1; // seccomp, an old kernel or a sysctl: one by one
-        }
-    }
+    io_uring* ring = concurrent ? Ring() : nullptr;
     size_t done = 0;
-    if (concurrent && ring) {
+    if (ring) {
         size_t queued = 0;
         for (int fd : fds_) {
             io_uring_sqe* sqe = io_uring_get_sqe(ring);
@@ -167,19 +284,15 @@ int qirSyncBatch::Round()
             do w = io_uring_wait_cqe(ring, &cqe);
             while (w == -EINTR);
             if (w < 0) {
-                // The ring is out of step: what is left goes the plain way.
-                io_uring_queue_exit(ring);
-                delete ring;
-                ring_ = nullptr;
-                noRing_ = 1;
+                // The ring is out of step: this and every later round go the
+                // plain way.
+                DropRing();
                 submitted = 0;
                 queued = 0;
                 break;
             }
-            if (cqe->res < 0 && !failed_) {
-                failed_ = 1;
-                cause_ = -cqe->res;
-            } else if (cqe->res < 0) {
+            if (cqe->res < 0) {
+                if (!failed_) cause_ = -cqe->res;
                 failed_ = 1;
             }
             io_uring_cqe_seen(ring, cqe);

@@ -12,6 +12,7 @@
 #ifndef QIR_SYNC_BATCH_H
 #define QIR_SYNC_BATCH_H
 
+#include <unistd.h>
 #include <vector>
 
 class qirSyncBatch {
@@ -27,6 +28,8 @@ public:
     int Add(const char* path);
     // Adds a directory, every directory below it and every file in them.
     int AddTree(const char* path);
+    // Takes an open descriptor to sync; the batch closes it.
+    int Take(int fd) { return needed_ ? Queue(fd) : (close(fd), 0); }
     // Syncs everything added since the last Sync: 0, or -12 when one sync
     // failed or something could not be added (errno tells the first cause).
     int Sync();
@@ -51,6 +54,30 @@ public:
     };
     static int Deferring();
 
+    // While one of these lives, a file that qirAtomicFile replaces is not
+    // renamed over the old one at once: the new texts of all of them are
+    // synced together, then each is renamed, then their directories are
+    // synced together, at Finish (or once 256 wait).  For saving many small
+    // files at once (a folder's changed flags); the old file stays until
+    // its new text is on the disk, as without it.
+    class Replacing {
+    public:
+        Replacing();
+        // Finishes what waits.
+        ~Replacing();
+        // 0, or -12 when a sync or a rename failed (errno tells the first
+        // cause); a file whose new text did not reach the disk keeps its
+        // old one.
+        int Finish();
+    };
+    // For qirAtomicFile: 1 while a Replacing lives (and syncs are on);
+    // DeferReplace then takes the new text's descriptor (closed by the
+    // batch) and names, and answers 1: the rename waits.
+    static int Collecting();
+    static int DeferReplace(int fd, const char* temp, const char* target);
+    // Finishes what waits when path is among it, so that it is read whole.
+    static void FinishPending(const char* path);
+
 private:
     qirSyncBatch(const qirSyncBatch&) = delete;
     qirSyncBatch& operator=(const qirSyncBatch&) = delete;
@@ -62,8 +89,6 @@ private:
     int failed_ = 0;
     int cause_ = 0;
     std::vector<int> fds_;
-    void* ring_ = nullptr; // owned io_uring, made at the first round
-    int noRing_ = 0;
 };
 
 // Syncs the directory that holds path (its entry for path): 0 or -1.

@@ -315,9 +315,13 @@ int qirFolder::SaveAll(int noDirectoryOk)
     if (!noDirectoryOk && !directory_) return qirNotOpen;
     // In the order the messages were loaded: the same set as the list's,
     // and a walk through memory rather than across it after a sort.
+    // Each changed file is synced before it replaces the old one; together,
+    // so that saving a thousand flags pays one round of syncs, not a
+    // thousand.
+    qirSyncBatch::Replacing together;
     for (qirMsg* m : arrival_)
         if (m->Save() != qirOK) return qirFailed;
-    return qirOK;
+    return together.Finish() == qirOK ? qirOK : qirFailed;
 }
 
 int qirFolder::Load(const qirDirectory* from)
@@ -516,8 +520,13 @@ int qirFolder::Flush()
     // A message about to be removed is not written first: should its
     // removal fail, it stays on disk as it was, undeleted, and nothing is lost.
     int saved = directory_ ? qirOK : qirNotOpen;
-    for (qirMsg* m : arrival_)
-        if (saved == qirOK && !m->IsRemoved() && m->Save() != qirOK) saved = qirFailed;
+    {
+        // As in SaveAll; finished before anything is removed or moved.
+        qirSyncBatch::Replacing together;
+        for (qirMsg* m : arrival_)
+            if (saved == qirOK && !m->IsRemoved() && m->Save() != qirOK) saved = qirFailed;
+        if (together.Finish() != qirOK) saved = qirFailed;
+    }
     if (saved != qirOK) QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Error Saving", sourceName, __LINE__);
     // A loaded folder with nothing removed and nothing to renumber (the
     // usual close): done.
@@ -584,7 +593,8 @@ void qirFolder::RemoveStaleStaging()
 int qirFolder::EnsureStaging()
 {
     if (!directory_) return qirNotOpen;
-    if (!staging_.empty() && access(staging_.c_str(), W_OK) == 0) return qirOK;
+    // Nobody else removes it while this process lives.
+    if (!staging_.empty()) return qirOK;
     // Private to this process: nothing else can appear inside it, and a
     // name starting with "." is never taken for a message.
     std::string tmpl = std::string(Str(*directory_)) + "/" + stagingPrefix + std::to_string(getpid()) + ".XXXXXX";

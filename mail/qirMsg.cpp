@@ -9,6 +9,7 @@
 
 #include "qirAddress.h"
 #include "qirAtomicFile.h"
+#include "qirSyncBatch.h"
 #include "qirConfiguration.h"
 #include "qirError.h"
 #include "qirFieldParsers.h"
@@ -575,7 +576,9 @@ int qirMsg::Save()
         }
         qirPutBodyKeys(&tree, body_);
     }
-    if (tree.Save(parsed.c_str()) != qirOK) return qirFailed;
+    // In a directory that is synced and published whole (a fetch's staging
+    // area), nothing reads the summary before it is complete.
+    if (tree.Save(parsed.c_str(), fresh && qirSyncBatch::Deferring()) != qirOK) return qirFailed;
     modified_ = 0;
     return qirOK;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "qirAtomicFile.h"
+#include "qirConfiguration.h"
 #include "qirFakePOP3.h"
 #include "qirFolder.h"
 #include "qirHistory.h"
@@ -191,6 +192,43 @@ TEST_F(Order, ReplacedFilesAreSyncedAroundTheirRename)
         ASSERT_EQ(file.Commit(), 0);
         CheckReplaced(Calls(qirSyscallLogStop()), path);
     }
+}
+
+// Many files replaced together (a folder's changed flags): every new text
+// synced before the first rename, each directory synced after its rename;
+// until then the old files stay, and a file read meanwhile is read whole.
+TEST_F(Order, FilesReplacedTogetherAreSyncedBeforeAnyRename)
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < 3; ++i) {
+        std::string dir = scratch.File(("Message" + std::to_string(i)).c_str());
+        ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+        paths.push_back(dir + "/Body.PARSED");
+        ASSERT_EQ(qirScratchDir::WriteFile(paths.back(), "isRead 0\n"), 0);
+    }
+    qirSyscallLogStart();
+    {
+        qirSyncBatch::Replacing together;
+        for (const std::string& p : paths) {
+            qirConfiguration tree;
+            tree.Set("isRead", "1");
+            ASSERT_EQ(tree.UpdateFile(p.c_str()), 0);
+        }
+        EXPECT_EQ(qirScratchDir::ReadFile(paths[2]), "isRead 0\n");
+        // Read while its replacement waits: it is finished first.
+        qirConfiguration again;
+        again.Set("isRemoved", "0");
+        ASSERT_EQ(again.UpdateFile(paths[0].c_str()), 0);
+        ASSERT_EQ(together.Finish(), 0);
+    }
+    std::vector<Call> calls = Calls(qirSyscallLogStop());
+    int firstRename = Find(calls, 0, [](const Call& c) { return c.what == "rename"; });
+    for (const std::string& p : paths) {
+        CheckReplaced(calls, p);
+        EXPECT_NE(qirScratchDir::ReadFile(p).find("isRead 1"), std::string::npos) << p;
+    }
+    for (size_t i = 0; i < (size_t)firstRename; ++i) EXPECT_NE(calls[i].what, "rename");
+    EXPECT_NE(qirScratchDir::ReadFile(paths[0]).find("isRemoved 0"), std::string::npos);
 }
 
 } // namespace

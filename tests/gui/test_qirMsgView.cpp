@@ -331,10 +331,12 @@ TEST_F(MsgViewTest, SaveBodySavesTheFirstPart)
     answers = {file};
     Answer() = [&](qirDialog* d) {
         titles.push_back(S(d->title()));
-        if (qirChoiceDialog* c = dynamic_cast<qirChoiceDialog*>(d))
+        if (qirChoiceDialog* c = dynamic_cast<qirChoiceDialog*>(d)) {
             c->choose(1);   // append
-        else
+        } else {
+            qirgui::Shot("msgview_save_body_warning");
             d->dismiss(true);
+        }
     };
     view->SaveBody();
     EXPECT_EQ(qirReadFile(file), "Text 1\nPNG");
