@@ -81,6 +81,19 @@ protected:
         return qirShell("/usr/bin/python3 " QIR_SOURCE_DIR "/tests/support/mime_parts.py '" + file + "'" +
                         (n >= 0 ? " " + std::to_string(n) : ""));
     }
+    // The same for a letter the server received.
+    std::string Parsed(const qirSinkMessage& letter) {
+        std::string file = home + "/letter.eml";
+        FILE* f = fopen(file.c_str(), "w");
+        fwrite(letter.text.data(), 1, letter.text.size(), f);
+        fclose(f);
+        return Parsed(file);
+    }
+    // What the parser says of a letter of one plain text (JSON-escaped).
+    static std::string PlainLetter(const std::string& json) {
+        return "top text/plain disposition=None filename=None\n"
+               "part text/plain disposition=None filename=None charset=iso-8859-1 text=\"" + json + "\"\n";
+    }
     // Incoming holds one letter from Ann.
     void Original() {
         mkdir((Dir() + "/Incoming.QIR").c_str(), 0700);
@@ -222,6 +235,7 @@ TEST_F(ComposeEndToEnd, ThroughTheSendQueueAndTheDeliveryProcess) {
     EXPECT_EQ(got[0].recipients, (std::vector<std::string>{"ann@example.org", "hidden@example.org"}));
     EXPECT_EQ(got[0].text.find("hidden@"), std::string::npos);
     EXPECT_EQ(got[0].text.substr(got[0].text.find("\n\n") + 2), "Through the queue.\n");
+    EXPECT_EQ(Parsed(got[0]), PlainLetter("Through the queue.\\n"));
     EXPECT_TRUE(qirListDirectory(Dir() + "/Drafts").empty());
     EXPECT_EQ(Quit(), 0);
 }
@@ -253,6 +267,7 @@ TEST_F(ComposeEndToEnd, TheExternalEditorsTextComesBackAndIsSent) {
     std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
     ASSERT_EQ(got.size(), 1u) << LogTail();
     EXPECT_EQ(got[0].text.substr(got[0].text.find("\n\n") + 2), "Typed first.\nWritten by the editor\n");
+    EXPECT_EQ(Parsed(got[0]), PlainLetter("Typed first.\\nWritten by the editor\\n"));
     ASSERT_TRUE(Closed());
 
     // Now an editor that does not end by itself: the window is thrown away.
@@ -312,7 +327,9 @@ TEST_F(ComposeEndToEnd, ARefusingServerKeepsTheLetterUntilItRecovers) {
 
     unlink(refusing.c_str());
     ASSERT_TRUE(ClickWord(w, "Send")) << "Send";
-    EXPECT_EQ(sink->WaitFor(1, 10).size(), 1u) << LogTail();
+    std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
+    ASSERT_EQ(got.size(), 1u) << LogTail();
+    EXPECT_EQ(Parsed(got[0]), PlainLetter("Try again.\\n"));
     EXPECT_TRUE(Closed());
     EXPECT_EQ(OutgoingSubjects(), (std::vector<std::string>{"Persistent"}));
     EXPECT_EQ(Quit(), 0);
@@ -342,6 +359,9 @@ TEST_F(ComposeEndToEnd, AReplyWithQuotingFromTheListWindow) {
     EXPECT_NE(text.find("\nTo: Ann Example <ann@example.org>\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nSubject: Re: Lunch on Friday\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nAE> Shall we meet at noon?\nAE> Bring the figures.\n"), std::string::npos) << text;
+    std::string parsed = Parsed(got[0]);
+    EXPECT_EQ(parsed.find(PlainLetter("").substr(0, PlainLetter("").size() - 2)), 0u) << parsed;
+    EXPECT_NE(parsed.find("AE> Shall we meet at noon?\\nAE> Bring the figures.\\n"), std::string::npos) << parsed;
     EXPECT_TRUE(Closed());
     EXPECT_EQ(Quit(), 0);
 }
@@ -438,6 +458,10 @@ TEST_F(ComposeEndToEnd, ForwardFromTheListAndTheViewsReplyButton) {
     EXPECT_EQ(got[0].recipients, (std::vector<std::string>{"bob@example.org"}));
     EXPECT_NE(got[0].text.find("\nSubject: Lunch on Friday  (fwd)\n"), std::string::npos) << got[0].text;
     EXPECT_NE(got[0].text.find("\nShall we meet at noon?\nBring the figures.\n"), std::string::npos) << got[0].text;
+    std::string parsed = Parsed(got[0]);
+    EXPECT_EQ(parsed.find("top text/plain disposition=None filename=None\npart text/plain disposition=None"), 0u)
+        << parsed;
+    EXPECT_NE(parsed.find("text=\"Shall we meet at noon?\\nBring the figures.\\n\"\n"), std::string::npos) << parsed;
     EXPECT_TRUE(Closed());
 
     // The view's tool bar Reply, below its menu bar's Reply.
@@ -462,6 +486,8 @@ TEST_F(ComposeEndToEnd, ForwardFromTheListAndTheViewsReplyButton) {
     EXPECT_EQ(got[1].recipients, (std::vector<std::string>{"ann@example.org"}));
     EXPECT_NE(got[1].text.find("\nSubject: Re: Lunch on Friday\n"), std::string::npos) << got[1].text;
     EXPECT_EQ(got[1].text.find("Shall we meet"), std::string::npos) << got[1].text;
+    parsed = Parsed(got[1]);
+    EXPECT_EQ(parsed.find(PlainLetter("").substr(0, PlainLetter("").size() - 2)), 0u) << parsed;
     EXPECT_TRUE(Closed());
     EXPECT_EQ(Quit(), 0);
 }
