@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 bool qirRTFXlib::FontMetrics(const Font* font, Display* display, qirRTFFontMetrics& m,
                              unsigned long& fid) {
@@ -83,6 +84,25 @@ const char* qirRTFXlib::KeySymbolName(const Event& e, qirKeyModifiers& mods) {
     KeySym sym = XLookupKeysym(&k, 0);
     if (sym == NoSymbol)
         return nullptr;
+    // Key names follow a United States layout.  Where the keyboard types
+    // another symbol than those names give (the shifted symbol of a key
+    // named by a word, as "plus" and "asterisk" on a German keyboard, or a
+    // symbol of AltGr), the key is named by the symbol it types; a letter
+    // and its capital keep their own names and Shift.
+    if (!mods.control && !mods.alt) {
+        KeySym typed = NoSymbol;
+        char buffer[16];
+        XLookupString(&k, buffer, sizeof buffer, &typed, nullptr);
+        KeySym shifted = XLookupKeysym(&k, 1), lower, upper;
+        XConvertCase(sym, &lower, &upper);
+        const char* name = XKeysymToString(sym);
+        bool word = name && strlen(name) > 1;
+        if (typed != NoSymbol && typed != sym && typed != lower && typed != upper && (typed != shifted || word)) {
+            mods.shift = false;
+            mods.capsLock = false;
+            return XKeysymToString(typed);
+        }
+    }
     return XKeysymToString(sym);
 }
 

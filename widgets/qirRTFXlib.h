@@ -29,7 +29,10 @@ public:
     // The X pixel of a colour for the visual of the canvas's window.
     static unsigned long Pixel(const Color* color, Canvas* canvas);
     // The X name of a key event's unshifted key symbol (null when it has
-    // none) and its modifiers.
+    // none) and its modifiers; without Control or Alt, the name of the
+    // symbol the keyboard types instead where that is neither the key's
+    // own nor its capital (another layout's shifted symbol, AltGr).  Shift
+    // then counts as used up.
     static const char* KeySymbolName(const Event& event, qirKeyModifiers& mods);
     // Cut buffer 0 of the display.  Store takes n bytes (NULs included),
     // cut to what one X request can carry; Fetch answers false when the

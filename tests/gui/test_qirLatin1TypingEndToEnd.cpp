@@ -1,6 +1,7 @@
 // The real qir taking the letters of a Latin-1 keyboard in the compose
 // window: the test server's keyboard is given keys for é, ä, ß, ü (with
-// Shift: É, Ä, ?, Ü), pressed as real keys through XTEST; the draft on
+// Shift: É, Ä, ?, Ü) and the German key of + (with Shift: *), pressed as
+// real keys through XTEST; the draft on
 // disk holds them in the Latin-1 it declares, and the letter the SMTP
 // server receives reads them back.  A reply quoting a letter written in
 // UTF-8 reaches the server with the same letters.
@@ -27,7 +28,9 @@ namespace {
 // symbols each while the test runs and emptied again afterwards.
 class SpareKeys {
 public:
-    explicit SpareKeys(const std::vector<std::pair<KeySym, KeySym>>& pairs) {
+    // Each key gets its symbols: plain and Shift, then the same with the
+    // second group (Mode_switch, as AltGr on many keyboards).
+    explicit SpareKeys(const std::vector<std::vector<KeySym>>& pairs) {
         Display* dpy = qirx::Connection();
         if (!dpy)
             return;
@@ -43,31 +46,33 @@ public:
         }
         XFree(map);
         for (size_t i = 0; i < codes_.size(); i++) {
-            KeySym syms[2] = {pairs[i].first, pairs[i].second};
-            XChangeKeyboardMapping(dpy, codes_[i], 2, syms, 1);
+            KeySym syms[4] = {NoSymbol, NoSymbol, NoSymbol, NoSymbol};
+            for (size_t k = 0; k < pairs[i].size() && k < 4; k++)
+                syms[k] = pairs[i][k];
+            XChangeKeyboardMapping(dpy, codes_[i], 4, syms, 1);
         }
         XSync(dpy, False);
     }
     ~SpareKeys() {
         Display* dpy = qirx::Connection();
         for (int code : codes_) {
-            KeySym none[2] = {NoSymbol, NoSymbol};
-            XChangeKeyboardMapping(dpy, code, 2, none, 1);
+            KeySym none[4] = {NoSymbol, NoSymbol, NoSymbol, NoSymbol};
+            XChangeKeyboardMapping(dpy, code, 4, none, 1);
         }
         if (dpy)
             XSync(dpy, False);
     }
     size_t Count() const { return codes_.size(); }
-    // Presses and lets go of the i-th key, with Shift held when asked.
-    void Press(size_t i, bool shift = false) const {
+    // Presses and lets go of the i-th key, with the j-th key (a modifier)
+    // held when asked.
+    void Press(size_t i, int held = -1) const {
         Display* dpy = qirx::Connection();
-        KeyCode shiftKey = XKeysymToKeycode(dpy, XK_Shift_L);
-        if (shift)
-            XTestFakeKeyEvent(dpy, shiftKey, True, CurrentTime);
+        if (held >= 0)
+            XTestFakeKeyEvent(dpy, codes_[held], True, CurrentTime);
         XTestFakeKeyEvent(dpy, codes_[i], True, CurrentTime);
         XTestFakeKeyEvent(dpy, codes_[i], False, CurrentTime);
-        if (shift)
-            XTestFakeKeyEvent(dpy, shiftKey, False, CurrentTime);
+        if (held >= 0)
+            XTestFakeKeyEvent(dpy, codes_[held], False, CurrentTime);
         XSync(dpy, False);
         usleep(30000);
     }
@@ -98,9 +103,11 @@ TEST_F(Latin1TypingEndToEnd, LettersTypedAreTheLettersStoredAndSent) {
     if (!qirSMTPSink::Available())
         GTEST_SKIP() << "no aiosmtpd for /usr/bin/python3";
     // Before the program starts, so that it reads the keyboard with them.
+    enum { letters = 5, shiftKey = 5, altKey = 6, qKey = 7 };
     SpareKeys keys({{XK_eacute, XK_Eacute}, {XK_adiaeresis, XK_Adiaeresis}, {XK_ssharp, XK_question},
-                    {XK_udiaeresis, XK_Udiaeresis}});
-    ASSERT_EQ(keys.Count(), 4u);
+                    {XK_udiaeresis, XK_Udiaeresis}, {XK_plus, XK_asterisk}, {XK_Shift_L}, {XK_Mode_switch},
+                    {XK_q, XK_Q, XK_at, XK_at}});
+    ASSERT_EQ(keys.Count(), 8u);
     std::string refusing = home + "/refusing";
     fclose(fopen(refusing.c_str(), "w"));
     sink = new qirSMTPSink({"--refuse-while", refusing});
@@ -122,14 +129,16 @@ TEST_F(Latin1TypingEndToEnd, LettersTypedAreTheLettersStoredAndSent) {
     Click(w, 60, y - 35);
     Type("Typed:");
     Key("space");
-    for (size_t i = 0; i < 4; i++)
+    for (size_t i = 0; i < letters; i++)
         keys.Press(i);
-    for (size_t i = 0; i < 4; i++)
-        keys.Press(i, true);
+    for (size_t i = 0; i < letters; i++)
+        keys.Press(i, shiftKey);
+    keys.Press(qKey);
+    keys.Press(qKey, altKey);
     Key("space");
     Type("end.");
-    const std::string typed = "Typed: \xe9\xe4\xdf\xfc\xc9\xc4?\xdc end.";
-    EXPECT_TRUE(WaitFor([&] { return Shows(w, "Typed:\xe9\xe4\xdf\xfc\xc9\xc4?\xdc" "end.", true); }, 5000))
+    const std::string typed = "Typed: \xe9\xe4\xdf\xfc+\xc9\xc4?\xdc*q@ end.";
+    EXPECT_TRUE(WaitFor([&] { return Shows(w, "Typed:\xe9\xe4\xdf\xfc+\xc9\xc4?\xdc*q@end.", true); }, 5000))
         << "the editor shows what was typed";
     Shot("compose-latin1");
 
@@ -155,7 +164,7 @@ TEST_F(Latin1TypingEndToEnd, LettersTypedAreTheLettersStoredAndSent) {
     std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
     ASSERT_EQ(got.size(), 1u) << LogTail();
     std::string parsed = Received(got[0]);
-    EXPECT_NE(parsed.find("text=\"Typed: \xc3\xa9\xc3\xa4\xc3\x9f\xc3\xbc\xc3\x89\xc3\x84?\xc3\x9c end.\\n\""),
+    EXPECT_NE(parsed.find("text=\"Typed: \xc3\xa9\xc3\xa4\xc3\x9f\xc3\xbc+\xc3\x89\xc3\x84?\xc3\x9c*q@ end.\\n\""),
               std::string::npos)
         << parsed;
     EXPECT_EQ(Quit(main), 0) << LogTail();

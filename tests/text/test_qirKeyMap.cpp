@@ -181,7 +181,9 @@ TEST(qirKeyMap, ShippedKeyMapIsComplete) {
         // Latin-1 keyboards: letters with Shift for their capitals.
         {"eacute", qirCmdInsert, 0xE9}, {"Shift+eacute", qirCmdInsert, 0xC9},
         {"adiaeresis", qirCmdInsert, 0xE4}, {"Shift+udiaeresis", qirCmdInsert, 0xDC},
-        {"ssharp", qirCmdInsert, 0xDF}, {"Shift+ssharp", qirCmdInsert, '?'},
+        {"ssharp", qirCmdInsert, 0xDF}, {"question", qirCmdInsert, '?'},
+        {"at", qirCmdInsert, '@'}, {"plus", qirCmdInsert, '+'}, {"asterisk", qirCmdInsert, '*'},
+        {"less", qirCmdInsert, '<'}, {"KP_1", qirCmdInsert, '1'}, {"KP_End", qirCmdEnd, 0},
         {"Eacute", qirCmdInsert, 0xE9}, {"sterling", qirCmdInsert, 0xA3},
         {"section", qirCmdInsert, 0xA7}, {"ydiaeresis", qirCmdInsert, 0xFF},
         {"nobreakspace", qirCmdInsert, 0xA0},
