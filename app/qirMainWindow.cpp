@@ -112,11 +112,11 @@ void CopyIcon(const qirString& from, const qirString& to) {
     }
 }
 
-// The display is gone: nothing may be drawn any more, but the user's data
-// is still saved before the process ends.
+// The display is gone: nothing may be drawn or asked any more, but the
+// user's data is still saved before the process ends.  Called again from
+// inside that save, it goes on where the save stood.
 int DisplayLost(XDisplay*) {
-    static int once = 0;
-    if (!once++ && qirApp)
+    if (qirApp)
         qirApp->SaveForLostDisplay();
     _exit(1);
 }
@@ -347,7 +347,11 @@ void qirMainWindow::Shutdown() {
         book_ = nullptr;
     }
     if (folders_) {
-        // Each folder closes its window and is flushed.
+        // Each folder closes its window and is flushed (Incoming's read
+        // messages pass the filters first) while it is still listed: an end
+        // that comes during the filters' question finds it there.
+        for (qirFolder* f = folders_->First(); f; f = qirFolderList::Next(f))
+            static_cast<qirMsgList*>(f)->CloseWindow();
         delete folders_;
         folders_ = nullptr;
     }
@@ -374,27 +378,59 @@ void qirMainWindow::SaveForLostDisplay() {
 }
 
 void qirMainWindow::SaveBeforeEnd(const char* why) {
-    if (shutDown_)
-        return;
-    shutDown_ = 1;
-    if (qirLog)
+    ending_ = 1;
+    if (endStep_ == 0 && qirLog)
         qirLog->Write(qirLogError, why);
+    // The step under way when this is entered again is not tried twice.
+    while (EndStep(endStep_++))
+        ;
+}
+
+int qirMainWindow::EndStep(int n) {
     // The letters first: they hold what was typed and exists nowhere else.
-    for (qirObject* o = composeDocks_.First(); o; o = qirList::Next(o))
-        static_cast<MsgEditDock*>(o)->SaveForLostDisplay();
-    if (qirLogWindow* log = qirLogWindow::Current())
-        log->SaveShowSettings();
-    if (book_)
-        book_->Save();
-    if (folders_)
-        for (qirFolder* f = folders_->First(); f; f = qirFolderList::Next(f))
-            static_cast<qirMsgList*>(f)->CloseWindow();
-    if (layout_)
-        layout_->Save();
-    // The process ends next: the file itself is trimmed and closed (the
-    // log window's own Close would only let go of its panel).
-    if (qirLog && qirLog->IsOpen())
-        qirLog->qirError::Close();
+    int docks = composeDocks_.Count();
+    if (n < docks) {
+        static_cast<MsgEditDock*>(composeDocks_.Nth(n))->SaveForLostDisplay();
+        return 1;
+    }
+    n -= docks;
+    int folders = folders_ ? folders_->Count() : 0;
+    switch (n) {
+    case 0:
+        if (qirLogWindow* log = qirLogWindow::Current())
+            log->SaveShowSettings();
+        return 1;
+    case 1:
+        if (layout_)
+            layout_->Save();
+        return 1;
+    case 2:
+        if (book_)
+            book_->Save();
+        return 1;
+    default:
+        break;
+    }
+    n -= 3;
+    if (n < folders) {
+        static_cast<qirMsgList*>(static_cast<qirFolder*>(folders_->Nth(n)))->CloseForEnd();
+        return 1;
+    }
+    n -= folders;
+    if (n == 0) {
+        // The folders' sort settings.
+        if (layout_)
+            layout_->Save();
+        return 1;
+    }
+    if (n == 1) {
+        // The process ends next: the file itself is trimmed and closed (the
+        // log window's own Close would only let go of its panel).
+        if (qirLog && qirLog->IsOpen())
+            qirLog->qirError::Close();
+        return 1;
+    }
+    return 0;
 }
 
 Style* qirMainWindow::WindowStyle() {

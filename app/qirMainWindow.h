@@ -227,10 +227,16 @@ public:
     // SaveBeforeEnd.
     void SaveForLostDisplay();
     // Before the process ends by another road than the quit (lost display,
-    // critical error): logs why at level 1, writes the letters being
-    // written into their drafts, flushes the folders and saves the address
-    // book, the log switches and the layout.  Runs once.
+    // critical error), whether or not the quit's own saves are under way:
+    // logs why at level 1, writes the letters being written into their
+    // drafts, saves the log switches and the layout, the address book,
+    // flushes every folder (CloseForEnd) and saves the layout again with
+    // their sort settings.  From its start no dialog is posted (Ending).
+    // Its steps run once: entered again from inside one of them (the
+    // display went meanwhile), it goes on with the next one.
     void SaveBeforeEnd(const char* why);
+    // 1 from the start of SaveBeforeEnd: nothing may ask the user.
+    int Ending() const { return ending_; }
 
 private:
     qirMainWindow(const qirMainWindow&) = delete;
@@ -238,6 +244,8 @@ private:
     Window* Parent(Window* given) const;
     void Warn(const qirString& text);
     void LoadDefaultFace();
+    // Runs step n of SaveBeforeEnd: 0 when there is none.
+    int EndStep(int n);
     int FilterCopy(qirMsg* message, const qirFilter* filter);
     void FilterReply(qirMsg* message, const qirFilter* filter);
     void FilterForward(qirMsg* message, const qirFilter* filter);
@@ -270,6 +278,8 @@ private:
     char** args_ = nullptr;           // owned words, freed with qirFreeArguments
     char** argv_ = nullptr;           // the session's copy of the vector
     int shutDown_ = 0;
+    int ending_ = 0;
+    int endStep_ = 0;                 // the next step of SaveBeforeEnd
     int ownSession_ = 0;
 };
 

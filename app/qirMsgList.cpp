@@ -182,7 +182,7 @@ void qirMsgList::OpenWindow() {
 int qirMsgList::CloseWindow() {
     int wasOpen = open_;
     open_ = 0;
-    if (wasOpen && IsIncoming() && IsLoaded() && qirApp)
+    if (wasOpen && IsIncoming() && IsLoaded() && qirApp && !qirApp->Ending())
         PassFilters();
     // A closed folder is flushed too: at quit, every folder is renumbered,
     // opened or not.
@@ -215,6 +215,17 @@ int qirMsgList::CloseWindow() {
         faceBits_ = nullptr;
     }
     return r;
+}
+
+int qirMsgList::CloseForEnd() {
+    // The pass never resumes: the process ends after this save.  What it
+    // did (copies stored, messages marked) is flushed; what it did not
+    // reach stays.
+    filtering_ = 0;
+    // A close that the end interrupted has not kept them yet.
+    if (window_)
+        SaveSort();
+    return CloseWindow();
 }
 
 void qirMsgList::DeleteClosedWindow() {

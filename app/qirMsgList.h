@@ -52,7 +52,12 @@ public:
     // the filters (one run: the user's "apply to all" or "skip all" holds
     // for the rest), flushes the folder (a failure is reported as "Flushing
     // error"), unloads it and closes the window: 0, or the flush's status.
+    // While the program ends without a display to ask on (qirApp's
+    // Ending) no filter pass runs: the messages stay where they are.
     virtual int CloseWindow();
+    // The close of such an end: a filter pass under way (the one that
+    // asks) is given up where it stands, then CloseWindow.
+    int CloseForEnd();
     int IsOpen() const { return open_; }
     // The window manager cannot close the window: only its own actions do.
     int close_request() override { return 1; }

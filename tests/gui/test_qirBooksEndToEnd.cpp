@@ -183,7 +183,7 @@ TEST_F(BooksEndToEnd, AddressBookEntryTypedSavedKeptAndRemoved) {
         return true;
     }));
     // The File menu's last entry closes the book alone.
-    ASSERT_TRUE(ChooseMenu(std::stoul(book), "File", "Quit"));
+    ASSERT_TRUE(ChooseMenu(std::stoul(book), "File", "Quit", "address_book_file_menu"));
     EXPECT_TRUE(Gone(book));
     EXPECT_FALSE(qir.Ended());
     EXPECT_EQ(Quit(main), 0) << LogTail();

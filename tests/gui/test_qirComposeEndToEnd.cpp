@@ -63,21 +63,6 @@ protected:
         Click(w, l.x + 120, l.y - 4);
         Type(text);
     }
-    // Clicks into the text, low in it, just above the attachments' counter,
-    // and types.
-    void TypeText(unsigned long w, const std::string& text) {
-        int x, y;
-        ASSERT_TRUE(FindWord(w, "Attachments:", &x, &y));
-        Click(w, 60, y - 35);
-        for (size_t at = 0;;) {
-            size_t nl = text.find('\n', at);
-            Type(text.substr(at, nl == std::string::npos ? std::string::npos : nl - at));
-            if (nl == std::string::npos)
-                break;
-            Key("Return");
-            at = nl + 1;
-        }
-    }
     bool Closed(int ms = 5000) {
         return WaitFor([&] { return Window("Compose letter") == 0; }, ms);
     }
@@ -95,6 +80,33 @@ protected:
     static std::string Parsed(const std::string& file, int n = -1) {
         return qirShell("/usr/bin/python3 " QIR_SOURCE_DIR "/tests/support/mime_parts.py '" + file + "'" +
                         (n >= 0 ? " " + std::to_string(n) : ""));
+    }
+    // The same for a letter the server received.
+    std::string Parsed(const qirSinkMessage& letter) {
+        std::string file = home + "/letter.eml";
+        FILE* f = fopen(file.c_str(), "w");
+        fwrite(letter.text.data(), 1, letter.text.size(), f);
+        fclose(f);
+        return Parsed(file);
+    }
+    // What the parser says of a letter of one plain text (JSON-escaped).
+    static std::string PlainLetter(const std::string& json) {
+        return "top text/plain disposition=None filename=None\n"
+               "part text/plain disposition=None filename=None charset=iso-8859-1 text=\"" + json + "\"\n";
+    }
+    // Incoming holds one letter from Ann.
+    void Original() {
+        mkdir((Dir() + "/Incoming.QIR").c_str(), 0700);
+        qirMsg original{qirPath((Dir() + "/Incoming.QIR/Message0").c_str())};
+        qirAddress ann("ann@example.org", "Ann Example");
+        original.AddFrom(&ann);
+        qirString subject("Lunch on Friday");
+        original.SetSubject(&subject);
+        original.SetDate(1700000000);
+        FILE* f = fopen(original.Body()->Path().Data(), "w");
+        fputs("Shall we meet at noon?\nBring the figures.\n", f);
+        fclose(f);
+        ASSERT_EQ(original.Save(), 0);
     }
     qirSMTPSink* sink = nullptr;
     unsigned long mainWindow = 0;
@@ -223,6 +235,7 @@ TEST_F(ComposeEndToEnd, ThroughTheSendQueueAndTheDeliveryProcess) {
     EXPECT_EQ(got[0].recipients, (std::vector<std::string>{"ann@example.org", "hidden@example.org"}));
     EXPECT_EQ(got[0].text.find("hidden@"), std::string::npos);
     EXPECT_EQ(got[0].text.substr(got[0].text.find("\n\n") + 2), "Through the queue.\n");
+    EXPECT_EQ(Parsed(got[0]), PlainLetter("Through the queue.\\n"));
     EXPECT_TRUE(qirListDirectory(Dir() + "/Drafts").empty());
     EXPECT_EQ(Quit(), 0);
 }
@@ -254,6 +267,7 @@ TEST_F(ComposeEndToEnd, TheExternalEditorsTextComesBackAndIsSent) {
     std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
     ASSERT_EQ(got.size(), 1u) << LogTail();
     EXPECT_EQ(got[0].text.substr(got[0].text.find("\n\n") + 2), "Typed first.\nWritten by the editor\n");
+    EXPECT_EQ(Parsed(got[0]), PlainLetter("Typed first.\\nWritten by the editor\\n"));
     ASSERT_TRUE(Closed());
 
     // Now an editor that does not end by itself: the window is thrown away.
@@ -313,7 +327,9 @@ TEST_F(ComposeEndToEnd, ARefusingServerKeepsTheLetterUntilItRecovers) {
 
     unlink(refusing.c_str());
     ASSERT_TRUE(ClickWord(w, "Send")) << "Send";
-    EXPECT_EQ(sink->WaitFor(1, 10).size(), 1u) << LogTail();
+    std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
+    ASSERT_EQ(got.size(), 1u) << LogTail();
+    EXPECT_EQ(Parsed(got[0]), PlainLetter("Try again.\\n"));
     EXPECT_TRUE(Closed());
     EXPECT_EQ(OutgoingSubjects(), (std::vector<std::string>{"Persistent"}));
     EXPECT_EQ(Quit(), 0);
@@ -324,19 +340,7 @@ TEST_F(ComposeEndToEnd, ARefusingServerKeepsTheLetterUntilItRecovers) {
 // text and "Re: ..." reach the server, sent back to the original's sender.
 TEST_F(ComposeEndToEnd, AReplyWithQuotingFromTheListWindow) {
     Serve("");
-    mkdir((Dir() + "/Incoming.QIR").c_str(), 0700);
-    {
-        qirMsg original{qirPath((Dir() + "/Incoming.QIR/Message0").c_str())};
-        qirAddress ann("ann@example.org", "Ann Example");
-        original.AddFrom(&ann);
-        qirString subject("Lunch on Friday");
-        original.SetSubject(&subject);
-        original.SetDate(1700000000);
-        FILE* f = fopen(original.Body()->Path().Data(), "w");
-        fputs("Shall we meet at noon?\nBring the figures.\n", f);
-        fclose(f);
-        ASSERT_EQ(original.Save(), 0);
-    }
+    Original();
     Start({{"TZ", "UTC"}});
     mainWindow = MainWindow();
     ASSERT_NE(mainWindow, 0u) << LogTail();
@@ -355,6 +359,71 @@ TEST_F(ComposeEndToEnd, AReplyWithQuotingFromTheListWindow) {
     EXPECT_NE(text.find("\nTo: Ann Example <ann@example.org>\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nSubject: Re: Lunch on Friday\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nAE> Shall we meet at noon?\nAE> Bring the figures.\n"), std::string::npos) << text;
+    std::string parsed = Parsed(got[0]);
+    EXPECT_EQ(parsed.find(PlainLetter("").substr(0, PlainLetter("").size() - 2)), 0u) << parsed;
+    EXPECT_NE(parsed.find("AE> Shall we meet at noon?\\nAE> Bring the figures.\\n"), std::string::npos) << parsed;
+    EXPECT_TRUE(Closed());
+    EXPECT_EQ(Quit(), 0);
+}
+
+// Forward from the list window's menu: the whole letter goes, resent, to
+// the address typed.  The view's Reply button with
+// Reply.UseQuottingInDefFunction "NO": a reply without the quoted text.
+TEST_F(ComposeEndToEnd, ForwardFromTheListAndTheViewsReplyButton) {
+    Serve("Reply {\n    UseQuottingInDefFunction NO\n}\n");
+    Original();
+    Start({{"TZ", "UTC"}});
+    mainWindow = MainWindow();
+    ASSERT_NE(mainWindow, 0u) << LogTail();
+    unsigned long list = OpenFolder(mainWindow, "Incoming");
+    ASSERT_NE(list, 0u);
+    qirDrawnLine row{0, 0, ""};
+    ASSERT_TRUE(WaitFor([&] {
+        for (const qirDrawnLine& l : draw.Lines(list))
+            if (l.text.find("Lunch on Friday") != std::string::npos) row = l;
+        return !row.text.empty();
+    }, 5000));
+    ASSERT_TRUE(ClickWord(list, "Lunch"));
+    ASSERT_TRUE(ChooseMenu(list, "Forward", "Forward"));
+    unsigned long w = WaitWindow("Compose letter");
+    ASSERT_NE(w, 0u) << LogTail();
+    TypeField(w, "To:", "bob@example.org");
+    ASSERT_TRUE(ClickWord(w, "Send"));
+    std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
+    ASSERT_EQ(got.size(), 1u) << LogTail();
+    EXPECT_EQ(got[0].recipients, (std::vector<std::string>{"bob@example.org"}));
+    EXPECT_NE(got[0].text.find("\nSubject: Lunch on Friday  (fwd)\n"), std::string::npos) << got[0].text;
+    EXPECT_NE(got[0].text.find("\nShall we meet at noon?\nBring the figures.\n"), std::string::npos) << got[0].text;
+    std::string parsed = Parsed(got[0]);
+    EXPECT_EQ(parsed.find("top text/plain disposition=None filename=None\npart text/plain disposition=None"), 0u)
+        << parsed;
+    EXPECT_NE(parsed.find("text=\"Shall we meet at noon?\\nBring the figures.\\n\"\n"), std::string::npos) << parsed;
+    EXPECT_TRUE(Closed());
+
+    // The view's tool bar Reply, below its menu bar's Reply.
+    unsigned long view = 0;
+    for (int attempt = 0; attempt < 3 && !view; attempt++) {
+        Clicks(list, row.x + 40, row.y - 4, 1, 2);
+        view = WaitWindow("Message View", 3000);
+    }
+    ASSERT_NE(view, 0u) << LogTail();
+    qirDrawnLine button{0, 0, ""};
+    ASSERT_TRUE(WaitFor([&] {
+        for (const qirDrawnLine& word : draw.Words(view))
+            if (word.text == "Reply" && word.y > button.y) button = word;
+        return button.y > 40;
+    }, 5000)) << "no Reply button";
+    Click(view, button.x + 3, button.y - 4);
+    w = WaitWindow("Compose letter");
+    ASSERT_NE(w, 0u) << LogTail();
+    ASSERT_TRUE(ClickWord(w, "Send"));
+    got = sink->WaitFor(2, 10);
+    ASSERT_EQ(got.size(), 2u) << LogTail();
+    EXPECT_EQ(got[1].recipients, (std::vector<std::string>{"ann@example.org"}));
+    EXPECT_NE(got[1].text.find("\nSubject: Re: Lunch on Friday\n"), std::string::npos) << got[1].text;
+    EXPECT_EQ(got[1].text.find("Shall we meet"), std::string::npos) << got[1].text;
+    parsed = Parsed(got[1]);
+    EXPECT_EQ(parsed.find(PlainLetter("").substr(0, PlainLetter("").size() - 2)), 0u) << parsed;
     EXPECT_TRUE(Closed());
     EXPECT_EQ(Quit(), 0);
 }

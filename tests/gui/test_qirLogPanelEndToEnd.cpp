@@ -239,24 +239,12 @@ TEST_F(LogPanelEndToEnd, FieldsThatDoNotReadGoToTheLogAndOneBoxEndsTheFetch) {
 // program writes why to its log file, posts nothing, saves the layout and
 // ends.  It runs on an X server of this test's own, which the test stops.
 TEST_F(LogPanelEndToEnd, ALostDisplayIsLoggedAndTheLayoutSaved) {
-    std::string pidfile = home + "/xvfb.pid";
-    std::string xvfb = std::string("sh ") + QIR_SOURCE_DIR + "/tests/xvfb.sh ";
-    int display = 0;
-    for (int n = 900 + getpid() % 90; !display && n < 1000; n++)
-        if (system((xvfb + "start " + std::to_string(n) + " " + pidfile + " 2>/dev/null").c_str()) == 0)
-            display = n;
-    if (!display)
+    if (!OwnDisplay())
         GTEST_SKIP() << "no free display for an X server of this test's own";
-    std::string d = ":" + std::to_string(display);
     WriteConfig("Debug {\n    Window Yes\n}\n");
-    ASSERT_TRUE(qir.Start(QIR_BINARY, {"-title", title},
-                          {{"QIR_TEST_HOME", home},
-                           {"LD_PRELOAD", QIR_FAKEHOME},
-                           {"DISPLAY", d},
-                           {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"}}));
-    std::string w = qirShell("DISPLAY=" + d + " timeout 10 xdotool search --sync --name '^" + title + "$' 2>/dev/null");
-    EXPECT_FALSE(w.empty()) << "no main window";
-    system((xvfb + "stop " + std::to_string(display) + " " + pidfile).c_str());
+    Start();
+    EXPECT_NE(MainWindow(), 0u) << "no main window";
+    StopOwnDisplay();
     EXPECT_EQ(qir.Wait(10000), 1) << Log();
     EXPECT_NE(Log().find("\nE The X display is gone: saving and ending\n"), std::string::npos) << Log();
     struct stat st;

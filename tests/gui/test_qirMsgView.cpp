@@ -23,6 +23,7 @@ static std::string SubjectOf(const qirMsg* m) { return m && m->Subject() && m->S
 #include "qirAfterEvent.h"
 #include "qirChoiceDialog.h"
 #include "qirChooseFolderDialog.h"
+#include "qirMsgActions.h"
 #include "qirListBox.h"
 #include "qirMessageBox.h"
 #include "qirMsgList.h"
@@ -281,6 +282,17 @@ TEST_F(MsgViewTest, MoveTakesTheMessageAwayAndStepsOnOrCloses)
     qirFolder again{qirPath(target.c_str())};
     again.Load();
     EXPECT_EQ(again.Count(), 2);
+
+    // Moved from the list window while its view is open: the view closes,
+    // as after a purge.
+    qirMsgListItem* shown = static_cast<qirMsgListItem*>(work->qirFolder::First());
+    MsgView* open = Open(shown);
+    qirMsg* m = shown;
+    EXPECT_EQ(qirMsgActions::CopyTo(work, &m, 1, other, 1, nullptr), 1);
+    EXPECT_EQ(open->Message(), nullptr);
+    qirAfterEvent::RunPending();
+    EXPECT_EQ(work->qirFolder::Count(), 10);
+    EXPECT_EQ(view->Message(), items[5]);
 }
 
 // Copying a deleted message into its own folder purges it in the copy's
@@ -319,10 +331,12 @@ TEST_F(MsgViewTest, SaveBodySavesTheFirstPart)
     answers = {file};
     Answer() = [&](qirDialog* d) {
         titles.push_back(S(d->title()));
-        if (qirChoiceDialog* c = dynamic_cast<qirChoiceDialog*>(d))
+        if (qirChoiceDialog* c = dynamic_cast<qirChoiceDialog*>(d)) {
             c->choose(1);   // append
-        else
+        } else {
+            qirgui::Shot("msgview_save_body_warning");
             d->dismiss(true);
+        }
     };
     view->SaveBody();
     EXPECT_EQ(qirReadFile(file), "Text 1\nPNG");

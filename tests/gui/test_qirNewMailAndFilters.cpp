@@ -326,6 +326,58 @@ TEST_F(FilterTest, ClosingIncomingCopiesIntoItselfOnceAndDeletesOnlyWhatWasCopie
               (std::vector<std::string>{"keep 0", "keep 1", "keep 2", "keep unread", "lost"}));
 }
 
+// Closing Incoming offers its read, undeleted messages to the filters, in
+// the folder's order; closing another folder offers none.
+TEST_F(FilterTest, ClosingOffersOnlyIncomingsReadUndeletedMessagesInOrder) {
+    AddFilter("every", "*", 0, "");
+    std::string work = folderDir + "/Work.QIR";
+    mkdir(work.c_str(), 0700);
+    {
+        qirMsg m(qirPath((work + "/Message0").c_str()));
+        qirString s("read work");
+        m.SetSubject(&s);
+        m.SetRead(1);
+        ASSERT_EQ(m.Save(), 0);
+    }
+    qirFolderListView* folders = app->FolderList();
+    qirMsgList* other = folders->CreateFolder(qirDirectory(qirPath(work.c_str())));
+    folders->Append(static_cast<qirFolder*>(other));
+    other->OpenWindow();
+    other->CloseWindow();
+    EXPECT_TRUE(questions.empty());
+
+    qirMsgList* incoming = Incoming();
+    incoming->OpenWindow();
+    incoming->Sort(5);   // by subject: keep 0, keep 1, keep 2, keep unread, lost
+    for (qirMsg* m = incoming->qirFolder::First(); m; m = incoming->qirFolder::Next(m))
+        if (SubjectOf(m) == "keep 1")
+            m->SetRemoved(1);
+    incoming->CloseWindow();
+    const std::string label = std::string(qirUiText(699)) + " ";
+    std::vector<std::string> offered;
+    for (const std::vector<std::string>& q : questions)
+        offered.push_back(q.at(3).substr(label.size()));
+    EXPECT_EQ(offered, (std::vector<std::string>{"keep 0", "keep 2", "lost"}));
+}
+
+// An end with no display to ask on runs no filter pass: nothing is asked,
+// the messages stay where they are, and the folder is flushed.
+TEST_F(FilterTest, AnEndAsksNothingAndFlushesWithoutFiltering) {
+    AddFilter("self", "keep*", qirFilter::CopyAction | qirFilter::DeleteAction, "Incoming.QIR");
+    qirMsgList* incoming = Incoming();
+    incoming->OpenWindow();
+    for (qirMsg* m = incoming->qirFolder::First(); m; m = incoming->qirFolder::Next(m))
+        if (SubjectOf(m) == "lost")
+            m->SetRemoved(1);
+    app->SaveForLostDisplay();
+    EXPECT_TRUE(questions.empty());
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    EXPECT_TRUE(app->Ending());
+    EXPECT_FALSE(incoming->IsOpen());
+    EXPECT_EQ(SubjectsOnDisk(folderDir + "/Incoming.QIR"),
+              (std::vector<std::string>{"keep 0", "keep 1", "keep 2", "keep unread"}));
+}
+
 TEST_F(FilterTest, TheQuestionShowsTheMessageAndItsAnswersSteerTheRun) {
     AddFilter("first", "*", qirFilter::DeleteAction, "");
     AddFilter("second", "*", qirFilter::DeleteAction, "");

@@ -32,9 +32,34 @@ protected:
     }
     void TearDown() override {
         qir.Stop();
+        StopOwnDisplay();
         if (!home.empty())
             qirRemoveTree(home);
     }
+    // An X server of this test's own, for a display the test takes away
+    // from the program: the program started after this runs on it, and
+    // the user's moves (xdotool) go to it.  False when none could start.
+    bool OwnDisplay() {
+        std::string pidfile = home + "/xvfb.pid";
+        for (int n = 900 + getpid() % 90; !ownDisplay && n < 1000; n++)
+            if (system((Xvfb() + "start " + std::to_string(n) + " " + pidfile + " 2>/dev/null").c_str()) == 0)
+                ownDisplay = n;
+        if (!ownDisplay)
+            return false;
+        const char* was = getenv("DISPLAY");
+        testDisplay = was ? was : "";
+        setenv("DISPLAY", (":" + std::to_string(ownDisplay)).c_str(), 1);
+        return true;
+    }
+    // Stops that server: the program loses its display.
+    void StopOwnDisplay() {
+        if (!ownDisplay)
+            return;
+        system((Xvfb() + "stop " + std::to_string(ownDisplay) + " " + home + "/xvfb.pid").c_str());
+        ownDisplay = 0;
+        setenv("DISPLAY", testDisplay.c_str(), 1);
+    }
+    static std::string Xvfb() { return std::string("sh ") + QIR_SOURCE_DIR + "/tests/xvfb.sh "; }
     std::string Dir() const { return home + "/.QIR"; }
     // The end of the program's log, for failure messages.
     std::string LogTail() const {
@@ -281,6 +306,8 @@ protected:
     }
 
     std::string home;
+    int ownDisplay = 0;          // the number of the test's own X server
+    std::string testDisplay;     // DISPLAY before it
     std::string title = "Quorvane " + std::to_string(getpid());
     qirBackgroundProgram qir;
     qirDrawLog draw{""};

@@ -67,6 +67,21 @@ protected:
         qirShell("xdotool type --delay 5 -- " + quoted + "' 2>/dev/null");
     }
     static void Key(const std::string& key) { qirShell("xdotool key " + key + " 2>/dev/null"); }
+    // Clicks into a compose window's text, low in it, just above the
+    // attachments' counter, and types.
+    void TypeText(unsigned long w, const std::string& text) {
+        int x, y;
+        ASSERT_TRUE(FindWord(w, "Attachments:", &x, &y));
+        Click(w, 60, y - 35);
+        for (size_t at = 0;;) {
+            size_t nl = text.find('\n', at);
+            Type(text.substr(at, nl == std::string::npos ? std::string::npos : nl - at));
+            if (nl == std::string::npos)
+                break;
+            Key("Return");
+            at = nl + 1;
+        }
+    }
 };
 
 #endif
