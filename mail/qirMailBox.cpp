@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "qirStatus.h"
+#include "qirTempFile.h"
 #include "qirUtilities.h"
 
 namespace {
@@ -418,7 +419,7 @@ FILE* qirMailBox::FetchCurrent()
         status_ = qirNotFound;
         return nullptr;
     }
-    FILE* f = tmpfile();
+    FILE* f = qirTempFile(); // in $TMPDIR, where tmpfile() ignores it
     if (!f) {
         status_ = qirNoTempFile;
         return nullptr;
@@ -459,7 +460,7 @@ FILE* qirMailBox::Fetch(int number)
         status_ = qirNotFound;
         return nullptr;
     }
-    FILE* f = tmpfile();
+    FILE* f = qirTempFile(); // in $TMPDIR, where tmpfile() ignores it
     if (!f) {
         status_ = qirNoTempFile;
         return nullptr;
