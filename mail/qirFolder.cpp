@@ -957,6 +957,14 @@ public:
         if (!t->spilled_ && !t->Spill()) return 0;
         return fwrite(text, 1, length, t->spill_) == (size_t)length;
     }
+    // A text held elsewhere (n bytes at text, not copied) to read from its
+    // start, or null; valid until Clear and while the text stays.
+    FILE* OpenOver(const char* text, size_t n)
+    {
+        Close();
+        if (n == 0) return Open();
+        return reader_ = fmemopen(const_cast<char*>(text), n, "r");
+    }
     // The whole text to read from its start, or null; valid until Clear.
     FILE* Open()
     {
@@ -1370,8 +1378,18 @@ int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
         qirMsgInfo* info = box.Find(wanted[k]);
         qirFetchProof proof = info->Proof();
         QIR_REPORT(qirLogStatistics, "MailBox: Receiving message %d of %d", info->Number() + 1, box.Count());
-        text.Clear((size_t)proof.size);
-        FILE* in = box.ReadText(info->Number(), MessageText::Append, &text) == qirOK ? text.Open() : nullptr;
+        // Most letters are read straight from the mailbox's read-ahead.
+        const char* view = nullptr;
+        size_t length = 0;
+        int v = box.TextOf(info->Number(), &view, &length);
+        FILE* in = nullptr;
+        if (v == qirOK) {
+            text.Clear(0);
+            in = text.OpenOver(view, length);
+        } else if (v == 1) {
+            text.Clear((size_t)proof.size);
+            if (box.ReadText(info->Number(), MessageText::Append, &text) == qirOK) in = text.Open();
+        }
         if (!in) {
             QIR_REPORT(qirLogError, "MailBox: Can't create temporary files, skipping  message %d", info->Number());
             continue;

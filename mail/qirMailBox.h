@@ -75,6 +75,11 @@ public:
     // the sink answered 0.
     typedef int (*Sink)(void* context, const char* text, int length);
     int ReadText(int number, Sink sink, void* context);
+    // The same text in one piece of the mailbox's memory, valid until the
+    // next call: 0; 1 when it is larger than the read-ahead window (use
+    // ReadText); the failures of ReadText.  Letters read in spool order
+    // cost one read of the spool for many of them.
+    int TextOf(int number, const char** text, size_t* length);
 
     // 0 without a spool file, -1 when not open, else the spool's size in
     // bytes when it was opened (or last rewritten).
@@ -197,6 +202,9 @@ private:
     TextDigest text_;
     int digesting_ = 0;
     std::vector<char> textBuf_; // ReadText's, apart from the walk's buffer
+    std::vector<char> window_;  // TextOf's read-ahead: the spool from windowAt_
+    long long windowAt_ = 0;
+    size_t windowLength_ = 0;
     std::string tempPath_;
     std::string asidePath_;
     int recovered_ = 0;

@@ -726,6 +726,10 @@ int qirMsg::ImportRFC822(FILE* in)
         return qirFailed;
     }
     ParseFields();
+    // A directory this object has just made holds nothing yet: the body's
+    // name is chosen without asking the disk.
+    std::vector<std::string> none;
+    const std::vector<std::string>* made = fresh_ && !body_ ? &none : nullptr;
     if (DropBody("msg body", __LINE__) != qirOK) return qirFailed;
 
     // Only a multipart is split: a boundary parameter on a single body must
@@ -742,7 +746,7 @@ int qirMsg::ImportRFC822(FILE* in)
         contentType_->type = ct.type;
         contentType_->subtype = ct.subtype;
     }
-    qirPath path = qirMsgComponent::StoredPath(Str(directory_), nullptr, ct);
+    qirPath path = qirMsgComponent::StoredPath(Str(directory_), nullptr, ct, made);
     if (ct.IsMultipart()) {
         body_ = new qirMsgMultipartComponent(path, ct);
     } else {

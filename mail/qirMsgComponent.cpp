@@ -220,21 +220,32 @@ static int IsReservedExtension(const std::string& ext)
     return !strncasecmp(ext.c_str(), "tmp", 3) || !strcasecmp(ext.c_str(), "LCK") || !strcasecmp(ext.c_str(), "LOCK");
 }
 
-static int Usable(const std::string& dir, const std::string& name)
+int qirMsgComponent::NameTaken(const std::string& dir, const std::string& name, const std::vector<std::string>* made)
+{
+    if (made) {
+        for (const std::string& m : *made)
+            if (m == name) return 1;
+        return 0;
+    }
+    // Only an entry that is there is in the way; other failures show later.
+    struct stat st;
+    return lstat((dir + "/" + name).c_str(), &st) == 0;
+}
+
+static int Usable(const std::string& dir, const std::string& name, const std::vector<std::string>* made)
 {
     if (name.empty() || name[0] == '.' || IsReservedName(name)) return 0;
     size_t dot = name.rfind('.');
     if (dot != std::string::npos && IsReservedExtension(name.substr(dot + 1))) return 0;
-    // Only an entry that is there is in the way; other failures show later.
-    struct stat st;
-    return lstat((dir + "/" + name).c_str(), &st) != 0;
+    return !qirMsgComponent::NameTaken(dir, name, made);
 }
 
 // Numbers tried after the first few, so that many parts of one name cost
 // a bounded number of probes each.
 static unsigned long nameCounter = 0;
 
-qirPath qirMsgComponent::StoredPath(const char* directory, const char* name, const qirContentType& type)
+qirPath qirMsgComponent::StoredPath(const char* directory, const char* name, const qirContentType& type,
+                                    const std::vector<std::string>* made)
 {
     std::string dir = directory && *directory ? directory : ".";
     std::string safe = Str(SafeName(name, StoredNameLimit));
@@ -248,7 +259,7 @@ qirPath qirMsgComponent::StoredPath(const char* directory, const char* name, con
             if (!sub.empty() && sub[0] != '.' && !IsReservedExtension(sub)) ext = "." + sub;
         }
     } else {
-        if (Usable(dir, safe)) return qirPath((dir + "/" + safe).c_str());
+        if (Usable(dir, safe, made)) return qirPath((dir + "/" + safe).c_str());
         size_t dot = safe.rfind('.');
         if (dot != std::string::npos && dot > 0 && !IsReservedExtension(safe.substr(dot + 1))) {
             stem = safe.substr(0, dot);
@@ -263,7 +274,7 @@ qirPath qirMsgComponent::StoredPath(const char* directory, const char* name, con
     for (unsigned long n = 1;; ++n) {
         unsigned long number = n <= 16 ? n : 16 + ++nameCounter;
         candidate = stem + "_" + std::to_string(number) + ext;
-        if (Usable(dir, candidate)) break;
+        if (Usable(dir, candidate, made)) break;
     }
     return qirPath((dir + "/" + candidate).c_str());
 }

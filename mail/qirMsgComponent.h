@@ -5,6 +5,8 @@
 #define QIR_MSG_COMPONENT_H
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "qirContentType.h"
 #include "qirObject.h"
@@ -66,7 +68,14 @@ public:
     //   subtype limited as a name is (no extension when nothing is left).
     // The caller keeps the name as received as the part name, unless an
     // entry of that name was there: then the name the file got.
-    static qirPath StoredPath(const char* directory, const char* name, const qirContentType& type);
+    // made: in a directory this process has just made, the names of what
+    // it put there so far; the disk is then not asked.  Null: it is.
+    static qirPath StoredPath(const char* directory, const char* name, const qirContentType& type,
+                              const std::vector<std::string>* made = nullptr);
+    // Whether an entry of that name is in the directory (as StoredPath
+    // decides it, from made when given).
+    static int NameTaken(const std::string& directory, const std::string& name,
+                         const std::vector<std::string>* made);
     enum { StoredNameLimit = 120 };
     // The byte mapping of StoredPath alone, for tests and callers that
     // show a name: the last segment with unsafe bytes mapped to "_".

@@ -208,7 +208,8 @@ int qirMsgMultipartComponent::ImportWhole(FILE* in)
     ct.encoding = contentType_.encoding;
     ct.encodingName = contentType_.encodingName;
     ct.charset = contentType_.charset;
-    qirMsgComponent* part = LoadedPart(StoredPath(Str(*path_), nullptr, ct), ct);
+    std::vector<std::string> none; // the parts were removed: a new directory is empty
+    qirMsgComponent* part = LoadedPart(StoredPath(Str(*path_), nullptr, ct, inNewDirectory_ ? &none : nullptr), ct);
     part->SetInNewDirectory(inNewDirectory_);
     if (part->ImportBody(in, nullptr) < 0) {
         delete part;
@@ -219,13 +220,12 @@ int qirMsgMultipartComponent::ImportWhole(FILE* in)
 }
 
 // Whether the file the part name would be stored as is in the directory.
-static int NameTaken(const std::string& dir, const qirString& partName)
+static int PartNameTaken(const std::string& dir, const qirString& partName, const std::vector<std::string>* made)
 {
     if (partName.IsEmpty()) return 0;
     qirString safe = qirMsgComponent::SafeName(partName.Text(), qirMsgComponent::StoredNameLimit);
     if (safe.IsEmpty() || safe.CharAt(0) == '.') return 0;
-    struct stat st;
-    return lstat((dir + "/" + safe.Text()).c_str(), &st) == 0;
+    return qirMsgComponent::NameTaken(dir, safe.Text(), made);
 }
 
 // The parts after the first separator: 1 after the closing line, 0 at the
@@ -234,6 +234,10 @@ int qirMsgMultipartComponent::ImportParts(FILE* in, const char* own)
 {
     std::string dir = Str(*path_);
     std::string text;
+    // A directory just made holds only the parts stored below: names are
+    // chosen without asking the disk.
+    std::vector<std::string> madeNames;
+    std::vector<std::string>* made = inNewDirectory_ && parts_.IsEmpty() ? &madeNames : nullptr;
     for (;;) {
         int c = getc(in);
         if (c == EOF) return 0;
@@ -267,8 +271,8 @@ int qirMsgMultipartComponent::ImportParts(FILE* in, const char* own)
         // received, unless an earlier part took that file name: then the
         // part is known by the name it got.
         int headerRead = before >= 0 && ftell(in) != before;
-        int taken = NameTaken(dir, ct.partName);
-        qirPath path = StoredPath(dir.c_str(), ct.partName.Text(), ct);
+        int taken = PartNameTaken(dir, ct.partName, made);
+        qirPath path = StoredPath(dir.c_str(), ct.partName.Text(), ct, made);
         if (taken) ct.partName = path.Basename();
         qirMsgComponent* part;
         if (ct.IsMultipart()) {
@@ -291,6 +295,7 @@ int qirMsgMultipartComponent::ImportParts(FILE* in, const char* own)
             delete part;
         } else {
             parts_.Append(part);
+            if (made) made->push_back(Str(path.Basename()));
         }
         if (r == 1) return 1;
     }
