@@ -525,71 +525,168 @@ int qirConfiguration::Load(FILE* stream, void* origin)
 
 // -------------------------------------------------------------------- writing
 
-// Quoted when the bare form would not read back as one token of this text.
-static std::string Escape(const qirString& s, int isName)
+// Appends s to out, quoted when the bare form would not read back as one
+// token of this text.
+static void AppendEscaped(std::string* out, const char* p, int isName)
 {
-    const char* p = s.Text();
-    std::string out;
-    int quote = !p || !*p;
-    for (; p && *p; ++p) {
+    if (!p || !*p) {
+        out->append("\"\"");
+        return;
+    }
+    const char* special = isName ? "\\\"\n\r{} \t;." : "\\\"\n\r{} \t;";
+    size_t plain = strcspn(p, special);
+    if (!p[plain]) {
+        // Most names and values need nothing escaped.
+        out->append(p, plain);
+        return;
+    }
+    const size_t at = out->size();
+    int quote = 0;
+    for (; *p; ++p) {
+        // Runs of plain bytes go in whole.
+        plain = strcspn(p, "\\\"\n\r{} \t;.");
+        if (plain) {
+            out->append(p, plain);
+            p += plain - 1;
+            continue;
+        }
         switch (*p) {
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; quote = 1; break;
-        case '\n': out += "\\n"; quote = 1; break;
-        case '\r': out += "\\r"; break;
-        case '{': out += "\\{"; quote = 1; break;
-        case '}': out += "\\}"; quote = 1; break;
-        case ' ': case '\t': case ';': out += *p; quote = 1; break;
+        case '\\': out->append("\\\\"); break;
+        case '"': out->append("\\\""); quote = 1; break;
+        case '\n': out->append("\\n"); quote = 1; break;
+        case '\r': out->append("\\r"); break;
+        case '{': out->append("\\{"); quote = 1; break;
+        case '}': out->append("\\}"); quote = 1; break;
+        case ' ': case '\t': case ';': *out += *p; quote = 1; break;
         case '.':
-            if (isName) out += '\\';
-            out += '.';
+            if (isName) *out += '\\';
+            *out += '.';
             break;
-        default: out += *p;
+        default: *out += *p;
         }
     }
-    if (quote) return "\"" + out + "\"";
-    return out;
+    if (quote) {
+        out->insert(at, 1, '"');
+        *out += '"';
+    }
 }
 
-static int Put(FILE* f, const std::string& s) { return fwrite(s.data(), 1, s.size(), f) == s.size() ? 0 : 1; }
-
-static int Indent(FILE* f, int depth)
+static void AppendIndent(std::string* out, int depth)
 {
-    for (int i = 0; i < depth; ++i)
-        if (fputs("    ", f) == EOF) return 1;
-    return 0;
+    for (int i = 0; i < depth; ++i) out->append("    ");
+}
+
+void qirConfiguration::AppendNode(std::string* out, int depth) const
+{
+    AppendEscaped(out, name_.Text(), 1);
+    for (qirString* v = values_.First(); v; v = qirStringList::Next(v)) {
+        *out += ' ';
+        AppendEscaped(out, v->Text(), 0);
+    }
+    if (FirstChild()) {
+        out->append(" {\n");
+        for (qirConfiguration* c = FirstChild(); c; c = NextChild(c)) {
+            AppendIndent(out, depth + 1);
+            c->AppendNode(out, depth + 1);
+            *out += '\n';
+        }
+        AppendIndent(out, depth);
+        *out += '}';
+    }
 }
 
 int qirConfiguration::WriteNode(FILE* f, int depth) const
 {
-    int failed = Put(f, Escape(name_, 1));
-    for (qirString* v = values_.First(); v; v = qirStringList::Next(v)) {
-        failed |= putc(' ', f) == EOF;
-        failed |= Put(f, Escape(*v, 0));
-    }
-    if (FirstChild()) {
-        failed |= fputs(" {\n", f) == EOF;
-        for (qirConfiguration* c = FirstChild(); c && !failed; c = NextChild(c)) {
-            failed |= Indent(f, depth + 1);
-            failed |= c->WriteNode(f, depth + 1);
-            failed |= putc('\n', f) == EOF;
-        }
-        failed |= Indent(f, depth);
-        failed |= putc('}', f) == EOF;
-    }
-    return failed;
+    std::string text;
+    AppendNode(&text, depth);
+    return fwrite(text.data(), 1, text.size(), f) == text.size() ? 0 : 1;
 }
 
 int qirConfiguration::Write(FILE* stream) const
 {
     if (!stream) return qirCannotOpen;
-    int failed = 0;
-    for (qirConfiguration* c = FirstChild(); c && !failed; c = NextChild(c)) {
-        failed |= c->WriteNode(stream, 0);
-        failed |= putc('\n', stream) == EOF;
+    std::string text;
+    for (qirConfiguration* c = FirstChild(); c; c = NextChild(c)) {
+        c->AppendNode(&text, 0);
+        text += '\n';
     }
-    failed |= putc('\n', stream) == EOF;
+    text += '\n';
+    int failed = fwrite(text.data(), 1, text.size(), stream) != text.size();
     return failed || ferror(stream) ? qirWriteError : qirOK;
+}
+
+// ---- qirConfigurationText
+
+void qirConfigurationText::Begin(const char* name, std::initializer_list<const char*> values)
+{
+    if (!open_.empty() && !open_.back()) {
+        text_.append(" {\n");
+        open_.back() = 1;
+    }
+    AppendIndent(&text_, (int)open_.size());
+    AppendEscaped(&text_, name, 1);
+    for (const char* v : values) {
+        text_ += ' ';
+        AppendEscaped(&text_, v, 0);
+    }
+    open_.push_back(0);
+}
+
+void qirConfigurationText::End()
+{
+    if (open_.empty()) return;
+    int braced = open_.back();
+    open_.pop_back();
+    if (braced) {
+        AppendIndent(&text_, (int)open_.size());
+        text_ += '}';
+    }
+    text_ += '\n';
+}
+
+int qirConfigurationText::Save(const char* path, int direct)
+{
+    while (!open_.empty()) End();
+    qirAtomicFile file(path, direct);
+    int r = file.Open();
+    if (r != qirOK) return r;
+    text_ += '\n';
+    int failed = fwrite(text_.data(), 1, text_.size(), file.Stream()) != text_.size();
+    text_.pop_back();
+    if (failed) {
+        file.Abort();
+        return qirWriteError;
+    }
+    return file.Commit();
+}
+
+// ---- qirConfigurationOverlay
+
+void qirConfigurationOverlay::Begin(const char* name, std::initializer_list<const char*> values)
+{
+    qirConfiguration* parent = open_.empty() ? tree_ : open_.back();
+    qirConfiguration* node = nullptr;
+    if (open_.empty() && keyed_ == name) {
+        node = parent->Child(name);
+        inKeyed_ = 1;
+    }
+    if (!node) {
+        node = new qirConfiguration(name);
+        int i = 0;
+        for (const char* v : values) node->ValueList()->Set(qirString(v), i++);
+        // At the top, and among the keys of the keyed node, a namesake goes.
+        if (open_.empty() || (open_.size() == 1 && inKeyed_))
+            if (qirConfiguration* old = parent->Child(name)) parent->Remove(old);
+        parent->Append(node);
+    }
+    open_.push_back(node);
+}
+
+void qirConfigurationOverlay::End()
+{
+    if (open_.empty()) return;
+    open_.pop_back();
+    if (open_.empty()) inKeyed_ = 0;
 }
 
 int qirConfiguration::Save(const char* path, int direct) const

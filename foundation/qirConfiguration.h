@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,8 @@ public:
     // Writes this node alone (name, values, block of children indented for
     // the given depth) without a final LF: 0, or 1 when a write failed.
     int WriteNode(FILE* stream, int depth = 0) const;
+    // The text WriteNode writes, appended to out.
+    void AppendNode(std::string* out, int depth) const;
     // Replaces the file through a temporary file renamed over it: 0; -7 no
     // temporary file can be made; -12 a write, the close or the rename
     // failed, the old file then left as it was.  direct: as qirAtomicFile's
@@ -168,5 +171,47 @@ private:
 
 // The user's configuration, read at start-up and never written back.
 extern qirConfiguration qirConfig;
+
+// A file in the syntax written as it is made, without a tree: Begin a node
+// with its values, Begin its children, End it.  The text is what Write
+// gives for the tree the same calls would build, for stores that write
+// many new files of one shape (a message's summary when it is imported).
+class qirConfigurationText {
+public:
+    void Begin(const char* name, std::initializer_list<const char*> values = {});
+    void End();
+    void Leaf(const char* name, std::initializer_list<const char*> values = {})
+    {
+        Begin(name, values);
+        End();
+    }
+    // Ends what is open and saves the text as qirConfiguration::Save does.
+    int Save(const char* path, int direct = 0);
+
+private:
+    std::string text_;
+    std::vector<int> open_; // per open node: its block's "{" written
+};
+
+// The calls of qirConfigurationText laid over a tree instead: a node begun
+// at the top replaces the tree's node of its name; under the node named
+// keyed, each child replaces its namesake and the other children stay.
+class qirConfigurationOverlay {
+public:
+    explicit qirConfigurationOverlay(qirConfiguration* tree, const char* keyed = "") : tree_(tree), keyed_(keyed) {}
+    void Begin(const char* name, std::initializer_list<const char*> values = {});
+    void End();
+    void Leaf(const char* name, std::initializer_list<const char*> values = {})
+    {
+        Begin(name, values);
+        End();
+    }
+
+private:
+    qirConfiguration* tree_; // not owned
+    std::string keyed_;
+    std::vector<qirConfiguration*> open_;
+    int inKeyed_ = 0;
+};
 
 #endif

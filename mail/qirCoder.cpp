@@ -118,6 +118,10 @@ enum { b64Pad = 64, b64Skip = 65, b64Invalid = 66 };
 
 struct Base64Table {
     unsigned char value[256];
+    // A group of four letters decodes as at[0][a] | at[1][b] | at[2][c] |
+    // at[3][d]: the three bytes in the low 24 bits, bit 24 set when any of
+    // the four is no letter of the alphabet.
+    uint32_t at[4][256];
     Base64Table()
     {
         memset(value, b64Invalid, sizeof value);
@@ -125,6 +129,9 @@ struct Base64Table {
         value['='] = b64Pad;
         // Line ends and blanks between groups are layout, not data.
         value['\n'] = value['\r'] = value[' '] = value['\t'] = b64Skip;
+        for (int c = 0; c < 256; ++c)
+            for (int k = 0; k < 4; ++k)
+                at[k][c] = value[c] < 64 ? (uint32_t)value[c] << (18 - 6 * k) : 1u << 24;
     }
 };
 static const Base64Table b64;
@@ -151,12 +158,11 @@ int qirBase64Coder::Decode(FILE* in, FILE* out)
             if (have == 0) {
                 // Whole groups of four, the common case.
                 while (i + 4 <= n) {
-                    unsigned a = b64.value[p[i]], b = b64.value[p[i + 1]];
-                    unsigned c = b64.value[p[i + 2]], d = b64.value[p[i + 3]];
-                    if ((a | b | c | d) & 0xC0) break;
-                    bytes[o] = (unsigned char)(a << 2 | b >> 4);
-                    bytes[o + 1] = (unsigned char)(b << 4 | c >> 2);
-                    bytes[o + 2] = (unsigned char)(c << 6 | d);
+                    uint32_t v = b64.at[0][p[i]] | b64.at[1][p[i + 1]] | b64.at[2][p[i + 2]] | b64.at[3][p[i + 3]];
+                    if (v >> 24) break;
+                    bytes[o] = (unsigned char)(v >> 16);
+                    bytes[o + 1] = (unsigned char)(v >> 8);
+                    bytes[o + 2] = (unsigned char)v;
                     o += 3;
                     i += 4;
                 }

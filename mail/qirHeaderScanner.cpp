@@ -25,7 +25,10 @@ int stack[qirHeaderScanner::StackDepth];
 int depth = 0;
 // Where the last call left the input: a moved pointer means a new field.
 const char* lastPos = nullptr;
-std::string text;
+// The current token's text (qirScanText), grown as needed, never shrunk:
+// set once per token, so it is kept simpler than a string.
+char* text = nullptr;
+size_t textRoom = 0;
 
 // Look-ahead results remembered for the current input.  A failed match that
 // ran to some point would be repeated from every later start inside the same
@@ -51,8 +54,20 @@ void Restart()
 
 void SetText(const char* from, size_t n)
 {
-    text.assign(from, n);
-    qirScanText = &text[0];
+    if (n + 1 > textRoom) {
+        size_t room = textRoom ? textRoom : 256;
+        while (room < n + 1) room *= 2;
+        char* grown = static_cast<char*>(realloc(text, room));
+        if (!grown) {
+            qirScanText = emptyText;
+            return;
+        }
+        text = grown;
+        textRoom = room;
+    }
+    memcpy(text, from, n);
+    text[n] = '\0';
+    qirScanText = text;
 }
 
 void Push(int m)

@@ -488,12 +488,30 @@ static qirConfiguration* Node(const char* name, const qirString& v0)
     return n;
 }
 
-// Lays node over parent: a child of that name is replaced.
-static void Replace(qirConfiguration* parent, qirConfiguration* node)
+// The message's own keys of "Body.PARSED", in their order, given to out (a
+// qirConfigurationText or qirConfigurationOverlay).
+template <class Out>
+void qirMsg::PutSummary(Out& out) const
 {
-    qirString name = node->Name();
-    if (qirConfiguration* old = parent->Child(Str(name))) parent->Remove(old);
-    parent->Append(node);
+    const qirList* lists[5] = {to_, cc_, bcc_, from_, replyTo_};
+    char text[32];
+    for (int i = 0; i < 5; ++i) {
+        out.Begin(groupNames[i]);
+        int n = 0;
+        for (qirObject* o = lists[i]->First(); o; o = qirList::Next(o), ++n) {
+            const qirAddress* a = static_cast<const qirAddress*>(o);
+            snprintf(text, sizeof text, "%d", n);
+            out.Leaf(text, {a->Mailbox().Text(), a->FullName().Text()});
+        }
+        out.End();
+    }
+    out.Leaf("SUBJ", {Str(subject_)});
+    snprintf(text, sizeof text, "%lld", (long long)date_);
+    out.Leaf("DATE", {text});
+    snprintf(text, sizeof text, "%d", isRead_);
+    out.Leaf("isRead", {text});
+    snprintf(text, sizeof text, "%d", isRemoved_);
+    out.Leaf("isRemoved", {text});
 }
 
 // A summary has only its flags to write, and nothing when they are as
@@ -542,43 +560,26 @@ int qirMsg::Save()
     }
 
     // The message's own keys replace what the file held; keys written by
-    // others stay.  Nodes are built directly, so long lists stay linear.
+    // others stay.  A new message's file has nothing to keep: it is written
+    // as it is made, without a tree.
     std::string parsed = dir + "/Body.PARSED";
     qirConfiguration tree;
     if (!fresh && access(parsed.c_str(), F_OK) == 0 && tree.Load(parsed.c_str()) != qirOK) return qirFailed;
-    const qirList* lists[5] = {to_, cc_, bcc_, from_, replyTo_};
-    for (int i = 0; i < 5; ++i) {
-        qirConfiguration* group = new qirConfiguration(groupNames[i]);
-        int n = 0;
-        char number[16];
-        for (qirObject* o = lists[i]->First(); o; o = qirList::Next(o), ++n) {
-            const qirAddress* a = static_cast<const qirAddress*>(o);
-            snprintf(number, sizeof number, "%d", n);
-            qirConfiguration* entry = new qirConfiguration(number);
-            entry->ValueList()->Set(a->Mailbox(), 0);
-            entry->ValueList()->Set(a->FullName(), 1);
-            group->Append(entry);
-        }
-        Replace(&tree, group);
+    if (body_ && body_->IsMultipart() && static_cast<qirMsgMultipartComponent*>(body_)->SaveParts() != qirOK)
+        return qirFailed;
+    if (fresh) {
+        qirConfigurationText out;
+        PutSummary(out);
+        if (body_) qirPutBodyKeys(out, body_);
+        // In a directory that is synced and published whole (a fetch's
+        // staging area), nothing reads the summary before it is complete.
+        if (out.Save(parsed.c_str(), qirSyncBatch::Deferring()) != qirOK) return qirFailed;
+    } else {
+        qirConfigurationOverlay out(&tree, "MsgBody");
+        PutSummary(out);
+        if (body_) qirPutBodyKeys(out, body_);
+        if (tree.Save(parsed.c_str()) != qirOK) return qirFailed;
     }
-    char text[32];
-    Replace(&tree, Node("SUBJ", Str(subject_)));
-    snprintf(text, sizeof text, "%lld", (long long)date_);
-    Replace(&tree, Node("DATE", text));
-    snprintf(text, sizeof text, "%d", isRead_);
-    Replace(&tree, Node("isRead", text));
-    snprintf(text, sizeof text, "%d", isRemoved_);
-    Replace(&tree, Node("isRemoved", text));
-
-    if (body_) {
-        if (body_->IsMultipart()) {
-            if (static_cast<qirMsgMultipartComponent*>(body_)->SaveParts() != qirOK) return qirFailed;
-        }
-        qirPutBodyKeys(&tree, body_);
-    }
-    // In a directory that is synced and published whole (a fetch's staging
-    // area), nothing reads the summary before it is complete.
-    if (tree.Save(parsed.c_str(), fresh && qirSyncBatch::Deferring()) != qirOK) return qirFailed;
     modified_ = 0;
     return qirOK;
 }

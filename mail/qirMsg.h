@@ -219,6 +219,8 @@ private:
     int LoadWhole();
     int ReadParsed(const qirConfiguration& tree, int whole);
     int SaveFlags();
+    template <class Out>
+    void PutSummary(Out& out) const;
     void Need() const
     {
         if (partial_ == 1) const_cast<qirMsg*>(this)->Complete();

@@ -351,47 +351,34 @@ int qirMsgMultipartComponent::ExportParts(FILE* out, const char* boundary, int d
 
 // ---------------------------------------------------------------- store
 
-static qirConfiguration* Node(const char* name, const char* v0)
-{
-    qirConfiguration* n = new qirConfiguration(name);
-    n->ValueList()->Set(qirString(v0), 0);
-    return n;
-}
-
-static void Replace(qirConfiguration* parent, qirConfiguration* node)
-{
-    qirString name = node->Name();
-    if (qirConfiguration* old = parent->Child(Str(name))) parent->Remove(old);
-    parent->Append(node);
-}
-
-void qirPutBodyKeys(qirConfiguration* tree, const qirMsgComponent* part)
+template <class Out>
+static void PutBodyKeys(Out& out, const qirMsgComponent* part)
 {
     const qirContentType& ct = part->ContentType();
-    qirConfiguration* body = tree->Child("MsgBody");
-    if (!body) {
-        body = new qirConfiguration("MsgBody");
-        tree->Append(body);
-    }
     char code[16];
     snprintf(code, sizeof code, "%d", ct.encoding);
-    Replace(body, Node("ENCODING", code));
-    Replace(body, Node("NAME", Str(part->Path().Basename())));
-    Replace(body, Node("STYPE", Str(ct.type)));
-    Replace(body, Node("SSUBTYPE", Str(ct.subtype)));
-    Replace(body, Node("SENCODING", Str(ct.encodingName)));
-    Replace(body, Node("SNAME", Str(ct.partName)));
-    Replace(body, Node("SCHARSET", Str(ct.charset)));
-    Replace(body, Node("FULLCONTENT", Str(ct.header)));
+    out.Begin("MsgBody");
+    out.Leaf("ENCODING", {code});
+    out.Leaf("NAME", {part->Path().Basename().Text()});
+    out.Leaf("STYPE", {ct.type.Text()});
+    out.Leaf("SSUBTYPE", {ct.subtype.Text()});
+    out.Leaf("SENCODING", {ct.encodingName.Text()});
+    out.Leaf("SNAME", {ct.partName.Text()});
+    out.Leaf("SCHARSET", {ct.charset.Text()});
+    out.Leaf("FULLCONTENT", {ct.header.Text()});
+    out.End();
 }
+
+void qirPutBodyKeys(qirConfigurationText& out, const qirMsgComponent* part) { PutBodyKeys(out, part); }
+void qirPutBodyKeys(qirConfigurationOverlay& out, const qirMsgComponent* part) { PutBodyKeys(out, part); }
 
 int qirMsgMultipartComponent::SaveParts()
 {
     const char* dir = Str(*path_);
     if (!inNewDirectory_ && access(dir, W_OK) != 0 && mkdir(dir, 0700) != 0) return qirFailed;
-    qirConfiguration tree;
-    qirConfiguration* rows = new qirConfiguration("MsgBody");
-    tree.Append(rows);
+    // The file is made whole each time: written as it is made.
+    qirConfigurationText out;
+    out.Begin("MsgBody");
     int n = 0;
     char number[16];
     for (qirMsgComponent* p = First(); p; p = Next(p), ++n) {
@@ -401,18 +388,15 @@ int qirMsgMultipartComponent::SaveParts()
         }
         const qirContentType& ct = p->ContentType();
         snprintf(number, sizeof number, "%d", n);
-        qirConfiguration* row = new qirConfiguration(number);
-        qirStringList* v = row->ValueList();
         char code[16];
         snprintf(code, sizeof code, "%d", ct.encoding);
-        const qirString values[8] = {p->Path().Basename(), Str(ct.type), Str(ct.subtype), code,
-                                     Str(ct.encodingName), Str(ct.partName), Str(ct.charset), Str(ct.header)};
-        for (int i = 0; i < 8; ++i) v->Set(values[i], i);
-        rows->Append(row);
+        out.Leaf(number, {p->Path().Basename().Text(), Str(ct.type), Str(ct.subtype), code, Str(ct.encodingName),
+                          Str(ct.partName), Str(ct.charset), Str(ct.header)});
     }
+    out.End();
     // In a new message directory the message's own "Body.PARSED", written
     // last, is what makes the parts a message; this one can go in place.
-    return tree.Save((std::string(dir) + "/Body.PARSED").c_str(), inNewDirectory_) == qirOK ? qirOK : qirFailed;
+    return out.Save((std::string(dir) + "/Body.PARSED").c_str(), inNewDirectory_) == qirOK ? qirOK : qirFailed;
 }
 
 int qirMsgMultipartComponent::Save()
@@ -420,7 +404,8 @@ int qirMsgMultipartComponent::Save()
     if (SaveParts() != qirOK) return qirFailed;
     if (path_->IndexOf('/') < 0) return qirNotOpen;
     qirConfiguration tree;
-    qirPutBodyKeys(&tree, this);
+    qirConfigurationOverlay out(&tree, "MsgBody");
+    qirPutBodyKeys(out, this);
     qirString parsed = path_->Dirname().Concat("/Body.PARSED");
     return tree.UpdateFile(parsed.Text()) == qirOK ? qirOK : qirFailed;
 }

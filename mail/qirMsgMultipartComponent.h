@@ -13,6 +13,8 @@
 #include "qirMsgComponent.h"
 
 class qirConfiguration;
+class qirConfigurationOverlay;
+class qirConfigurationText;
 
 class qirMsgMultipartComponent : public qirMsgComponent {
 public:
@@ -95,8 +97,10 @@ private:
 };
 
 // The eight "MsgBody.*" keys that describe a body (single or multipart)
-// in the "Body.PARSED" of the directory that holds it, laid over the tree.
-void qirPutBodyKeys(qirConfiguration* tree, const qirMsgComponent* part);
+// in the "Body.PARSED" of the directory that holds it: written into a new
+// file's text, or laid over a tree keyed "MsgBody".
+void qirPutBodyKeys(qirConfigurationText& out, const qirMsgComponent* part);
+void qirPutBodyKeys(qirConfigurationOverlay& out, const qirMsgComponent* part);
 
 // Which boundary line the line is: 1 the separator ("--" boundary), 2 the
 // closing line ("--" boundary "--"), 0 neither.  Trailing blanks, TABs, CR
