@@ -136,6 +136,30 @@ struct Base64Table {
 };
 static const Base64Table b64;
 
+// Whole groups of four letters from p, as long as they last: their bytes
+// go to out, which has room for one byte more than they make; *written
+// grows by their number.  Answers the letters taken.
+static inline int DecodeGroups(const unsigned char* p, int n, unsigned char* out, int* written)
+{
+    unsigned char* o = out;
+    int i = 0;
+    for (; i + 4 <= n; i += 4, o += 3) {
+        uint32_t v = b64.at[0][p[i]] | b64.at[1][p[i + 1]] | b64.at[2][p[i + 2]] | b64.at[3][p[i + 3]];
+        if (v >> 24) break;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // One store of four bytes; the fourth is overwritten or unused.
+        uint32_t w = __builtin_bswap32(v << 8);
+        memcpy(o, &w, 4);
+#else
+        o[0] = (unsigned char)(v >> 16);
+        o[1] = (unsigned char)(v >> 8);
+        o[2] = (unsigned char)v;
+#endif
+    }
+    *written += (int)(o - out);
+    return i;
+}
+
 int qirBase64Coder::Decode(FILE* in, FILE* out)
 {
     failed_ = 0;
@@ -144,28 +168,19 @@ int qirBase64Coder::Decode(FILE* in, FILE* out)
     int have = 0;        // values of the group so far, carried across lines
     int skipLine = 0;    // the rest of this line is dropped
     int done = 0;
-    unsigned char bytes[qirRFileLineSize];
-    const unsigned char* p;
-    int n;
-    while (!done && (n = reader_->NextPiece(&p)) >= 0) {
-        if (reader_->PieceStartsLine()) {
+    unsigned char bytes[qirRFileLineSize + 1]; // a piece's bytes and DecodeGroups' spare one
+    // One piece of a line, or a whole line of a run: 1 when the text ends.
+    auto piece = [&](const unsigned char* p, int n, int startsLine) {
+        if (startsLine) {
             skipLine = 0;
-            if (n > 0 && p[0] == '-') break;
+            if (n > 0 && p[0] == '-') return 1;
         }
-        if (skipLine) continue;
+        if (skipLine) return 0;
         int o = 0, i = 0;
         while (i < n) {
             if (have == 0) {
                 // Whole groups of four, the common case.
-                while (i + 4 <= n) {
-                    uint32_t v = b64.at[0][p[i]] | b64.at[1][p[i + 1]] | b64.at[2][p[i + 2]] | b64.at[3][p[i + 3]];
-                    if (v >> 24) break;
-                    bytes[o] = (unsigned char)(v >> 16);
-                    bytes[o + 1] = (unsigned char)(v >> 8);
-                    bytes[o + 2] = (unsigned char)v;
-                    o += 3;
-                    i += 4;
-                }
+                i += DecodeGroups(p + i, n - i, bytes + o, &o);
                 if (i >= n) break;
             }
             unsigned v = b64.value[p[i++]];
@@ -193,6 +208,28 @@ int qirBase64Coder::Decode(FILE* in, FILE* out)
             }
         }
         Put(out, bytes, o);
+        return 0;
+    };
+    const unsigned char* p;
+    int n;
+    int stop = 0; // a line beginning with "-" ends the text
+    while (!done && !stop) {
+        if ((n = reader_->NextLines(&p)) > 0) {
+            // A run of whole lines, cut as NextPiece would cut them.
+            const unsigned char* end = p + n;
+            while (p < end && !done && !stop) {
+                const unsigned char* lf = (const unsigned char*)memchr(p, '\n', (size_t)(end - p));
+                int length = (int)(lf - p) + 1;
+                for (int at = 0; at < length && !done && !stop; at += qirRFileLineSize - 1) {
+                    int take = length - at < qirRFileLineSize - 1 ? length - at : qirRFileLineSize - 1;
+                    stop = piece(p + at, take, at == 0);
+                }
+                p = lf + 1;
+            }
+            continue;
+        }
+        if ((n = reader_->NextPiece(&p)) < 0) break;
+        stop = piece(p, n, reader_->PieceStartsLine());
     }
     // Unpadded last group: its whole bytes are data all the same.
     if (!done && have >= 2) {
@@ -615,7 +652,10 @@ int qirPlainCoder::Decode(FILE* in, FILE* out)
     reader_->SetStream(in);
     const unsigned char* p;
     int n;
-    while ((n = reader_->NextPiece(&p)) >= 0) Put(out, p, n);
+    for (;;) {
+        if ((n = reader_->NextLines(&p)) > 0 || (n = reader_->NextPiece(&p)) >= 0) Put(out, p, n);
+        else break;
+    }
     return DecodeResult();
 }
 

@@ -26,6 +26,11 @@ char* qirScanRestAsText()
 {
     char* buffer = nullptr;
     qirGrowAppend(&buffer, nullptr); // "" for a field without tokens
+    // A Subject's characters come one token each: taken whole instead.
+    if (const char* rest = qirHeaderScanner::TakeRestOfText()) {
+        qirGrowAppend(&buffer, rest);
+        return buffer;
+    }
     for (int t = Next(); t != qirTokEnd; t = Next()) qirGrowAppend(&buffer, qirScanText);
     return buffer;
 }

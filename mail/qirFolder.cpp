@@ -1346,6 +1346,8 @@ int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
     RemoveStaleStaging();
     // The whole spool is read once to learn every letter's proof; then only
     // the new letters are read again (from the page cache) and stored.
+    // Without a history nothing is proved: the lengths are enough.
+    box.SetDigests(history != nullptr);
     if (box.Scan() != qirOK)
         QIR_REPORT(qirLogError, "MailBox: Error reading %s: Status = %d", Str(spool), box.Status());
     std::vector<int> wanted;

@@ -697,6 +697,24 @@ int qirHeaderScanner::nextToken()
     return token;
 }
 
+const char* qirHeaderScanner::TakeRestOfText()
+{
+    if (!qirScanInput || qirScanInput != lastPos || mode != Text) return nullptr;
+    const char* rest = qirScanInput;
+    const char* end = rest + strlen(rest);
+    Restart();
+    SetText(end, 0);
+    qirScanInput = lastPos = end;
+    return rest;
+}
+
+void qirHeaderScanner::SkipToEnd()
+{
+    // The text of a field no rule reads is passed over at once.
+    if (TakeRestOfText()) return;
+    while (nextToken() != qirTokEnd) {}
+}
+
 char* qirHeaderScanner::TakeComment()
 {
     char* c = qirScanComment;

@@ -65,6 +65,12 @@ extern char* qirScanComment;
 class qirHeaderScanner {
 public:
     static int nextToken();
+    // In unstructured text (a Subject): the rest of the input at once, as
+    // the character tokens to the end would spell it, and the end reached
+    // as nextToken reaches it; null, nothing taken, in any other mode.
+    static const char* TakeRestOfText();
+    // Reads on to the end of the field, as nextToken until it answers 39.
+    static void SkipToEnd();
     // Takes over the comment buffer (the caller frees it), or null.
     static char* TakeComment();
     // Forgets the scan under way: field-name mode, empty stack.

@@ -32,9 +32,15 @@ std::string Normalise(const char* id, size_t length)
 std::string qirFetchProof::Text() const
 {
     if (!Known()) return std::string();
-    char text[64];
-    if (hasDigest) snprintf(text, sizeof text, "L%lld D%016llx", size, static_cast<unsigned long long>(digest));
-    else snprintf(text, sizeof text, "L%lld", size);
+    // Written for every letter a fetch stores: no printf.
+    std::string text = "L" + std::to_string(size);
+    if (hasDigest) {
+        static const char hex[] = "0123456789abcdef";
+        char d[18] = {' ', 'D'};
+        unsigned long long v = static_cast<unsigned long long>(digest);
+        for (int i = 17; i >= 2; --i, v >>= 4) d[i] = hex[v & 15];
+        text.append(d, sizeof d);
+    }
     return text;
 }
 

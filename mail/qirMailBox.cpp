@@ -322,12 +322,12 @@ void qirMailBox::TextDigest::Add(const char* p, size_t n)
         return;
     }
     if (n >= 2) {
-        if (held) digest.Add(hold, static_cast<size_t>(held));
-        digest.Add(p, n - 2);
+        if (held) Feed(hold, static_cast<size_t>(held));
+        Feed(p, n - 2);
         last = static_cast<unsigned char>(n > 2 ? p[n - 3] : hold[held - 1]); // held > 0 when n is 2
         memcpy(hold, p + n - 2, 2);
     } else { // one byte after two held
-        digest.Add(hold, 1);
+        Feed(hold, 1);
         last = static_cast<unsigned char>(hold[0]);
         hold[0] = hold[1];
         hold[1] = p[0];
@@ -344,9 +344,10 @@ void qirMailBox::TextDigest::Finish(qirMsgInfo* m)
     int before = held == 2 ? hold[0] : last; // the byte before the last one
     if (held == 2 && hold[0] == '\r' && hold[1] == '\n' && last == '\n') drop = 2;
     else if (held >= 1 && hold[held - 1] == '\n' && before == '\n') drop = 1;
-    if (held - drop > 0) digest.Add(hold, static_cast<size_t>(held - drop));
-    m->textLength_ = static_cast<long long>(digest.Length());
-    m->digest_ = digest.Value();
+    if (held - drop > 0) Feed(hold, static_cast<size_t>(held - drop));
+    m->textLength_ = lengthOnly ? counted : static_cast<long long>(digest.Length());
+    m->digest_ = lengthOnly ? 0 : digest.Value();
+    m->digested_ = !lengthOnly;
     *this = TextDigest();
 }
 
@@ -428,6 +429,7 @@ qirMsgInfo* qirMailBox::NextMessage()
     m->size_ = -1;
     m->fromLength_ = ConsumeLine(&header_, nullptr);
     text_ = TextDigest();
+    text_.lengthOnly = !digests_;
     digesting_ = 1;
     long length = m->fromLength_;
     while (!AtEnd()) {

@@ -118,6 +118,9 @@ public:
     // (AsidePath), its text being messages the user may still want.
     int Recovered() const { return recovered_; }
     const std::string& AsidePath() const { return asidePath_; }
+    // Whether the walk digests each letter's text for its proof (the
+    // default); without, a proof holds the length alone.  Set before a walk.
+    void SetDigests(int on) { digests_ = on ? 1 : 0; }
     // Bytes read from the spool so far, for checking that a walk reads once.
     long BytesRead() const { return bytesRead_; }
 
@@ -196,10 +199,18 @@ private:
         char hold[2];
         int held = 0;
         int last = -1; // the last byte digested, -1 none
+        int lengthOnly = 0; // count the bytes, digest nothing
+        long long counted = 0;
         void Add(const char* p, size_t n);
+        void Feed(const char* p, size_t n)
+        {
+            if (lengthOnly) counted += static_cast<long long>(n);
+            else digest.Add(p, n);
+        }
         void Finish(qirMsgInfo* m);
     };
     TextDigest text_;
+    int digests_ = 1;
     int digesting_ = 0;
     std::vector<char> textBuf_; // ReadText's, apart from the walk's buffer
     std::vector<char> window_;  // TextOf's read-ahead: the spool from windowAt_

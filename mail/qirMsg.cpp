@@ -494,24 +494,19 @@ template <class Out>
 void qirMsg::PutSummary(Out& out) const
 {
     const qirList* lists[5] = {to_, cc_, bcc_, from_, replyTo_};
-    char text[32];
     for (int i = 0; i < 5; ++i) {
         out.Begin(groupNames[i]);
         int n = 0;
         for (qirObject* o = lists[i]->First(); o; o = qirList::Next(o), ++n) {
             const qirAddress* a = static_cast<const qirAddress*>(o);
-            snprintf(text, sizeof text, "%d", n);
-            out.Leaf(text, {a->Mailbox().Text(), a->FullName().Text()});
+            out.Leaf(std::to_string(n).c_str(), {a->Mailbox().Text(), a->FullName().Text()});
         }
         out.End();
     }
     out.Leaf("SUBJ", {Str(subject_)});
-    snprintf(text, sizeof text, "%lld", (long long)date_);
-    out.Leaf("DATE", {text});
-    snprintf(text, sizeof text, "%d", isRead_);
-    out.Leaf("isRead", {text});
-    snprintf(text, sizeof text, "%d", isRemoved_);
-    out.Leaf("isRemoved", {text});
+    out.Leaf("DATE", {std::to_string((long long)date_).c_str()});
+    out.Leaf("isRead", {std::to_string(isRead_).c_str()});
+    out.Leaf("isRemoved", {std::to_string(isRemoved_).c_str()});
 }
 
 // A summary has only its flags to write, and nothing when they are as
@@ -850,6 +845,6 @@ int qirMsg::ParseField(const char* text)
         break;
     }
     // The scanner must reach the field's end before the next field starts.
-    while (qirHeaderScanner::nextToken() != qirTokEnd) {}
+    qirHeaderScanner::SkipToEnd();
     return r;
 }

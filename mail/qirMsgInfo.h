@@ -41,7 +41,7 @@ public:
         if (textLength_ < 0) return p;
         p.size = textLength_;
         p.digest = digest_;
-        p.hasDigest = 1;
+        p.hasDigest = digested_;
         return p;
     }
 
@@ -58,6 +58,7 @@ private:
     long headerLength_ = 0; // "From " line and header, without the empty line
     long long textLength_ = -1;
     uint64_t digest_ = 0;
+    int digested_ = 0;
 };
 
 class qirMsgInfoList : public qirList {

@@ -147,7 +147,7 @@ static void ParsePartField(const std::string& text, qirContentType* ct)
         r = qirNotFound;
         break;
     }
-    while (qirHeaderScanner::nextToken() != qirTokEnd) {}
+    qirHeaderScanner::SkipToEnd();
     if (r != qirOK && qirLog)
         qirLog->ReportContent(qirLogError, "--->PARSING_ERROR (<%s>,%d):in field '%s'\n", sourceName, __LINE__,
                               text.c_str());
@@ -355,10 +355,8 @@ template <class Out>
 static void PutBodyKeys(Out& out, const qirMsgComponent* part)
 {
     const qirContentType& ct = part->ContentType();
-    char code[16];
-    snprintf(code, sizeof code, "%d", ct.encoding);
     out.Begin("MsgBody");
-    out.Leaf("ENCODING", {code});
+    out.Leaf("ENCODING", {std::to_string(ct.encoding).c_str()});
     out.Leaf("NAME", {part->Path().Basename().Text()});
     out.Leaf("STYPE", {ct.type.Text()});
     out.Leaf("SSUBTYPE", {ct.subtype.Text()});
@@ -380,18 +378,15 @@ int qirMsgMultipartComponent::SaveParts()
     qirConfigurationText out;
     out.Begin("MsgBody");
     int n = 0;
-    char number[16];
     for (qirMsgComponent* p = First(); p; p = Next(p), ++n) {
         if (p->IsMultipart() && static_cast<qirMsgMultipartComponent*>(p)->SaveParts() != qirOK) {
             QIR_REPORT(qirLogError, "ERROR(<%s>,%d): Error saving", sourceName, __LINE__);
             return qirFailed;
         }
         const qirContentType& ct = p->ContentType();
-        snprintf(number, sizeof number, "%d", n);
-        char code[16];
-        snprintf(code, sizeof code, "%d", ct.encoding);
-        out.Leaf(number, {p->Path().Basename().Text(), Str(ct.type), Str(ct.subtype), code, Str(ct.encodingName),
-                          Str(ct.partName), Str(ct.charset), Str(ct.header)});
+        out.Leaf(std::to_string(n).c_str(),
+                 {p->Path().Basename().Text(), Str(ct.type), Str(ct.subtype), std::to_string(ct.encoding).c_str(),
+                  Str(ct.encodingName), Str(ct.partName), Str(ct.charset), Str(ct.header)});
     }
     out.End();
     // In a new message directory the message's own "Body.PARSED", written

@@ -206,6 +206,31 @@ int qirRFile::NextPiece(const unsigned char** data)
     return n;
 }
 
+int qirRFile::NextLines(const unsigned char** data)
+{
+#ifdef __GLIBC__
+    if (endState_ || !stream_ || atEnd_ || haveAhead_ || position_ < length_ || !nextStartsLine_) return 0;
+    const char* from = stream_->_IO_read_ptr;
+    const char* end = stream_->_IO_read_end;
+    const char* p = from;
+    while (p < end && *p != '-') {
+        const char* lf = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
+        if (!lf || lf + 1 >= end || lf[1] == '-') break;
+        p = lf + 1;
+    }
+    if (p == from) return 0;
+    stream_->_IO_read_ptr = const_cast<char*>(p);
+    *data = reinterpret_cast<const unsigned char*>(from);
+    startsLine_ = endsLine_ = 1;
+    lineEndTaken_ = 0;
+    position_ = length_ = 0;
+    return static_cast<int>(p - from);
+#else
+    (void)data;
+    return 0;
+#endif
+}
+
 qirString qirRFile::RestOfLine()
 {
     const unsigned char* data;

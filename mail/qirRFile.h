@@ -38,6 +38,13 @@ public:
     // buffer) stay valid until the next read of the reader or the stream;
     // -1 at the end.  A piece may be empty.
     int NextPiece(const unsigned char** data);
+    // Whole lines at once, where NextPiece would hand them out one by one
+    // with nothing to tell them apart: the run of complete lines in the
+    // stream's buffer, none beginning with "-", whose line ends are all
+    // theirs (the line after the run is there and does not begin with
+    // "-").  Its length, 0 when there is no such run (NextPiece then goes
+    // on); valid as NextPiece's bytes.  The run starts and ends a line.
+    int NextLines(const unsigned char** data);
     int HasMore();
     // With a boundary, reads on to the line that ends the part.
     void Drain();
