@@ -1,7 +1,10 @@
 // The rounds of a storing benchmark: qir's own road with and without its
 // syncs, nmh's inc and the floor with and without syncs, each in a fresh
 // directory, in turn, the order rotated each round; medians printed as
-// qir over the peer and over the floor.
+// qir over the peer and over the floor.  Nothing made is removed before
+// the last round is over: an ext4 without a journal searches past every
+// inode freed in the last minute or more before it reuses one, so a
+// removal between rounds would slow the next round's first runs most.
 #ifndef QIR_STORE_ROUNDS_H
 #define QIR_STORE_ROUNDS_H
 
@@ -24,16 +27,15 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
     // The floor makes what the program made: its tree, taken from a run
     // before the timed ones.
     std::vector<qirTreeEntry> tree;
+    std::vector<std::string> made;
     {
         std::string root = qirFreshDir(base, "qir-store");
+        made.push_back(root);
         if (qirWriteSpool(root + "/spool", text) != 0 || run(root, root + "/spool") < 0) return 1;
         qirListTree(root + "/Incoming.QIR", "", &tree);
-        qirRemoveDirectory(root.c_str(), 0);
     }
     std::vector<double> qir, qirNoSync, inc, floor, floorNoSync;
     for (int round = 0; round < rounds; ++round) {
-        // What a round made goes when it is over, never between its runs.
-        std::vector<std::string> made;
         auto fresh = [&](const char* name) {
             made.push_back(qirFreshDir(base, name));
             return made.back();
@@ -80,12 +82,14 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
         for (size_t k = 0; k < runs.size(); ++k)
             if (runs[(k + round) % runs.size()]() != 0) {
                 fprintf(stderr, "run failed\n");
+                for (const std::string& d : made) qirRemoveDirectory(d.c_str(), 0);
                 return 1;
             }
-        for (const std::string& d : made) qirRemoveDirectory(d.c_str(), 0);
         printf("round %d: qir %.3f s (no syncs %.3f), inc %.3f, floor %.3f (no syncs %.3f)\n", round + 1, qir.back(),
                qirNoSync.back(), inc.empty() ? -1.0 : inc.back(), floor.back(), floorNoSync.back());
+        fflush(stdout);
     }
+    for (const std::string& d : made) qirRemoveDirectory(d.c_str(), 0);
     double q = qirMedian(qir), qn = qirMedian(qirNoSync), i = qirMedian(inc), f = qirMedian(floor),
            fn = qirMedian(floorNoSync);
     printf("\n| %s | qir | inc | floor | qir / inc | qir / floor |\n|---|---|---|---|---|---|\n", work);

@@ -617,7 +617,7 @@ int qirConfiguration::Write(FILE* stream) const
 
 // ---- qirConfigurationText
 
-void qirConfigurationText::Begin(const char* name, std::initializer_list<const char*> values)
+void qirConfigurationText::Begin(const char* name, const char* const* values, size_t count)
 {
     if (!open_.empty() && !open_.back()) {
         text_.append(" {\n");
@@ -625,9 +625,9 @@ void qirConfigurationText::Begin(const char* name, std::initializer_list<const c
     }
     AppendIndent(&text_, (int)open_.size());
     AppendEscaped(&text_, name, 1);
-    for (const char* v : values) {
+    for (size_t i = 0; i < count; ++i) {
         text_ += ' ';
-        AppendEscaped(&text_, v, 0);
+        AppendEscaped(&text_, values[i], 0);
     }
     open_.push_back(0);
 }
@@ -662,7 +662,7 @@ int qirConfigurationText::Save(const char* path, int direct)
 
 // ---- qirConfigurationOverlay
 
-void qirConfigurationOverlay::Begin(const char* name, std::initializer_list<const char*> values)
+void qirConfigurationOverlay::Begin(const char* name, const char* const* values, size_t count)
 {
     qirConfiguration* parent = open_.empty() ? tree_ : open_.back();
     qirConfiguration* node = nullptr;
@@ -672,8 +672,7 @@ void qirConfigurationOverlay::Begin(const char* name, std::initializer_list<cons
     }
     if (!node) {
         node = new qirConfiguration(name);
-        int i = 0;
-        for (const char* v : values) node->ValueList()->Set(qirString(v), i++);
+        for (size_t i = 0; i < count; ++i) node->ValueList()->Set(qirString(values[i]), (int)i);
         // At the top, and among the keys of the keyed node, a namesake goes.
         if (open_.empty() || (open_.size() == 1 && inKeyed_))
             if (qirConfiguration* old = parent->Child(name)) parent->Remove(old);

@@ -178,7 +178,11 @@ extern qirConfiguration qirConfig;
 // many new files of one shape (a message's summary when it is imported).
 class qirConfigurationText {
 public:
-    void Begin(const char* name, std::initializer_list<const char*> values = {});
+    void Begin(const char* name, const char* const* values, size_t count);
+    void Begin(const char* name, std::initializer_list<const char*> values = {})
+    {
+        Begin(name, values.begin(), values.size());
+    }
     void End();
     void Leaf(const char* name, std::initializer_list<const char*> values = {})
     {
@@ -199,7 +203,11 @@ private:
 class qirConfigurationOverlay {
 public:
     explicit qirConfigurationOverlay(qirConfiguration* tree, const char* keyed = "") : tree_(tree), keyed_(keyed) {}
-    void Begin(const char* name, std::initializer_list<const char*> values = {});
+    void Begin(const char* name, const char* const* values, size_t count);
+    void Begin(const char* name, std::initializer_list<const char*> values = {})
+    {
+        Begin(name, values.begin(), values.size());
+    }
     void End();
     void Leaf(const char* name, std::initializer_list<const char*> values = {})
     {

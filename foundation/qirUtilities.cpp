@@ -318,25 +318,30 @@ int qirShareDirectory(const char* source, const char* target)
 
 int qirRenameNoReplace(const char* from, const char* to)
 {
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+    return qirRenameNoReplaceAt(AT_FDCWD, from, AT_FDCWD, to);
+}
+
+int qirRenameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to)
+{
+    if (renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return -1;
     // A file system without the flag: claim the name with an exclusive mkdir,
     // then replace that empty directory of our own.
     struct stat st;
-    if (lstat(from, &st) != 0) return -1;
+    if (fstatat(fromDir, from, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
     if (S_ISDIR(st.st_mode)) {
-        if (mkdir(to, 0700) != 0) return -1;
-        if (rename(from, to) == 0) return 0;
+        if (mkdirat(toDir, to, 0700) != 0) return -1;
+        if (renameat(fromDir, from, toDir, to) == 0) return 0;
         int saved = errno;
-        rmdir(to);
+        unlinkat(toDir, to, AT_REMOVEDIR);
         errno = saved;
         return -1;
     }
-    if (lstat(to, &st) == 0) {
+    if (fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
         errno = EEXIST;
         return -1;
     }
-    return rename(from, to);
+    return renameat(fromDir, from, toDir, to);
 }
 
 int qirPutAside(const char* path, const char* prefix, std::string* aside)

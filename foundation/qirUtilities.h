@@ -45,6 +45,9 @@ int qirShareDirectory(const char* source, const char* target);
 // would silently replace an empty directory): 0, or -1 with errno (EEXIST
 // when the target is there, EXDEV across file systems).
 int qirRenameNoReplace(const char* from, const char* to);
+// The same with each name relative to an open directory (AT_FDCWD: as
+// given), so that many renames between two directories walk no paths.
+int qirRenameNoReplaceAt(int fromDir, const char* from, int toDir, const char* to);
 // Renames path to a name of its own directory that starts with prefix,
 // then this process's id and a number ("<dir>/<prefix><pid>.<n>"), never
 // over an existing entry: 0 with the new path in *aside, or -1 (errno).

@@ -628,14 +628,21 @@ std::string qirFolder::Stage(int (*fill)(const char*, void*), void* context, int
     return work;
 }
 
-qirPath qirFolder::Place(const std::string& from, int* status)
+qirPath qirFolder::Place(const std::string& from, int* status, int stagingFd, int folderFd)
 {
     std::string dir = directory_ ? Str(*directory_) : "";
+    // Names relative to the open directories, when given.
+    const char* source = from.c_str();
+    if (stagingFd != AT_FDCWD) {
+        size_t slash = from.rfind('/');
+        if (slash != std::string::npos) source += slash + 1;
+    }
     // The first free number at or above the count; leftovers are never
     // reused, whatever they hold.
     for (long n = count_ < 0 ? 0 : count_; directory_; ++n) {
         std::string target = dir + "/" + MessageName(n);
-        if (MoveNoReplace(from, target) == 0) {
+        const char* to = folderFd != AT_FDCWD ? target.c_str() + dir.size() + 1 : target.c_str();
+        if (qirRenameNoReplaceAt(stagingFd, source, folderFd, to) == 0) {
             if (n >= count_) count_ = (int)n + 1;
             *status = qirOK;
             return qirPath(target.c_str());
@@ -647,9 +654,9 @@ qirPath qirFolder::Place(const std::string& from, int* status)
     return qirPath("");
 }
 
-qirPath qirFolder::Publish(const std::string& work, int* status)
+qirPath qirFolder::Publish(const std::string& work, int* status, int stagingFd, int folderFd)
 {
-    qirPath path = Place(work, status);
+    qirPath path = Place(work, status, stagingFd, folderFd);
     if (*status != qirOK) qirRemoveDirectory(work.c_str(), 0);
     return path;
 }
@@ -1098,15 +1105,28 @@ int qirFolder::PublishRound(std::vector<Staged>* round, qirHistory* history, std
     }
     Step("synced", (int)round->size());
     std::vector<std::pair<qirPath, const Staged*>> in;
+    // One rename each, between two directories held open for the round.
+    int stagingFd = staging_.empty() ? -1 : open(staging_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int folderFd = stagingFd < 0 ? -1 : open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0) {
+        if (stagingFd >= 0) close(stagingFd);
+        stagingFd = folderFd = AT_FDCWD;
+    }
     for (Staged& m : *round) {
         int status;
-        qirPath path = Publish(m.work, &status);
+        // Staged in this process's staging directory, by its own name.
+        int direct = stagingFd != AT_FDCWD && m.work.compare(0, staging_.size() + 1, staging_ + "/") == 0;
+        qirPath path = direct ? Publish(m.work, &status, stagingFd, folderFd) : Publish(m.work, &status);
         if (status == qirOK) in.push_back({path, &m});
         else QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't move a new message into <%s>", sourceName, __LINE__,
                         dir.c_str());
         if (qirLog)
             qirLog->EndReceivedMessage(status == qirOK ? ("stored as " + std::string(Str(path))).c_str() : notStored,
                                        &m.reports);
+    }
+    if (stagingFd != AT_FDCWD) {
+        close(stagingFd);
+        close(folderFd);
     }
     int r = qirOK;
     qirSyncBatch folder(dir.c_str());

@@ -8,6 +8,7 @@
 #ifndef QIR_FOLDER_H
 #define QIR_FOLDER_H
 
+#include <fcntl.h>
 #include <string>
 #include <vector>
 
@@ -185,11 +186,13 @@ protected:
     // The two halves of StoreNew: a directory made by fill in this process's
     // staging area ("" on failure), and its move into the folder.
     std::string Stage(int (*fill)(const char* directory, void* context), void* context, int* status);
-    qirPath Publish(const std::string& staged, int* status);
+    qirPath Publish(const std::string& staged, int* status, int stagingFd = AT_FDCWD, int folderFd = AT_FDCWD);
     // Renames the directory from into the first free "Message" N at or
     // above the count, never over an entry: the new path, or "" with
-    // errno telling why (from is then where it was).
-    qirPath Place(const std::string& from, int* status);
+    // errno telling why (from is then where it was).  With open
+    // directories given, from is taken by its name in stagingFd and the
+    // new name made in folderFd (this folder's directory).
+    qirPath Place(const std::string& from, int* status, int stagingFd = AT_FDCWD, int folderFd = AT_FDCWD);
     int EnsureStaging();
     void DropStaging(); // when empty
     // Directories under the folder left by fetches whose process is gone.

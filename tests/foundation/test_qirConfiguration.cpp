@@ -48,10 +48,28 @@ qirConfiguration* AddNode(qirConfiguration* parent, const char* name, std::vecto
     return c;
 }
 
+// The tree's nodes given to a writer that builds no tree.
+void Emit(qirConfigurationText* out, const qirConfiguration* node)
+{
+    for (const qirConfiguration* c = node->FirstChild(); c; c = qirConfiguration::NextChild(c)) {
+        std::vector<const char*> values;
+        for (qirString* v = c->ValueList()->First(); v; v = qirStringList::Next(v)) values.push_back(v->Text());
+        out->Begin(c->Name().Text(), values.data(), values.size());
+        Emit(out, c);
+        out->End();
+    }
+}
+
+// Saved, and read back into back: the first difference, or "".  The
+// writer without a tree must write the very same file.
 std::string SaveAndReload(const qirConfiguration& tree, qirConfiguration* back, const qirScratchDir& dir)
 {
     std::string path = dir.File("rt.cfg");
+    qirConfigurationText text;
+    Emit(&text, &tree);
+    if (text.Save(dir.File("text.cfg").c_str()) != 0) return "text save failed";
     if (tree.Save(path.c_str()) != 0) return "save failed";
+    if (qirScratchDir::ReadFile(path) != qirScratchDir::ReadFile(dir.File("text.cfg"))) return "text differs";
     int r = back->Load(path.c_str());
     if (r != 0) return "load answered " + std::to_string(r);
     std::string d = Diff(&tree, back, "");

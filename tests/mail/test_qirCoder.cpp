@@ -296,6 +296,12 @@ TEST(CoderBoundary, LinesAcrossTheStreamBufferEdge)
         Decoded qp = Decode(qirEncQuotedPrintable, text, "b");
         EXPECT_EQ(qp.bytes, filler + "\nlast") << shift;
         EXPECT_EQ(qp.after, "next\n") << shift;
+        // base64 lines, some run together, one dropped, up to the separator.
+        std::string data = Bytes(size_t(shift) * 3 / 4, shift);
+        std::string lines = Encode(qirEncBase64, data);
+        Decoded b64 = Decode(qirEncBase64, lines + "*dropped line\n--b\r\nnext\n", "b");
+        EXPECT_EQ(b64.bytes, data) << shift;
+        EXPECT_EQ(b64.after, "next\n") << shift;
     }
 }
 

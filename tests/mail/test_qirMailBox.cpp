@@ -335,6 +335,66 @@ TEST(qirMailBox, NothingDeletedLeavesTheSpoolUntouched)
     EXPECT_EQ(qirScratchDir::ReadFile(path), kThree);
 }
 
+// A letter's text as ReadText hands it out, in pieces.
+std::string ReadWhole(qirMailBox& box, int number)
+{
+    std::string out;
+    auto sink = [](void* context, const char* text, int length) {
+        static_cast<std::string*>(context)->append(text, length);
+        return 1;
+    };
+    return box.ReadText(number, sink, &out) == 0 ? out : "<failed>";
+}
+
+// The same through the read-ahead, or ReadText for a letter larger than it.
+std::string ReadAhead(qirMailBox& box, int number)
+{
+    const char* text = nullptr;
+    size_t length = 0;
+    int r = box.TextOf(number, &text, &length);
+    if (r == 1) return ReadWhole(box, number);
+    return r == 0 ? std::string(text, length) : "<failed>";
+}
+
+// Letters of many sizes, one larger than the read-ahead, straddling its
+// ends: read in order, backwards and at random, every text is the one
+// ReadText gives; after a rewrite moved them, no old text is served.
+TEST(qirMailBox, ReadAheadGivesEachLetterWhole)
+{
+    qirScratchDir dir;
+    std::string spool;
+    std::vector<std::string> bodies;
+    for (int i = 0; i < 120; ++i) {
+        size_t size = i == 40 ? (3u << 19) : 1000 + size_t(i) * 397 % 60000;
+        bodies.push_back(std::string(size, char('a' + i % 26)) + "\n");
+        spool += "From s Mon Jan  1 10:00:00 2024\nMessage-Id: <" + std::to_string(i) + "@x>\n\n" + bodies.back() + "\n";
+    }
+    std::string path = dir.File("spool");
+    ASSERT_EQ(qirScratchDir::WriteFile(path, spool), 0);
+    qirMailBox box(path.c_str());
+    ASSERT_EQ(box.Count(), 120);
+    std::vector<int> order;
+    for (int i = 0; i < 120; ++i) order.push_back(i);
+    for (int i = 119; i >= 0; --i) order.push_back(i);
+    for (int i = 0; i < 120; ++i) order.push_back(i * 37 % 120);
+    for (int i : order) {
+        std::string expected = "Message-Id: <" + std::to_string(i) + "@x>\n\n" + bodies[i];
+        ASSERT_EQ(ReadAhead(box, i), expected) << "letter " << i;
+        ASSERT_EQ(ReadWhole(box, i), expected) << "letter " << i;
+    }
+    const char* text;
+    size_t length;
+    EXPECT_EQ(box.TextOf(40, &text, &length), 1) << "larger than the read-ahead";
+    EXPECT_EQ(box.TextOf(120, &text, &length), qirNotFound);
+
+    // The read-ahead holds the letters after the first when it is removed.
+    ASSERT_EQ(ReadAhead(box, 0).substr(0, 16), "Message-Id: <0@x");
+    ASSERT_EQ(box.MarkDeleted(0), 0);
+    ASSERT_EQ(box.Commit(), 0);
+    ASSERT_EQ(box.Scan(), 0);
+    EXPECT_EQ(ReadAhead(box, 1), "Message-Id: <2@x>\n\n" + bodies[2]);
+}
+
 // The dot-lock by the usual rules: a dead owner's is taken over at once,
 // one naming no owner only when old, a live owner's never.
 TEST(qirMailBox, DotLocksOfDeadOwnersAreTakenOver)

@@ -45,10 +45,15 @@ struct ImportTest : ::testing::Test {
     std::string dir = scratch.File("Message1");
 
     // Imports, saves and loads back the text.
+    // Set: into a directory made for the message, as a fetch imports.
+    int fresh = 0;
+
     std::unique_ptr<qirMsg> Import(const std::string& text, int expect = qirOK)
     {
         {
-            qirMsg m(qirPath(dir.c_str()));
+            std::unique_ptr<qirMsg> made(fresh ? new qirMsg(qirPath(dir.c_str()), qirMsg::Blank())
+                                               : new qirMsg(qirPath(dir.c_str())));
+            qirMsg& m = *made;
             FILE* in = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
             EXPECT_EQ(m.ImportRFC822(in), expect);
             fclose(in);
@@ -213,29 +218,34 @@ TEST_F(ImportTest, HostilePartNamesStayInsideTheDirectory)
         text += std::string("--B\nContent-Type: text/plain; name=\"") + n
                 + "\"\nContent-Disposition: attachment; filename=\"" + n + "\"\n\n" + "data of " + n + "\n";
     text += "--B--\n";
-    auto m = Import(text);
-    auto* multi = static_cast<qirMsgMultipartComponent*>(m->Body());
-    ASSERT_EQ(multi->Count(), 8);
-    std::vector<std::string> seen;
-    int i = 0;
-    for (qirMsgComponent* p = multi->First(); p; p = qirMsgMultipartComponent::Next(p), ++i) {
-        std::string path = T(p->Path());
-        EXPECT_EQ(T(p->Path().Dirname()), T(multi->Path())) << names[i];
-        std::string base = T(p->Path().Basename());
-        EXPECT_NE(base[0], '.') << names[i];
-        EXPECT_NE(base, "Body.PARSED");
-        EXPECT_EQ(base.find_first_of(";| `~/"), std::string::npos) << base;
-        EXPECT_EQ(qirScratchDir::ReadFile(path), std::string("data of ") + names[i]) << names[i];
-        if (*names[i] && i < 7) {
-            EXPECT_EQ(T(p->ContentType().partName), names[i]);
+    for (int fetched : {0, 1}) {
+        SCOPED_TRACE(fetched ? "a directory made for it" : "an existing message");
+        fresh = fetched;
+        dir = scratch.File(fetched ? "Message2" : "Message1");
+        auto m = Import(text);
+        auto* multi = static_cast<qirMsgMultipartComponent*>(m->Body());
+        ASSERT_EQ(multi->Count(), 8);
+        std::vector<std::string> seen;
+        int i = 0;
+        for (qirMsgComponent* p = multi->First(); p; p = qirMsgMultipartComponent::Next(p), ++i) {
+            std::string path = T(p->Path());
+            EXPECT_EQ(T(p->Path().Dirname()), T(multi->Path())) << names[i];
+            std::string base = T(p->Path().Basename());
+            EXPECT_NE(base[0], '.') << names[i];
+            EXPECT_NE(base, "Body.PARSED");
+            EXPECT_EQ(base.find_first_of(";| `~/"), std::string::npos) << base;
+            EXPECT_EQ(qirScratchDir::ReadFile(path), std::string("data of ") + names[i]) << names[i];
+            if (*names[i] && i < 7) {
+                EXPECT_EQ(T(p->ContentType().partName), names[i]);
+            }
+            seen.push_back(base);
         }
-        seen.push_back(base);
+        EXPECT_EQ(seen[6], "same.txt");
+        EXPECT_NE(seen[7], "same.txt");
+        EXPECT_EQ(T(multi->Part(7)->ContentType().partName), seen[7]);
     }
-    EXPECT_EQ(seen[6], "same.txt");
-    EXPECT_NE(seen[7], "same.txt");
-    EXPECT_EQ(T(multi->Part(7)->ContentType().partName), seen[7]);
-    // Nothing was written beside the message directory.
-    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"Message1"}));
+    // Nothing was written beside the message directories.
+    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"Message1", "Message2"}));
 }
 
 TEST_F(ImportTest, FailuresOfTheBody)
