@@ -53,6 +53,18 @@ static void PathOf(int fd, char* out, size_t n)
     out[r > 0 ? r : 0] = 0;
 }
 
+/* A name relative to an open directory as the path it stands for. */
+static void PathAt(int dir, const char* name, char* out, size_t n)
+{
+    if (dir == AT_FDCWD || name[0] == '/') {
+        snprintf(out, n, "%s", name);
+        return;
+    }
+    PathOf(dir, out, n);
+    size_t used = strlen(out);
+    if (used + 1 < n) snprintf(out + used, n - used, "/%s", name);
+}
+
 #define REAL(name) \
     static __typeof__(name)* real_##name; \
     if (!real_##name) real_##name = (__typeof__(name)*)dlsym(RTLD_NEXT, #name)
@@ -118,7 +130,12 @@ int renameat2(int olddir, const char* from, int newdir, const char* to, unsigned
     REAL(renameat2);
     Change();
     int r = real_renameat2(olddir, from, newdir, to, flags);
-    if (on && r == 0) Add("rename", from, to);
+    if (on && r == 0) {
+        char a[4096], b[4096];
+        PathAt(olddir, from, a, sizeof a);
+        PathAt(newdir, to, b, sizeof b);
+        Add("rename", a, b);
+    }
     return r;
 }
 
@@ -126,7 +143,14 @@ int renameat(int olddir, const char* from, int newdir, const char* to)
 {
     REAL(renameat);
     Change();
-    return real_renameat(olddir, from, newdir, to);
+    int r = real_renameat(olddir, from, newdir, to);
+    if (on && r == 0) {
+        char a[4096], b[4096];
+        PathAt(olddir, from, a, sizeof a);
+        PathAt(newdir, to, b, sizeof b);
+        Add("rename", a, b);
+    }
+    return r;
 }
 
 int unlink(const char* path)
