@@ -1,10 +1,11 @@
 // The rounds of a storing benchmark: qir's own road with and without its
 // syncs, nmh's inc and the floor with and without syncs, each in a fresh
 // directory, in turn, the order rotated each round; medians printed as
-// qir over the peer and over the floor.  Nothing made is removed before
-// the last round is over: an ext4 without a journal searches past every
-// inode freed in the last minute or more before it reuses one, so a
-// removal between rounds would slow the next round's first runs most.
+// qir over the peer and over the floor.  On a disk nothing made is removed
+// before the last round is over: an ext4 without a journal searches past
+// every inode freed in the last minute or more before it reuses one, so a
+// removal between rounds would slow the next round's first runs most.  In
+// memory each round's trees go when it is over, to keep within memory.
 #ifndef QIR_STORE_ROUNDS_H
 #define QIR_STORE_ROUNDS_H
 
@@ -28,6 +29,7 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
     // before the timed ones.
     std::vector<qirTreeEntry> tree;
     std::vector<std::string> made;
+    const int onDisk = qirSyncBatch::Needed(base.c_str());
     {
         std::string root = qirFreshDir(base, "qir-store");
         made.push_back(root);
@@ -85,6 +87,10 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
                 for (const std::string& d : made) qirRemoveDirectory(d.c_str(), 0);
                 return 1;
             }
+        if (!onDisk) {
+            for (const std::string& d : made) qirRemoveDirectory(d.c_str(), 0);
+            made.clear();
+        }
         printf("round %d: qir %.3f s (no syncs %.3f), inc %.3f, floor %.3f (no syncs %.3f)\n", round + 1, qir.back(),
                qirNoSync.back(), inc.empty() ? -1.0 : inc.back(), floor.back(), floorNoSync.back());
         fflush(stdout);

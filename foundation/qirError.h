@@ -123,6 +123,23 @@ std::string qirSourceName(const char* file);
 // The process's log; the application object deletes whatever it points to.
 extern qirError* qirLog;
 
+// Holds the log for its lifetime (qirError::Hold): a fetch writes a line
+// per message, and they reach the file together.  Flush writes what was
+// held so far, as at the end of each round of stored messages.
+class qirLogBatch {
+public:
+    qirLogBatch() { if (qirLog) qirLog->Hold(); }
+    ~qirLogBatch() { if (qirLog) qirLog->Release(); }
+    void Flush()
+    {
+        if (!qirLog) return;
+        qirLog->Release();
+        qirLog->Hold();
+    }
+    qirLogBatch(const qirLogBatch&) = delete;
+    qirLogBatch& operator=(const qirLogBatch&) = delete;
+};
+
 // Opens a stretch of work on received mail for its lifetime.
 class qirReceivedStretch {
 public:

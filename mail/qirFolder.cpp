@@ -1333,6 +1333,7 @@ int qirFolder::FetchPOP3(qirString server, qirString service, qirString user, qi
 int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
 {
     qirReceivedStretch received; // as for POP3
+    qirLogBatch logLines;        // a line or two per letter, written round by round
     if (history) history->BeginFetch();
     qirMailBox box(spool, 0);
     switch (box.Status()) {
@@ -1423,9 +1424,11 @@ int qirFolder::FetchMailbox(const qirPath& spool, qirHistory* history, int keep)
         if (round.size() >= fetchPace.roundMessages || roundSize >= roundBytes) {
             if (PublishRound(&round, history, &published) != qirOK) diskFailed = 1;
             roundSize = 0;
+            logLines.Flush();
         }
     }
     if (PublishRound(&round, history, &published) != qirOK) diskFailed = 1;
+    logLines.Flush();
     DropStaging();
     if (!keep)
         for (int i : published)
