@@ -21,7 +21,8 @@ namespace {
 // reads seven files at most.  Null for a file that cannot be read.
 Raster* TypeIconOf(const char* file)
 {
-    static std::map<std::string, Raster*> icons;
+    // Never destroyed: the rasters it holds are the session's.
+    static std::map<std::string, Raster*>& icons = *new std::map<std::string, Raster*>;
     auto known = icons.find(file);
     if (known != icons.end()) return known->second;
     qirString path = qirInstalledImage(qirString("/usr/local/lib/QIR/Images/").Concat(file));

@@ -93,10 +93,7 @@ public:
     }
 };
 
-qirString FieldText(const qirFieldEditor* field) {
-    const String* s = field ? field->text() : nullptr;
-    return s ? qirString(std::string(s->string(), s->length()).c_str()) : qirString("");
-}
+qirString FieldText(const qirFieldEditor* field) { return qirString(field ? field->Value().c_str() : ""); }
 
 // The panel shows body: made (and referenced) the first time, later given
 // the new body and drawn again.
@@ -234,15 +231,14 @@ Glyph* MsgEdit::BuildBody(Glyph* menubar) {
         kit->push_button(qirUiText(255), new Do(this, &MsgEdit::OpenAddressBook)), lk->hspace(10),
         lk->vcenter(enrichedBox_), lk->hspace(10))));
 
-    const std::string blanks(30, ' ');
-    to_ = new qirFieldEditor(blanks.c_str(), kit, kit->style());
-    cc_ = new qirFieldEditor(blanks.c_str(), kit, kit->style());
-    bcc_ = new qirFieldEditor(blanks.c_str(), kit, kit->style());
-    subject_ = new qirFieldEditor(blanks.c_str(), kit, kit->style());
     // The sample gives the width; the fields start empty, so that a click
-    // anywhere in one types at its start.
-    for (qirFieldEditor* f : {to_, cc_, bcc_, subject_})
-        f->field("");
+    // anywhere in one types at its start.  They are the last window's
+    // fields when there was one (referenced until given back).
+    const std::string blanks(30, ' ');
+    to_ = qirFieldEditor::Take(blanks.c_str(), kit, kit->style());
+    cc_ = qirFieldEditor::Take(blanks.c_str(), kit, kit->style());
+    bcc_ = qirFieldEditor::Take(blanks.c_str(), kit, kit->style());
+    subject_ = qirFieldEditor::Take(blanks.c_str(), kit, kit->style());
     PolyGlyph* fields = lk->vbox();
     const int labels[4] = {258, 259, 260, 261};
     qirFieldEditor* editors[4] = {to_, cc_, bcc_, subject_};
@@ -286,6 +282,9 @@ MsgEdit::~MsgEdit() {
     Resource::unref(countPanel_);
     Resource::unref(panel_);
     delete window_;
+    // Out of every window now: the next compose window takes them.
+    for (qirFieldEditor* f : {to_, cc_, bcc_, subject_})
+        qirFieldEditor::GiveBack(f);
     Resource::unref(close_);
     attachments_.Remove(nullptr);
 }

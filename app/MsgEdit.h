@@ -143,7 +143,7 @@ private:
     void SetEnriched(int on);
 
     TopLevelWindow* window_ = nullptr;
-    qirFieldEditor* to_ = nullptr;
+    qirFieldEditor* to_ = nullptr;   // these four referenced, given back at the end
     qirFieldEditor* cc_ = nullptr;
     qirFieldEditor* bcc_ = nullptr;
     qirFieldEditor* subject_ = nullptr;

@@ -320,11 +320,13 @@ void MsgView::ShowAttachments()
         attachments_->Append(item);
         char number[16];
         snprintf(number, sizeof number, "%2d.", ++n);
-        Glyph* icon = lk->fixed(nullptr, 16, 16);
+        Glyph* icon = nullptr;
         if (Raster* r = item->TypeIcon()) {
             Transformer t;
             if (r->width() > 0 && r->height() > 0) t.scale(16 / r->width(), 16 / r->height());
             icon = new TransformSetter(new Image(r), t);
+        } else {
+            icon = lk->fixed(nullptr, 16, 16);
         }
         Glyph* row = lk->hbox(kit->label(number), lk->hspace(5), lk->vcenter(icon), lk->hspace(5),
                               qirTextLabel(kit, Str(item->Label())), lk->hglue());

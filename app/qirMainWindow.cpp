@@ -150,6 +150,14 @@ qirMainWindow::qirMainWindow() : lastDir_("~") {
 }
 
 qirMainWindow::~qirMainWindow() {
+    // What the quit deletes is still here after the saves before an end
+    // (SaveBeforeEnd), which leave it for the process's end.
+    delete folders_;
+    folders_ = nullptr;
+    delete book_;
+    book_ = nullptr;
+    delete layout_;
+    layout_ = nullptr;
     if (qirLog) {
         if (qirLog->IsOpen())
             qirLog->Close();

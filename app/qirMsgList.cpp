@@ -5,6 +5,7 @@
 #include "qirMainWindow.h"
 #include "qirMsgList.h"
 #include "qirShortHeader.h"
+#include "qirXFace.h"
 
 #include "qirAfterEvent.h"
 #include "qirCloseHandler.h"
@@ -24,6 +25,7 @@
 #include "MsgViewDock.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include <IV-look/kit.h>
@@ -212,7 +214,7 @@ int qirMsgList::CloseWindow() {
         }
         face_ = nullptr;
         faceShown_ = 0;
-        faceBits_ = nullptr;
+        faceBits_.clear();
     }
     return r;
 }
@@ -315,13 +317,20 @@ void qirMsgList::RefreshViews() {
 }
 
 void qirMsgList::ShowFace(const unsigned char* bits) {
-    if (!face_ || (faceShown_ && bits == faceBits_))
+    // The picture is compared, not its address: a message read afresh may
+    // keep its picture where a purged one kept another.
+    const size_t n = qirXFaceRasterBytes;
+    if (!face_ || (faceShown_ && (bits ? faceBits_.size() == n && memcmp(bits, faceBits_.data(), n) == 0
+                                       : faceBits_.empty())))
         return;
     Glyph* g = qirMainWindow::FacePicture(bits);
     face_->body(g);
     face_->reallocate();
     face_->redraw();
-    faceBits_ = bits;
+    if (bits)
+        faceBits_.assign(bits, bits + n);
+    else
+        faceBits_.clear();
     faceShown_ = 1;
 }
 

@@ -182,7 +182,7 @@ private:
     Patch* counters_[4] = {};        // total, read, deleted, selected
     int shown_[4] = {-1, -1, -1, -1};
     Patch* face_ = nullptr;
-    const unsigned char* faceBits_ = nullptr;
+    std::vector<unsigned char> faceBits_;   // the picture shown; empty: the default face
     int faceShown_ = 0;
     qirMsgCounts counts_;
     int sortMethod_ = 0;

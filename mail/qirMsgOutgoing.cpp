@@ -56,10 +56,34 @@ static int NameIs(const qirString* field, const char* word)
     return n == strlen(word) && strncasecmp(s, word, n) == 0;
 }
 
-// A value with line breaks cannot start a field of its own: every break is
-// written as a fold (line feed and a blank), empty lines are dropped.
-static void WriteValue(FILE* out, const char* v)
+// A line of mail holds at most 998 characters besides its line end
+// (RFC 5322); SMTP servers refuse longer ones.
+static const size_t kMaxLine = 998;
+
+// Writes one line of a field, folded before a blank wherever it would pass
+// kMaxLine from column (what the line already holds): unfolding gives the
+// text back as it was.  A word longer than a line stays whole.
+static void WriteFolded(FILE* out, const std::string& text, size_t column)
 {
+    size_t from = 0;
+    while (column + text.size() - from > kMaxLine) {
+        size_t cut = text.rfind(' ', from + kMaxLine - column);
+        if (cut == std::string::npos || cut <= from) cut = text.find(' ', from + 1);
+        if (cut == std::string::npos) break;
+        fwrite(text.data() + from, 1, cut - from, out);
+        fputc('\n', out);
+        from = cut;
+        column = 0;
+    }
+    fwrite(text.data() + from, 1, text.size() - from, out);
+}
+
+// A value with line breaks cannot start a field of its own: every break is
+// written as a fold (line feed and a blank), empty lines are dropped.  The
+// value starts at column (after the field's name and its blank).
+static void WriteValue(FILE* out, const char* v, size_t column)
+{
+    std::string line;
     int pendingBreak = 0;
     for (const char* p = v; *p; ++p) {
         if (*p == '\n' || *p == '\r') {
@@ -67,12 +91,15 @@ static void WriteValue(FILE* out, const char* v)
             continue;
         }
         if (pendingBreak) {
+            WriteFolded(out, line, column);
             fputc('\n', out);
-            if (*p != ' ' && *p != '\t') fputc(' ', out);
+            line.assign(*p != ' ' && *p != '\t' ? " " : "");
+            column = 0;
             pendingBreak = 0;
         }
-        fputc(*p, out);
+        line += *p;
     }
+    WriteFolded(out, line, column);
 }
 
 // A header text as one line: each run of blanks and line breaks becomes
@@ -162,7 +189,7 @@ int qirMsg::ExportMIME(FILE* target, int withBcc)
         if (!withBcc && (NameIs(name, "Bcc") || NameIs(name, "Resent-Bcc"))) continue;
         fputs(Str(name), out);
         fputc(' ', out);
-        WriteValue(out, Str(p->Value()));
+        WriteValue(out, Str(p->Value()), strlen(Str(name)) + 1);
         fputc('\n', out);
     }
     if (!version) fputs("MIME-Version: 1.0\n", out);

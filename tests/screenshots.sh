@@ -48,6 +48,7 @@ shoot 'ProgressTest.CountModeAndEmptyTotal'
 shoot 'ColorDialogTest.SwatchesShowTheirColours'
 shoot 'HelpTest.ShippedPagesOpenAndLinkToOneAnother'
 shoot 'HelpTest.DragCopiesTheSelectionToCutBufferZero'
+shoot 'HelpTest.ASelectionFromTheMarginOfACentredLineOutlivesAResize'
 shoot 'MsgListTest.OpensWithOneRowPerMessageAndItsCounters' test_gui
 shoot 'MsgListTest.SortReordersRowsWithTheFolderAndKeepsSelections' test_gui
 shoot 'MsgListTest.RowsInArrivalOrderWithGlyphsOnlyWhileShown' test_gui
@@ -63,6 +64,7 @@ shoot 'CheckOnStartup.FetchesFromTheSpoolAndLeavesItAsConfigured' test_gui
 shoot 'ComposeTest.SendDeliversWhatTheFieldsAndTheTextHold' test_gui
 shoot 'AttachComposeTest.AddingCopiesUnderANameOfItsOwn' test_gui
 shoot 'ComposeEndToEnd.ComposeFromTheMenuTypeAndSend' test_gui
+shoot 'ComposeEndToEnd.AReplyToAVeryLongSubjectKeepsItWhole' test_gui
 shoot 'LogPanelEndToEnd.EntriesAndSwitchesOfThePanelAcrossARestart' test_gui
 shoot 'LogPanelEndToEnd.FieldsThatDoNotReadGoToTheLogAndOneBoxEndsTheFetch' test_gui
 shoot 'MsgListEndToEnd.DeleteMoveCopySortExportImportCloseAndRestart' test_gui

@@ -23,21 +23,22 @@ start)
     fi
     log=${pidfile%.pid}.log
     setsid Xvfb ":$num" -screen 0 1280x1024x24 -dpi 72 -nolisten tcp -noreset </dev/null >"$log" 2>&1 &
-    echo $! >"$pidfile"
+    # setsid may fork (it does when it leads a process group): the server's
+    # pid is known for sure once it answers.
     i=0
     while [ $i -lt 100 ]; do
         if xdpyinfo -display ":$num" >/dev/null 2>&1; then
+            pgrep -o -f "^Xvfb :$num " >"$pidfile"
             exit 0
         fi
-        if ! is_ours "$(cat "$pidfile")"; then
-            echo "xvfb: server on :$num did not start:" >&2
-            cat "$log" >&2
-            exit 1
+        if grep -q "Fatal server error" "$log" 2>/dev/null; then
+            break
         fi
         sleep 0.1
         i=$((i + 1))
     done
-    echo "xvfb: server on :$num did not answer in 10 s" >&2
+    echo "xvfb: server on :$num did not answer within 10 s:" >&2
+    cat "$log" >&2
     exit 1
     ;;
 stop)

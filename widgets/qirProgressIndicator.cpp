@@ -114,9 +114,18 @@ void qirProgressIndicator::Begin(uint32_t total, uint32_t current, int percentMo
             text->append(lk->hbox(lk->hglue(), kit->label(s->Data() ? s->Data() : ""), lk->hglue()));
         }
     Set(current);
-    Glyph* top = kit->outset_frame(lk->hbox(lk->hspace(12), lk->vbox(lk->vspace(5), text, lk->vspace(5)), lk->hspace(12)));
     // Without text lines the window is the progress alone.
-    Glyph* glyph = text->count() > 0 ? lk->vbox(top, patch_) : lk->vbox(patch_);
+    Glyph* glyph = nullptr;
+    if (text->count() > 0) {
+        Glyph* top =
+            kit->outset_frame(lk->hbox(lk->hspace(12), lk->vbox(lk->vspace(5), text, lk->vspace(5)), lk->hspace(12)));
+        glyph = lk->vbox(top, patch_);
+    } else {
+        // Held by nothing: the reference given back deletes it.
+        Resource::ref(text);
+        Resource::unref(text);
+        glyph = lk->vbox(patch_);
+    }
 
     window_ = new TopLevelWindow(glyph);
     qir_set_window_style(window_, qirString("Progress Indicator"), kit->style());

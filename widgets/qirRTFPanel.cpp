@@ -109,8 +109,10 @@ void qirRTFPanel::Read(qirRTFSource& src, int enriched, std::string& text, std::
                        std::vector<qirRTFAlign>& marks) {
     std::string bytes;
     src.ReadAll(bytes);
-    bytes = qirCharacters::Latin1(bytes);
-    qirRTFSource latin1(bytes.data(), bytes.size());
+    if (!qirCharacters::IsAscii(bytes.data(), bytes.size()))
+        bytes = qirCharacters::Latin1(bytes);
+    qirRTFSource latin1;
+    latin1.TakeText(std::move(bytes));
     if (enriched == 1)
         editor_->read_enriched(latin1, text, runs, marks);
     else

@@ -47,7 +47,8 @@ qirRTFView::qirRTFView() : InputHandler(nullptr, WidgetKit::instance()->style())
     Resource::ref(lines_);
     // The composition shows what the layout ends, so an empty page
     // shows nothing until configured.
-    composition_ = new LRComposition(lines_, new TeXCompositor(1), nullptr, 0, fil, fil, 0);
+    compositor_ = new TeXCompositor(1);
+    composition_ = new LRComposition(lines_, compositor_, nullptr, 0, fil, fil, 0);
     backgroundGlyph_ = new Background(lk->margin(composition_, kMargin), WidgetKit::instance()->background());
     body(backgroundGlyph_);
     topStrut_ = lk->vstrut(0, 0, 0, 0, 0);
@@ -74,6 +75,8 @@ qirRTFView::~qirRTFView() {
     Remove(nullptr);
     Resource::unref(fonts_);
     Resource::unref(colors_);
+    // A composition leaves its compositor to whoever made it.
+    delete compositor_;
 }
 
 int qirRTFView::Configure() {
@@ -261,7 +264,7 @@ void qirRTFView::BeginLines() {
     // time; the old composition goes whole with its components.
     for (GlyphIndex i = lines_->count() - 1; i >= 0; --i)
         lines_->remove(i);
-    composition_ = new LRComposition(lines_, new TeXCompositor(1), nullptr, 0, fil, fil, 0);
+    composition_ = new LRComposition(lines_, compositor_, nullptr, 0, fil, fil, 0);
     backgroundGlyph_ = new Background(LayoutKit::instance()->margin(composition_, kMargin),
                                       background_ ? background_ : WidgetKit::instance()->background());
     body(backgroundGlyph_);
@@ -336,18 +339,18 @@ qirRTFElement* qirRTFView::Pick(Coord x, Coord y, Coord* left) const {
 }
 
 void qirRTFView::Highlight(int on) {
-    if (!selectionStart_ || !selectionEnd_)
+    if (!SelectionStart() || !SelectionEnd())
         return;
-    SetHighlight(selectionStart_, selectionEnd_, on);
+    SetHighlight(SelectionStart(), SelectionEnd(), on);
     redraw();
 }
 
 void qirRTFView::reset() {
     Highlight(0);
-    selectionStart_ = selectionEnd_ = nullptr;
+    SetSelection(nullptr, nullptr);
 }
 
-qirString qirRTFView::selected_text() { return SelectedText(selectionStart_, selectionEnd_); }
+qirString qirRTFView::selected_text() { return SelectedText(SelectionStart(), SelectionEnd()); }
 
 void qirRTFView::StoreSelection() {
     qirString text = selected_text();
@@ -377,7 +380,7 @@ void qirRTFView::press(const Event& e) {
         reset();
         // The selection starts where the button went down, wherever the
         // first motion report finds the pointer.
-        anchor_ = Pick(e.pointer_x(), e.pointer_y());
+        SetSelectionAnchor(Pick(e.pointer_x(), e.pointer_y()));
         break;
     }
     InputHandler::press(e);
@@ -390,32 +393,37 @@ void qirRTFView::drag(const Event& e) {
     if (dragMode_ != 1 || !picked)
         return;
     Highlight(0);
-    if (selectionState_ == 0) {
-        selectionStart_ = selectionEnd_ = anchor_ ? anchor_ : picked;
+    qirRTFElement* start = SelectionStart();
+    qirRTFElement* end = SelectionEnd();
+    // A layout between two motions may have left no selection (it held
+    // only fillers): it starts again from the anchor.
+    if (selectionState_ == 0 || !start || !end) {
+        start = end = SelectionAnchor() ? SelectionAnchor() : picked;
         selectionState_ = 2;
     }
     switch (selectionState_) {
     case 1:
-        if (picked->order > selectionEnd_->order) {
-            selectionStart_ = selectionEnd_;
-            selectionEnd_ = picked;
+        if (picked->order > end->order) {
+            start = end;
+            end = picked;
             selectionState_ = 2;
         } else {
-            selectionStart_ = picked;
+            start = picked;
         }
         break;
     case 2:
-        if (picked->order < selectionStart_->order) {
-            selectionEnd_ = selectionStart_;
-            selectionStart_ = picked;
+        if (picked->order < start->order) {
+            end = start;
+            start = picked;
             selectionState_ = 1;
         } else {
-            selectionEnd_ = picked;
+            end = picked;
         }
         break;
     default:
         break;
     }
+    SetSelection(start, end);
     Highlight(1);
 }
 

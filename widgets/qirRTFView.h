@@ -26,6 +26,7 @@ class Adjustable;
 class Background;
 class Color;
 class Composition;
+class Compositor;
 class Glyph;
 class TBScrollBox;
 class qirRTFColorTable;
@@ -98,8 +99,6 @@ public:
     // The runs of a line (null past the end).
     const std::vector<qirRTFRunGlyph*>& Runs() const { return runs_; }
     int LineStart(int line) const { return line >= 0 && line < LineCount() ? lineStart_[line] : -1; }
-    qirRTFElement* SelectionStart() const { return selectionStart_; }
-    qirRTFElement* SelectionEnd() const { return selectionEnd_; }
     const Color* HighlightColor() const { return highlightBackground_; }
 
 private:
@@ -128,6 +127,7 @@ private:
     // component at a time costs time that grows with the square of it.
     TBScrollBox* lines_ = nullptr;         // referenced; the scroll bar's
     Composition* composition_ = nullptr;   // held by the background
+    Compositor* compositor_ = nullptr;     // owned: every composition breaks with it
     Background* backgroundGlyph_ = nullptr;   // the body
     Glyph* topStrut_ = nullptr;            // these referenced
     Glyph* lineStrut_ = nullptr;
@@ -138,9 +138,6 @@ private:
 
     int dragMode_ = 0;         // 0 none, 1 selecting, 2 middle, 3 right button
     int selectionState_ = 0;   // 0 starting, 1 start moves, 2 end moves, 3 done
-    qirRTFElement* anchor_ = nullptr;      // under the pointer when the button went down
-    qirRTFElement* selectionStart_ = nullptr;
-    qirRTFElement* selectionEnd_ = nullptr;
 };
 
 #endif

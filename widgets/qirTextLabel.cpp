@@ -32,7 +32,8 @@ std::string WideName(const char* name) {
 // The wide twin of a font, looked up once per font; null when the display
 // has none.  Kept for the session.
 const Font* WideFont(const Font* font) {
-    static std::map<const Font*, const Font*> known;
+    // Never destroyed: the fonts in it are the session's.
+    static std::map<const Font*, const Font*>& known = *new std::map<const Font*, const Font*>;
     auto found = known.find(font);
     if (found != known.end())
         return found->second;

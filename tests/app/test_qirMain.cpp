@@ -23,7 +23,6 @@ protected:
     {
         env.insert(env.begin(), {{"QIR_TEST_HOME", home},
                                  {"LD_PRELOAD", QIR_FAKEHOME},
-                                 {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"},
                                  {"MAIL", home + "/spool"},
                                  {"-DISPLAY", ""}});
         return qirRunProgram(QIR_BINARY, args, env);

@@ -1,7 +1,8 @@
 // The help viewer's engine and layout pass on any page: read as
 // text/enriched and as plain text, laid out at two widths and back; the
 // first layout must come back the same (every pass starts afresh), and
-// the selection of the whole page copies without a fault.
+// the selection of the whole page copies without a fault, and neither
+// does one that started on a filler after a layout deleted it.
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -36,7 +37,26 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
         engine.InsertText(text + length / 2, length - length / 2, enriched);
         engine.ApplyStyles();
         std::vector<std::string> first = Layout(engine, kit, width);
+        // A selection from a filler (a drag from a line's margin) to an
+        // element chosen by the input, as a resize then finds it.
+        std::vector<qirRTFElement*> elements, fillers;
+        for (qirRTFElement* e = engine.First(); e; e = qirRTFEngine::Next(e)) {
+            elements.push_back(e);
+            if (e->type() == qirRTFSpaceType || e->type() == qirRTFMarkType)
+                fillers.push_back(e);
+        }
+        if (!elements.empty()) {
+            qirRTFElement* from = fillers.empty() ? elements.front() : fillers[data[0] % fillers.size()];
+            engine.SetSelection(from, elements[(data[0] * 31u) % elements.size()]);
+            engine.SetSelectionAnchor(fillers.empty() ? nullptr : fillers.back());
+            engine.SetHighlight(engine.SelectionStart(), engine.SelectionEnd(), 1);
+        }
         Layout(engine, kit, width * 2 + 7);
+        for (qirRTFElement* end : {engine.SelectionStart(), engine.SelectionEnd(), engine.SelectionAnchor()})
+            if (end && (end->type() == qirRTFSpaceType || end->type() == qirRTFMarkType))
+                abort();
+        engine.SetHighlight(engine.SelectionStart(), engine.SelectionEnd(), 0);
+        engine.SelectedText(engine.SelectionStart(), engine.SelectionEnd());
         Layout(engine, kit, 5);
         if (Layout(engine, kit, width) != first)
             abort();

@@ -12,8 +12,9 @@
 
 // Read before Xlib's macros rename the words.
 static std::string PatternOf(const qirFilter* f) {
-    const char* p = f->Condition().Pattern().Pattern().Data();
-    return p ? p : "";
+    // Kept while it is read: Pattern() answers a copy.
+    qirString p = f->Condition().Pattern().Pattern();
+    return p.Data() ? p.Data() : "";
 }
 
 #include "qirProgramTest.h"

@@ -366,6 +366,70 @@ TEST_F(ComposeEndToEnd, AReplyWithQuotingFromTheListWindow) {
     EXPECT_EQ(Quit(), 0);
 }
 
+// A reply to a subject longer than a field editor holds: "Re: " and the
+// whole subject, nothing else, go into the draft at a quit and to the
+// server at a send.
+TEST_F(ComposeEndToEnd, AReplyToAVeryLongSubjectKeepsItWhole) {
+    Serve("");
+    mkdir((Dir() + "/Incoming.QIR").c_str(), 0700);
+    std::string subject = "Agenda";
+    for (int i = 0; subject.size() < 1500; i++)
+        subject += " item" + std::to_string(i);
+    subject.resize(1500);
+    ASSERT_NE(subject.back(), ' ');
+    {
+        qirMsg original{qirPath((Dir() + "/Incoming.QIR/Message0").c_str())};
+        qirAddress ann("ann@example.org", "Ann Example");
+        original.AddFrom(&ann);
+        qirString s(subject.c_str());
+        original.SetSubject(&s);
+        original.SetDate(1700000000);
+        FILE* f = fopen(original.Body()->Path().Data(), "w");
+        fputs("A long list.\n", f);
+        fclose(f);
+        ASSERT_EQ(original.Save(), 0);
+    }
+    const std::string reply = "Re: " + subject;
+    auto replyWindow = [&]() -> unsigned long {
+        Start({{"TZ", "UTC"}});
+        mainWindow = MainWindow();
+        EXPECT_NE(mainWindow, 0u) << LogTail();
+        unsigned long list = mainWindow ? OpenFolder(mainWindow, "Incoming") : 0;
+        if (!list || !ClickWord(list, "Agenda") || !ChooseMenu(list, "Reply", "Reply"))
+            return 0;
+        return WaitWindow("Compose letter");
+    };
+
+    ASSERT_NE(replyWindow(), 0u) << LogTail();
+    EXPECT_EQ(Quit(), 0) << LogTail();
+    std::vector<std::string> drafts = qirListDirectory(Dir() + "/Drafts");
+    ASSERT_EQ(drafts.size(), 1u);
+    {
+        // Each draft is a message in a directory of its own.
+        qirMsg draft{qirPath((Dir() + "/Drafts/" + drafts[0] + "/Message").c_str())};
+        ASSERT_NE(draft.Subject(), nullptr);
+        EXPECT_EQ(std::string(draft.Subject()->Data() ? draft.Subject()->Data() : ""), reply);
+    }
+
+    unsigned long w = replyWindow();
+    ASSERT_NE(w, 0u) << LogTail();
+    Shot("compose-long-subject");
+    ASSERT_TRUE(ClickWord(w, "Send"));
+    std::vector<qirSinkMessage> got = sink->WaitFor(1, 10);
+    ASSERT_EQ(got.size(), 1u) << LogTail();
+    // The header as a reader sees it: continuation lines joined.
+    std::string header = got[0].text.substr(0, got[0].text.find("\n\n") + 1), unfolded;
+    for (size_t i = 0; i < header.size(); i++) {
+        if (header[i] == '\n' && i + 1 < header.size() && (header[i + 1] == ' ' || header[i + 1] == '\t'))
+            continue;
+        unfolded += header[i];
+    }
+    EXPECT_NE(unfolded.find("\nSubject: " + reply + "\n"), std::string::npos) << header;
+    EXPECT_TRUE(Closed());
+    EXPECT_EQ(OutgoingSubjects(), (std::vector<std::string>{reply}));
+    EXPECT_EQ(Quit(), 0);
+}
+
 // Forward from the list window's menu: the whole letter goes, resent, to
 // the address typed.  The view's Reply button with
 // Reply.UseQuottingInDefFunction "NO": a reply without the quoted text.

@@ -30,8 +30,7 @@ protected:
         qirRemoveTree(home);
     }
     std::vector<std::pair<std::string, std::string>> Env() const {
-        return {{"QIR_TEST_HOME", home}, {"LD_PRELOAD", QIR_FAKEHOME},
-                {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"}, {"MAIL", home + "/spool"}};
+        return {{"QIR_TEST_HOME", home}, {"LD_PRELOAD", QIR_FAKEHOME}, {"MAIL", home + "/spool"}};
     }
     void Start() { qir.Start(QIR_BINARY, {"-title", title}, Env()); }
     std::string Dir() const { return home + "/.QIR"; }

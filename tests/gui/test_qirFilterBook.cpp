@@ -8,8 +8,9 @@
 
 // Read before InterViews' and Xlib's macros rename the words.
 static std::string PatternOf(const qirFilter* f) {
-    const char* p = f->Condition().Pattern().Pattern().Data();
-    return p ? p : "";
+    // Kept while it is read: Pattern() answers a copy.
+    qirString p = f->Condition().Pattern().Pattern();
+    return p.Data() ? p.Data() : "";
 }
 static int CaseOf(const qirFilter* f) { return f->Condition().Pattern().IsCaseSensitive(); }
 static int StatusOf(const qirFilter* f) { return f->Status(); }

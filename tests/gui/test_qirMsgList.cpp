@@ -12,6 +12,7 @@
 #include "qirMsgListItem.h"
 #include "qirMsgSort.h"
 #include "qirScratchDir.h"
+#include "qirXFace.h"
 
 // Read before InterViews' macros rename the word.
 static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subject()->Data() ? m->Subject()->Data() : ""; }
@@ -24,6 +25,7 @@ static std::string SubjectOf(const qirMsg* m) { return m->Subject() && m->Subjec
 
 #include <InterViews/display.h>
 #include <InterViews/layout.h>
+#include <InterViews/patch.h>
 #include <InterViews/session.h>
 #include <InterViews/window.h>
 
@@ -220,6 +222,40 @@ TEST_F(MsgListTest, FlushDropsDeletedRowsAndCopiesAppendAtTheEnd)
     EXPECT_EQ(SubjectOf(last), "Copied in");
     ExpectCounters("copy");
     EXPECT_NE(std::string(list->CountText().Data()).find(std::to_string(messages - deleted + 1)), std::string::npos);
+}
+
+// The face panel follows the pictures, not where they lie: a picture read
+// after a flush purged the message last pointed at may take the purged
+// picture's place in memory, and is drawn all the same.
+TEST_F(MsgListTest, TheFacePanelShowsEachNewPictureAfterAFlush)
+{
+    for (int i : {7, 8})
+        qirScratchDir::WriteFile(folderDir + "/Message" + std::to_string(i) + "/XFace.pbm",
+                                 "P4\n48 48\n" + std::string(qirXFaceRasterBytes, i == 7 ? '\xf0' : '\x0f'));
+    list->OpenWindow();
+    qirMsgListItem* purged = Items()[7];
+    qirMsgListItem* next = Items()[8];
+    ASSERT_TRUE(purged->IsRemoved());
+    ASSERT_NE(purged->XFaceBits(), nullptr);
+    purged->RowItem()->hook();
+    Glyph* shown = list->FacePatch()->body();
+    purged->RowItem()->hook();
+    EXPECT_EQ(list->FacePatch()->body(), shown) << "the same picture is not drawn again";
+    ASSERT_EQ(list->Flush(), 0);
+    next->RowItem()->hook();
+    EXPECT_NE(list->FacePatch()->body(), shown);
+
+    // Whatever the allocator does: a new picture in the same place.
+    std::vector<unsigned char> bits(qirXFaceRasterBytes, 0xaa);
+    list->ShowFace(bits.data());
+    shown = list->FacePatch()->body();
+    std::fill(bits.begin(), bits.end(), 0x55);
+    list->ShowFace(bits.data());
+    EXPECT_NE(list->FacePatch()->body(), shown);
+    list->ShowFace(nullptr);
+    shown = list->FacePatch()->body();
+    list->ShowFace(nullptr);
+    EXPECT_EQ(list->FacePatch()->body(), shown);
 }
 
 TEST_F(MsgListTest, SortReordersRowsWithTheFolderAndKeepsSelections)

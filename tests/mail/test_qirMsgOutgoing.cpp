@@ -2,6 +2,7 @@
 // the date text, reply, quote, resend and send.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -208,6 +209,29 @@ TEST_F(OutgoingTest, ExportOfAMessageWithoutMimeVersionAddsOne)
     qirMsg* m = Imported("Message1", "From: a@example.org\nSubject: old\n\nplain\n");
     EXPECT_EQ(Export(*m), "From: a@example.org\nSubject: old\nMIME-Version: 1.0\nContent-Type: text/plain\n"
                           "Content-Transfer-Encoding: 8bit\n\nplain\n");
+    delete m;
+}
+
+// A line of mail holds 998 characters: a longer field is folded before
+// blanks, so that unfolding gives it back; a word longer than a line
+// cannot be and stays whole.
+TEST_F(OutgoingTest, ExportFoldsFieldsLongerThanAMailLineAtTheirBlanks)
+{
+    std::string subject = "Re:";
+    for (int i = 0; subject.size() < 2500; i++) subject += " item" + std::to_string(i);
+    const std::string word(1200, 'x');
+    qirMsg* m = Imported("Message1", ("From: a@example.org\nSubject: " + subject + "\nX-Word: " + word + "\n\nplain\n").c_str());
+    std::string out = Export(*m);
+    std::string header = out.substr(0, out.find("\n\n") + 1), unfolded;
+    size_t longest = 0;
+    for (size_t at = 0, nl; (nl = header.find('\n', at)) != std::string::npos; at = nl + 1)
+        if (header.compare(at, 7, "X-Word:") != 0) longest = std::max(longest, nl - at);
+    EXPECT_LE(longest, 998u);
+    for (size_t i = 0; i < header.size(); i++)
+        if (!(header[i] == '\n' && i + 1 < header.size() && header[i + 1] == ' ')) unfolded += header[i];
+    EXPECT_NE(unfolded.find("\nSubject: " + subject + "\n"), std::string::npos) << header;
+    EXPECT_NE(header.find("\nX-Word: " + word + "\n"), std::string::npos);
+    EXPECT_EQ(out.rfind("From: a@example.org\nSubject: Re: item0 item1 ", 0), 0u);
     delete m;
 }
 

@@ -83,8 +83,7 @@ protected:
         std::vector<std::pair<std::string, std::string>> all = {
             {"QIR_TEST_HOME", home},
             {"LD_PRELOAD", QIR_FAKEHOME " " QIR_DRAWLOG},
-            {"QIR_TEST_DRAWLOG", DrawLogPath()},
-            {"ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0"}};
+            {"QIR_TEST_DRAWLOG", DrawLogPath()}};
         all.insert(all.end(), env.begin(), env.end());
         std::vector<std::string> words = {"-title", title};
         words.insert(words.end(), args.begin(), args.end());

@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 
+#include <algorithm>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -10,14 +12,87 @@
 #include <fstream>
 #include <poll.h>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-// In the child: env over the inherited environment ("-NAME" with an empty
-// value removes NAME), then the program; never returns.
+// A GUI test that ctest gave an X server of its own (its resource groups,
+// see tests/CMakeLists.txt) draws there, and so does all it runs.
+static const bool displayTaken = [] {
+    const char* given = getenv("CTEST_RESOURCE_GROUP_0_DISPLAYS"); // "id:N,slots:1"
+    if (!given || strncmp(given, "id:", 3) != 0) return false;
+    setenv("DISPLAY", (":" + std::string(given + 3, strcspn(given + 3, ","))).c_str(), 1);
+    return true;
+}();
+
+static qirSanitizerReportHandler reportHandler = nullptr;
+
+void qirOnSanitizerReport(qirSanitizerReportHandler handler) { reportHandler = handler; }
+
+// Where the programs this process runs write their sanitizer reports (one
+// file a process, the name followed by "." and its pid): beside the
+// inherited log_path, so that a run's sweep finds them too, else in /tmp.
+static const std::string& ReportPrefix()
+{
+    static const std::string prefix = [] {
+        std::string options = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
+        std::string base = "/tmp/qirsan";
+        size_t at = options.rfind("log_path=");
+        if (at != std::string::npos) {
+            size_t from = at + 9, to = options.find(':', from);
+            base = options.substr(from, to == std::string::npos ? std::string::npos : to - from);
+        }
+        return base + "-" + std::to_string(getpid()) + "-child";
+    }();
+    return prefix;
+}
+
+static bool InheritedLogPath()
+{
+    const char* options = getenv("ASAN_OPTIONS");
+    return options && strstr(options, "log_path=");
+}
+
+// Hands every report written since the last call to the handler (or to
+// standard error); reports of this process's own go to /tmp only when no
+// run asked for them elsewhere, and are removed once handed on.
+static void CollectSanitizerReports()
+{
+    static std::vector<std::string> seen;
+    std::string dir = ReportPrefix().substr(0, ReportPrefix().rfind('/'));
+    std::string stem = ReportPrefix().substr(dir.size() + 1) + ".";
+    for (const std::string& name : qirListDirectory(dir)) {
+        if (name.compare(0, stem.size(), stem) != 0) continue;
+        std::string path = dir + "/" + name;
+        if (std::find(seen.begin(), seen.end(), path) != seen.end()) continue;
+        std::string report = "sanitizer report of a program run by this test (" + path + "):\n" + qirReadFile(path);
+        if (InheritedLogPath())
+            seen.push_back(path);
+        else
+            unlink(path.c_str());
+        if (reportHandler)
+            reportHandler(report);
+        else
+            fprintf(stderr, "%s\n", report.c_str());
+    }
+}
+
+// In the child: the sanitizer options, then env over the inherited
+// environment ("-NAME" with an empty value removes NAME), then the program;
+// never returns.  The child ends with the test process, which a report of
+// its own may end at any moment.
 [[noreturn]] static void Exec(const std::string& program, const std::vector<std::string>& args,
                               const std::vector<std::pair<std::string, std::string>>& env)
 {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The shims preloaded into the real binary come before the sanitizer
+    // runtime; leak checks and the rest are the run's (LSAN_OPTIONS).
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+        std::string options = getenv(name) ? getenv(name) : "";
+        if (!options.empty()) options += ":";
+        if (std::string(name) == "ASAN_OPTIONS") options += "verify_asan_link_order=0:";
+        setenv(name, (options + "log_path=" + ReportPrefix()).c_str(), 1);
+    }
     for (const auto& kv : env) {
         if (kv.second.empty() && kv.first[0] == '-')
             unsetenv(kv.first.c_str() + 1);
@@ -69,6 +144,7 @@ qirTestRun qirRunProgram(const std::string& program, const std::vector<std::stri
     int status = 0;
     waitpid(pid, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    CollectSanitizerReports();
     return run;
 }
 
@@ -92,6 +168,7 @@ int qirBackgroundProgram::Ended(int* status)
     if (pid_ <= 0 || waitpid(pid_, &s, WNOHANG) != pid_) return 0;
     pid_ = -1;
     if (status) *status = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
+    CollectSanitizerReports();
     return 1;
 }
 
@@ -111,6 +188,7 @@ void qirBackgroundProgram::Stop(int signal)
     kill(pid_, signal);
     waitpid(pid_, nullptr, 0);
     pid_ = -1;
+    CollectSanitizerReports();
 }
 
 void qirBackgroundProgram::Signal(int signal) const

@@ -13,6 +13,14 @@ struct qirTestRun {
     std::string out, err;
 };
 
+// Programs run here write their AddressSanitizer, LeakSanitizer and
+// UndefinedBehaviorSanitizer reports to files of their own, which are read
+// back each time one of them ends and handed to the handler (the test
+// programs fail the running test with it); without one they go to
+// standard error.
+typedef void (*qirSanitizerReportHandler)(const std::string& report);
+void qirOnSanitizerReport(qirSanitizerReportHandler handler);
+
 qirTestRun qirRunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::pair<std::string, std::string>>& env);
 

@@ -249,3 +249,57 @@ TEST(qirRTFEngine, NothingIsLaidOutWithoutWidthOrBeforeBegin) {
     EXPECT_TRUE(idle.IsEmpty());
     EXPECT_EQ(idle.StatusCode(), -9);
 }
+
+// The viewer keeps its selection across a resize, whose layout deletes the
+// fillers of the last one: an end on a filler (the pointer in the margin
+// left of a centred line) moves first, a start onto the line's first
+// character, an end onto what stands before the filler.  The selected text
+// stays; a selection of the filler alone is none.
+TEST(qirRTFEngine, ALayoutMovesTheSelectionOffTheFillersItDeletes) {
+    struct {
+        char start, end;        // a character, or '*' for the filler
+        const char* selected;   // before and after; null: none after
+    } cases[] = {
+        {'*', 'd', "cd"},
+        {'d', '*', "cd"},
+        {'b', '*', "b\n"},
+        {'*', 'f', "cd\nef"},
+        {'*', '*', nullptr},
+    };
+    for (auto& c : cases) {
+        Page page;
+        ASSERT_EQ(page.Lay("<fixed>ab\n\n<center>cd</center>\n\nef</fixed>", 60), Lines({"ab", " cd", "ef"}));
+        qirRTFElement* filler = qirRTFEngine::Prev(page.Char('c'));
+        ASSERT_EQ(filler->type(), qirRTFSpaceType);
+        auto at = [&](char name) -> qirRTFElement* { return name == '*' ? filler : page.Char(name); };
+        page.engine.SetSelection(at(c.start), at(c.end));
+        page.engine.SetSelectionAnchor(filler);
+        if (c.selected) {
+            EXPECT_STREQ(page.engine.SelectedText(at(c.start), at(c.end)).Data(), c.selected);
+        }
+        page.engine.SetLayoutWidth(90);
+        page.engine.FormatAll();
+        EXPECT_EQ(page.kit.lines, Lines({"ab", " cd", "ef"}));
+        qirRTFElement* start = page.engine.SelectionStart();
+        qirRTFElement* end = page.engine.SelectionEnd();
+        // What the view holds is on the page and no mark or filler.
+        for (qirRTFElement* e : {start, end, page.engine.SelectionAnchor()}) {
+            if (!e)
+                continue;
+            bool listed = false;
+            for (qirRTFElement* q = page.engine.First(); q && !listed; q = qirRTFEngine::Next(q))
+                listed = q == e;
+            EXPECT_TRUE(listed) << c.start << c.end;
+            EXPECT_TRUE(e->type() == qirRTFTextType || e->type() == qirRTFCommandType) << c.start << c.end;
+        }
+        EXPECT_EQ(page.engine.SelectionAnchor(), page.Char('c'));
+        if (!c.selected) {
+            EXPECT_EQ(start, nullptr);
+            EXPECT_EQ(end, nullptr);
+            continue;
+        }
+        EXPECT_STREQ(page.engine.SelectedText(start, end).Data(), c.selected) << c.start << c.end;
+        page.engine.SetHighlight(start, end, 1);
+        EXPECT_TRUE(page.Char(c.start == 'b' ? 'b' : 'c')->highlight);
+    }
+}

@@ -110,6 +110,11 @@ class DialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(qirx::Connection(), nullptr) << "no X display";
+        // The server's pointer rests where an earlier test on it left it:
+        // resting over a window this test maps, it would put a grab there
+        // that takes the synthetic clicks below (a real pointer would leave
+        // it as it moves).
+        qirx::PointerTo(DefaultRootWindow(qirx::Connection()), 1, 1);
         qirgui::TheSession();
         seen = Seen();
         answer = nullptr;

@@ -376,6 +376,62 @@ TEST_F(HelpTest, APlainPageShowsItsCommandsAndLineEnds) {
     EXPECT_EQ(Lines(view), std::vector<std::string>({"<bold>one</bold>", "two"}));
 }
 
+// A drag from the margin left of a centred title onto its first letter
+// starts on the filler that centres the line.  A resize lays the page out
+// again and deletes every filler: the selection then holds the letter, and
+// a click in the page or Back afterwards finds nothing freed.
+TEST_F(HelpTest, ASelectionFromTheMarginOfACentredLineOutlivesAResize) {
+    Page("first.rtf", "The page before.\n");
+    Page("title.rtf", "<center>Centred title</center>\n\nText under the title.\n");
+    qirHelp.Show(qirHelpReference(qirString("F"), qirPath("first.rtf")));
+    qirHelp.Show(qirHelpReference(qirString("T"), qirPath("title.rtf")));
+    qirx::XWin w = Shown();
+    ASSERT_NE(w, 0u);
+    Settle();
+    ASSERT_EQ(Target(), "title.rtf");
+    qirRTFView* view = qirHelp.HelpWindow()->View();
+    int x, y, textX, textY;
+    ASSERT_TRUE(WhereIs(view, "Centred", &x, &y));
+    ASSERT_TRUE(WhereIs(view, "under", &textX, &textY));
+    ASSERT_GT(x, 60);
+    qirx::PointerTo(w, x - 40, y);
+    Settle();
+    qirx::PointerButton(1, true);
+    Settle();
+    qirx::PointerTo(w, x, y);
+    Settle();
+    qirx::PointerButton(1, false);
+    Settle();
+    EXPECT_EQ(qirx::CutBuffer(), "C");
+
+    int left, top, width, height;
+    qirx::Geometry(w, &left, &top, &width, &height);
+    const float before = view->LayoutWidth();
+    XResizeWindow(qirx::Connection(), w, width + 160, height);
+    XSync(qirx::Connection(), False);
+    for (int i = 0; i < 20 && view->LayoutWidth() == before; ++i)
+        Settle();
+    ASSERT_NE(view->LayoutWidth(), before);
+    // Both ends are the title's first letter, still on the page.
+    for (qirRTFElement* end : {view->SelectionStart(), view->SelectionEnd()}) {
+        qirRTFElement* e = view->First();
+        while (e && e != end)
+            e = qirRTFEngine::Next(e);
+        ASSERT_NE(e, nullptr) << "a selection end is no longer on the page";
+        ASSERT_EQ(e->type(), qirRTFTextType);
+        EXPECT_EQ(static_cast<qirRTFGlyphElement*>(e)->ch, 'C');
+    }
+    Settle();
+    qirgui::Shot("help_selection_after_resize");
+    ASSERT_TRUE(WhereIs(view, "under", &textX, &textY));
+    qirx::Click(w, textX, textY);
+    Settle();
+    EXPECT_EQ(view->SelectionStart(), nullptr);
+    qirHelp.Back();
+    Settle();
+    EXPECT_EQ(Target(), "first.rtf");
+}
+
 TEST_F(HelpTest, ResizingLaysThePageOutTheSameAgain) {
     std::string text = "<center>A centred title that stays centred</center>\n\n<indent>";
     for (int i = 0; i < 40; ++i)

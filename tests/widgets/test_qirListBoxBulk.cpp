@@ -113,8 +113,10 @@ TEST(ListBoxBulk, AppendAllSkipsStrangersAndNotifiesOnce)
     EXPECT_EQ(box->AppendAll(rows.data(), 2), 0);
     EXPECT_EQ(notices.count, 1);
     // A row taken away answers the rows left; one not here changes nothing.
+    Resource::ref(first);   // the box's reference goes with the row
     EXPECT_EQ(box->remove(first), 1000);
     EXPECT_EQ(box->remove(first), -1);
+    Resource::unref(first);
     box->detach(Dimension_Y, &notices);
     Resource::unref(box);
 }

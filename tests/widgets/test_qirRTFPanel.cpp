@@ -58,6 +58,7 @@ struct PanelWindow {
     std::unique_ptr<qirConfiguration> config = Config();
     Menu* pulldown;
     qirRTFPanel* panel;
+    Menu* bar = nullptr;
     TopLevelWindow* window = nullptr;
     std::string title;
     qirx::XWin xwin = 0;
@@ -67,7 +68,8 @@ struct PanelWindow {
         : title(qirgui::Title(name)) {
         WidgetKit* kit = WidgetKit::instance();
         LayoutKit* lk = LayoutKit::instance();
-        Menu* bar = kit->menubar();
+        bar = kit->menubar();
+        Resource::ref(bar);   // a panel never shown has no window to hold it
         MenuItem* edit = kit->menubar_item("Edit");
         pulldown = kit->pulldown();
         edit->menu(pulldown);
@@ -86,6 +88,7 @@ struct PanelWindow {
             delete window;
         }
         Resource::unref(panel);
+        Resource::unref(bar);
         qirgui::Pump();
     }
 

@@ -249,6 +249,7 @@ void qirRTFEngine::Clear() {
     colorNames_.clear();
     Remove(nullptr);
     openLink_ = nullptr;
+    selectionStart_ = selectionEnd_ = selectionAnchor_ = nullptr;
     if (references_)
         references_->Remove(nullptr);
     if (kit_) {

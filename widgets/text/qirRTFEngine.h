@@ -90,6 +90,19 @@ public:
     // The selection: from and to (in page order, either way round) get
     // their highlight set or cleared on every shown character and filler.
     void SetHighlight(qirRTFElement* from, qirRTFElement* to, int on);
+    // The viewer's selection ends and the element its drag started on.
+    // They may be marks or fillers, which the next layout deletes: each
+    // layout first moves such an end onto the page's own elements, a start
+    // onto the element after it, an end onto the one before, and a
+    // selection of nothing but fillers becomes none (both null).
+    qirRTFElement* SelectionStart() const { return selectionStart_; }
+    qirRTFElement* SelectionEnd() const { return selectionEnd_; }
+    qirRTFElement* SelectionAnchor() const { return selectionAnchor_; }
+    void SetSelection(qirRTFElement* start, qirRTFElement* end) {
+        selectionStart_ = start;
+        selectionEnd_ = end;
+    }
+    void SetSelectionAnchor(qirRTFElement* e) { selectionAnchor_ = e; }
     // The text from..to: characters as they stand, a blank for a blank
     // the layout dropped at a line end (a wrapped line copies as one), a
     // line end for each "nl".
@@ -129,6 +142,9 @@ private:
     // last line: fillers for its indent and alignment.
     void FinishLine(qirRTFElement* p, bool atEnd = false);
     void Justify(qirRTFElement* first, qirRTFElement* mark, float sum);
+    // Moves the selection off the marks and fillers a layout is about to
+    // delete.
+    void KeepSelection();
     // Unlinks and deletes the element.
     void Drop(qirRTFElement* e);
 
@@ -138,6 +154,9 @@ private:
     qirHelpReferenceList* references_ = nullptr;
     int enriched_ = 1;
     qirRTFElement* openLink_ = nullptr;   // the "href" not closed yet
+    qirRTFElement* selectionStart_ = nullptr;
+    qirRTFElement* selectionEnd_ = nullptr;
+    qirRTFElement* selectionAnchor_ = nullptr;
     std::string excerptStart_, excerptEnd_;
 
     // Format state.

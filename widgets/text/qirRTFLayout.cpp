@@ -125,6 +125,7 @@ void qirRTFEngine::FormatAll() {
     const float W = layoutWidth_;
     if (!begun_ || W == 0)
         return;
+    KeepSelection();
     float x = 0;
     ResetFormat();
     commands_.Clear();
@@ -238,6 +239,52 @@ void qirRTFEngine::FormatAll() {
     // The last line is indented and aligned as every other.
     FinishLine(nullptr, true);
     Relayout();
+}
+
+namespace {
+
+// What a layout made (a line mark or a filler), which the next one deletes.
+bool MadeByLayout(const qirRTFElement* e) {
+    return e->type() == qirRTFMarkType || e->type() == qirRTFSpaceType;
+}
+
+}  // namespace
+
+void qirRTFEngine::KeepSelection() {
+    auto after = [](qirRTFElement* e) {
+        while (e && MadeByLayout(e))
+            e = Next(e);
+        return e;
+    };
+    auto before = [](qirRTFElement* e) {
+        while (e && MadeByLayout(e))
+            e = Prev(e);
+        return e;
+    };
+    if (selectionAnchor_ && MadeByLayout(selectionAnchor_)) {
+        qirRTFElement* a = after(selectionAnchor_);
+        selectionAnchor_ = a ? a : before(selectionAnchor_);
+    }
+    if (!selectionStart_ || !selectionEnd_) {
+        selectionStart_ = selectionEnd_ = nullptr;
+        return;
+    }
+    const bool swapped = selectionEnd_->order < selectionStart_->order;
+    qirRTFElement*& first = swapped ? selectionEnd_ : selectionStart_;
+    qirRTFElement*& last = swapped ? selectionStart_ : selectionEnd_;
+    if (!MadeByLayout(first) && !MadeByLayout(last))
+        return;
+    // The pointer stood before the first character of a line: the
+    // selection starts at that character, or ends before it.
+    qirRTFElement* from = after(first);
+    qirRTFElement* to = before(last);
+    if (!from || !to || to->order < from->order) {
+        // Nothing but fillers was selected; their highlight goes with them.
+        selectionStart_ = selectionEnd_ = nullptr;
+        return;
+    }
+    first = from;
+    last = to;
 }
 
 void qirRTFEngine::FinishLine(qirRTFElement* p, bool atEnd) {

@@ -1,6 +1,7 @@
 #include "qirRTFSource.h"
 
 #include <cstring>
+#include <utility>
 
 void qirRTFSource::SetStream(FILE* f) {
     stream_ = f;
@@ -36,7 +37,17 @@ void qirRTFSource::Unget(int c) {
         --position_;
 }
 
+void qirRTFSource::TakeText(std::string&& text) {
+    owned_ = std::move(text);
+    SetText(owned_.data(), owned_.size());
+}
+
 void qirRTFSource::ReadAll(std::string& out) {
+    if (text_ && text_ == owned_.data() && position_ == 0 && out.empty()) {
+        out.swap(owned_);
+        SetText(nullptr, 0);
+        return;
+    }
     if (stream_) {
         char buf[65536];
         size_t got;

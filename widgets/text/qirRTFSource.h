@@ -24,11 +24,15 @@ public:
     int NextChar();
     // Gives back the byte just read.
     void Unget(int c);
+    // A text the source holds itself; read whole into an empty string it
+    // is handed over without a copy.
+    void TakeText(std::string&& text);
     // Appends everything not read yet to out.  Reading stops at the end of
     // the stream or at a read error.
     void ReadAll(std::string& out);
 
 private:
+    std::string owned_;
     FILE* stream_ = nullptr;
     const char* text_ = nullptr;
     size_t length_ = 0;
