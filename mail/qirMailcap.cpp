@@ -59,7 +59,8 @@ std::string ExpandWith(const char* pattern, const char* file, const qirContentTy
         } else if (*p == '%') {
             ++p;
             if (*p == 's') {
-                out += fileIsCommand ? (file ? file : "") : Str(qirMailcap::ShellSafe(file));
+                if (fileIsCommand || qirMailcap::PlainPath(file)) out += file ? file : "";
+                else out += Str(qirMailcap::ShellSafe(file));
             } else if (*p == 't') {
                 out += safe(type.type) + "/" + safe(type.subtype);
             } else if (*p == '{') {
@@ -142,6 +143,18 @@ qirString qirMailcap::ShellSafe(const char* text)
     }
     if (!out.empty() && out[0] == '-') out[0] = '_';
     return qirString(out.c_str());
+}
+
+int qirMailcap::PlainPath(const char* path)
+{
+    if (!path || !*path || *path == '-') return 0;
+    for (const char* name = path;;) {
+        const char* slash = strchr(name, '/');
+        std::string one(name, slash ? (size_t)(slash - name) : strlen(name));
+        if (Str(qirMsgComponent::SafeName(one.c_str(), (int)one.size())) != one) return 0;
+        if (!slash) return 1;
+        name = slash + 1;
+    }
 }
 
 qirString qirMailcap::Expand(const char* pattern, const char* file, const qirContentType& type)
@@ -251,7 +264,7 @@ qirString qirMailcap::Command(const qirContentType& type, const char* file)
 {
     qirString none("");
     // A path the quoting would change names another file: no command.
-    if (!file || Str(ShellSafe(file)) != file) {
+    if (!PlainPath(file)) {
         if (qirLog) qirLog->Report(qirLogWarning, "qirMailcap: file name <%s> is not safe for the shell.", file ? file : "");
         return none;
     }

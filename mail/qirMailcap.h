@@ -4,10 +4,10 @@
 // whose values are the line's fields after the type: value 0 the view
 // command, then the others as written ("needsterminal", "test=...").
 //
-// Every value that a command takes from a message (the file path, the type,
-// %{name}, %{charset}, %{boundary}) passes through ShellSafe, whatever
-// quotes the mailcap line puts around it: no name or parameter in a message
-// can run a command.
+// Every value that a command takes from a message (the type, %{name},
+// %{charset}, %{boundary}) passes through ShellSafe, and the file path is
+// taken only when it is a PlainPath, whatever quotes the mailcap line puts
+// around them: no name or parameter in a message can run a command.
 #ifndef QIR_MAILCAP_H
 #define QIR_MAILCAP_H
 
@@ -38,8 +38,7 @@ public:
     qirString ViewCommand(const qirMsgComponent& part);
     // The first entry whose test passes, expanded for the file and wrapped
     // in Mailcap.Terminal when it needs one; "" when nothing fits, when an
-    // escape is unknown, or when the file path holds a byte ShellSafe would
-    // change (the command would name another file).
+    // escape is unknown, or when the file path is not a PlainPath.
     qirString Command(const qirContentType& type, const char* file);
     // The group for type/subtype, else type/*; type names are compared
     // ignoring case, and "." is part of a name.  Null when neither exists.
@@ -50,6 +49,12 @@ public:
     // "_", and so does a leading "-" (it would read as an option).  The
     // result is inert inside single quotes, double quotes or none.
     static qirString ShellSafe(const char* text);
+    // A path a command may hold as it stands: not starting with "-", and
+    // every name in it one the store makes for a part
+    // (qirMsgComponent::SafeName): letters (those of UTF-8 too), digits and
+    // "._-+,@".  None of these means anything to a shell, quoted or not, so
+    // every attachment the store holds can be handed to its viewer.
+    static int PlainPath(const char* path);
     // The RFC 1524 expansion of a command, as run: "" for an unknown escape.
     static qirString Expand(const char* pattern, const char* file, const qirContentType& type);
 

@@ -343,4 +343,37 @@ TEST_F(MsgViewEndToEnd, ReadsStepsSavesViewsMovesAndCloses)
     EXPECT_FALSE(moved.IsRemoved());
 }
 
+// Attachments named as mail from people is named, with letters beyond
+// ASCII, commas and at signs, open in their viewer like any other.
+TEST_F(MsgViewEndToEnd, AttachmentsWithNamesOfAnyLettersOpenInTheirViewer)
+{
+    ASSERT_EQ(ImportMessage(Dir() + "/Incoming.QIR/Message" + std::to_string(messages),
+                            "From: Sender <s@example.org>\nTo: me@example.org\nDate: Mon, 01 Jan 2024 10:30:00 +0000\n"
+                            "Subject: Names\nContent-Type: multipart/mixed; boundary=B\n\n--B\nContent-Type: text/plain\n\n"
+                            "Two files.\n--B\nContent-Type: application/x-test\nContent-Disposition: attachment; "
+                            "filename=\"\xc3\x9c" "bersicht, final.txt\"\n\nbytes of one\n--B\nContent-Type: "
+                            "application/x-test; name=\"jo@example.org.txt\"\n\nbytes of two\n--B--\n"),
+              0);
+    Start({{"TZ", "UTC"}});
+    unsigned long main = MainWindow();
+    ASSERT_NE(main, 0u) << LogTail();
+    unsigned long list = OpenFolder(main, "Incoming");
+    ASSERT_NE(list, 0u);
+    qirDrawnLine last = WaitLine(list, "01 Jan 24 10:30", 10000);
+    ASSERT_FALSE(last.text.empty());
+    unsigned long view = OpenRow(list, last);
+    ASSERT_NE(view, 0u) << LogTail();
+    ASSERT_TRUE(WaitShows(view, "Attachments: 2")) << LogTail();
+    for (const char* want : {"bytes of one", "bytes of two"}) {
+        SCOPED_TRACE(want);
+        unlink(marker.c_str());
+        qirDrawnLine row = WaitLine(view, want[9] == 'o' ? "1. application/x-test" : "2. application/x-test");
+        ASSERT_FALSE(row.text.empty());
+        Clicks(view, row.x + 60, row.y - 4, 1, 2);
+        EXPECT_TRUE(WaitFor([&] { return qirReadFile(marker) == want; }, 5000)) << LogTail();
+    }
+    EXPECT_EQ(qirReadFile(Dir() + "/QIR.log").find("No program for this type"), std::string::npos) << LogTail();
+    EXPECT_EQ(Quit(main), 0) << LogTail();
+}
+
 } // namespace

@@ -11,6 +11,7 @@
 #include "qirConfiguration.h"
 #include "qirContentType.h"
 #include "qirMailcap.h"
+#include "qirMsgComponent.h"
 #include "qirScratchDir.h"
 #include "qirStatus.h"
 
@@ -231,6 +232,30 @@ TEST_F(MailcapTest, HostileValuesRunNoCommand)
         std::string bad = dir.File(p.c_str());
         EXPECT_EQ(T(m.Command(Type("application", "x-show"), bad.c_str())), "") << p;
     }
+}
+
+// Every name the store gives an attachment reaches its viewer as it is, in
+// any quotes (UTF-8 letters, commas and at signs are common in mail); a
+// path holding anything else is not given to a shell at all.
+TEST_F(MailcapTest, StoredAttachmentNamesReachTheViewer)
+{
+    std::string out = dir.File("out");
+    qirMailcap m(Write("application/x-show; cat %s '%s' \"%s\" > " + out + "; test=test -r '%s'\n").c_str());
+    for (const char* name : {"\xc3\x9c" "bersicht.txt", "Report,_final.txt", "jo@example.org+notes.pdf",
+                             "\xe6\x97\xa5\xe6\x9c\xac.txt"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(T(qirMsgComponent::SafeName(name, 120)), name) << "not a name the store makes";
+        std::string file = Write("part", name);
+        qirString command = m.Command(Type("application", "x-show"), file.c_str());
+        ASSERT_EQ(T(command), "cat " + file + " '" + file + "' \"" + file + "\" > " + out);
+        ASSERT_EQ(system(command.Text()), 0);
+        EXPECT_EQ(qirScratchDir::ReadFile(out), "partpartpart");
+    }
+    for (const char* name : {"a b.txt", "caf\xe9.txt", "x\xe2\x80\xaey.txt", "~x", "a:b"}) {
+        std::string file = Write("part", name);
+        EXPECT_EQ(T(m.Command(Type("application", "x-show"), file.c_str())), "") << name;
+    }
+    EXPECT_EQ(T(m.Command(Type("application", "x-show"), "-rf")), "");
 }
 
 TEST_F(MailcapTest, LoadFailures)
