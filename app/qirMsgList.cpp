@@ -448,19 +448,11 @@ int qirMsgList::Flush() {
         return 0;
     // The deleted rows leave the box first, all in one step; the folder
     // then deletes them.
-    std::vector<qirListItem*> gone;
-    for (qirMsg* m : LoadedMessages()) {
-        if (!m->IsRemoved())
-            continue;
-        qirMsgListItem* item = static_cast<qirMsgListItem*>(m);
-        counts_.Remove(item->CountMark());
-        if (item->RowItem() && item->RowShown()) {
-            item->SetRowShown(0);
-            gone.push_back(item->RowItem());
-        }
-    }
-    if (!gone.empty())
-        msgRows_->RemoveItems(gone.data(), (int)gone.size());
+    std::vector<qirMsg*> removed;
+    for (qirMsg* m : LoadedMessages())
+        if (m->IsRemoved())
+            removed.push_back(m);
+    DropRows(removed.data(), (int)removed.size());
     RedrawList();
     int r = qirFolder::Flush();
     UpdateReadCount();
@@ -473,8 +465,7 @@ int qirMsgList::Flush() {
     return r;
 }
 
-void qirMsgList::Release(qirMsg* const* messages, int n) {
-    // The rows leave the box in one step, as in a flush.
+void qirMsgList::DropRows(qirMsg* const* messages, int n) {
     std::vector<qirListItem*> gone;
     for (int i = 0; i < n; i++) {
         qirMsgListItem* item = static_cast<qirMsgListItem*>(messages[i]);
@@ -486,6 +477,11 @@ void qirMsgList::Release(qirMsg* const* messages, int n) {
     }
     if (!gone.empty())
         msgRows_->RemoveItems(gone.data(), (int)gone.size());
+}
+
+void qirMsgList::Release(qirMsg* const* messages, int n) {
+    // The rows leave the box in one step, as in a flush.
+    DropRows(messages, n);
     qirFolder::Release(messages, n);
     RefreshCount();
     if (open_) {

@@ -166,6 +166,8 @@ private:
     void BuildRow();
     void DeleteClosedWindow();
     void PassFilters();
+    // The messages' rows leave the box, all in one step, and their counts.
+    void DropRows(qirMsg* const* messages, int n);
     void BuildFrame();
     Glyph* BuildWindowBody();
     void SetCounter(int which, int value);

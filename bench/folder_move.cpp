@@ -26,6 +26,7 @@
 #include "qirBenchFloor.h"
 #include "qirBenchMedian.h"
 #include "qirFolder.h"
+#include "qirMailTestText.h"
 #include "qirTestProgram.h"
 
 static double Now()
@@ -46,12 +47,7 @@ static int Fill(const std::string& dir, const std::vector<std::string>& texts, s
 {
     if (mkdir(dir.c_str(), 0700) != 0) return 1;
     for (size_t i = 0; i < n; i++) {
-        std::string text = texts[i % texts.size()];
-        FILE* in = fmemopen(&text[0], text.size(), "r");
-        qirMsg m{qirPath((dir + "/Message" + std::to_string(i)).c_str())};
-        int r = in && m.ImportRFC822(in) == 0 && m.Save() == 0 ? 0 : 1;
-        if (in) fclose(in);
-        if (r) return r;
+        if (ImportMessage(dir + "/Message" + std::to_string(i), texts[i % texts.size()]) != 0) return 1;
     }
     return 0;
 }

@@ -92,11 +92,8 @@ int main(int argc, char** argv)
     qirBenchLoadShippedData();
 
     std::string base = argc > 1 ? argv[1] : "/tmp";
-    std::string scratchTemplate = base + "/qir-bench-view-XXXXXX";
-    std::vector<char> scratch(scratchTemplate.begin(), scratchTemplate.end());
-    scratch.push_back(0);
-    if (!mkdtemp(scratch.data())) return 1;
-    std::string root = scratch.data();
+    std::string root = base + "/qir-bench-view-XXXXXX";
+    if (!mkdtemp(&root[0])) return 1;
 
     // One message: a 10 MB text and 500 attachments of every main type.
     std::string big = root + "/Big.QIR";

@@ -5,7 +5,8 @@
 // before the last round is over: an ext4 without a journal searches past
 // every inode freed in the last minute or more before it reuses one, so a
 // removal between rounds would slow the next round's first runs most.  In
-// memory each round's trees go when it is over, to keep within memory.
+// memory each run's tree goes when it is over, to keep within memory and
+// within the inodes of a tmpfs (a round of 100,000 messages would need more).
 #ifndef QIR_STORE_ROUNDS_H
 #define QIR_STORE_ROUNDS_H
 
@@ -81,16 +82,16 @@ inline int qirStoreRounds(const char* work, const std::vector<std::string>& lett
                 return t < 0 ? -1 : 0;
             },
         };
+        static const char* const names[] = {"qir", "qir without syncs", "inc", "floor", "floor without syncs"};
         for (size_t k = 0; k < runs.size(); ++k)
             if (runs[(k + round) % runs.size()]() != 0) {
-                fprintf(stderr, "run failed\n");
+                fprintf(stderr, "round %d: the %s run failed\n", round + 1, names[(k + round) % runs.size()]);
                 for (const std::string& d : made) qirRemoveDirectory(d.c_str(), 0);
                 return 1;
+            } else if (!onDisk) {
+                for (const std::string& d : made) qirRemoveDirectory(d.c_str(), 0);
+                made.clear();
             }
-        if (!onDisk) {
-            for (const std::string& d : made) qirRemoveDirectory(d.c_str(), 0);
-            made.clear();
-        }
         printf("round %d: qir %.3f s (no syncs %.3f), inc %.3f, floor %.3f (no syncs %.3f)\n", round + 1, qir.back(),
                qirNoSync.back(), inc.empty() ? -1.0 : inc.back(), floor.back(), floorNoSync.back());
         fflush(stdout);

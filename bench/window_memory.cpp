@@ -100,11 +100,8 @@ int main(int argc, char** argv)
     qirBenchLoadShippedData();
 
     std::string base = argc > 1 ? argv[1] : "/tmp";
-    std::string scratchTemplate = base + "/qir-bench-memory-XXXXXX";
-    std::vector<char> scratch(scratchTemplate.begin(), scratchTemplate.end());
-    scratch.push_back(0);
-    if (!mkdtemp(scratch.data())) return 1;
-    std::string root = scratch.data();
+    std::string root = base + "/qir-bench-memory-XXXXXX";
+    if (!mkdtemp(&root[0])) return 1;
     std::string folders = root + "/.QIR";
     mkdir(folders.c_str(), 0700);
     qirConfig.Set("FolderDir", folders.c_str());

@@ -172,23 +172,31 @@ private:
 // The user's configuration, read at start-up and never written back.
 extern qirConfiguration qirConfig;
 
+// The short forms of a writer's calls: Begin with its values listed, and a
+// Leaf, a node begun and ended at once.
+template <class Writer>
+class qirConfigurationCalls {
+public:
+    void Begin(const char* name, std::initializer_list<const char*> values = {})
+    {
+        static_cast<Writer*>(this)->Begin(name, values.begin(), values.size());
+    }
+    void Leaf(const char* name, std::initializer_list<const char*> values = {})
+    {
+        Begin(name, values);
+        static_cast<Writer*>(this)->End();
+    }
+};
+
 // A file in the syntax written as it is made, without a tree: Begin a node
 // with its values, Begin its children, End it.  The text is what Write
 // gives for the tree the same calls would build, for stores that write
 // many new files of one shape (a message's summary when it is imported).
-class qirConfigurationText {
+class qirConfigurationText : public qirConfigurationCalls<qirConfigurationText> {
 public:
+    using qirConfigurationCalls::Begin;
     void Begin(const char* name, const char* const* values, size_t count);
-    void Begin(const char* name, std::initializer_list<const char*> values = {})
-    {
-        Begin(name, values.begin(), values.size());
-    }
     void End();
-    void Leaf(const char* name, std::initializer_list<const char*> values = {})
-    {
-        Begin(name, values);
-        End();
-    }
     // Ends what is open and saves the text as qirConfiguration::Save does.
     int Save(const char* path, int direct = 0);
 
@@ -200,20 +208,12 @@ private:
 // The calls of qirConfigurationText laid over a tree instead: a node begun
 // at the top replaces the tree's node of its name; under the node named
 // keyed, each child replaces its namesake and the other children stay.
-class qirConfigurationOverlay {
+class qirConfigurationOverlay : public qirConfigurationCalls<qirConfigurationOverlay> {
 public:
     explicit qirConfigurationOverlay(qirConfiguration* tree, const char* keyed = "") : tree_(tree), keyed_(keyed) {}
+    using qirConfigurationCalls::Begin;
     void Begin(const char* name, const char* const* values, size_t count);
-    void Begin(const char* name, std::initializer_list<const char*> values = {})
-    {
-        Begin(name, values.begin(), values.size());
-    }
     void End();
-    void Leaf(const char* name, std::initializer_list<const char*> values = {})
-    {
-        Begin(name, values);
-        End();
-    }
 
 private:
     qirConfiguration* tree_; // not owned

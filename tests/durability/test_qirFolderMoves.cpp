@@ -14,6 +14,7 @@
 
 #include "qirError.h"
 #include "qirFolder.h"
+#include "qirMailTestText.h"
 #include "qirMsg.h"
 #include "qirScratchDir.h"
 #include "qirSyscallLog.h"
@@ -23,12 +24,7 @@ namespace {
 
 void MakeMessage(const std::string& path, const std::string& subject)
 {
-    std::string text = "From: a@example.org\nSubject: " + subject + "\n\nbody of " + subject + "\n";
-    FILE* f = fmemopen(&text[0], text.size(), "r");
-    qirMsg m{qirPath(path.c_str())};
-    ASSERT_EQ(m.ImportRFC822(f), 0);
-    ASSERT_EQ(m.Save(), 0);
-    fclose(f);
+    ASSERT_EQ(ImportSubject(path, subject), 0) << path;
 }
 
 // A folder directory of messages named by their subjects, Message0 up.

@@ -12,6 +12,7 @@
 
 #include "qirFolder.h"
 #include "qirFolderList.h"
+#include "qirMailTestText.h"
 #include "qirScratchDir.h"
 #include "qirStatus.h"
 
@@ -33,12 +34,7 @@ std::vector<std::string> Sorted(std::vector<std::string> v)
 // A real message directory made by import and save.
 void MakeMessage(const std::string& path, const std::string& subject)
 {
-    std::string text = "From: a@example.org\nSubject: " + subject + "\n\nbody of " + subject + "\n";
-    FILE* f = fmemopen(&text[0], text.size(), "r");
-    qirMsg m{qirPath(path.c_str())};
-    ASSERT_EQ(m.ImportRFC822(f), 0);
-    ASSERT_EQ(m.Save(), 0);
-    fclose(f);
+    ASSERT_EQ(ImportSubject(path, subject), 0) << path;
 }
 
 // A real message that also holds a marker file.

@@ -50,6 +50,13 @@ inline int ImportMessage(const std::string& path, const std::string& text)
     return r != 0 ? r : m.Save();
 }
 
+// A small message named by its subject, its body "body of SUBJECT",
+// imported and saved at path as ImportMessage does.
+inline int ImportSubject(const std::string& path, const std::string& subject)
+{
+    return ImportMessage(path, "From: a@example.org\nSubject: " + subject + "\n\nbody of " + subject + "\n");
+}
+
 // Valid mail as common mail libraries write it: MIME-Version, Content-ID,
 // Content-Description, Content-Language and Content-Disposition in its
 // parts.  Subject "valid N", an attachment "dataN.bin" of bytes 0, 1, 2.

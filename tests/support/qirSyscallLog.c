@@ -94,25 +94,25 @@ static void Change(void)
     if (killAt > 0 && --killAt == 0) kill(getpid(), SIGKILL);
 }
 
+/* A line for a call on an open file: its name and the file's path. */
+static void AddFile(const char* call, int fd)
+{
+    char p[4096];
+    PathOf(fd, p, sizeof p);
+    Add(call, p, NULL);
+}
+
 int fsync(int fd)
 {
     REAL(fsync);
-    if (on) {
-        char p[4096];
-        PathOf(fd, p, sizeof p);
-        Add("fsync", p, NULL);
-    }
+    if (on) AddFile("fsync", fd);
     return real_fsync(fd);
 }
 
 int fdatasync(int fd)
 {
     REAL(fdatasync);
-    if (on) {
-        char p[4096];
-        PathOf(fd, p, sizeof p);
-        Add("fdatasync", p, NULL);
-    }
+    if (on) AddFile("fdatasync", fd);
     return real_fdatasync(fd);
 }
 
@@ -221,11 +221,7 @@ ssize_t pwrite64(int fd, const void* buf, size_t n, off_t at)
 int ftruncate(int fd, off_t size)
 {
     REAL(ftruncate);
-    if (on) {
-        char p[4096];
-        PathOf(fd, p, sizeof p);
-        Add("ftruncate", p, NULL);
-    }
+    if (on) AddFile("ftruncate", fd);
     return real_ftruncate(fd, size);
 }
 
