@@ -139,7 +139,94 @@ qirSyncBatch::qirSyncBatch(const char* where)
 
 qirSyncBatch::~qirSyncBatch()
 {
+    if (ring_) {
+        io_uring_queue_exit(ring_); // waits for what is in flight
+        delete ring_;
+    }
+    for (int fd : flying_) close(fd);
     for (int fd : fds_) close(fd);
+}
+
+int qirSyncBatch::OwnRing()
+{
+    if (ring_) return 1;
+    if (noRing || !concurrent) return 0;
+    ring_ = new io_uring;
+    if (io_uring_queue_init(roundSize, ring_, 0) == 0) return 1;
+    delete ring_;
+    ring_ = nullptr;
+    return 0;
+}
+
+void qirSyncBatch::DropOwnRing()
+{
+    if (!ring_) return;
+    io_uring_queue_exit(ring_);
+    delete ring_;
+    ring_ = nullptr;
+    // Whether they reached the disk is not known: the plain way again.
+    fds_.insert(fds_.begin(), flying_.begin(), flying_.end());
+    flying_.clear();
+}
+
+void qirSyncBatch::Reap(size_t most)
+{
+    while (ring_ && flying_.size() > most) {
+        io_uring_cqe* cqe = nullptr;
+        int w;
+        do w = io_uring_wait_cqe(ring_, &cqe);
+        while (w == -EINTR);
+        if (w < 0) {
+            DropOwnRing();
+            return;
+        }
+        int fd = static_cast<int>(io_uring_cqe_get_data64(cqe));
+        if (cqe->res < 0) {
+            if (!failed_) cause_ = -cqe->res;
+            failed_ = 1;
+        }
+        io_uring_cqe_seen(ring_, cqe);
+        for (size_t i = 0; i < flying_.size(); ++i)
+            if (flying_[i] == fd) {
+                flying_[i] = flying_.back();
+                flying_.pop_back();
+                close(fd);
+                break;
+            }
+    }
+}
+
+void qirSyncBatch::Start()
+{
+    if (!needed_ || fds_.empty() || !OwnRing()) return;
+    size_t next = 0;
+    while (next < fds_.size() && ring_) {
+        if (flying_.size() >= roundSize) Reap(roundSize / 2);
+        size_t prepared = 0;
+        while (next + prepared < fds_.size() && flying_.size() + prepared < roundSize) {
+            io_uring_sqe* sqe = io_uring_get_sqe(ring_);
+            if (!sqe) break;
+            int fd = fds_[next + prepared];
+            io_uring_prep_fsync(sqe, fd, 0);
+            io_uring_sqe_set_data64(sqe, static_cast<uint64_t>(fd));
+            ++prepared;
+        }
+        if (!prepared) break;
+        int submitted;
+        do submitted = io_uring_submit(ring_);
+        while (submitted == -EINTR);
+        if (submitted != static_cast<int>(prepared)) {
+            // Out of step: what was prepared is not known to be in flight.
+            flying_.insert(flying_.end(), fds_.begin() + next, fds_.begin() + next + prepared);
+            next += prepared;
+            fds_.erase(fds_.begin(), fds_.begin() + next);
+            DropOwnRing();
+            return;
+        }
+        flying_.insert(flying_.end(), fds_.begin() + next, fds_.begin() + next + prepared);
+        next += prepared;
+    }
+    fds_.erase(fds_.begin(), fds_.begin() + next);
 }
 
 int qirSyncBatch::Needed(const char* path)
@@ -315,6 +402,10 @@ int qirSyncBatch::Round()
 
 int qirSyncBatch::Sync()
 {
+    if (ring_) {
+        Start();
+        Reap(0);
+    }
     int r = Round();
     int cause = cause_;
     failed_ = 0;

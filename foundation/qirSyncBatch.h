@@ -6,6 +6,7 @@
 //
 //     qirSyncBatch batch(folderDirectory);
 //     batch.AddTree(stagedMessage);  ... for each message of the round
+//     batch.Start();                 // optional: the disk starts now
 //     if (batch.Sync() != 0) ...     // nothing may be published then
 //
 // Only what is added is synced, never the whole file system.
@@ -15,12 +16,15 @@
 #include <unistd.h>
 #include <vector>
 
+struct io_uring;
+
 class qirSyncBatch {
 public:
     // where: a directory on the file system the batch will sync; on one
     // whose contents never reach a disk (tmpfs, ramfs) nothing is done.
     explicit qirSyncBatch(const char* where = nullptr);
-    // Closes what was added and not synced (it is not synced).
+    // Closes what was added and not synced (it is not synced); waits for
+    // the syncs in flight.
     ~qirSyncBatch();
 
     // Adds one file or directory: 0, or -7 when it cannot be opened (the
@@ -33,6 +37,11 @@ public:
     // Syncs everything added since the last Sync: 0, or -12 when one sync
     // failed or something could not be added (errno tells the first cause).
     int Sync();
+    // Puts the syncs of what was added so far in flight and returns without
+    // waiting for them, so that the disk works while the caller makes the
+    // next files; the next Sync waits for them and reports them.  Without
+    // io_uring it does nothing and Sync does all.
+    void Start();
     // 0 where files never reach a disk (tmpfs, ramfs), else 1.
     static int Needed(const char* path);
 
@@ -84,11 +93,19 @@ private:
     int Queue(int fd);
     int Round(); // syncs and closes the queued descriptors
     int AddTreeAt(int dirFd, const char* path, int depth);
+    int OwnRing();
+    void Reap(size_t most); // waits until at most most syncs are in flight
+    void DropOwnRing();     // syncs what is in flight the plain way
+
 
     int needed_ = 1;
     int failed_ = 0;
     int cause_ = 0;
     std::vector<int> fds_;
+    // Started syncs: a ring of the batch's own, so that no other batch's
+    // wait takes their completions, and the descriptors in flight on it.
+    io_uring* ring_ = nullptr;
+    std::vector<int> flying_;
 };
 
 // Syncs the directory that holds path (its entry for path): 0 or -1.

@@ -1076,6 +1076,9 @@ int qirFolder::StageFetched(FILE* text, const char* id, const qirFetchProof& pro
     std::string work = Stage(ImportAndSave, &context, &status);
     if (status != qirOK) return status;
     round->push_back({work, id ? id : "", proof, source, {}});
+    if (!roundSync_) roundSync_.reset(new qirSyncBatch(directory_ ? Str(*directory_) : ""));
+    roundSync_->AddTree(work.c_str());
+    roundSync_->Start();
     // The log names the message once it is where it stays.
     if (qirLog) round->back().reports = qirLog->TakeReceivedMessage();
     Step("staged", (int)round->size());
@@ -1091,9 +1094,13 @@ int qirFolder::PublishRound(std::vector<Staged>* round, qirHistory* history, std
 {
     if (round->empty()) return qirOK;
     const std::string dir = directory_ ? Str(*directory_) : "";
-    qirSyncBatch batch(dir.c_str());
-    for (const Staged& m : *round) batch.AddTree(m.work.c_str());
-    if (batch.Sync() != qirOK) {
+    // Started as each message was staged.
+    std::unique_ptr<qirSyncBatch> batch = std::move(roundSync_);
+    if (!batch) {
+        batch.reset(new qirSyncBatch(dir.c_str()));
+        for (const Staged& m : *round) batch->AddTree(m.work.c_str());
+    }
+    if (batch->Sync() != qirOK) {
         QIR_REPORT(qirLogError, "ERROR(<%s>,%d) Can't write %d new messages to disk: %s; they stay at the source",
                    sourceName, __LINE__, (int)round->size(), strerror(errno));
         for (Staged& m : *round) {

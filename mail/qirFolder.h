@@ -9,6 +9,7 @@
 #define QIR_FOLDER_H
 
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@
 #include "qirString.h"
 
 class qirHistory;
+
+class qirSyncBatch;
 
 class qirFolder : public qirList {
 public:
@@ -227,6 +230,9 @@ private:
     int MessageNames(const char* dir, std::vector<std::string>* names,
                      std::vector<std::string>* leftovers = nullptr) const;
     std::string staging_; // this process's private staging directory, or ""
+    // The syncs of the round being staged, started message by message so
+    // that the disk works while the next message comes in.
+    std::unique_ptr<qirSyncBatch> roundSync_;
     std::vector<qirMsg*> arrival_; // the loaded messages (the list owns them)
     std::vector<int> places_;      // see ListPlaces
     // Base names of the message directories of the loaded folder that did

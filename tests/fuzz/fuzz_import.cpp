@@ -39,6 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         char name[] = "/tmp/qir-fuzz-import-XXXXXX";
         if (!mkdtemp(name)) abort();
         scratch = name;
+        // libFuzzer ends a bounded run by exit(): the scratch goes then.
+        atexit([] { qirRemoveDirectory(scratch.c_str(), 0); });
     }
     std::string dir = scratch + "/Message1";
     FILE* in = fmemopen(const_cast<uint8_t*>(size ? data : (const uint8_t*)""), size ? size : 1, "r");
