@@ -374,7 +374,12 @@ TEST_F(LogAppTest, ALostDisplayWritesToTheFileOnlyAndSaves) {
 TEST_F(LogAppTest, ACriticalErrorShowsItsBoxThenSavesAndEnds) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     // The child runs this body again, in a directory of its own: it keeps
-    // the parent's path.
+    // the parent's path, and its own directory goes when it ends.
+    static std::string childHome;
+    if (getenv("QIR_TEST_CRITICAL_LAYOUT")) {
+        childHome = home;
+        atexit([] { qirRemoveTree(childHome); });
+    }
     std::string layoutPath = dir + "/saved-layout";
     setenv("QIR_TEST_CRITICAL_LAYOUT", layoutPath.c_str(), 0);
     EXPECT_EXIT(ReportCritical(), ::testing::ExitedWithCode(1), "box: Critical error\n(.|\n)*Critical error: disk gone");
