@@ -56,7 +56,7 @@ asan: deps
 	rm -rf $(ASAN)/sanitizer && mkdir -p $(ASAN)/sanitizer
 	cd $(ASAN) && $(SANITIZER_ENV) ctest -j$(JOBS) -L unit --output-on-failure --timeout 600; \
 	  unit=$$?; \
-	  $(SANITIZER_ENV) ctest -j$(GUI_SHARDS) -L gui --resource-spec-file tests/displays.json \
+	  $(SANITIZER_ENV) ctest -j$(GUI_SHARDS) -L gui \
 	    --repeat until-pass:3 --output-on-failure --timeout 600; \
 	  gui=$$?; \
 	  sh $(CURDIR)/tests/sanitizer-reports.sh sanitizer && [ $$unit -eq 0 ] && [ $$gui -eq 0 ]

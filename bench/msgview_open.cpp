@@ -91,9 +91,8 @@ int main(int argc, char** argv)
     Session* session = qirBenchSession();
     qirBenchLoadShippedData();
 
-    std::string base = argc > 1 ? argv[1] : "/tmp";
-    std::string root = base + "/qir-bench-view-XXXXXX";
-    if (!mkdtemp(&root[0])) return 1;
+    std::string root = qirBenchScratch(argc, argv, "qir-bench-view");
+    if (root.empty()) return 1;
 
     // One message: a 10 MB text and 500 attachments of every main type.
     std::string big = root + "/Big.QIR";

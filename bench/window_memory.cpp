@@ -99,9 +99,8 @@ int main(int argc, char** argv)
     Session* session = qirBenchSession();
     qirBenchLoadShippedData();
 
-    std::string base = argc > 1 ? argv[1] : "/tmp";
-    std::string root = base + "/qir-bench-memory-XXXXXX";
-    if (!mkdtemp(&root[0])) return 1;
+    std::string root = qirBenchScratch(argc, argv, "qir-bench-memory");
+    if (root.empty()) return 1;
     std::string folders = root + "/.QIR";
     mkdir(folders.c_str(), 0700);
     qirConfig.Set("FolderDir", folders.c_str());

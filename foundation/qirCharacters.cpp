@@ -50,7 +50,6 @@ std::vector<unsigned long> qirCharacters::Decode(const char* text, size_t n) {
     return out;
 }
 
-
 std::string qirCharacters::Latin1(const std::string& text) {
     if (IsAscii(text.data(), text.size()))
         return text;

@@ -164,28 +164,33 @@ void qirSyncBatch::DropOwnRing()
     io_uring_queue_exit(ring_);
     delete ring_;
     ring_ = nullptr;
-    // Whether they reached the disk is not known: the plain way again.
-    fds_.insert(fds_.begin(), flying_.begin(), flying_.end());
-    flying_.clear();
 }
 
-void qirSyncBatch::Reap(size_t most)
+// What was in flight on a ring that went out of step: whether it reached
+// the disk is not known, so it is synced the plain way.
+static void Recall(std::vector<int>* flying, std::vector<int>* fds)
 {
-    while (ring_ && flying_.size() > most) {
+    fds->insert(fds->begin(), flying->begin(), flying->end());
+    flying->clear();
+}
+
+int qirSyncBatch::Reap(io_uring* ring, size_t most)
+{
+    while (flying_.size() > most) {
         io_uring_cqe* cqe = nullptr;
         int w;
-        do w = io_uring_wait_cqe(ring_, &cqe);
+        do w = io_uring_wait_cqe(ring, &cqe);
         while (w == -EINTR);
         if (w < 0) {
-            DropOwnRing();
-            return;
+            Recall(&flying_, &fds_);
+            return -1;
         }
         int fd = static_cast<int>(io_uring_cqe_get_data64(cqe));
         if (cqe->res < 0) {
             if (!failed_) cause_ = -cqe->res;
             failed_ = 1;
         }
-        io_uring_cqe_seen(ring_, cqe);
+        io_uring_cqe_seen(ring, cqe);
         for (size_t i = 0; i < flying_.size(); ++i)
             if (flying_[i] == fd) {
                 flying_[i] = flying_.back();
@@ -194,39 +199,44 @@ void qirSyncBatch::Reap(size_t most)
                 break;
             }
     }
+    return 0;
 }
 
-void qirSyncBatch::Start()
+int qirSyncBatch::Submit(io_uring* ring)
 {
-    if (!needed_ || fds_.empty() || !OwnRing()) return;
     size_t next = 0;
-    while (next < fds_.size() && ring_) {
-        if (flying_.size() >= roundSize) Reap(roundSize / 2);
+    int r = 0;
+    while (next < fds_.size()) {
+        if (flying_.size() >= roundSize && (r = Reap(ring, roundSize / 2)) != 0) break;
         size_t prepared = 0;
         while (next + prepared < fds_.size() && flying_.size() + prepared < roundSize) {
-            io_uring_sqe* sqe = io_uring_get_sqe(ring_);
+            io_uring_sqe* sqe = io_uring_get_sqe(ring);
             if (!sqe) break;
             int fd = fds_[next + prepared];
             io_uring_prep_fsync(sqe, fd, 0);
             io_uring_sqe_set_data64(sqe, static_cast<uint64_t>(fd));
             ++prepared;
         }
-        if (!prepared) break;
         int submitted;
-        do submitted = io_uring_submit(ring_);
+        do submitted = prepared ? io_uring_submit(ring) : -EBUSY;
         while (submitted == -EINTR);
-        if (submitted != static_cast<int>(prepared)) {
-            // Out of step: what was prepared is not known to be in flight.
-            flying_.insert(flying_.end(), fds_.begin() + next, fds_.begin() + next + prepared);
-            next += prepared;
-            fds_.erase(fds_.begin(), fds_.begin() + next);
-            DropOwnRing();
-            return;
-        }
+        // Whatever was prepared counts as in flight: out of step, it is all
+        // synced again the plain way.
         flying_.insert(flying_.end(), fds_.begin() + next, fds_.begin() + next + prepared);
         next += prepared;
+        if (submitted != static_cast<int>(prepared)) {
+            r = -1;
+            break;
+        }
     }
     fds_.erase(fds_.begin(), fds_.begin() + next);
+    if (r != 0) Recall(&flying_, &fds_);
+    return r;
+}
+
+void qirSyncBatch::Start()
+{
+    if (needed_ && !fds_.empty() && OwnRing() && Submit(ring_) != 0) DropOwnRing();
 }
 
 int qirSyncBatch::Needed(const char* path)
@@ -352,60 +362,31 @@ int qirSyncBatch::AddTreeAt(int fd, const char* path, int depth)
 
 int qirSyncBatch::Round()
 {
-    if (fds_.empty()) return failed_ ? qirWriteError : qirOK;
-    io_uring* ring = concurrent ? Ring() : nullptr;
-    size_t done = 0;
-    if (ring) {
-        size_t queued = 0;
-        for (int fd : fds_) {
-            io_uring_sqe* sqe = io_uring_get_sqe(ring);
-            if (!sqe) break;
-            io_uring_prep_fsync(sqe, fd, 0);
-            ++queued;
-        }
-        int submitted = io_uring_submit(ring);
-        if (submitted < 0) submitted = 0;
-        for (int k = 0; k < submitted; ++k) {
-            io_uring_cqe* cqe = nullptr;
-            int w;
-            do w = io_uring_wait_cqe(ring, &cqe);
-            while (w == -EINTR);
-            if (w < 0) {
-                // The ring is out of step: this and every later round go the
-                // plain way.
-                DropRing();
-                submitted = 0;
-                queued = 0;
-                break;
-            }
-            if (cqe->res < 0) {
-                if (!failed_) cause_ = -cqe->res;
-                failed_ = 1;
-            }
-            io_uring_cqe_seen(ring, cqe);
-        }
-        done = queued == static_cast<size_t>(submitted) ? queued : 0;
+    if (fds_.empty() && flying_.empty()) return failed_ ? qirWriteError : qirOK;
+    // A started batch goes on with its own ring; the others share one.
+    io_uring* ring = ring_ ? ring_ : concurrent ? Ring() : nullptr;
+    if (ring && (Submit(ring) != 0 || Reap(ring, 0) != 0)) {
+        // The ring is out of step: this and every later round of it go the
+        // plain way.
+        if (ring == ring_) DropOwnRing();
+        else DropRing();
     }
-    for (size_t i = done; i < fds_.size(); ++i) {
+    for (int fd : fds_) {
         int r;
-        do r = fsync(fds_[i]);
+        do r = fsync(fd);
         while (r < 0 && errno == EINTR);
         if (r != 0 && !failed_) {
             failed_ = 1;
             cause_ = errno;
         }
+        close(fd);
     }
-    for (int fd : fds_) close(fd);
     fds_.clear();
     return failed_ ? qirWriteError : qirOK;
 }
 
 int qirSyncBatch::Sync()
 {
-    if (ring_) {
-        Start();
-        Reap(0);
-    }
     int r = Round();
     int cause = cause_;
     failed_ = 0;

@@ -94,8 +94,12 @@ private:
     int Round(); // syncs and closes the queued descriptors
     int AddTreeAt(int dirFd, const char* path, int depth);
     int OwnRing();
-    void Reap(size_t most); // waits until at most most syncs are in flight
-    void DropOwnRing();     // syncs what is in flight the plain way
+    void DropOwnRing();
+    // Puts what was added in flight on ring; waits until at most most are
+    // in flight.  0, or -1 when the ring is out of step (what was in flight
+    // is then to be synced the plain way).
+    int Submit(io_uring* ring);
+    int Reap(io_uring* ring, size_t most);
 
 
     int needed_ = 1;

@@ -724,8 +724,8 @@ int qirMsg::ImportRFC822(FILE* in)
     ParseFields();
     // A directory this object has just made holds nothing yet: the body's
     // name is chosen without asking the disk.
-    std::vector<std::string> none;
-    const std::vector<std::string>* made = fresh_ && !body_ ? &none : nullptr;
+    std::unordered_set<std::string> none;
+    const std::unordered_set<std::string>* made = fresh_ && !body_ ? &none : nullptr;
     if (DropBody("msg body", __LINE__) != qirOK) return qirFailed;
 
     // Only a multipart is split: a boundary parameter on a single body must

@@ -220,19 +220,16 @@ static int IsReservedExtension(const std::string& ext)
     return !strncasecmp(ext.c_str(), "tmp", 3) || !strcasecmp(ext.c_str(), "LCK") || !strcasecmp(ext.c_str(), "LOCK");
 }
 
-int qirMsgComponent::NameTaken(const std::string& dir, const std::string& name, const std::vector<std::string>* made)
+int qirMsgComponent::NameTaken(const std::string& dir, const std::string& name,
+                               const std::unordered_set<std::string>* made)
 {
-    if (made) {
-        for (const std::string& m : *made)
-            if (m == name) return 1;
-        return 0;
-    }
+    if (made) return made->count(name) != 0;
     // Only an entry that is there is in the way; other failures show later.
     struct stat st;
     return lstat((dir + "/" + name).c_str(), &st) == 0;
 }
 
-static int Usable(const std::string& dir, const std::string& name, const std::vector<std::string>* made)
+static int Usable(const std::string& dir, const std::string& name, const std::unordered_set<std::string>* made)
 {
     if (name.empty() || name[0] == '.' || IsReservedName(name)) return 0;
     size_t dot = name.rfind('.');
@@ -245,7 +242,7 @@ static int Usable(const std::string& dir, const std::string& name, const std::ve
 static unsigned long nameCounter = 0;
 
 qirPath qirMsgComponent::StoredPath(const char* directory, const char* name, const qirContentType& type,
-                                    const std::vector<std::string>* made)
+                                    const std::unordered_set<std::string>* made)
 {
     std::string dir = directory && *directory ? directory : ".";
     std::string safe = Str(SafeName(name, StoredNameLimit));

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
+#include <unordered_set>
 
 #include "qirContentType.h"
 #include "qirObject.h"
@@ -71,11 +71,11 @@ public:
     // made: in a directory this process has just made, the names of what
     // it put there so far; the disk is then not asked.  Null: it is.
     static qirPath StoredPath(const char* directory, const char* name, const qirContentType& type,
-                              const std::vector<std::string>* made = nullptr);
+                              const std::unordered_set<std::string>* made = nullptr);
     // Whether an entry of that name is in the directory (as StoredPath
     // decides it, from made when given).
     static int NameTaken(const std::string& directory, const std::string& name,
-                         const std::vector<std::string>* made);
+                         const std::unordered_set<std::string>* made);
     enum { StoredNameLimit = 120 };
     // The byte mapping of StoredPath alone, for tests and callers that
     // show a name: the last segment with unsafe bytes mapped to "_".

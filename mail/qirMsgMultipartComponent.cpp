@@ -208,7 +208,7 @@ int qirMsgMultipartComponent::ImportWhole(FILE* in)
     ct.encoding = contentType_.encoding;
     ct.encodingName = contentType_.encodingName;
     ct.charset = contentType_.charset;
-    std::vector<std::string> none; // the parts were removed: a new directory is empty
+    std::unordered_set<std::string> none; // the parts were removed: a new directory is empty
     qirMsgComponent* part = LoadedPart(StoredPath(Str(*path_), nullptr, ct, inNewDirectory_ ? &none : nullptr), ct);
     part->SetInNewDirectory(inNewDirectory_);
     if (part->ImportBody(in, nullptr) < 0) {
@@ -220,7 +220,8 @@ int qirMsgMultipartComponent::ImportWhole(FILE* in)
 }
 
 // Whether the file the part name would be stored as is in the directory.
-static int PartNameTaken(const std::string& dir, const qirString& partName, const std::vector<std::string>* made)
+static int PartNameTaken(const std::string& dir, const qirString& partName,
+                         const std::unordered_set<std::string>* made)
 {
     if (partName.IsEmpty()) return 0;
     qirString safe = qirMsgComponent::SafeName(partName.Text(), qirMsgComponent::StoredNameLimit);
@@ -236,8 +237,8 @@ int qirMsgMultipartComponent::ImportParts(FILE* in, const char* own)
     std::string text;
     // A directory just made holds only the parts stored below: names are
     // chosen without asking the disk.
-    std::vector<std::string> madeNames;
-    std::vector<std::string>* made = inNewDirectory_ && parts_.IsEmpty() ? &madeNames : nullptr;
+    std::unordered_set<std::string> madeNames;
+    std::unordered_set<std::string>* made = inNewDirectory_ && parts_.IsEmpty() ? &madeNames : nullptr;
     for (;;) {
         int c = getc(in);
         if (c == EOF) return 0;
@@ -295,7 +296,7 @@ int qirMsgMultipartComponent::ImportParts(FILE* in, const char* own)
             delete part;
         } else {
             parts_.Append(part);
-            if (made) made->push_back(Str(path.Basename()));
+            if (made) made->insert(Str(path.Basename()));
         }
         if (r == 1) return 1;
     }

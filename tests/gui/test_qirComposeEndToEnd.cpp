@@ -341,11 +341,8 @@ TEST_F(ComposeEndToEnd, ARefusingServerKeepsTheLetterUntilItRecovers) {
 TEST_F(ComposeEndToEnd, AReplyWithQuotingFromTheListWindow) {
     Serve("");
     Original();
-    Start({{"TZ", "UTC"}});
-    mainWindow = MainWindow();
-    ASSERT_NE(mainWindow, 0u) << LogTail();
-    unsigned long list = OpenFolder(mainWindow, "Incoming");
-    ASSERT_NE(list, 0u);
+    unsigned long list = StartOnIncoming({{"TZ", "UTC"}}, &mainWindow);
+    ASSERT_NE(list, 0u) << LogTail();
     ASSERT_TRUE(ClickWord(list, "Lunch"));
     ASSERT_TRUE(ChooseMenu(list, "Reply", "Reply with quoting"));
     unsigned long w = WaitWindow("Compose letter");
@@ -436,11 +433,8 @@ TEST_F(ComposeEndToEnd, AReplyToAVeryLongSubjectKeepsItWhole) {
 TEST_F(ComposeEndToEnd, ForwardFromTheListAndTheViewsReplyButton) {
     Serve("Reply {\n    UseQuottingInDefFunction NO\n}\n");
     Original();
-    Start({{"TZ", "UTC"}});
-    mainWindow = MainWindow();
-    ASSERT_NE(mainWindow, 0u) << LogTail();
-    unsigned long list = OpenFolder(mainWindow, "Incoming");
-    ASSERT_NE(list, 0u);
+    unsigned long list = StartOnIncoming({{"TZ", "UTC"}}, &mainWindow);
+    ASSERT_NE(list, 0u) << LogTail();
     qirDrawnLine row{0, 0, ""};
     ASSERT_TRUE(WaitFor([&] {
         for (const qirDrawnLine& l : draw.Lines(list))

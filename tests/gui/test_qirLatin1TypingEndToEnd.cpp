@@ -182,11 +182,9 @@ TEST_F(Latin1TypingEndToEnd, AQuotedReplyToUtf8MailSendsItsLetters) {
                             "Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: 8bit\n\n"
                             "Gr\xc3\xbc\xc3\x9f" "e aus M\xc3\xbcnchen\n"),
               0);
-    Start({{"TZ", "UTC"}});
-    unsigned long main = MainWindow();
-    ASSERT_NE(main, 0u) << LogTail();
-    unsigned long list = OpenFolder(main, "Incoming");
-    ASSERT_NE(list, 0u);
+    unsigned long main = 0;
+    unsigned long list = StartOnIncoming({{"TZ", "UTC"}}, &main);
+    ASSERT_NE(list, 0u) << LogTail();
     ASSERT_TRUE(ClickWord(list, "Gruss"));
     ASSERT_TRUE(ChooseMenu(list, "Reply", "Reply with quoting"));
     unsigned long w = WaitWindow("Compose letter");

@@ -82,11 +82,8 @@ protected:
     // The program on its own display with Incoming open, "Drop me" marked
     // deleted there (a right click), and a compose window holding typed.
     void Prepare() {
-        Start({{"TZ", "UTC"}});
-        main = MainWindow();
-        ASSERT_NE(main, 0u) << LogTail();
-        unsigned long list = OpenFolder(main, "Incoming");
-        ASSERT_NE(list, 0u);
+        unsigned long list = StartOnIncoming({{"TZ", "UTC"}}, &main);
+        ASSERT_NE(list, 0u) << LogTail();
         qirDrawnLine drop{0, 0, ""};
         ASSERT_TRUE(WaitFor([&] {
             for (const qirDrawnLine& l : draw.Lines(list))

@@ -354,11 +354,9 @@ TEST_F(MsgViewEndToEnd, AttachmentsWithNamesOfAnyLettersOpenInTheirViewer)
                             "filename=\"\xc3\x9c" "bersicht, final.txt\"\n\nbytes of one\n--B\nContent-Type: "
                             "application/x-test; name=\"jo@example.org.txt\"\n\nbytes of two\n--B--\n"),
               0);
-    Start({{"TZ", "UTC"}});
-    unsigned long main = MainWindow();
-    ASSERT_NE(main, 0u) << LogTail();
-    unsigned long list = OpenFolder(main, "Incoming");
-    ASSERT_NE(list, 0u);
+    unsigned long main = 0;
+    unsigned long list = StartOnIncoming({{"TZ", "UTC"}}, &main);
+    ASSERT_NE(list, 0u) << LogTail();
     qirDrawnLine last = WaitLine(list, "01 Jan 24 10:30", 10000);
     ASSERT_FALSE(last.text.empty());
     unsigned long view = OpenRow(list, last);

@@ -89,6 +89,19 @@ protected:
         words.insert(words.end(), args.begin(), args.end());
         ASSERT_TRUE(qir.Start(QIR_BINARY, words, all));
     }
+    // Starts qir as Start does and opens Incoming from its main window, as
+    // a user does first: the list window, 0 when either did not come (a
+    // failure is added then).  main, when given, gets the main window.
+    unsigned long StartOnIncoming(const std::vector<std::pair<std::string, std::string>>& env,
+                                  unsigned long* main = nullptr) {
+        Start(env);
+        if (::testing::Test::HasFatalFailure())
+            return 0;
+        unsigned long m = MainWindow();
+        if (main)
+            *main = m;
+        return m ? OpenFolder(m, "Incoming") : 0;
+    }
     // Polls (reading the draw log) until done() holds: false after ms
     // milliseconds or when the program has ended.
     bool WaitFor(const std::function<bool()>& done, int ms) {

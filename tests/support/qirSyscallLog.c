@@ -125,17 +125,21 @@ int rename(const char* from, const char* to)
     return r;
 }
 
+/* A rename between open directories, named by the paths it stands for. */
+static void AddRenameAt(int olddir, const char* from, int newdir, const char* to)
+{
+    char a[4096], b[4096];
+    PathAt(olddir, from, a, sizeof a);
+    PathAt(newdir, to, b, sizeof b);
+    Add("rename", a, b);
+}
+
 int renameat2(int olddir, const char* from, int newdir, const char* to, unsigned int flags)
 {
     REAL(renameat2);
     Change();
     int r = real_renameat2(olddir, from, newdir, to, flags);
-    if (on && r == 0) {
-        char a[4096], b[4096];
-        PathAt(olddir, from, a, sizeof a);
-        PathAt(newdir, to, b, sizeof b);
-        Add("rename", a, b);
-    }
+    if (on && r == 0) AddRenameAt(olddir, from, newdir, to);
     return r;
 }
 
@@ -144,12 +148,7 @@ int renameat(int olddir, const char* from, int newdir, const char* to)
     REAL(renameat);
     Change();
     int r = real_renameat(olddir, from, newdir, to);
-    if (on && r == 0) {
-        char a[4096], b[4096];
-        PathAt(olddir, from, a, sizeof a);
-        PathAt(newdir, to, b, sizeof b);
-        Add("rename", a, b);
-    }
+    if (on && r == 0) AddRenameAt(olddir, from, newdir, to);
     return r;
 }
 
